@@ -1,0 +1,143 @@
+// duoramic-cli: the viewer's readers and stereo pipeline from the shell.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/png_write.h"
+#include "cli/still_views.h"
+#include "image/comment.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage:\n"
+    "  duoramic-cli info FILE [--json]\n"
+    "  duoramic-cli decode FILE [-o OUT.png]\n"
+    "  duoramic-cli split FILE [-l LEFT.png] [-r RIGHT.png]\n";
+
+int Usage() {
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+int Fail(const std::string& file, const std::string& reason) {
+  std::fprintf(stderr, "duoramic-cli: %s: %s\n", file.c_str(), reason.c_str());
+  return 1;
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (unsigned char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+bool WriteOrFail(const Picture& picture, const std::string& out, int& status) {
+  if (out.empty()) return true;
+  std::string error;
+  if (WritePicturePng(picture, out, error)) return true;
+  status = Fail(out, error);
+  return false;
+}
+
+int Info(const std::string& file, bool json) {
+  StillViews views;
+  std::string reason;
+  if (!LoadStillViews(file, views, reason)) return Fail(file, reason);
+  int width = PictureWidth(views.whole), height = PictureHeight(views.whole);
+  std::string comment = CurrentComment;
+  if (json) {
+    std::printf("{\"file\": %s, \"format\": \"%s\", \"width\": %d, "
+                "\"height\": %d, \"bits\": %d, \"comment\": %s",
+                JsonString(file).c_str(), views.formatName.c_str(), width,
+                height, views.sourceBits, JsonString(comment).c_str());
+    if (views.isMpo) {
+      std::printf(", \"left\": {\"width\": %d, \"height\": %d}, "
+                  "\"right\": {\"width\": %d, \"height\": %d}, "
+                  "\"parallax_shift_x\": %d, \"parallax_shift_y\": %d",
+                  PictureWidth(views.left), PictureHeight(views.left),
+                  PictureWidth(views.right), PictureHeight(views.right),
+                  ParallaxShiftX, ParallaxShiftY);
+    }
+    std::printf("}\n");
+    return 0;
+  }
+  std::printf("file: %s\nformat: %s\nsize: %dx%d\nbits: %d\ncomment: %s\n",
+              file.c_str(), views.formatName.c_str(), width, height,
+              views.sourceBits, comment.c_str());
+  if (views.isMpo) {
+    std::printf("left view: %dx%d\nright view: %dx%d\n"
+                "parallax shift: %d, %d\n",
+                PictureWidth(views.left), PictureHeight(views.left),
+                PictureWidth(views.right), PictureHeight(views.right),
+                ParallaxShiftX, ParallaxShiftY);
+  }
+  return 0;
+}
+
+int Decode(const std::string& file, const std::string& out) {
+  StillDecode decoded = DecodeStill(file);
+  if (!decoded.picture) return Fail(file, decoded.failure);
+  int status = 0;
+  WriteOrFail(decoded.picture, out, status);
+  return status;
+}
+
+int Split(const std::string& file, const std::string& leftOut,
+          const std::string& rightOut) {
+  StillViews views;
+  std::string reason;
+  if (!LoadStillViews(file, views, reason)) return Fail(file, reason);
+  int status = 0;
+  if (WriteOrFail(views.left, leftOut, status))
+    WriteOrFail(views.right, rightOut, status);
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() < 2) return Usage();
+  const std::string& command = args[0];
+  std::string file, out, left, right;
+  bool json = false;
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string& into) {
+      if (i + 1 >= args.size()) return false;
+      into = args[++i];
+      return true;
+    };
+    bool ok = true;
+    if (a == "--json") json = true;
+    else if (a == "-o") ok = value(out);
+    else if (a == "-l") ok = value(left);
+    else if (a == "-r") ok = value(right);
+    else if (!a.empty() && a[0] == '-') ok = false;
+    else if (file.empty()) file = a;
+    else ok = false;
+    if (!ok) return Usage();
+  }
+  if (file.empty()) return Usage();
+  if (command == "info") return Info(file, json);
+  if (command == "decode") return Decode(file, out);
+  if (command == "split") return Split(file, left, right);
+  return Usage();
+}

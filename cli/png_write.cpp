@@ -1,0 +1,87 @@
+#include "cli/png_write.h"
+
+#include <png.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+struct WriteContext {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  FILE* file = nullptr;
+  ~WriteContext() {
+    if (png) png_destroy_write_struct(&png, info ? &info : nullptr);
+    if (file) std::fclose(file);
+  }
+};
+
+void RaiseError(png_structp png, png_const_charp message) {
+  auto* error = static_cast<std::string*>(png_get_error_ptr(png));
+  *error = message;
+  png_longjmp(png, 1);
+}
+
+void IgnoreWarning(png_structp, png_const_charp) {}
+
+// Kept apart from WritePicturePng so that no C++ object with a destructor
+// lives in the frame that setjmp returns to twice.
+bool WriteRows(WriteContext& ctx, const Picture& picture, std::string& error,
+               std::vector<png_bytep>& rows) {
+  if (setjmp(png_jmpbuf(ctx.png))) return false;
+  png_init_io(ctx.png, ctx.file);
+  png_set_compression_level(ctx.png, 3);
+  png_set_IHDR(ctx.png, ctx.info, PictureWidth(picture), PictureHeight(picture),
+               8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(ctx.png, ctx.info);
+  png_set_bgr(ctx.png);
+  png_write_image(ctx.png, rows.data());
+  png_write_end(ctx.png, nullptr);
+  (void)error;
+  return true;
+}
+
+}  // namespace
+
+bool WritePicturePng(const Picture& picture, const std::string& path,
+                     std::string& error) {
+  if (!picture || PictureBits(picture) != 24) {
+    error = "not a 24-bit picture";
+    return false;
+  }
+  WriteContext ctx;
+  ctx.file = std::fopen(path.c_str(), "wb");
+  if (!ctx.file) {
+    error = std::string("cannot create: ") + std::strerror(errno);
+    return false;
+  }
+  ctx.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, RaiseError,
+                                    IgnoreWarning);
+  if (ctx.png) ctx.info = png_create_info_struct(ctx.png);
+  if (!ctx.png || !ctx.info) {
+    error = "out of memory";
+    std::remove(path.c_str());
+    return false;
+  }
+  // Pictures are stored bottom-up; PNG rows run top-down.
+  int height = PictureHeight(picture);
+  std::vector<png_bytep> rows(height);
+  for (int y = 0; y < height; ++y)
+    rows[y] = PictureRow(picture.get(), height - 1 - y);
+  bool ok = WriteRows(ctx, picture, error, rows);
+  if (ok && std::fflush(ctx.file) != 0) {
+    error = std::string("write failed: ") + std::strerror(errno);
+    ok = false;
+  }
+  if (std::fclose(ctx.file) != 0 && ok) {
+    error = std::string("write failed: ") + std::strerror(errno);
+    ok = false;
+  }
+  ctx.file = nullptr;
+  if (!ok) std::remove(path.c_str());
+  return ok;
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <string>
+
+#include "image/picture.h"
+
+// Writes a 24-bit picture as an 8-bit RGB PNG.  Returns false and fills
+// `error` on failure; a partly written file is removed.
+bool WritePicturePng(const Picture& picture, const std::string& path,
+                     std::string& error);

@@ -1,0 +1,67 @@
+#include "cli/still_views.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "image/comment.h"
+#include "image/file_data.h"
+#include "image/mpo_reader.h"
+
+namespace {
+
+bool HasMpoExtension(const std::string& file) {
+  if (file.size() < 4) return false;
+  std::string tail = file.substr(file.size() - 4);
+  std::transform(tail.begin(), tail.end(), tail.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  return tail == ".mpo";
+}
+
+}  // namespace
+
+Picture CopyColumns(const Picture& picture, int firstColumn, int width) {
+  int height = PictureHeight(picture);
+  Picture out = CreatePicture(width, height, 24);
+  if (!out) return nullptr;
+  for (int y = 0; y < height; ++y)
+    std::memcpy(PictureRow(out.get(), y),
+                PictureRow(picture.get(), y) + 3 * firstColumn, 3 * width);
+  return out;
+}
+
+bool LoadStillViews(const std::string& file, StillViews& views,
+                    std::string& reason) {
+  ClearCurrentComment();
+  ParallaxShiftX = ParallaxShiftY = 0;
+  StillDecode decoded = DecodeStill(file);
+  if (!decoded.picture) {
+    reason = decoded.failure;
+    return false;
+  }
+  views.whole = std::move(decoded.picture);
+  views.formatName = StillFormatName(decoded.format);
+  views.sourceBits = decoded.sourceBits;
+  if (HasMpoExtension(file)) {
+    ClearLoadFailure();
+    if (!LoadMpoFile(file, views.left, views.right)) {
+      reason = "not a stereo MPO: " + LastLoadFailure();
+      return false;
+    }
+    views.isMpo = true;
+    views.formatName = "MPO";
+    return true;
+  }
+  int half = PictureWidth(views.whole) / 2;
+  if (half < 1) {
+    reason = "picture is too narrow to hold two views";
+    return false;
+  }
+  views.left = CopyColumns(views.whole, 0, half);
+  views.right = CopyColumns(views.whole, half, half);
+  if (!views.left || !views.right) {
+    reason = "out of memory";
+    return false;
+  }
+  return true;
+}

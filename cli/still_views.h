@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+#include "image/picture.h"
+#include "image/still_reader.h"
+
+// A still file as the viewer holds it before any screen fitting: the whole
+// decoded picture and its two views (an MPO's two cropped views, otherwise
+// the left and right halves).
+struct StillViews {
+  Picture whole;
+  Picture left;
+  Picture right;
+  std::string formatName;
+  int sourceBits = 0;
+  bool isMpo = false;
+};
+
+bool LoadStillViews(const std::string& file, StillViews& views,
+                    std::string& reason);
+
+// Columns [firstColumn, firstColumn + width) of a 24-bit picture.
+Picture CopyColumns(const Picture& picture, int firstColumn, int width);

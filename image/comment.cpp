@@ -1,0 +1,92 @@
+#include "image/comment.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstring>
+
+char CurrentComment[256];
+int ParallaxShiftX = 0;
+int ParallaxShiftY = 0;
+
+void ClearCurrentComment() { CurrentComment[0] = 0; }
+
+bool CurrentCommentEmpty() { return CurrentComment[0] == 0; }
+
+bool IsValidUtf8(std::string_view text) {
+  size_t i = 0, n = text.size();
+  while (i < n) {
+    auto c = static_cast<unsigned char>(text[i]);
+    size_t extra;
+    uint32_t cp;
+    if (c < 0x80) { ++i; continue; }
+    if (c >= 0xC2 && c <= 0xDF) { extra = 1; cp = c & 0x1F; }
+    else if (c >= 0xE0 && c <= 0xEF) { extra = 2; cp = c & 0x0F; }
+    else if (c >= 0xF0 && c <= 0xF4) { extra = 3; cp = c & 0x07; }
+    else return false;
+    if (i + extra >= n) return false;
+    for (size_t k = 1; k <= extra; ++k) {
+      auto d = static_cast<unsigned char>(text[i + k]);
+      if ((d & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (d & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF.
+    if ((extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000) ||
+        (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
+      return false;
+    i += extra + 1;
+  }
+  return true;
+}
+
+size_t Utf8PrefixLength(std::string_view text, size_t maxBytes) {
+  if (text.size() <= maxBytes) return text.size();
+  size_t end = maxBytes;
+  // Step back over continuation bytes to the start of the cut character.
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+    --end;
+  return end;
+}
+
+std::string FileTextToUtf8(std::string_view bytes) {
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  std::string out;
+  iconv_t cd = iconv_open("UTF-8", "CP932");
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    // No converter: keep the ASCII and mark the rest.
+    for (char c : bytes) {
+      if (static_cast<unsigned char>(c) < 0x80) out += c;
+      else out += "\xEF\xBF\xBD";
+    }
+    return out;
+  }
+  std::string input(bytes);
+  char* in = input.data();
+  size_t inLeft = input.size();
+  char buffer[512];
+  while (inLeft > 0) {
+    char* o = buffer;
+    size_t outLeft = sizeof buffer;
+    size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
+    out.append(buffer, o - buffer);
+    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+      // An invalid or incomplete sequence: replace one byte and go on.
+      out += "\xEF\xBF\xBD";
+      ++in;
+      --inLeft;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  iconv_close(cd);
+  return out;
+}
+
+void SetCurrentComment(const uint8_t* bytes, size_t length) {
+  const char* text = reinterpret_cast<const char*>(bytes);
+  const void* zero = std::memchr(text, 0, length);
+  if (zero) length = static_cast<const char*>(zero) - text;
+  std::string utf8 = FileTextToUtf8(std::string_view(text, length));
+  size_t keep = Utf8PrefixLength(utf8, sizeof CurrentComment - 1);
+  std::memcpy(CurrentComment, utf8.data(), keep);
+  CurrentComment[keep] = 0;
+}

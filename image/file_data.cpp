@@ -1,0 +1,64 @@
+#include "image/file_data.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+thread_local std::string lastFailure;
+
+struct FileClose {
+  void operator()(FILE* f) const noexcept { std::fclose(f); }
+};
+using File = std::unique_ptr<FILE, FileClose>;
+
+File OpenForReading(const std::string& path) {
+  File f(std::fopen(path.c_str(), "rb"));
+  if (!f) NoteLoadFailure(std::string("cannot open: ") + std::strerror(errno));
+  return f;
+}
+
+}  // namespace
+
+void NoteLoadFailure(std::string_view reason) { lastFailure = reason; }
+const std::string& LastLoadFailure() { return lastFailure; }
+void ClearLoadFailure() { lastFailure.clear(); }
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out,
+                   size_t limit) {
+  out.clear();
+  File f = OpenForReading(path);
+  if (!f) return false;
+  uint8_t chunk[32768];
+  for (;;) {
+    size_t got = std::fread(chunk, 1, sizeof chunk, f.get());
+    if (got == 0) break;
+    if (out.size() + got > limit) {
+      NoteLoadFailure("file too large");
+      out.clear();
+      return false;
+    }
+    out.insert(out.end(), chunk, chunk + got);
+  }
+  if (std::ferror(f.get())) {
+    NoteLoadFailure("read error");
+    out.clear();
+    return false;
+  }
+  return true;
+}
+
+bool ReadFilePrefix(const std::string& path, size_t count,
+                    std::vector<uint8_t>& out) {
+  out.assign(count, 0);
+  File f = OpenForReading(path);
+  if (!f) {
+    out.clear();
+    return false;
+  }
+  size_t got = std::fread(out.data(), 1, count, f.get());
+  out.resize(got);
+  return !std::ferror(f.get());
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "image/picture.h"
+
+// Null when the file is not of this format or cannot be read; the reason is
+// left in LastLoadFailure().  Never shows a message.
+Picture DecodeTiff(const std::string& path);
+Picture DecodeTiffData(const uint8_t* data, size_t size);
