@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Configures and builds one flavour of the project.
+#   scripts/build.sh release   -> build/release  (optimised: the viewer, the CLI, benchmarks)
+#   scripts/build.sh asan      -> build/asan     (AddressSanitizer + UBSan: the test suite)
+#   scripts/build.sh fuzz      -> build/fuzz     (clang + libFuzzer targets)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+flavour=${1:-release}
+jobs=${JOBS:-$(nproc)}
+generator=()
+command -v ninja >/dev/null && generator=(-G Ninja)
+
+case "$flavour" in
+  release) args=(-DCMAKE_BUILD_TYPE=Release) ;;
+  asan) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUORAMIC_SANITIZE=ON -DDUORAMIC_BENCH=OFF) ;;
+  fuzz) args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DDUORAMIC_FUZZ=ON
+              -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
+  *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
+esac
+
+cmake -S "$root" -B "$root/build/$flavour" "${generator[@]}" "${args[@]}" >/dev/null
+cmake --build "$root/build/$flavour" -j "$jobs"

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets and runs each one briefly, seeded from the
+# conformance files.  FUZZ_SECONDS sets the time per target (default 60).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+testdata=${DUORAMIC_TESTDATA:-$root/../shared/testdata}
+seconds=${FUZZ_SECONDS:-60}
+bash "$root/scripts/setup.sh"
+bash "$root/scripts/build.sh" fuzz
+
+seeds_for() {
+  case "$1" in
+    jpeg_fuzzer) echo "$testdata/jpeg $testdata/sbs $root/resources/samples" ;;
+    mpo_fuzzer) echo "$testdata/mpo $root/resources/samples" ;;
+    png_fuzzer) echo "$testdata/pngsuite" ;;
+    tiff_fuzzer) echo "$testdata/tiff" ;;
+    gif_fuzzer) echo "$testdata/gif" ;;
+    bmp_fuzzer) echo "$testdata/bmpsuite" ;;
+    *) echo "$testdata" ;;
+  esac
+}
+
+status=0
+for target in "$root"/build/fuzz/fuzz/*_fuzzer; do
+  [[ -x "$target" ]] || continue
+  name=$(basename "$target")
+  corpus=$(mktemp -d)
+  seeds=()
+  for dir in $(seeds_for "$name"); do
+    [[ -d "$dir" ]] && seeds+=("$dir")
+  done
+  echo "fuzz: $name for ${seconds}s"
+  if ! "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=20 \
+       -print_final_stats=1 -artifact_prefix="$root/build/fuzz/$name-" \
+       "$corpus" "${seeds[@]}" > "$root/build/fuzz/$name.log" 2>&1; then
+    echo "fuzz: $name FAILED"; tail -60 "$root/build/fuzz/$name.log"
+    status=1
+  else
+    grep -E 'stat::number_of_executed_units' "$root/build/fuzz/$name.log" || true
+  fi
+  rm -rf "$corpus"
+done
+exit $status
