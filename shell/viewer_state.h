@@ -1,0 +1,54 @@
+// The one process-wide record of settings and viewing state.  Plain data:
+// the composition code reads it without any window being involved.
+#pragma once
+
+#include <string>
+
+#include "image/picture.h"
+
+struct ViewerState {
+  // Settings mirrored from the settings store.
+  int StereoType = 0;
+  int nInterval = 30;
+  int nEFType = 1;
+  int nRepeat = 0;
+  int nRGB = 0;
+  int WidthMode = 0;  // 0 normal, 5 double width, 6 half width
+  int n360mode = 0;
+  int n360swap = 0;
+  int LaunchMode = 0;
+
+  // Pictures on display and just read; whoever stores one here hands it over.
+  Picture CurrentLeft;
+  Picture CurrentRight;
+  Picture LeftPicture;
+  Picture RightPicture;
+
+  // Mode flags.
+  bool ListMode = false;
+  bool SlideShowOn = false;
+  bool EyeFiOn = false;
+  bool MovieOpen = false;
+  bool FullScreen = false;
+  bool View360 = false;
+
+  // Display flags.
+  int ZoomPercent = 0;  // 0 = fit
+  bool FitToWindow = true;
+  int ActualSizeToggle = 0;  // 1 wrap-around panorama, 2+ back-and-forth
+  bool SwapLR = false;
+  bool HelpOverlayOn = false;
+  bool CommentOn = true;
+  bool SmoothingOn = false;
+  int FloatOffset = 0;
+  int CommentSize = 5;  // comment band height, percent of the picture height
+  // Set by every change of geometry: the next drawing blacks out the margins.
+  bool BackgroundDirty = true;
+
+  // Transition state read by the renderers.
+  bool TransitionRunning = false;
+
+  std::string FontFace = "MS UI Gothic";
+};
+
+extern ViewerState Viewer;

@@ -1,0 +1,173 @@
+#include "stereo/present.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "shell/viewer_state.h"
+#include "stereo/movie_frame.h"
+#include "stereo/text_overlay.h"
+
+PresentationState Presentation;
+
+namespace {
+
+PresentationHost defaultHost;
+
+Renderer RendererOf(RendererFamily family) {
+  switch (family) {
+    case RendererFamily::SideBySide: return RenderSideBySide;
+    case RendererFamily::OverUnder: return RenderOverUnder;
+    case RendererFamily::Anaglyph: return RenderAnaglyph;
+    case RendererFamily::RowInterlace: return RenderRowInterlace;
+    case RendererFamily::ColumnInterlace: return RenderColumnInterlace;
+    case RendererFamily::Sharp3dLcd: return RenderSharp3dLcd;
+    case RendererFamily::DlpCheckerboard: return RenderDlpCheckerboard;
+    // Without its own window, 3D Vision shows one side; iZ3D shows side by
+    // side until its panel output exists.
+    case RendererFamily::NvidiaStereo: return RenderOneSide;
+    case RendererFamily::Iz3d: return RenderSideBySide;
+    case RendererFamily::OneSide: return RenderOneSide;
+    case RendererFamily::Source: return RenderSource;
+  }
+  return RenderSideBySide;
+}
+
+// Runs the renderer of the current format: the common frame of every format.
+void Render(const RenderInput& in) {
+  const StereoFormatEntry* format = FindStereoFormat(Viewer.StereoType);
+  if (!format) {
+    Viewer.StereoType = SideBySide;  // unknown codes are corrected in the state
+    format = FindStereoFormat(SideBySide);
+  }
+  bool halftone = Viewer.SmoothingOn &&
+                  !(Viewer.TransitionRunning && !Viewer.MovieOpen);
+  Framebuffer& fb = Presentation.frame;
+  if (fb.width != Presentation.client.width ||
+      fb.height != Presentation.client.height)
+    fb.Resize(Presentation.client.width, Presentation.client.height);
+  RenderContext ctx{fb, Presentation.client,
+                    halftone ? StretchMode::Halftone : StretchMode::Nearest,
+                    format->code};
+  RendererOf(format->family)(ctx, in);
+  DrawHelpOverlay(fb);
+  Host().Flush(fb);
+}
+
+// Clears the busy flag however the presentation ends.
+struct BusyGuard {
+  ~BusyGuard() { Presentation.PresentBusy.clear(std::memory_order_release); }
+};
+
+}  // namespace
+
+uint32_t PresentationHost::NowMs() {
+  using namespace std::chrono;
+  return static_cast<uint32_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+int ClientWidth() { return Presentation.client.width; }
+int ClientHeight() { return Presentation.client.height; }
+
+void SetClientSize(int width, int height) {
+  Presentation.client.width = width < 10 ? 100 : width;
+  Presentation.client.height = height < 10 ? 100 : height;
+  Presentation.frame.Resize(Presentation.client.width, Presentation.client.height);
+  Viewer.BackgroundDirty = true;
+}
+
+PresentationHost& Host() {
+  return Presentation.host ? *Presentation.host : defaultHost;
+}
+
+void SetPresentationHost(PresentationHost* host) { Presentation.host = host; }
+
+ViewSize ViewSizeOf(const RenderInput& in) {
+  ViewSize size;
+  size.a = in.left.width;
+  size.b = in.left.height;
+  size.movie = in.movie;
+  if (in.movie) {
+    size.frameWidth = in.frame.width;
+    size.fitWidth = MovieFitWidth(in.frame.width);
+  }
+  return size;
+}
+
+void PaintMargins(RenderContext& ctx, const Rect& shown) {
+  if (!Viewer.BackgroundDirty) return;
+  int right = shown.x + shown.width, bottom = shown.y + shown.height;
+  FillRect(ctx.fb, 0, 0, ctx.client.width, shown.y + 1, kBlack);
+  FillRect(ctx.fb, 0, bottom - 1, ctx.client.width, ctx.client.height, kBlack);
+  FillRect(ctx.fb, 0, 0, shown.x + 1, ctx.client.height, kBlack);
+  FillRect(ctx.fb, right - 1, 0, ctx.client.width, ctx.client.height, kBlack);
+  Viewer.BackgroundDirty = false;
+}
+
+uint8_t* PrepareComposition(const RenderInput& in, int width, int height) {
+  Picture& picture = Presentation.CompositionPicture;
+  bool keep = in.movie && picture &&
+              Presentation.CompositionWidthMode == Viewer.WidthMode &&
+              !Viewer.BackgroundDirty && PictureWidth(picture) == width &&
+              PictureHeight(picture) == height;
+  if (!keep) {
+    picture = CreatePicture(width, height, 24);
+    Presentation.CompositionWidthMode = Viewer.WidthMode;
+  }
+  return picture ? picture.get() : nullptr;
+}
+
+void ReleaseComposition(const RenderInput& in) {
+  if (!in.movie) Presentation.CompositionPicture.reset();
+}
+
+int PresentStereoPair(const Picture& left, const Picture& right) {
+  if (!left || !right) return 1;
+  if (Presentation.PresentBusy.test_and_set(std::memory_order_acquire)) return 1;
+  BusyGuard guard;
+  Host().NotifyStillShown();
+  RenderInput in;
+  in.left = ViewOf(left);
+  in.right = ViewOf(right);
+  // A still pair shares one geometry (the loader letterboxes both to one
+  // size); should they differ, only the common part is read from each.
+  int width = std::min(in.left.width, in.right.width);
+  int height = std::min(in.left.height, in.right.height);
+  in.left.width = in.right.width = width;
+  in.left.height = in.right.height = height;
+  if (!in.left || !in.right) return 0;
+  Render(in);
+  return 0;
+}
+
+namespace {
+
+RenderInput MovieInput() {
+  RenderInput in;
+  in.movie = true;
+  in.frame = ViewOf(FramePicture());
+  int half = in.frame.width / 2;
+  in.left = ColumnsOf(in.frame, 0, half);
+  in.right = ColumnsOf(in.frame, half, half);
+  return in;
+}
+
+}  // namespace
+
+int PresentMovieFrame() {
+  if (Presentation.PresentBusy.test_and_set(std::memory_order_acquire)) return 1;
+  BusyGuard guard;
+  if (!BuildFramePicture()) return 0;
+  RenderInput in = MovieInput();
+  if (in.frame.width >= 2) Render(in);
+  return 0;
+}
+
+Picture CopyMovieDisplayFrame() {
+  if (Presentation.PresentBusy.test_and_set(std::memory_order_acquire))
+    return nullptr;
+  BusyGuard guard;
+  if (!BuildFramePicture()) return nullptr;
+  const Picture& frame = FramePicture();
+  return CropPicture(frame, 0, 0);
+}

@@ -1,0 +1,18 @@
+// Text drawn over or under the stereo picture: the key help overlay and the
+// current item's comment.
+#pragma once
+
+#include "image/picture.h"
+#include "stereo/framebuffer.h"
+#include "stereo/geometry.h"
+
+// Draws the eighteen key-help lines in the top-left corner when
+// HelpOverlayOn is set; nothing otherwise.
+void DrawHelpOverlay(Framebuffer& fb);
+
+// Fills the rectangle black and writes CurrentComment centred in it.
+void DrawCommentText(Framebuffer& fb, const Rect& rect);
+
+// A black width x height picture with CurrentComment written centred on a
+// quarter and on three quarters of the width; null when memory runs out.
+Picture RenderCommentBand(int width, int height);

@@ -1,0 +1,109 @@
+#include "stereo/present.h"
+
+#include <gtest/gtest.h>
+
+#include "shell/viewer_state.h"
+
+namespace {
+
+// A picture of one colour whose leftmost column is marked green, so that a
+// mirrored draw is visible.
+Picture Solid(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
+  Picture p = CreatePicture(w, h, 24);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      uint8_t* px = PictureRow(p.get(), y) + 3 * x;
+      bool mark = x == 0;
+      px[0] = mark ? 0 : b, px[1] = mark ? 255 : g, px[2] = mark ? 0 : r;
+    }
+  return p;
+}
+
+class PresentTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Viewer = ViewerState();
+    SetClientSize(200, 100);
+    left = Solid(100, 100, 255, 0, 0);
+    right = Solid(100, 100, 0, 0, 255);
+  }
+  uint32_t At(int x, int y) { return Presentation.frame.At(x, y); }
+  Picture left, right;
+};
+
+TEST_F(PresentTest, SideBySidePutsEachViewInItsHalfAndSwapExchangesThem) {
+  Viewer.StereoType = SideBySide;
+  ASSERT_EQ(PresentStereoPair(left, right), 0);
+  EXPECT_EQ(At(50, 50), Rgb(255, 0, 0));
+  EXPECT_EQ(At(150, 50), Rgb(0, 0, 255));
+  EXPECT_EQ(At(0, 50), Rgb(0, 255, 0));  // marked column on the left edge
+  Viewer.SwapLR = true;
+  PresentStereoPair(left, right);
+  EXPECT_EQ(At(50, 50), Rgb(0, 0, 255));
+  EXPECT_EQ(At(150, 50), Rgb(255, 0, 0));
+}
+
+TEST_F(PresentTest, MirroredHalvesAreDrawnFromTheirRightEdge) {
+  Viewer.StereoType = SideBySideMirrorBoth;
+  PresentStereoPair(left, right);
+  EXPECT_EQ(At(99, 50), Rgb(0, 255, 0));
+  EXPECT_EQ(At(199, 50), Rgb(0, 255, 0));
+  EXPECT_EQ(At(0, 50), Rgb(255, 0, 0));
+}
+
+TEST_F(PresentTest, SideBySideNeverShowsAViewLargerThanItsHalf) {
+  Viewer.StereoType = SideBySide;
+  Viewer.FitToWindow = false;
+  Viewer.ZoomPercent = 400;
+  PresentStereoPair(left, right);
+  EXPECT_EQ(Viewer.ZoomPercent, 100);
+  EXPECT_EQ(At(150, 50), Rgb(0, 0, 255));
+}
+
+TEST_F(PresentTest, OverUnderPutsTheLeftViewOnTopAndFlipsWhereAsked) {
+  SetClientSize(100, 200);
+  Viewer.StereoType = OverUnder;
+  PresentStereoPair(left, right);
+  EXPECT_EQ(At(50, 50), Rgb(255, 0, 0));
+  EXPECT_EQ(At(50, 150), Rgb(0, 0, 255));
+}
+
+TEST_F(PresentTest, UnknownCodesDrawSideBySideAndResetTheState) {
+  for (int code : {8, 25, 26, -3, 99}) {
+    Viewer.StereoType = code;
+    PresentStereoPair(left, right);
+    EXPECT_EQ(Viewer.StereoType, 0) << code;
+    EXPECT_EQ(At(150, 50), Rgb(0, 0, 255)) << code;
+  }
+}
+
+TEST_F(PresentTest, OneSideShowsTheFirstViewAndSourceNeverSwaps) {
+  Viewer.StereoType = OneSide;
+  Viewer.SwapLR = true;
+  PresentStereoPair(left, right);
+  EXPECT_EQ(At(100, 50), Rgb(0, 0, 255));
+  Viewer.StereoType = Source;
+  Viewer.BackgroundDirty = true;
+  PresentStereoPair(left, right);
+  EXPECT_EQ(At(50, 50), Rgb(255, 0, 0));
+  EXPECT_EQ(At(150, 50), Rgb(0, 0, 255));
+}
+
+TEST_F(PresentTest, ABusyPresentationDropsTheCallAndMissingPicturesDrawNothing) {
+  EXPECT_EQ(PresentStereoPair(left, Picture()), 1);
+  Presentation.PresentBusy.test_and_set();
+  EXPECT_EQ(PresentStereoPair(left, right), 1);
+  Presentation.PresentBusy.clear();
+  EXPECT_EQ(PresentStereoPair(left, right), 0);
+}
+
+TEST(StereoFormatCatalogue, NamesAndCodesLookUpCaseInsensitively) {
+  ASSERT_NE(FindStereoFormatByName("duboisanaglyph"), nullptr);
+  EXPECT_EQ(FindStereoFormatByName("duboisanaglyph")->code, 15);
+  EXPECT_EQ(FindStereoFormatByName("21")->code, DlpCheckerboard);
+  EXPECT_EQ(FindStereoFormatByName("8"), nullptr);
+  EXPECT_EQ(FindStereoFormatByName("Anaglyph"), nullptr);
+  EXPECT_EQ(StereoFormats().size(), 25u);
+}
+
+}  // namespace
