@@ -243,10 +243,10 @@ def trace(orig, dirs, bounces):
     diffuse = np.maximum(dot(normals, SUN), 0.0) * lit
     fill = 0.22 + 0.12 * normals[:, 1]
     shade = albedo * (SUN_COLOUR * diffuse[:, None] + (ZENITH * fill[:, None]))
-    spec = np.maximum(dot(normals, normalise(SUN - d)), 0.0)
-    for _ in range(5):  # spec**32 by squaring: exact on every machine
-        spec = spec * spec
-    shade += (shine * spec * lit)[:, None] * SUN_COLOUR
+    glint = np.maximum(dot(normals, normalise(SUN - d)), 0.0)
+    for _ in range(5):  # glint**32 by squaring: exact on every machine
+        glint = glint * glint
+    shade += (shine * glint * lit)[:, None] * SUN_COLOUR
     mirror = reflect > 0
     if bounces > 0 and mirror.any():
         r = d[mirror] - 2 * dot(d[mirror], normals[mirror])[:, None] * normals[mirror]
