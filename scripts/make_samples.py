@@ -126,7 +126,7 @@ class Box:
         n_local = np.zeros_like(q)
         rows = np.arange(len(q))
         n_local[rows, axis] = np.sign(q[rows, axis])
-        return n_local @ self.axes if len(q) else n_local
+        return sum(n_local[:, i, None] * self.axes[i] for i in range(3))
 
 
 def ball_paint(q, points):
@@ -185,13 +185,16 @@ def sky(dirs):
 # ---------------------------------------------------------------- tracing
 
 
+FLOOR = len(SCENE)  # the index nearest_hit gives the floor plane y = 0
+
+
 def nearest_hit(orig, dirs):
-    best = np.full(len(orig), np.inf)
-    which = np.full(len(orig), -1)
+    """Distance to and index of the first thing each ray meets (inf, -1 for
+    the sky)."""
     with np.errstate(divide="ignore"):
         t_floor = np.where(dirs[:, 1] < 0, -orig[:, 1] / dirs[:, 1], np.inf)
-    t_floor = np.where(t_floor > 1e-6, t_floor, np.inf)
-    best, which = np.minimum(best, t_floor), np.where(t_floor < best, len(SCENE), which)
+    best = np.where(t_floor > 1e-6, t_floor, np.inf)
+    which = np.where(np.isfinite(best), FLOOR, -1)
     for index, shape in enumerate(SCENE):
         t = shape.intersect(orig, dirs)
         closer = t < best
@@ -214,7 +217,7 @@ def surface(points, which, dist):
     albedo = np.zeros_like(points)
     reflect = np.zeros(len(points))
     shine = np.zeros(len(points))
-    on_floor = which == len(SCENE)
+    on_floor = which == FLOOR
     normals[on_floor] = [0.0, 1.0, 0.0]
     albedo[on_floor] = floor_colour(points[on_floor], dist[on_floor])
     shine[on_floor] = 0.05
