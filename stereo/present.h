@@ -92,6 +92,12 @@ void PaintMargins(RenderContext& ctx, const Rect& shown);
 uint8_t* PrepareComposition(const RenderInput& in, int width, int height);
 void ReleaseComposition(const RenderInput& in);
 
+// The 1600 x 10 strip that the Sharp 3D LCD format shows at the client's
+// bottom-left while a movie is open: made when a movie opens, freed when it
+// closes.
+void CreateMarkerStrip();
+void FreeMarkerStrip();
+
 // The families.
 void RenderSideBySide(RenderContext&, const RenderInput&);
 void RenderOverUnder(RenderContext&, const RenderInput&);

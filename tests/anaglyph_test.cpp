@@ -1,0 +1,235 @@
+#include "stereo/anaglyph.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "shell/viewer_state.h"
+#include "stereo/panorama.h"
+#include "stereo/present.h"
+
+namespace {
+
+struct Rgb3 {
+  int r, g, b;
+  bool operator==(const Rgb3&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Rgb3& c) {
+  return os << "(" << c.r << ", " << c.g << ", " << c.b << ")";
+}
+
+// A picture whose pixel at (x, y from the top) is colour(x, y).
+Picture Paint(int w, int h, const std::function<Rgb3(int, int)>& colour) {
+  Picture p = CreatePicture(w, h, 24);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      Rgb3 c = colour(x, y);
+      uint8_t* px = PictureRow(p.get(), h - 1 - y) + 3 * x;
+      px[0] = uint8_t(c.b), px[1] = uint8_t(c.g), px[2] = uint8_t(c.r);
+    }
+  return p;
+}
+
+Picture Solid(int w, int h, Rgb3 c) {
+  return Paint(w, h, [c](int, int) { return c; });
+}
+
+Rgb3 Pixel(int x, int y) {
+  uint32_t v = Presentation.frame.At(x, y);
+  return {RedOf(v), GreenOf(v), BlueOf(v)};
+}
+
+// One pixel of each view through a format's row function.
+Rgb3 Combine(int format, Rgb3 first, Rgb3 second) {
+  uint8_t f[3] = {uint8_t(first.b), uint8_t(first.g), uint8_t(first.r)};
+  uint8_t s[3] = {uint8_t(second.b), uint8_t(second.g), uint8_t(second.r)};
+  uint8_t d[3] = {7, 7, 7};
+  RowCombinerOf(format)(d, f, s, 1);
+  return {d[2], d[1], d[0]};
+}
+
+class AnaglyphTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Viewer = ViewerState();
+    BuildAnaglyphTables();
+    SetClientSize(100, 100);
+  }
+  void TearDown() override { Presentation.CompositionPicture.reset(); }
+};
+
+constexpr int kAnaglyphs[] = {9, 10, 11, 12, 13, 14, 15, 16, 17};
+
+TEST_F(AnaglyphTest, TablesHoldCoefficientsTimes1024TruncatedTowardZero) {
+  // 0.4561 x 1024 = 467.0464; 255 x 467.0464 = 119096.832.
+  EXPECT_EQ(AnaglyphTables.dubois[0][0][255], 119096);
+  // 1.2264 x 1024 = 1255.8336; 255 x 1255.8336 = 320237.568.
+  EXPECT_EQ(AnaglyphTables.dubois[2][5][255], 320237);
+  // -0.0434706 x 1024 x 255 = -11351.04...: toward zero, not down.
+  EXPECT_EQ(AnaglyphTables.dubois[0][3][255], -11351);
+  EXPECT_EQ(AnaglyphTables.dubois[1][4][0], 0);
+  // 0.299 x 1024 = 306.176; 200 x 306.176 = 61235.2.
+  EXPECT_EQ(AnaglyphTables.luma[0][200], 61235);
+  EXPECT_EQ(AnaglyphTables.luma[2][130], 15175);  // 130 x 116.736 = 15175.68
+  EXPECT_EQ(AnaglyphTables.clamp[0], 0);
+  EXPECT_EQ(AnaglyphTables.clamp[100], 0);
+  EXPECT_EQ(AnaglyphTables.clamp[101], 1);
+  EXPECT_EQ(AnaglyphTables.clamp[355], 255);
+  EXPECT_EQ(AnaglyphTables.clamp[455], 255);
+}
+
+TEST_F(AnaglyphTest, LumaTablesRoundHalvesUpAndAddSixteenWithinRange) {
+  EXPECT_EQ(LumaTables.blue[250], 29);  // 28.5
+  EXPECT_EQ(LumaTables.red[255], 76);   // 76.245
+  EXPECT_EQ(LumaTables.green[255], 150);  // 149.685
+  EXPECT_EQ(LumaTables.clamp[0 + 46], 16);
+  EXPECT_EQ(LumaTables.clamp[255 + 46], 255);
+  EXPECT_EQ(LumaTables.clamp[239 + 46], 255);
+  EXPECT_EQ(LumaTables.clamp[238 + 46], 254);
+}
+
+TEST_F(AnaglyphTest, MonochromeRedCyanOfBlackIsSixteenAndOfWhiteIsWhite) {
+  EXPECT_EQ(Combine(AnaglyphRedCyan, {0, 0, 0}, {0, 0, 0}), (Rgb3{16, 16, 16}));
+  EXPECT_EQ(Combine(AnaglyphRedCyan, {255, 255, 255}, {255, 255, 255}),
+            (Rgb3{255, 255, 255}));
+}
+
+TEST_F(AnaglyphTest, DuboisOfPureRedBesideBlackIs116Red) {
+  EXPECT_EQ(Combine(DuboisAnaglyph, {255, 0, 0}, {0, 0, 0}), (Rgb3{116, 0, 0}));
+}
+
+// F = (200, 100, 50): Y1 = 60 + 59 + 6 + 16 = 141, Y2 = 127179 / 1024 = 124.
+// S = (10, 220, 130): Y1 = 3 + 129 + 15 + 16 = 163, Y2 = 150475 / 1024 = 146.
+TEST_F(AnaglyphTest, EachFormatTakesItsChannelsFromTheRightViewAndLuminance) {
+  const Rgb3 f{200, 100, 50}, s{10, 220, 130};
+  struct Case { int format; Rgb3 expected; };
+  const Case cases[] = {
+      {AnaglyphRedCyan, {141, 163, 163}},
+      {AnaglyphRedGreen, {141, 163, 0}},
+      {AnaglyphRedBlue, {141, 0, 163}},
+      {AnaglyphYellowBlue, {146, 146, 124}},
+      {ColorAnaglyphRedCyan, {200, 220, 130}},
+      {ColorAnaglyphRedCyanRedCorrected, {141, 220, 130}},
+      {ColorAnaglyphYellowBlue, {10, 220, 50}},
+      {ColorAnaglyphYellowBlueBlueCorrected, {10, 220, 124}},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(Combine(c.format, f, s), c.expected) << c.format;
+}
+
+// The Dubois row function sums three channels at once in packed words; it
+// must agree with the plain 18-table product for every pixel.
+TEST_F(AnaglyphTest, DuboisRowMatchesTheEighteenTableProductForAnyPixels) {
+  std::mt19937 random(7);
+  const int n = 4096;
+  std::vector<uint8_t> f(3 * n), s(3 * n), d(3 * n);
+  for (auto& v : f) v = uint8_t(random());
+  for (auto& v : s) v = uint8_t(random());
+  // The extremes of every sum.
+  for (int c = 0; c < 3; ++c) f[c] = 255, s[c] = 0, f[3 + c] = 0, s[3 + c] = 255;
+  RowCombinerOf(DuboisAnaglyph)(d.data(), f.data(), s.data(), n);
+  for (int i = 0; i < n; ++i) {
+    // Inputs in table order: F.red, F.green, F.blue, S.red, S.green, S.blue.
+    int in[6] = {f[3 * i + 2], f[3 * i + 1], f[3 * i], s[3 * i + 2],
+                 s[3 * i + 1], s[3 * i]};
+    for (int out = 0; out < 3; ++out) {
+      int sum = 0;
+      for (int k = 0; k < 6; ++k) sum += AnaglyphTables.dubois[out][k][in[k]];
+      int expected = std::clamp((sum + 102400) / 1024 - 100, 0, 255);
+      ASSERT_EQ(d[3 * i + 2 - out], expected) << "pixel " << i << " out " << out;
+    }
+  }
+}
+
+TEST_F(AnaglyphTest, PresentedPairIsComposedAtSourceSizeThenStretched) {
+  // 50 x 50 views fit 200 percent into 100 x 100: every source pixel is a
+  // 2 x 2 block.  Left: red ramp across; right: green ramp down.
+  Picture left = Paint(50, 50, [](int x, int) { return Rgb3{5 * x, 0, 0}; });
+  Picture right = Paint(50, 50, [](int, int y) { return Rgb3{0, 5 * y, 9}; });
+  Viewer.StereoType = ColorAnaglyphRedCyan;
+  ASSERT_EQ(PresentStereoPair(left, right), 0);
+  for (int y = 0; y < 100; y += 7)
+    for (int x = 0; x < 100; x += 3)
+      ASSERT_EQ(Pixel(x, y), (Rgb3{5 * (x / 2), 5 * (y / 2), 9})) << x << "," << y;
+  EXPECT_FALSE(Presentation.CompositionPicture);  // stills release it
+}
+
+TEST_F(AnaglyphTest, SwapExchangesTheViewsInEveryAnaglyph) {
+  Picture a = Paint(20, 10, [](int x, int y) { return Rgb3{12 * x, 20 * y, 90}; });
+  Picture b = Paint(20, 10, [](int x, int y) { return Rgb3{200, 9 * x, 25 * y}; });
+  for (int format : kAnaglyphs) {
+    Viewer.StereoType = format;
+    Viewer.SwapLR = false;
+    PresentStereoPair(b, a);
+    std::vector<uint32_t> plain = Presentation.frame.pixels;
+    Viewer.SwapLR = true;
+    PresentStereoPair(a, b);
+    EXPECT_EQ(Presentation.frame.pixels, plain) << format;
+    // And the views do matter: the unswapped pair differs.
+    Viewer.SwapLR = false;
+    PresentStereoPair(a, b);
+    EXPECT_NE(Presentation.frame.pixels, plain) << format;
+  }
+}
+
+TEST_F(AnaglyphTest, TheFitRectangleIsCentredWithBlackMargins) {
+  SetClientSize(100, 60);
+  Picture white = Solid(40, 40, {255, 255, 255});
+  Presentation.frame.pixels.assign(Presentation.frame.pixels.size(), kWhite);
+  Viewer.StereoType = AnaglyphRedCyan;
+  PresentStereoPair(white, white);
+  // Fit 150 percent: 60 x 60 at x = 20.
+  EXPECT_EQ(Pixel(19, 30), (Rgb3{0, 0, 0}));
+  EXPECT_EQ(Pixel(20, 30), (Rgb3{255, 255, 255}));
+  EXPECT_EQ(Pixel(79, 30), (Rgb3{255, 255, 255}));
+  EXPECT_EQ(Pixel(80, 30), (Rgb3{0, 0, 0}));
+  EXPECT_FALSE(Viewer.BackgroundDirty);
+}
+
+// A movie frame holds both views side by side; its composition picture is
+// kept from one frame to the next.
+TEST_F(AnaglyphTest, MovieFramesMixTheFrameHalvesAndKeepTheComposition) {
+  Picture frame = Paint(40, 20, [](int x, int) {
+    return x < 20 ? Rgb3{220, 30, 40} : Rgb3{50, 60, 70};
+  });
+  RenderInput in;
+  in.movie = true;
+  in.frame = ViewOf(frame);
+  in.left = ColumnsOf(in.frame, 0, 20);
+  in.right = ColumnsOf(in.frame, 20, 20);
+  RenderContext ctx{Presentation.frame, Presentation.client,
+                    StretchMode::Nearest, ColorAnaglyphRedCyan};
+  RenderAnaglyph(ctx, in);
+  EXPECT_EQ(Pixel(50, 50), (Rgb3{220, 60, 70}));
+  ASSERT_TRUE(Presentation.CompositionPicture);
+  const uint8_t* kept = Presentation.CompositionPicture.get();
+  Viewer.SwapLR = true;
+  RenderAnaglyph(ctx, in);
+  EXPECT_EQ(Pixel(50, 50), (Rgb3{50, 30, 40}));
+  EXPECT_EQ(Presentation.CompositionPicture.get(), kept);
+}
+
+class FixedClock : public PresentationHost {
+ public:
+  uint32_t NowMs() override { return 1000; }
+};
+
+TEST_F(AnaglyphTest, PanoramaDrawsTheComposedPictureUnscaledFromTheTop) {
+  FixedClock clock;
+  SetPresentationHost(&clock);
+  Viewer.ActualSizeToggle = 1;
+  Picture left = Paint(300, 40, [](int x, int) { return Rgb3{x % 200, 0, 0}; });
+  Picture right = Solid(300, 40, {0, 33, 44});
+  Viewer.StereoType = ColorAnaglyphRedCyan;
+  PresentStereoPair(left, right);
+  SetPresentationHost(nullptr);
+  for (int x : {0, 1, 57, 99}) EXPECT_EQ(Pixel(x, 0), (Rgb3{x, 33, 44})) << x;
+  EXPECT_EQ(Pixel(10, 39), (Rgb3{10, 33, 44}));
+  EXPECT_EQ(Pixel(10, 40), (Rgb3{0, 0, 0}));
+}
+
+}  // namespace
