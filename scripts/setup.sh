@@ -1,7 +1,17 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, running and testing need.
 # Idempotent: when everything is present it only runs dpkg-query and exits.
+# --bench also installs the tools of bench/compare_ffmpeg.sh (FFmpeg,
+# hyperfine), which the tests do not need.
 set -euo pipefail
+
+bench=0
+for arg in "$@"; do
+  case "$arg" in
+    --bench) bench=1 ;;
+    *) echo "usage: setup.sh [--bench]" >&2; exit 2 ;;
+  esac
+done
 
 packages=(
   build-essential cmake ninja-build pkg-config
@@ -9,7 +19,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3 python3-pil python3-numpy libimage-exiftool-perl
+  qt6-base-dev qt6-qpa-plugins libfontconfig-dev fonts-noto-cjk
 )
+if ((bench)); then packages+=(ffmpeg hyperfine); fi
 
 missing=()
 for p in "${packages[@]}"; do

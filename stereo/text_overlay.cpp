@@ -1,14 +1,109 @@
 #include "stereo/text_overlay.h"
 
-// Text drawing arrives with the platform text layer; until then the overlay
-// and the comment band draw only their black backgrounds.
-void DrawHelpOverlay(Framebuffer&) {}
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include "image/comment.h"
+#include "resources/string_table.h"
+#include "shell/viewer_state.h"
+#include "stereo/text_painter.h"
+
+namespace {
+
+std::atomic<TextPainter*> installedPainter{nullptr};
+
+// The help lines use the application's own font at a fixed pixel size: the
+// lines sit 20 device pixels apart whatever the desktop's font settings, so
+// a point size that grows with the screen's DPI would make them overlap.
+constexpr int kHelpTextHeight = 13;
+
+TextStyle CommentStyle(int bandHeight) {
+  TextStyle style;
+  style.face = Viewer.FontFace;
+  style.height = bandHeight * 80 / 100;
+  style.weight = 600;
+  style.colour = Rgb(192, 192, 192);
+  style.centred = true;
+  return style;
+}
+
+// Copies a top-down framebuffer into a 24-bit bottom-up picture with its
+// top-left corner at (left, top), clipped to the picture.
+void CopyIntoPicture(const Framebuffer& fb, uint8_t* block, int left, int top) {
+  int width = PictureWidth(block), height = PictureHeight(block);
+  int x0 = std::max(left, 0), x1 = std::min(left + fb.width, width);
+  for (int y = std::max(top, 0); y < std::min(top + fb.height, height); ++y) {
+    const uint32_t* src = fb.Row(y - top);
+    uint8_t* dst = PictureRow(block, height - 1 - y);
+    for (int x = x0; x < x1; ++x) {
+      uint32_t c = src[x - left];
+      dst[3 * x] = static_cast<uint8_t>(BlueOf(c));
+      dst[3 * x + 1] = static_cast<uint8_t>(GreenOf(c));
+      dst[3 * x + 2] = static_cast<uint8_t>(RedOf(c));
+    }
+  }
+}
+
+}  // namespace
+
+TextPainter* CurrentTextPainter() {
+  return installedPainter.load(std::memory_order_acquire);
+}
+
+void SetTextPainter(TextPainter* painter) {
+  installedPainter.store(painter, std::memory_order_release);
+}
+
+void DrawHelpOverlay(Framebuffer& fb) {
+  TextPainter* painter = CurrentTextPainter();
+  if (!Viewer.HelpOverlayOn || !painter) return;
+  Rect whole{0, 0, fb.width, fb.height};
+  TextStyle style;
+  style.height = kHelpTextHeight;
+  // Black first, then white one pixel down and right: white text with a
+  // shadow up and to the left, readable over any picture.
+  for (int pass = 0; pass < 2; ++pass) {
+    style.colour = pass == 0 ? kBlack : kWhite;
+    for (int k = 0; k < kHelpLineCount; ++k)
+      painter->DrawText(fb, whole, 2 + pass, 22 + pass + 20 * k,
+                        StringText(kHelpFirstString + k), style);
+  }
+}
 
 void DrawCommentText(Framebuffer& fb, const Rect& rect) {
   FillRect(fb, rect.x, rect.y, rect.x + rect.width, rect.y + rect.height,
            kBlack);
+  TextPainter* painter = CurrentTextPainter();
+  if (!painter || CurrentCommentEmpty() || rect.height <= 0) return;
+  // Clipped to the band: a comment wider than the view must not spill over
+  // the picture beside it.
+  painter->DrawText(fb, rect, rect.x + rect.width / 2,
+                    rect.y + rect.height / 10, CurrentComment,
+                    CommentStyle(rect.height));
+}
+
+void DrawCommentText(Picture& picture, const Rect& rect) {
+  if (!picture || PictureBits(picture) != 24 || rect.width <= 0 ||
+      rect.height <= 0)
+    return;
+  Framebuffer band;
+  band.Resize(rect.width, rect.height);
+  DrawCommentText(band, {0, 0, rect.width, rect.height});
+  CopyIntoPicture(band, picture.get(), rect.x, rect.y);
 }
 
 Picture RenderCommentBand(int width, int height) {
-  return CreatePicture(width, height, 24);
+  Picture picture = CreatePicture(width, height, 24);
+  TextPainter* painter = CurrentTextPainter();
+  if (!picture || !painter || CurrentCommentEmpty()) return picture;
+  Framebuffer band;
+  band.Resize(width, height);
+  TextStyle style = CommentStyle(height);
+  Rect whole{0, 0, width, height};
+  painter->DrawText(band, whole, width / 4, height / 10, CurrentComment, style);
+  painter->DrawText(band, whole, width * 3 / 4, height / 10, CurrentComment,
+                    style);
+  CopyIntoPicture(band, picture.get(), 0, 0);
+  return picture;
 }

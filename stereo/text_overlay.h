@@ -12,6 +12,9 @@ void DrawHelpOverlay(Framebuffer& fb);
 
 // Fills the rectangle black and writes CurrentComment centred in it.
 void DrawCommentText(Framebuffer& fb, const Rect& rect);
+// The same into a 24-bit picture (the band under a still view); `rect` is
+// counted from the picture's top row.
+void DrawCommentText(Picture& picture, const Rect& rect);
 
 // A black width x height picture with CurrentComment written centred on a
 // quarter and on three quarters of the width; null when memory runs out.

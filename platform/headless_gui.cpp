@@ -1,0 +1,45 @@
+#include "platform/headless_gui.h"
+
+#include <QGuiApplication>
+
+#include <cstdlib>
+#include <mutex>
+
+#include "platform/qt_text_painter.h"
+
+struct HeadlessGui::Impl final : TextPainter {
+  int& argc;
+  char** argv;
+  std::once_flag started;
+  std::unique_ptr<QGuiApplication> app;
+
+  Impl(int& c, char** v) : argc(c), argv(v) {}
+
+  void Start() {
+    std::call_once(started, [this] {
+      if (QGuiApplication::instance()) return;  // someone else's application
+      // Without a display Qt aborts; nothing here shows a window anyway.
+      setenv("QT_QPA_PLATFORM", "offscreen", 0);
+      app = std::make_unique<QGuiApplication>(argc, argv);
+    });
+  }
+
+  void DrawText(Framebuffer& fb, const Rect& clip, int x, int y,
+                std::string_view text, const TextStyle& style) override {
+    Start();
+    QtTextPainter().DrawText(fb, clip, x, y, text, style);
+  }
+};
+
+HeadlessGui::HeadlessGui(int& argc, char** argv, bool lazy)
+    : impl_(std::make_unique<Impl>(argc, argv)) {
+  if (!lazy) Start();
+  SetTextPainter(impl_.get());
+}
+
+HeadlessGui::~HeadlessGui() {
+  if (CurrentTextPainter() == impl_.get()) SetTextPainter(nullptr);
+  ReleaseQtTextPainterFonts();
+}
+
+void HeadlessGui::Start() { impl_->Start(); }
