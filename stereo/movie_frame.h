@@ -25,9 +25,28 @@ void SetGrabbedFrame(const GrabbedFrame& frame);
 const GrabbedFrame& CurrentGrabbedFrame();
 
 // Builds FramePicture from the grabbed frame; false when there is nothing to
-// present (no frame, or memory ran out).
+// present (no frame, a frame whose rows do not fit its stride, or memory ran
+// out).  Width mode 4 turns a row-interlaced frame into an over/under one;
+// otherwise the views get the floating shift and, with a comment, the band.
 bool BuildFramePicture();
 const Picture& FramePicture();
-// Opening a movie forgets the shift the frame was built with; closing frees
-// the frame state.
+// The band under the views and the shift the frame was last built with.
+const Picture& CommentBand();
+int AppliedFloatShift();
+// Opening or closing a movie: forgets the shift the frame was built with and
+// frees the frame and the band.  The closing shell takes the last frame's
+// halves before calling it.
 void ResetMovieFrameState();
+
+// The shift in pixels for a frame w wide: FloatOffset x w / 400 x 2, in that
+// integer order, so it is even and a step is about half a percent.
+int FloatShiftFor(int frameWidth);
+
+// Converts `count` pixels of a YUY2 row, starting at pixel `first`, into
+// B, G, R bytes at `out` (BT.601 studio range, each channel limited to
+// 0..255).  `first` may be odd: a pixel takes the chroma of its pair.
+void ConvertYuy2Row(const uint8_t* row, int first, int count, uint8_t* out);
+
+// Makes the comment band; RenderCommentBand unless a test replaces it.
+using CommentBandMaker = Picture (*)(int width, int height);
+void SetCommentBandMaker(CommentBandMaker maker);
