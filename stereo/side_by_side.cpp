@@ -6,6 +6,7 @@
 
 #include "image/comment.h"
 #include "shell/viewer_state.h"
+#include "stereo/panorama.h"
 #include "stereo/present.h"
 #include "stereo/text_overlay.h"
 
@@ -39,10 +40,17 @@ void DrawMovieComment(Framebuffer& fb, const Rect& drawn) {
 void RenderSideBySide(RenderContext& ctx, const RenderInput& in) {
   std::fill(ctx.fb.pixels.begin(), ctx.fb.pixels.end(), kBlack);
   Viewer.BackgroundDirty = false;
-  Rect r = LayoutSideBySide(ctx.client, ViewSizeOf(in));
   int half = ctx.client.width / 2;
   const PictureView& first = FirstView(in, Viewer.SwapLR);
   const PictureView& second = SecondView(in, Viewer.SwapLR);
+  // iZ3D borrows this renderer until its panel output exists; it never pans.
+  if (PanoramaOn(in) && ctx.format <= SideBySideMirrorBoth) {
+    // Both views pan together, unscaled, each in its own half.
+    const PanoramaLayer layers[] = {{first, 0}, {second, half}};
+    ScrollPanorama(ctx, layers, half, 0);
+    return;
+  }
+  Rect r = LayoutSideBySide(ctx.client, ViewSizeOf(in));
   for (int side = 0; side < 2; ++side) {
     const PictureView& view = side == 0 ? first : second;
     bool mirror = side == 0 ? MirrorsLeftHalf(ctx.format)
