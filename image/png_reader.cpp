@@ -27,6 +27,8 @@ constexpr size_t kSignatureBytes = 8;
 constexpr size_t kZtxtScanBytes = 1000;
 // Longer text is a description or a dump, not a caption worth drawing.
 constexpr size_t kCommentLimit = 250;
+// Room for inflated text and profile chunks, whatever the file's size.
+constexpr size_t kChunkLimit = size_t{8} << 20;
 // The display gamma pictures are corrected for, in libpng's fixed point.
 constexpr png_fixed_point kScreenGamma = 220000;
 
@@ -69,6 +71,20 @@ bool ChunkStartsAt(const uint8_t* data, size_t size, size_t offset) {
     pos = static_cast<size_t>(next);
   }
   return pos == offset;
+}
+
+// True when every chunk up to IEND lies within the data.  libpng would
+// fail on such a file anyway, but only after allocating (and clearing) a
+// buffer of the length the broken chunk announces.
+bool ChunksFitInData(const uint8_t* data, size_t size) {
+  size_t pos = kSignatureBytes;
+  while (pos + 8 <= size) {
+    uint64_t next = uint64_t{pos} + 12 + BigEndian32(data + pos);
+    if (next > size) return false;
+    if (std::memcmp(data + pos + 4, "IEND", 4) == 0) return true;
+    pos = static_cast<size_t>(next);
+  }
+  return true;
 }
 
 // The last "zTXt" within the first kZtxtScanBytes bytes marks the chunk to
@@ -350,6 +366,8 @@ bool RunDecode(PngJob& job) {
   png_set_read_fn(job.png, &job.source, ReadPngBytes);
   png_set_sig_bytes(job.png, kSignatureBytes);
   png_set_user_limits(job.png, kMaxPictureSide, kMaxPictureSide);
+  // No ancillary chunk can hold more than the data; text may inflate some.
+  png_set_chunk_malloc_max(job.png, std::max(job.source.size, kChunkLimit));
   png_read_info(job.png, job.info);
 
   png_uint_32 width = 0, height = 0;
@@ -380,6 +398,10 @@ bool RunDecode(PngJob& job) {
 Picture DecodePngData(const uint8_t* data, size_t size) {
   if (!data || size < kSignatureBytes || png_sig_cmp(data, 0, 8) != 0) {
     NoteLoadFailure("not a PNG file");
+    return nullptr;
+  }
+  if (!ChunksFitInData(data, size)) {
+    NoteLoadFailure("PNG: a chunk runs past the end of the data");
     return nullptr;
   }
   PngJob job;

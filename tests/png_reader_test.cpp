@@ -1,0 +1,355 @@
+#include "image/png_reader.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "image/comment.h"
+#include "tests/test_support.h"
+
+namespace {
+
+struct TextChunk {
+  int compression;  // PNG_TEXT_COMPRESSION_NONE, _zTXt or PNG_ITXT_...
+  std::string text;
+};
+
+// A PNG written by libpng.  Rows are given as libpng expects them (packed
+// samples, 16-bit samples most significant byte first).
+struct PngSpec {
+  int width = 1, height = 1, depth = 8, colourType = PNG_COLOR_TYPE_RGB;
+  bool interlaced = false;
+  std::vector<std::vector<uint8_t>> rows;
+  std::vector<png_color> palette;
+  std::vector<uint8_t> trnsAlpha;
+  bool hasTrnsColour = false;
+  png_color_16 trnsColour{};
+  double fileGamma = 0;
+  std::vector<TextChunk> texts;
+  size_t privateChunkBytes = 0;  // an unknown chunk before the texts
+};
+
+void Collect(png_structp png, png_bytep data, size_t length) {
+  auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+  out->insert(out->end(), data, data + length);
+}
+
+std::vector<uint8_t> WritePng(const PngSpec& spec) {
+  std::vector<uint8_t> out;
+  png_structp png =
+      png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    ADD_FAILURE() << "libpng could not write the test file";
+    return {};
+  }
+  png_set_write_fn(png, &out, Collect, nullptr);
+  png_set_IHDR(png, info, spec.width, spec.height, spec.depth, spec.colourType,
+               spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (!spec.palette.empty())
+    png_set_PLTE(png, info, spec.palette.data(), int(spec.palette.size()));
+  if (!spec.trnsAlpha.empty() || spec.hasTrnsColour)
+    png_set_tRNS(png, info, spec.trnsAlpha.data(), int(spec.trnsAlpha.size()),
+                 spec.hasTrnsColour ? &spec.trnsColour : nullptr);
+  if (spec.fileGamma > 0) png_set_gAMA(png, info, spec.fileGamma);
+  std::vector<uint8_t> privateData(spec.privateChunkBytes, 'p');
+  png_unknown_chunk privateChunk{};
+  if (spec.privateChunkBytes) {
+    std::memcpy(privateChunk.name, "prVt", 5);
+    privateChunk.data = privateData.data();
+    privateChunk.size = privateData.size();
+    privateChunk.location = PNG_HAVE_IHDR;
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, nullptr, 0);
+    png_set_unknown_chunks(png, info, &privateChunk, 1);
+  }
+  std::vector<png_text> texts(spec.texts.size());
+  for (size_t i = 0; i < texts.size(); ++i) {
+    texts[i].compression = spec.texts[i].compression;
+    texts[i].key = const_cast<char*>("Comment");
+    texts[i].text = const_cast<char*>(spec.texts[i].text.c_str());
+  }
+  if (!texts.empty()) png_set_text(png, info, texts.data(), int(texts.size()));
+  png_write_info(png, info);
+  std::vector<png_bytep> rows;
+  for (const auto& row : spec.rows) rows.push_back(const_cast<uint8_t*>(row.data()));
+  png_write_image(png, rows.data());
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+// Blue, green, red of pixel (x, y), y counted from the top.
+std::vector<int> PixelAt(const Picture& picture, int x, int y) {
+  Picture converted = ConvertTo24(picture);
+  const Picture& p = converted ? converted : picture;
+  const uint8_t* px = PictureRow(p.get(), PictureHeight(p) - 1 - y) + 3 * x;
+  return {px[0], px[1], px[2]};
+}
+
+std::vector<int> Grey(int level) { return {level, level, level}; }
+
+Picture Decode(const std::vector<uint8_t>& bytes) {
+  return DecodePngData(bytes.data(), bytes.size());
+}
+
+PngSpec GreyPixel(std::vector<TextChunk> texts) {
+  PngSpec spec;
+  spec.colourType = PNG_COLOR_TYPE_GRAY;
+  spec.rows = {{0x80}};
+  spec.texts = std::move(texts);
+  return spec;
+}
+
+TEST(PngComment, ZtxtNearTheStartIsDroppedSoTheCommentComesFromText) {
+  std::vector<uint8_t> file = WritePng(GreyPixel(
+      {{PNG_TEXT_COMPRESSION_zTXt, "compressed"},
+       {PNG_TEXT_COMPRESSION_NONE, "plain"}}));
+  Picture picture = Decode(file);
+  ASSERT_TRUE(picture);
+  EXPECT_STREQ(CurrentComment, "plain");
+  EXPECT_EQ(PixelAt(picture, 0, 0), Grey(0x80));
+}
+
+TEST(PngComment, ZtxtBeyondTheFirst1000BytesStaysAndIsTheComment) {
+  PngSpec spec = GreyPixel({{PNG_TEXT_COMPRESSION_zTXt, "compressed"},
+                            {PNG_TEXT_COMPRESSION_NONE, "plain"}});
+  spec.privateChunkBytes = 1200;
+  ASSERT_TRUE(Decode(WritePng(spec)));
+  EXPECT_STREQ(CurrentComment, "compressed");
+}
+
+TEST(PngComment, ZtxtBytesInsideOtherDataAreNotCut) {
+  std::vector<uint8_t> file =
+      WritePng(GreyPixel({{PNG_TEXT_COMPRESSION_NONE, "about zTXt chunks"}}));
+  ASSERT_TRUE(Decode(file));
+  EXPECT_STREQ(CurrentComment, "about zTXt chunks");
+}
+
+TEST(PngComment, IsReplacedEmptyWhenTheFirstTextIsLongOrMissing) {
+  SetCurrentComment(reinterpret_cast<const uint8_t*>("old"), 3);
+  ASSERT_TRUE(Decode(WritePng(GreyPixel({}))));
+  EXPECT_TRUE(CurrentCommentEmpty());
+
+  ASSERT_TRUE(Decode(WritePng(GreyPixel(
+      {{PNG_TEXT_COMPRESSION_NONE, std::string(250, 'a')},
+       {PNG_TEXT_COMPRESSION_NONE, "short"}}))));
+  EXPECT_TRUE(CurrentCommentEmpty());
+
+  ASSERT_TRUE(Decode(WritePng(GreyPixel(
+      {{PNG_TEXT_COMPRESSION_NONE, std::string(249, 'a')}}))));
+  EXPECT_EQ(std::strlen(CurrentComment), 249u);
+
+  ASSERT_TRUE(Decode(WritePng(GreyPixel(
+      {{PNG_ITXT_COMPRESSION_NONE, "\xE6\x97\xA5\xE6\x9C\xAC"}}))));
+  EXPECT_STREQ(CurrentComment, "\xE6\x97\xA5\xE6\x9C\xAC");
+}
+
+TEST(PngTransparency, PaletteEntriesAreBlendedWithWhiteByTheirAlpha) {
+  PngSpec spec;
+  spec.width = 3;
+  spec.colourType = PNG_COLOR_TYPE_PALETTE;
+  spec.palette = {{10, 20, 30}, {200, 100, 0}, {1, 2, 3}};
+  spec.trnsAlpha = {0, 128};
+  spec.rows = {{0, 1, 2}};
+  Picture picture = Decode(WritePng(spec));
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(PictureBits(picture), 8);
+  EXPECT_EQ(PixelAt(picture, 0, 0), Grey(255));
+  // c x a / 255 + (255 - a), as blue, green, red.
+  EXPECT_EQ(PixelAt(picture, 1, 0), (std::vector<int>{127, 177, 227}));
+  EXPECT_EQ(PixelAt(picture, 2, 0), (std::vector<int>{3, 2, 1}));
+}
+
+TEST(PngTransparency, AlphaChannelsAreBlendedWithWhite) {
+  PngSpec spec;
+  spec.width = 4;
+  spec.colourType = PNG_COLOR_TYPE_RGBA;
+  spec.rows = {{0, 0, 0, 128, 255, 0, 0, 255, 9, 9, 9, 0, 200, 100, 50, 64}};
+  Picture picture = Decode(WritePng(spec));
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(PictureBits(picture), 24);
+  EXPECT_EQ(PixelAt(picture, 0, 0), Grey(127));
+  EXPECT_EQ(PixelAt(picture, 1, 0), (std::vector<int>{0, 0, 255}));
+  EXPECT_EQ(PixelAt(picture, 2, 0), Grey(255));
+  // (64 c + 191 x 255 + 128), then (x + x / 256) / 256.
+  EXPECT_EQ(PixelAt(picture, 3, 0), (std::vector<int>{204, 216, 241}));
+
+  PngSpec greyAlpha;
+  greyAlpha.depth = 16;
+  greyAlpha.colourType = PNG_COLOR_TYPE_GRAY_ALPHA;
+  greyAlpha.rows = {{0x00, 0xFF, 0x80, 0x7F}};  // grey 0x00FF, alpha 0x807F
+  picture = Decode(WritePng(greyAlpha));
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(PixelAt(picture, 0, 0), Grey(127));
+}
+
+TEST(PngTransparency, TheTransparentColourIsMatchedOnAllSixteenBits) {
+  PngSpec spec;
+  spec.width = 3;
+  spec.depth = 16;
+  spec.hasTrnsColour = true;
+  spec.trnsColour.red = 0x1234, spec.trnsColour.green = 0x5678;
+  spec.trnsColour.blue = 0x9ABC;
+  spec.rows = {{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC,    // the colour
+                0x12, 0x35, 0x56, 0x78, 0x9A, 0xBC,    // one step off
+                0xFF, 0x00, 0x00, 0x00, 0x00, 0x00}};
+  Picture picture = Decode(WritePng(spec));
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(PixelAt(picture, 0, 0), Grey(255));
+  EXPECT_EQ(PixelAt(picture, 1, 0), (std::vector<int>{0x9A, 0x56, 0x12}));
+  EXPECT_EQ(PixelAt(picture, 2, 0), (std::vector<int>{0, 0, 0xFF}));
+
+  PngSpec grey;
+  grey.width = 2;
+  grey.depth = 4;
+  grey.colourType = PNG_COLOR_TYPE_GRAY;
+  grey.hasTrnsColour = true;
+  grey.trnsColour.gray = 3;
+  grey.rows = {{0x34}};
+  picture = Decode(WritePng(grey));
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(PixelAt(picture, 0, 0), Grey(255));
+  EXPECT_EQ(PixelAt(picture, 1, 0), Grey(4 * 17));
+}
+
+TEST(PngDepths, PackedIndicesKeepTheirDepthAndTwoBitsWidenToNibbles) {
+  PngSpec spec;
+  spec.width = 5;
+  spec.depth = 2;
+  spec.colourType = PNG_COLOR_TYPE_PALETTE;
+  spec.palette = {{0, 0, 0}, {10, 10, 10}, {20, 20, 20}, {30, 30, 30}};
+  spec.rows = {{0b00011011, 0b10000000}};  // indices 0 1 2 3 2
+  Picture picture = Decode(WritePng(spec));
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(PictureBits(picture), 4);
+  const uint8_t* row = PictureRow(picture.get(), 0);
+  EXPECT_EQ(row[0], 0x01);
+  EXPECT_EQ(row[1], 0x23);
+  EXPECT_EQ(row[2] >> 4, 2);
+  for (int x = 0; x < 4; ++x) EXPECT_EQ(PixelAt(picture, x, 0), Grey(10 * x));
+  EXPECT_EQ(PixelAt(picture, 4, 0), Grey(20));
+
+  for (int depth : {1, 4, 8}) {
+    spec.depth = depth;
+    spec.width = 1;
+    spec.palette.resize(std::min(4, 1 << depth));
+    spec.rows = {{0xFF}};
+    picture = Decode(WritePng(spec));
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(PictureBits(picture), depth);
+  }
+}
+
+TEST(PngDepths, GreyRampCarriesTheDisplayGammaForPackedLevels) {
+  PngSpec spec;
+  spec.width = 4;
+  spec.depth = 2;
+  spec.colourType = PNG_COLOR_TYPE_GRAY;
+  spec.rows = {{0b00011011}};
+  Picture linearRamp = Decode(WritePng(spec));
+  ASSERT_TRUE(linearRamp);
+  EXPECT_EQ(PictureBits(linearRamp), 4);
+  for (int x = 0; x < 4; ++x) EXPECT_EQ(PixelAt(linearRamp, x, 0), Grey(85 * x));
+
+  // A linear file (gamma 1.0) on a 2.2 display: level^(1/2.2), as libpng
+  // corrects 8-bit levels.
+  spec.fileGamma = 1.0;
+  Picture corrected = Decode(WritePng(spec));
+  ASSERT_TRUE(corrected);
+  for (int x = 0; x < 4; ++x) {
+    int want = int(std::floor(255 * std::pow(85 * x / 255.0, 0.45455) + .5));
+    EXPECT_EQ(PixelAt(corrected, x, 0), Grey(want)) << x;
+  }
+  // The same levels at 8 bits go through libpng's own gamma.
+  spec.depth = 8;
+  spec.rows = {{0, 85, 170, 255}};
+  Picture eightBit = Decode(WritePng(spec));
+  ASSERT_TRUE(eightBit);
+  for (int x = 0; x < 4; ++x)
+    EXPECT_EQ(PixelAt(eightBit, x, 0), PixelAt(corrected, x, 0));
+}
+
+TEST(PngLayout, InterlacedFilesGiveTheSamePictureTopRowLast) {
+  PngSpec spec;
+  spec.width = 11, spec.height = 9;
+  spec.colourType = PNG_COLOR_TYPE_RGBA;
+  for (int y = 0; y < spec.height; ++y) {
+    std::vector<uint8_t> row;
+    for (int x = 0; x < spec.width; ++x)
+      row.insert(row.end(), {uint8_t(x * 20), uint8_t(y * 25), 7,
+                             uint8_t(255 - x * y * 3)});
+    spec.rows.push_back(row);
+  }
+  Picture plain = Decode(WritePng(spec));
+  spec.interlaced = true;
+  Picture interlaced = Decode(WritePng(spec));
+  ASSERT_TRUE(plain && interlaced);
+  size_t bytes = RowStride(11, 24) * 9;
+  EXPECT_EQ(std::memcmp(PicturePixels(plain), PicturePixels(interlaced), bytes),
+            0);
+  // The first stored row is the bottom line of the image.
+  const uint8_t* bottom = PictureRow(plain.get(), 0);
+  EXPECT_EQ((std::vector<int>{bottom[0], bottom[1], bottom[2]}),
+            (std::vector<int>{7, 200, 0}));
+  EXPECT_EQ(PixelAt(plain, 10, 0), (std::vector<int>{7, 0, 200}));
+}
+
+std::vector<uint8_t> SmallRgbFile() {
+  PngSpec spec;
+  spec.width = 64, spec.height = 64;
+  for (int y = 0; y < 64; ++y) {
+    std::vector<uint8_t> row(3 * 64);
+    for (size_t i = 0; i < row.size(); ++i) row[i] = uint8_t(i * 7 + y * 13);
+    spec.rows.push_back(row);
+  }
+  return WritePng(spec);
+}
+
+TEST(PngRefusal, TruncatedDataNeverGivesAPicture) {
+  std::vector<uint8_t> file = SmallRgbFile();
+  ASSERT_TRUE(Decode(file));
+  for (size_t cut = 0; cut < file.size(); cut += 7) {
+    std::vector<uint8_t> part(file.begin(), file.begin() + cut);
+    EXPECT_FALSE(Decode(part)) << cut;
+  }
+  EXPECT_FALSE(DecodePngData(nullptr, 0));
+}
+
+TEST(PngRefusal, ZtxtLengthRunningPastTheEndIsNotFollowed) {
+  std::vector<uint8_t> file =
+      WritePng(GreyPixel({{PNG_TEXT_COMPRESSION_zTXt, "compressed"}}));
+  size_t z = std::string(file.begin(), file.end()).find("zTXt");
+  ASSERT_NE(z, std::string::npos);
+  file[z - 4] = 0x7F;  // length far beyond the data
+  EXPECT_FALSE(Decode(file));
+}
+
+TEST(PngRefusal, SizesBeyondThePixelLimitAreRefusedBeforeReading) {
+  uint64_t saved = PixelLimit();
+  SetPixelLimit(64 * 63);
+  EXPECT_FALSE(Decode(SmallRgbFile()));
+  SetPixelLimit(saved);
+  EXPECT_TRUE(Decode(SmallRgbFile()));
+}
+
+TEST(PngLayout, PathAndMemoryEntryPointsAgree) {
+  std::vector<uint8_t> file = SmallRgbFile();
+  std::string path = ScratchDir() + "/png_reader_test.png";
+  WriteTestFile(path, file);
+  Picture fromPath = DecodePng(path);
+  Picture fromMemory = Decode(file);
+  ASSERT_TRUE(fromPath && fromMemory);
+  EXPECT_EQ(std::memcmp(fromPath.get(), fromMemory.get(),
+                        40 + RowStride(64, 24) * 64),
+            0);
+  EXPECT_FALSE(DecodePng(ScratchDir() + "/missing.png"));
+}
+
+}  // namespace
