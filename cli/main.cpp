@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "cli/png_write.h"
+#include "cli/render.h"
 #include "cli/still_views.h"
 #include "image/comment.h"
+#include "platform/headless_gui.h"
 
 namespace {
 
@@ -18,6 +20,7 @@ const char kUsage[] =
 
 int Usage() {
   std::fputs(kUsage, stderr);
+  std::fputs(kRenderUsage, stderr);
   return 2;
 }
 
@@ -113,7 +116,11 @@ int Split(const std::string& file, const std::string& leftOut,
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Fonts need a GUI application; it is only started when text is drawn.
+  HeadlessGui gui(argc, argv, /*lazy=*/true);
   std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "render")
+    return RunRenderCommand({args.begin() + 1, args.end()});
   if (args.size() < 2) return Usage();
   const std::string& command = args[0];
   std::string file, out, left, right;

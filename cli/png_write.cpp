@@ -19,6 +19,14 @@ struct WriteContext {
   }
 };
 
+// What the rows in memory hold: B, G, R per pixel, with a fourth byte to
+// drop after each pixel when `filler` is set (the framebuffer's layout).
+struct RowLayout {
+  int width = 0;
+  int height = 0;
+  bool filler = false;
+};
+
 void RaiseError(png_structp png, png_const_charp message) {
   auto* error = static_cast<std::string*>(png_get_error_ptr(png));
   *error = message;
@@ -27,32 +35,26 @@ void RaiseError(png_structp png, png_const_charp message) {
 
 void IgnoreWarning(png_structp, png_const_charp) {}
 
-// Kept apart from WritePicturePng so that no C++ object with a destructor
-// lives in the frame that setjmp returns to twice.
-bool WriteRows(WriteContext& ctx, const Picture& picture, std::string& error,
+// Kept apart from WritePng so that no C++ object with a destructor lives in
+// the frame that setjmp returns to twice.
+bool WriteRows(WriteContext& ctx, const RowLayout& layout,
                std::vector<png_bytep>& rows) {
   if (setjmp(png_jmpbuf(ctx.png))) return false;
   png_init_io(ctx.png, ctx.file);
   png_set_compression_level(ctx.png, 3);
-  png_set_IHDR(ctx.png, ctx.info, PictureWidth(picture), PictureHeight(picture),
-               8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+  png_set_IHDR(ctx.png, ctx.info, layout.width, layout.height, 8,
+               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(ctx.png, ctx.info);
   png_set_bgr(ctx.png);
+  if (layout.filler) png_set_filler(ctx.png, 0, PNG_FILLER_AFTER);
   png_write_image(ctx.png, rows.data());
   png_write_end(ctx.png, nullptr);
-  (void)error;
   return true;
 }
 
-}  // namespace
-
-bool WritePicturePng(const Picture& picture, const std::string& path,
-                     std::string& error) {
-  if (!picture || PictureBits(picture) != 24) {
-    error = "not a 24-bit picture";
-    return false;
-  }
+bool WritePng(const RowLayout& layout, std::vector<png_bytep>& rows,
+              const std::string& path, std::string& error) {
   WriteContext ctx;
   ctx.file = std::fopen(path.c_str(), "wb");
   if (!ctx.file) {
@@ -67,12 +69,7 @@ bool WritePicturePng(const Picture& picture, const std::string& path,
     std::remove(path.c_str());
     return false;
   }
-  // Pictures are stored bottom-up; PNG rows run top-down.
-  int height = PictureHeight(picture);
-  std::vector<png_bytep> rows(height);
-  for (int y = 0; y < height; ++y)
-    rows[y] = PictureRow(picture.get(), height - 1 - y);
-  bool ok = WriteRows(ctx, picture, error, rows);
+  bool ok = WriteRows(ctx, layout, rows);
   if (ok && std::fflush(ctx.file) != 0) {
     error = std::string("write failed: ") + std::strerror(errno);
     ok = false;
@@ -84,4 +81,34 @@ bool WritePicturePng(const Picture& picture, const std::string& path,
   ctx.file = nullptr;
   if (!ok) std::remove(path.c_str());
   return ok;
+}
+
+}  // namespace
+
+bool WritePicturePng(const Picture& picture, const std::string& path,
+                     std::string& error) {
+  if (!picture || PictureBits(picture) != 24) {
+    error = "not a 24-bit picture";
+    return false;
+  }
+  // Pictures are stored bottom-up; PNG rows run top-down.
+  RowLayout layout{PictureWidth(picture), PictureHeight(picture), false};
+  std::vector<png_bytep> rows(layout.height);
+  for (int y = 0; y < layout.height; ++y)
+    rows[y] = PictureRow(picture.get(), layout.height - 1 - y);
+  return WritePng(layout, rows, path, error);
+}
+
+bool WriteFramebufferPng(const Framebuffer& fb, const std::string& path,
+                         std::string& error) {
+  if (fb.width <= 0 || fb.height <= 0) {
+    error = "empty framebuffer";
+    return false;
+  }
+  // 0xFFRRGGBB words are the bytes B, G, R, 0xFF in memory.
+  RowLayout layout{fb.width, fb.height, true};
+  std::vector<png_bytep> rows(layout.height);
+  for (int y = 0; y < layout.height; ++y)
+    rows[y] = reinterpret_cast<png_bytep>(const_cast<uint32_t*>(fb.Row(y)));
+  return WritePng(layout, rows, path, error);
 }

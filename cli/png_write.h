@@ -3,8 +3,13 @@
 #include <string>
 
 #include "image/picture.h"
+#include "stereo/framebuffer.h"
 
 // Writes a 24-bit picture as an 8-bit RGB PNG.  Returns false and fills
 // `error` on failure; a partly written file is removed.
 bool WritePicturePng(const Picture& picture, const std::string& path,
                      std::string& error);
+
+// The same for a framebuffer (the window's client area), top row first.
+bool WriteFramebufferPng(const Framebuffer& fb, const std::string& path,
+                         std::string& error);

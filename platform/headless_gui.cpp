@@ -7,6 +7,23 @@
 
 #include "platform/qt_text_painter.h"
 
+namespace {
+
+QtMessageHandler previousHandler = nullptr;
+
+// A tool run as root or from a service has no runtime folder; Qt's notice
+// about it would land in every command's error output while nothing here
+// uses that folder.
+void QuietHandler(QtMsgType type, const QMessageLogContext& context,
+                  const QString& message) {
+  if (type == QtWarningMsg &&
+      message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR")))
+    return;
+  if (previousHandler) previousHandler(type, context, message);
+}
+
+}  // namespace
+
 struct HeadlessGui::Impl final : TextPainter {
   int& argc;
   char** argv;
@@ -20,6 +37,7 @@ struct HeadlessGui::Impl final : TextPainter {
       if (QGuiApplication::instance()) return;  // someone else's application
       // Without a display Qt aborts; nothing here shows a window anyway.
       setenv("QT_QPA_PLATFORM", "offscreen", 0);
+      previousHandler = qInstallMessageHandler(QuietHandler);
       app = std::make_unique<QGuiApplication>(argc, argv);
     });
   }

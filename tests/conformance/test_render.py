@@ -1,0 +1,179 @@
+#!/usr/bin/python3
+"""duoramic-cli render: the client area the viewer shows, checked from outside.
+
+The bundled side-by-side sample (1920 x 720, two 960 x 720 views) rendered on
+a 960 x 720 screen needs no scaling, so what each format shows can be
+predicted from Pillow's decoding of the file:
+
+- SideBySide in a 1920 x 720 client is the file itself, and --swap exchanges
+  the halves; OverUnder in 960 x 1440 stacks left over right;
+- DuboisAnaglyph in 960 x 720 is the Dubois matrix product of the views
+  (within rounding of the fixed-point tables);
+- a floating offset of 10 moves the left view 96 columns right inside its
+  picture and leaves the right view at column 0 (black strips beside them);
+- a comment band 5 % of the picture's height sits under each view, black
+  with light grey (192) text, only while the comment is on;
+- the help overlay puts white text in the top-left corner only when asked;
+- a numeric code renders like the format's name; an unknown name, a missing
+  file and a bad size fail with a message naming the problem.
+"""
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+
+import numpy as np
+from PIL import Image
+
+REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+SAMPLE = os.path.join(REPO, "resources", "samples", "scene.jps")
+SCREEN = ["--screen", "960x720"]
+
+DUBOIS = np.array([
+    [0.4561, 0.500484, 0.176381, -0.0434706, -0.0879388, -0.00155529],
+    [-0.0400822, -0.0378246, -0.0157589, 0.378476, 0.73364, -0.0184503],
+    [-0.0152161, -0.0205971, -0.00546856, -0.0721527, -0.112961, 1.2264],
+])
+
+
+class Checks:
+    def __init__(self, cli, scratch):
+        self.cli, self.scratch = cli, scratch
+        self.passed, self.failures = 0, []
+
+    def render(self, *args, expect=0):
+        out = os.path.join(self.scratch, "out.png")
+        if os.path.exists(out):
+            os.remove(out)
+        run = subprocess.run([self.cli, "render", *args, "-o", out],
+                             capture_output=True, text=True)
+        if run.returncode != expect:
+            raise AssertionError(f"exit {run.returncode}, wanted {expect}: "
+                                 f"{run.stderr.strip()}")
+        if expect != 0:
+            return run.stderr
+        return np.asarray(Image.open(out).convert("RGB")).astype(int)
+
+    def check(self, name, fn):
+        try:
+            fn()
+            self.passed += 1
+            print(f"ok   {name}")
+        except AssertionError as e:
+            self.failures.append(name)
+            print(f"FAIL {name}: {e}")
+
+
+def expect_close(got, want, tolerance, what):
+    if got.shape != want.shape:
+        raise AssertionError(f"{what}: shape {got.shape}, wanted {want.shape}")
+    worst = int(np.abs(got - want).max())
+    if worst > tolerance:
+        raise AssertionError(f"{what}: differs by up to {worst}")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--cli", required=True)
+    parser.add_argument("--testdata")  # unused: the samples are enough
+    args = parser.parse_args()
+    source = np.asarray(Image.open(SAMPLE).convert("RGB")).astype(int)
+    left, right = source[:, :960], source[:, 960:]
+
+    with tempfile.TemporaryDirectory() as scratch:
+        c = Checks(args.cli, scratch)
+
+        def side_by_side():
+            expect_close(c.render(SAMPLE, "--format", "SideBySide",
+                                  "--size", "1920x720", *SCREEN),
+                         source, 0, "side by side")
+            swapped = c.render(SAMPLE, "--format", "sidebyside", "--swap",
+                               "--size", "1920x720", *SCREEN)
+            expect_close(swapped, np.hstack([right, left]), 0, "swapped")
+
+        def over_under():
+            expect_close(c.render(SAMPLE, "--format", "OverUnder",
+                                  "--size", "960x1440", *SCREEN),
+                         np.vstack([left, right]), 0, "over/under")
+
+        def dubois():
+            got = c.render(SAMPLE, "--format", "DuboisAnaglyph",
+                           "--size", "960x720", *SCREEN)
+            mixed = np.concatenate([left, right], axis=2) @ DUBOIS.T
+            expect_close(got, np.clip(np.floor(mixed), 0, 255), 2, "Dubois")
+            by_code = c.render(SAMPLE, "--format", "15", "--size", "960x720",
+                               *SCREEN)
+            expect_close(by_code, got, 0, "code 15")
+
+        def floating_window():
+            got = c.render(SAMPLE, "--format", "SideBySide", "--float", "10",
+                           "--size", "2112x720", *SCREEN)
+            expect_close(got[:, :96], np.zeros((720, 96, 3)), 0, "left strip")
+            expect_close(got[:, 96:1056], left, 0, "shifted left view")
+            expect_close(got[:, 1056:2016], right, 0, "right view")
+            expect_close(got[:, 2016:], np.zeros((720, 96, 3)), 0,
+                         "right strip")
+
+        def comment_band():
+            commented = os.path.join(scratch, "commented.jps")
+            with open(SAMPLE, "rb") as f:
+                data = f.read()
+            text = "立体写真のコメント".encode()
+            segment = b"\xff\xfe" + (len(text) + 2).to_bytes(2, "big") + text
+            with open(commented, "wb") as f:
+                f.write(data[:2] + segment + data[2:])
+            # 756 rows of screen leave 720 for the picture and 36 for the band.
+            on = c.render(commented, "--format", "SideBySide",
+                          "--size", "1920x756", "--screen", "960x756")
+            expect_close(on[:720], source, 0, "picture above the band")
+            for half in (on[720:, :960], on[720:, 960:]):
+                grey = half[(half != 0).any(axis=2)]
+                if len(grey) < 200:
+                    raise AssertionError(f"band has {len(grey)} lit pixels")
+                if not (grey == grey[:, :1]).all() or grey.max() != 192:
+                    raise AssertionError("band text is not light grey")
+            off = c.render(commented, "--format", "SideBySide", "--comment",
+                           "off", "--size", "1920x720", "--screen", "960x720")
+            expect_close(off, source, 0, "comment off")
+
+        def help_overlay():
+            dark = os.path.join(scratch, "dark.png")
+            Image.new("RGB", (640, 240), (40, 40, 40)).save(dark)
+            plain = c.render(dark, "--format", "SideBySide", "--size", "640x400")
+            helped = c.render(dark, "--format", "SideBySide", "--size",
+                              "640x400", "--help-overlay")
+            white = (helped >= 250).all(axis=2)
+            rows = np.nonzero(white.any(axis=1))[0]
+            if (plain >= 250).all(axis=2).any() or len(rows) == 0:
+                raise AssertionError("white text only with the overlay")
+            if rows.min() < 21 or rows.max() > 23 + 20 * 17 + 20:
+                raise AssertionError(f"white rows {rows.min()}..{rows.max()}")
+            if white[:, :3].any():
+                raise AssertionError("white left of the second pass's x")
+
+        def failures():
+            err = c.render(SAMPLE, "--format", "Bogus", expect=2)
+            if "Bogus" not in err or "DuboisAnaglyph" not in err:
+                raise AssertionError(f"unhelpful message: {err}")
+            missing = os.path.join(scratch, "missing.jpg")
+            err = c.render(missing, "--format", "0", expect=1)
+            if missing not in err:
+                raise AssertionError(f"file not named: {err}")
+            c.render(SAMPLE, "--format", "0", "--size", "0x100", expect=2)
+            c.render(SAMPLE, "--format", "0", "--width-mode", "3", expect=2)
+
+        for name, fn in [("side by side and swap", side_by_side),
+                         ("over/under", over_under),
+                         ("Dubois anaglyph", dubois),
+                         ("floating window", floating_window),
+                         ("comment band", comment_band),
+                         ("help overlay", help_overlay),
+                         ("failures", failures)]:
+            c.check(name, fn)
+        print(f"render: {c.passed} passed, {len(c.failures)} failed")
+        return 1 if c.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
