@@ -45,7 +45,7 @@ void RenderSideBySide(RenderContext& ctx, const RenderInput& in) {
   const PictureView& second = SecondView(in, Viewer.SwapLR);
   // iZ3D borrows this renderer until its panel output exists; it never pans.
   if (PanoramaOn(in) && ctx.format <= SideBySideMirrorBoth) {
-    // Both views pan together, unscaled, each in its own half.
+    // Both views pan together, unscaled and unmirrored, each in its half.
     const PanoramaLayer layers[] = {{first, 0}, {second, half}};
     ScrollPanorama(ctx, layers, half, 0);
     return;

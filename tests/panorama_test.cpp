@@ -131,14 +131,22 @@ TEST_F(PanoramaTest, BackAndForthNeverDrawsPastThePicturesEnd) {
   EXPECT_EQ(Shot(0, 199, 0), ColumnColour(298, 9));
 }
 
-TEST_F(PanoramaTest, MoviesAndPlainSideBySideAreNotScrolled) {
-  Viewer.ActualSizeToggle = 0;
-  ASSERT_EQ(PresentStereoPair(left, right), 0);
-  EXPECT_EQ(host.discards, 0);
-  RenderInput movie;
-  movie.movie = true;
+TEST_F(PanoramaTest, PicturesNarrowerThanTheirHalfRepeatOnlyWhenWrapping) {
+  left = Columns(60, 20, 7);
+  right = Columns(60, 20, 9);
   Viewer.ActualSizeToggle = 2;
-  EXPECT_FALSE(PanoramaOn(movie));
+  ASSERT_EQ(PresentStereoPair(left, right), 0);
+  EXPECT_EQ(Shot(0, 0, 0), ColumnColour(0, 7));
+  EXPECT_EQ(Shot(0, 59, 0), ColumnColour(59, 7));
+  EXPECT_EQ(Shot(0, 60, 0), kBlack);
+  EXPECT_EQ(Shot(0, 160, 0), kBlack);
+  Viewer.ActualSizeToggle = 1;
+  host.stepMs = 5000;  // a quarter pass: offset 15
+  ASSERT_EQ(PresentStereoPair(left, right), 0);
+  EXPECT_EQ(Shot(2, 0, 0), ColumnColour(15, 7));
+  EXPECT_EQ(Shot(2, 45, 0), ColumnColour(0, 7));
+  EXPECT_EQ(Shot(2, 99, 0), ColumnColour(54, 7));
+  EXPECT_EQ(Shot(2, 145, 0), ColumnColour(0, 9));
 }
 
 }  // namespace

@@ -1,0 +1,70 @@
+// The movie display frame is built for every presented frame, and the pair
+// fitting scales every still: both must stay far below a frame period.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "image/comment.h"
+#include "shell/viewer_state.h"
+#include "stereo/movie_frame.h"
+#include "stereo/scale.h"
+
+namespace {
+
+constexpr int kFrameWidth = 3840;
+constexpr int kFrameHeight = 1080;
+
+std::vector<uint8_t> FrameBytes(int stride, int height) {
+  std::vector<uint8_t> bytes(static_cast<size_t>(stride) * height);
+  for (size_t i = 0; i < bytes.size(); ++i)
+    bytes[i] = static_cast<uint8_t>((i * 2654435761u) >> 24);
+  return bytes;
+}
+
+void BuildFrame(benchmark::State& state, int format) {
+  int stride = format == FrameYuy2 ? 2 * kFrameWidth : 3 * kFrameWidth;
+  std::vector<uint8_t> bytes = FrameBytes(stride, kFrameHeight);
+  Viewer = ViewerState();
+  Viewer.FloatOffset = static_cast<int>(state.range(0));
+  ClearCurrentComment();
+  ResetMovieFrameState();
+  SetGrabbedFrame({kFrameWidth, kFrameHeight, format, bytes.data(), stride});
+  for (auto _ : state) {
+    bool built = BuildFramePicture();
+    benchmark::DoNotOptimize(built);
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * kFrameWidth * kFrameHeight);
+  SetGrabbedFrame({});
+  ResetMovieFrameState();
+}
+
+void BM_BuildFrameRgb24(benchmark::State& state) { BuildFrame(state, FrameRgb24); }
+void BM_BuildFrameYuy2(benchmark::State& state) { BuildFrame(state, FrameYuy2); }
+BENCHMARK(BM_BuildFrameRgb24)->Arg(0)->Arg(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildFrameYuy2)->Arg(0)->Arg(3)->Unit(benchmark::kMillisecond);
+
+Picture Source(int w, int h) {
+  Picture p = CreatePicture(w, h, 24);
+  std::vector<uint8_t> row = FrameBytes(3 * w, 1);
+  for (int y = 0; y < h; ++y) {
+    uint8_t* dst = PictureRow(p.get(), y);
+    for (int i = 0; i < 3 * w; ++i) dst[i] = static_cast<uint8_t>(row[i] + y);
+  }
+  return p;
+}
+
+void Scale(benchmark::State& state, int w, int h) {
+  Picture source = Source(w, h);
+  for (auto _ : state) {
+    Picture out = ScaleToFit(source, 1920, 1080);
+    benchmark::DoNotOptimize(out.get());
+  }
+}
+
+void BM_ScaleToFitReduce4000x3000(benchmark::State& state) { Scale(state, 4000, 3000); }
+void BM_ScaleToFitEnlarge960x540(benchmark::State& state) { Scale(state, 960, 540); }
+BENCHMARK(BM_ScaleToFitReduce4000x3000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScaleToFitEnlarge960x540)->Unit(benchmark::kMillisecond);
+
+}  // namespace
