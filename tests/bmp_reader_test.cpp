@@ -1,0 +1,214 @@
+#include "image/bmp_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <initializer_list>
+#include <vector>
+
+#include "tests/test_support.h"
+
+namespace {
+
+std::vector<uint8_t> Suite(const char* name) {
+  return ReadTestFile(TestDataPath(std::string("bmpsuite/") + name));
+}
+
+void Put32(std::vector<uint8_t>& v, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) v[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// A BMP file with a 40-byte header; `extra` (masks or colour table) goes
+// between header and pixels.
+std::vector<uint8_t> BmpFile(int width, int height, int bits,
+                             uint32_t compression,
+                             const std::vector<uint8_t>& extra,
+                             const std::vector<uint8_t>& pixels) {
+  std::vector<uint8_t> f(54);
+  f[0] = 'B', f[1] = 'M';
+  Put32(f, 2, static_cast<uint32_t>(54 + extra.size() + pixels.size()));
+  Put32(f, 10, static_cast<uint32_t>(54 + extra.size()));
+  Put32(f, 14, 40);
+  Put32(f, 18, static_cast<uint32_t>(width));
+  Put32(f, 22, static_cast<uint32_t>(height));
+  f[26] = 1, f[28] = static_cast<uint8_t>(bits);
+  Put32(f, 30, compression);
+  f.insert(f.end(), extra.begin(), extra.end());
+  f.insert(f.end(), pixels.begin(), pixels.end());
+  return f;
+}
+
+Picture Decode(const std::vector<uint8_t>& file) {
+  return DecodeBmpData(file.data(), file.size());
+}
+
+// The 24-bit form of whatever the reader returned.
+Picture As24(Picture p) {
+  if (!p || PictureBits(p) == 24) return p;
+  return ConvertTo24(p);
+}
+
+std::vector<uint8_t> Pixels24(const Picture& p) {
+  size_t bytes = RowStride(PictureWidth(p), 24) * size_t(PictureHeight(p));
+  return {PicturePixels(p), PicturePixels(p) + bytes};
+}
+
+uint32_t At(const Picture& p, int x, int storedRow) {
+  const uint8_t* px = PictureRow(p.get(), storedRow) + 3 * x;
+  return px[2] << 16 | px[1] << 8 | px[0];
+}
+
+TEST(BmpReader, VariantsOfOnePictureDecodeToTheSamePixels) {
+  Picture reference = As24(Decode(Suite("g/pal8.bmp")));
+  ASSERT_TRUE(reference);
+  std::vector<uint8_t> mb = Suite("g/pal8.bmp");
+  mb[0] = 'M', mb[1] = 'B';
+  for (const auto& file :
+       {mb, Suite("g/pal8os2.bmp"), Suite("g/pal8topdown.bmp"),
+        Suite("g/pal8rle.bmp"), Suite("g/pal8v5.bmp"),
+        Suite("q/pal8os2v2-40sz.bmp"), Suite("b/badpalettesize.bmp")}) {
+    Picture p = Decode(file);
+    ASSERT_TRUE(p);
+    EXPECT_EQ(PictureBits(p), 8);
+    EXPECT_EQ(PictureHeader(p)->biHeight, 64);  // bottom-up, as stored
+    Picture converted = As24(std::move(p));
+    EXPECT_EQ(Pixels24(converted), Pixels24(reference));
+  }
+}
+
+TEST(BmpReader, CoreHeadersGetTheFortyByteFormAndFourBytePaletteEntries) {
+  // 12-byte header: 16-bit sizes, 3-byte palette entries (blue, green, red).
+  std::vector<uint8_t> f = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0, 0,
+                            12, 0, 0, 0, 3, 0, 1, 0, 1, 0, 1, 0,
+                            0, 0, 255, 0, 255, 0,  // red, green
+                            0x60, 0, 0, 0};        // 0, 1, 1
+  Picture p = Decode(f);
+  ASSERT_TRUE(p);
+  EXPECT_EQ(PictureHeader(p)->biSize, 40u);
+  EXPECT_EQ(PictureWidth(p), 3);
+  p = As24(std::move(p));
+  EXPECT_EQ(At(p, 0, 0), 0xFF0000u);
+  EXPECT_EQ(At(p, 1, 0), 0x00FF00u);
+  EXPECT_EQ(At(p, 2, 0), 0x00FF00u);
+}
+
+TEST(BmpReader, TopDown24BitFilesComeBackBottomUpWithAPositiveHeight) {
+  std::vector<uint8_t> rows = {0, 0, 255, 0,    // top: red, padded
+                               255, 0, 0, 0};   // bottom: blue
+  Picture p = Decode(BmpFile(1, -2, 24, kBiRgb, {}, rows));
+  ASSERT_TRUE(p);
+  EXPECT_EQ(PictureBits(p), 24);
+  EXPECT_EQ(PictureHeader(p)->biHeight, 2);
+  EXPECT_EQ(At(p, 0, 0), 0x0000FFu);
+  EXPECT_EQ(At(p, 0, 1), 0xFF0000u);
+}
+
+TEST(BmpReader, BitfieldFilesKeepTheirDepthAndMasksFor565) {
+  std::vector<uint8_t> masks = {0, 0xF8, 0, 0, 0xE0, 0x07, 0, 0, 0x1F, 0, 0, 0};
+  Picture p = Decode(BmpFile(2, 1, 16, kBiBitfields, masks,
+                             {0x00, 0xF8, 0x1F, 0x00}));
+  ASSERT_TRUE(p);
+  EXPECT_EQ(PictureBits(p), 16);
+  p = As24(std::move(p));
+  EXPECT_EQ(At(p, 0, 0), 0xFF0000u);
+  EXPECT_EQ(At(p, 1, 0), 0x0000FFu);
+}
+
+TEST(BmpReader, RunLengthFilesConvertWithoutABlockSize) {
+  // biSizeImage left 0 by the writer: the reader records the real length.
+  std::vector<uint8_t> table = {0, 0, 0, 0, 0, 0, 255, 0};
+  Picture p = Decode(BmpFile(4, 2, 8, kBiRle8, table,
+                             {4, 1, 0, 0, 0, 2, 1, 0, 1, 1, 0, 1}));
+  ASSERT_TRUE(p);
+  p = As24(std::move(p));
+  ASSERT_TRUE(p);
+  for (int x = 0; x < 4; ++x) EXPECT_EQ(At(p, x, 0), 0xFF0000u);
+  EXPECT_EQ(At(p, 0, 1), 0u);  // skipped by the delta
+  EXPECT_EQ(At(p, 1, 1), 0xFF0000u);
+  EXPECT_EQ(At(p, 2, 1), 0u);
+}
+
+TEST(BmpReader, HeaderSizesThatCannotHoldTheFieldsAreRefused) {
+  for (uint32_t size : {0u, 4u, 11u, 13u, 15u}) {
+    std::vector<uint8_t> f = Suite("g/pal8.bmp");
+    Put32(f, 14, size);
+    EXPECT_FALSE(Decode(f)) << size;
+  }
+  EXPECT_TRUE(Decode(Suite("q/pal8os2v2-16.bmp")));  // 16 bytes: enough
+}
+
+TEST(BmpReader, ShortPixelDataLeavesTheMissingLinesBlack) {
+  // Four rows of red declared, one and a half present.
+  std::vector<uint8_t> table = {0, 0, 255, 0, 255, 255, 255, 0};
+  std::vector<uint8_t> f = BmpFile(4, 4, 8, kBiRgb, table,
+                                   {0, 0, 0, 0, 0, 0});
+  Picture p = Decode(f);
+  ASSERT_TRUE(p);
+  EXPECT_EQ(PictureBits(p), 24);  // converted where the length was known
+  EXPECT_EQ(At(p, 3, 0), 0xFF0000u);
+  EXPECT_EQ(At(p, 1, 1), 0xFF0000u);
+  EXPECT_EQ(At(p, 2, 1), 0u);
+  EXPECT_EQ(At(p, 0, 3), 0u);
+
+  Picture cut = As24(Decode(Suite("b/shortfile.bmp")));
+  ASSERT_TRUE(cut);
+  EXPECT_EQ(PictureHeight(cut), 64);
+}
+
+TEST(BmpReader, WrongFileSizesAndOffsetsAreMendedOrRefused) {
+  // bfSize far too small, as some writers leave it: the pixels are read.
+  Picture reference = As24(Decode(Suite("g/pal1.bmp")));
+  std::vector<uint8_t> f = Suite("g/pal1.bmp");
+  Put32(f, 2, 54);
+  EXPECT_EQ(Pixels24(As24(Decode(f))), Pixels24(reference));
+
+  // bfOffBits beyond the file: nothing to show.
+  Put32(f, 10, static_cast<uint32_t>(f.size() + 10));
+  EXPECT_FALSE(Decode(f));
+
+  // bfOffBits inside the colour table cuts the table there.
+  Picture sanselan = Decode(Suite("extra/broken_ci_SanselanTest.bmp"));
+  ASSERT_TRUE(sanselan);
+  EXPECT_EQ(PictureWidth(sanselan), 40);
+}
+
+TEST(BmpReader, HostileHeadersAreRefusedBeforeAnythingIsAllocated) {
+  EXPECT_FALSE(Decode(Suite("b/reallybig.bmp")));
+  EXPECT_FALSE(Decode(Suite("b/badwidth.bmp")));
+  EXPECT_FALSE(Decode(Suite("q/rgb24jpeg.bmp")));
+  EXPECT_FALSE(Decode(Suite("q/rgb24png.bmp")));
+  EXPECT_FALSE(Decode(Suite("b/rletopdown.bmp")));
+  std::vector<uint8_t> f = Suite("g/rgb24.bmp");
+  Put32(f, 22, 0x80000000u);  // a height whose magnitude overflows
+  EXPECT_FALSE(Decode(f));
+  Put32(f, 22, 0);
+  EXPECT_FALSE(Decode(f));
+  std::vector<uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 0, 0, 0, 0, 0, 0, 0, 0};
+  EXPECT_FALSE(Decode(gif));
+}
+
+TEST(BmpReader, EveryTruncationOfAFileIsReadSafely) {
+  for (const char* name : {"g/pal4rle.bmp", "g/rgb16-565.bmp", "g/pal8v5.bmp",
+                           "g/pal8os2.bmp"}) {
+    std::vector<uint8_t> whole = Suite(name);
+    for (size_t n = 0; n < whole.size(); n += n < 200 ? 1 : 97) {
+      std::vector<uint8_t> part(whole.begin(), whole.begin() + n);
+      Picture p = As24(Decode(part));
+      if (p) {
+        EXPECT_EQ(PictureWidth(p), 127) << name << " at " << n;
+      }
+    }
+  }
+}
+
+TEST(BmpReader, ThePathEntryPointReadsLikeTheMemoryOne) {
+  std::string path = TestDataPath("bmpsuite/g/rgb32bf.bmp");
+  Picture fromFile = DecodeBmp(path);
+  Picture fromMemory = Decode(ReadTestFile(path));
+  ASSERT_TRUE(fromFile && fromMemory);
+  EXPECT_EQ(Pixels24(As24(std::move(fromFile))),
+            Pixels24(As24(std::move(fromMemory))));
+  EXPECT_FALSE(DecodeBmp(ScratchDir() + "/missing.bmp"));
+}
+
+}  // namespace
