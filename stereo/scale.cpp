@@ -197,6 +197,7 @@ void Reduce(const uint8_t* source, const FittedPlacement& fit, uint8_t* canvas) 
 
 FittedPlacement FitPlacement(int w, int h, int a, int b) {
   FittedPlacement fit;
+  if (w < 1 || h < 1 || a < 1 || b < 1) return fit;
   int64_t width, height;
   if (int64_t{h} * 1000 / b < int64_t{w} * 1000 / a) {
     width = a;
