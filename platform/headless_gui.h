@@ -8,7 +8,9 @@
 // QT_QPA_PLATFORM names another, and installs the Qt text painter; the
 // destructor uninstalls the painter and ends the application.  With `lazy`
 // the application is created only when text is first drawn, so a run that
-// draws no text does not pay for font set-up.  One at a time.
+// draws no text does not pay for font set-up; the application is then
+// created on the thread that draws first, so use `lazy` only in programs
+// that draw on their main thread.  One at a time.
 class HeadlessGui {
  public:
   HeadlessGui(int& argc, char** argv, bool lazy = false);
