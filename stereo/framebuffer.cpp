@@ -1,7 +1,20 @@
 #include "stereo/framebuffer.h"
 
+// A wide path for processors with AVX-512 VBMI, chosen at run time; GCC's
+// target pragma builds it, other compilers keep the portable loop.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define DUORAMIC_WIDE_CONVERT 1
+// GCC 12's AVX-512 headers start some intrinsics from a deliberately
+// undefined register, which its uninitialised-use analysis reports.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#pragma GCC diagnostic pop
+#endif
+
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 void Framebuffer::Resize(int w, int h) {
   width = std::max(w, 0);
@@ -47,6 +60,125 @@ inline uint32_t Pack(const uint8_t* bgr) {
 // the source pixel under the destination pixel's centre.
 inline int NearestIndex(int i, int n, int m) {
   return static_cast<int>((2 * int64_t{i} + 1) * m / (2 * int64_t{n}));
+}
+
+// The destination rectangle after un-mirroring, and its clipped part.
+struct Placement {
+  int x, y, width, height;
+  bool mirror, flip;
+};
+struct Clip {
+  int x0, x1, y0, y1;
+};
+
+// The 32-bit pixel of the B, G, R bytes at p.  `Load4` reads one byte past
+// the pixel (the next pixel's blue), so it serves every column but a view's
+// last; `Pack` reads exactly three.
+inline uint32_t Load4(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return (v & 0x00FFFFFFu) | 0xFF000000u;
+}
+
+// Packed B, G, R bytes to 0xFFRRGGBB, n pixels in a row.
+void ConvertRun(uint32_t* out, const uint8_t* p, size_t n) {
+  for (size_t k = 0; k < n; ++k, p += 3) out[k] = Load4(p);
+}
+
+#ifdef DUORAMIC_WIDE_CONVERT
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512bw,avx512vbmi")
+
+struct SpreadIndices {
+  uint8_t byte[64];
+};
+constexpr SpreadIndices MakeSpread() {
+  SpreadIndices x{};
+  for (int k = 0; k < 16; ++k)
+    for (int c = 0; c < 3; ++c) x.byte[4 * k + c] = uint8_t(3 * k + c);
+  return x;
+}
+constexpr SpreadIndices kSpread = MakeSpread();
+
+// Sixteen pixels a step: a masked load of exactly 48 bytes, so nothing past
+// the run is read, and one byte shuffle into four-byte lanes.
+size_t ConvertRunWide(uint32_t* out, const uint8_t* p, size_t n) {
+  const __m512i spread = _mm512_loadu_si512(kSpread.byte);
+  const __m512i opaque = _mm512_set1_epi32(int(0xFF000000u));
+  constexpr __mmask64 kBytes = (uint64_t{1} << 48) - 1;
+  constexpr __mmask64 kColour = 0x7777777777777777ull;
+  size_t k = 0;
+  for (; k + 16 <= n; k += 16, p += 48) {
+    __m512i v = _mm512_maskz_loadu_epi8(kBytes, p);
+    v = _mm512_maskz_permutexvar_epi8(kColour, spread, v);
+    _mm512_storeu_si512(out + k, _mm512_or_si512(v, opaque));
+  }
+  return k;
+}
+
+#pragma GCC pop_options
+
+bool HasWideConvert() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+         __builtin_cpu_supports("avx512vbmi");
+}
+const bool wideConvert = HasWideConvert();
+
+void ConvertStraight(uint32_t* out, const uint8_t* p, size_t n) {
+  size_t done = wideConvert ? ConvertRunWide(out, p, n) : 0;
+  ConvertRun(out + done, p + 3 * done, n - done);
+}
+#else
+void ConvertStraight(uint32_t* out, const uint8_t* p, size_t n) {
+  ConvertRun(out, p, n);
+}
+#endif
+
+// Nearest-neighbour drawing, the path of every unsmoothed repaint.  Columns
+// are mapped once; a destination row that samples the same source row as
+// the one above it (any vertical enlargement) is a copy of that row.
+void DrawNearest(Framebuffer& fb, const Placement& to, const PictureView& src,
+                 int srcX, int srcY, int srcWidth, int srcHeight,
+                 const Clip& clip) {
+  size_t n = static_cast<size_t>(clip.x1 - clip.x0);
+  std::vector<uint32_t> columns(n);
+  for (size_t k = 0; k < n; ++k) {
+    int i = clip.x0 + static_cast<int>(k) - to.x;
+    if (to.mirror) i = to.width - 1 - i;
+    columns[k] = 3 * static_cast<uint32_t>(srcX + NearestIndex(i, to.width, srcWidth));
+  }
+  // The columns are monotonic, so those that may take a four-byte load (all
+  // but the view's last column) form one run [safeBegin, safeEnd).
+  const uint32_t lastColumn = 3 * static_cast<uint32_t>(src.width - 1);
+  size_t safeBegin = 0, safeEnd = n;
+  while (safeBegin < n && columns[safeBegin] >= lastColumn) ++safeBegin;
+  while (safeEnd > safeBegin && columns[safeEnd - 1] >= lastColumn) --safeEnd;
+  bool straight = !to.mirror && to.width == srcWidth;
+
+  const uint32_t* previous = nullptr;
+  int previousSource = -1;
+  for (int y = clip.y0; y < clip.y1; ++y) {
+    int j = y - to.y;
+    if (to.flip) j = to.height - 1 - j;
+    int source = srcY + NearestIndex(j, to.height, srcHeight);
+    uint32_t* out = fb.Row(y) + clip.x0;
+    if (source == previousSource) {
+      std::memcpy(out, previous, n * sizeof(uint32_t));
+      continue;
+    }
+    const uint8_t* line = src.TopRow(source);
+    for (size_t k = 0; k < safeBegin; ++k) out[k] = Pack(line + columns[k]);
+    if (straight && safeBegin < safeEnd) {
+      ConvertStraight(out + safeBegin, line + columns[safeBegin],
+                      safeEnd - safeBegin);
+    } else {
+      for (size_t k = safeBegin; k < safeEnd; ++k) out[k] = Load4(line + columns[k]);
+    }
+    for (size_t k = safeEnd; k < n; ++k) out[k] = Pack(line + columns[k]);
+    previous = out;
+    previousSource = source;
+  }
 }
 
 struct Span {
@@ -118,19 +250,8 @@ void StretchDraw(Framebuffer& fb, int dstX, int dstY, int dstWidth,
   if (x0 >= x1 || y0 >= y1) return;
 
   if (mode == StretchMode::Nearest) {
-    std::vector<int> columns(x1 - x0);
-    for (int x = x0; x < x1; ++x) {
-      int i = x - dstX;
-      if (mirror) i = dstWidth - 1 - i;
-      columns[x - x0] = 3 * (srcX + NearestIndex(i, dstWidth, srcWidth));
-    }
-    for (int y = y0; y < y1; ++y) {
-      int j = y - dstY;
-      if (flip) j = dstHeight - 1 - j;
-      const uint8_t* line = src.TopRow(srcY + NearestIndex(j, dstHeight, srcHeight));
-      uint32_t* out = fb.Row(y) + x0;
-      for (size_t k = 0; k < columns.size(); ++k) out[k] = Pack(line + columns[k]);
-    }
+    DrawNearest(fb, {dstX, dstY, dstWidth, dstHeight, mirror, flip}, src,
+                srcX, srcY, srcWidth, srcHeight, {x0, x1, y0, y1});
     return;
   }
 

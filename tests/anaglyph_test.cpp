@@ -145,6 +145,30 @@ TEST_F(AnaglyphTest, DuboisRowMatchesTheEighteenTableProductForAnyPixels) {
   }
 }
 
+// Whole rows go through word-at-a-time and (where the processor has them)
+// wide vector paths; single pixels through the plain one.  All must agree,
+// and no row may be written past its end.
+TEST_F(AnaglyphTest, RowsOfAnyLengthMatchPixelByPixelCombination) {
+  std::mt19937 random(11);
+  for (int format : kAnaglyphs) {
+    for (int n : {1, 2, 7, 8, 9, 63, 64, 65, 127, 128, 200}) {
+      std::vector<uint8_t> f(3 * n), s(3 * n), row(3 * n + 8, 0xA5);
+      for (auto& v : f) v = uint8_t(random());
+      for (auto& v : s) v = uint8_t(random());
+      RowCombinerOf(format)(row.data(), f.data(), s.data(), n);
+      for (int i = 0; i < n; ++i) {
+        uint8_t one[3];
+        RowCombinerOf(format)(one, &f[3 * i], &s[3 * i], 1);
+        for (int c = 0; c < 3; ++c)
+          ASSERT_EQ(row[3 * i + c], one[c])
+              << "format " << format << " length " << n << " pixel " << i;
+      }
+      for (int k = 0; k < 8; ++k)
+        ASSERT_EQ(row[3 * n + k], 0xA5) << "format " << format << " length " << n;
+    }
+  }
+}
+
 TEST_F(AnaglyphTest, PresentedPairIsComposedAtSourceSizeThenStretched) {
   // 50 x 50 views fit 200 percent into 100 x 100: every source pixel is a
   // 2 x 2 block.  Left: red ramp across; right: green ramp down.
