@@ -79,19 +79,21 @@ void RenderSharp3dLcd(RenderContext& ctx, const RenderInput& in) {
   const PictureView& b = Viewer.SwapLR ? in.right : in.left;
   int width = shown.width, viewWidth = in.left.width;
   int viewHeight = in.left.height;
+  uint8_t* block = nullptr;
+  if (width >= 2 && shown.height > 0 && viewWidth > 0 && viewHeight > 0)
+    block = PrepareComposition(in, width, viewHeight);
+  if (block) {
+    std::vector<size_t> sources = PairSources(ColumnMap(viewWidth, width / 2));
+    for (int y = 0; y < viewHeight; ++y)
+      SubpixelRow(PictureRow(block, y), a.StoredRow(y), b.StoredRow(y),
+                  sources);
+  }
   PaintMargins(ctx, shown);
-  if (width >= 2 && shown.height > 0 && viewWidth > 0 && viewHeight > 0) {
-    uint8_t* block = PrepareComposition(in, width, viewHeight);
-    if (block) {
-      std::vector<size_t> sources = PairSources(ColumnMap(viewWidth, width / 2));
-      for (int y = 0; y < viewHeight; ++y)
-        SubpixelRow(PictureRow(block, y), a.StoredRow(y), b.StoredRow(y),
-                    sources);
-      // Unsmoothed always: filtering would spill sub-pixels between views.
-      StretchDraw(ctx.fb, shown.x, shown.y, width, shown.height, ViewOf(block),
-                  StretchMode::Nearest);
-      ReleaseComposition(in);
-    }
+  if (block) {
+    // Unsmoothed always: filtering would spill sub-pixels between views.
+    StretchDraw(ctx.fb, shown.x, shown.y, width, shown.height, ViewOf(block),
+                StretchMode::Nearest);
+    ReleaseComposition(in);
   }
   if (Presentation.MarkerStrip)
     StretchDraw(ctx.fb, 0, ctx.client.height - kMarkerHeight, kMarkerWidth,

@@ -236,6 +236,34 @@ TEST_F(InterlaceTest, SharpLcdFirstGreenIsZeroOnEveryRow) {
   }
 }
 
+// A movie keeps its composition picture between frames, so nothing may rely
+// on it starting black.
+TEST_F(InterlaceTest, SharpLcdClearsTheFirstGreenEvenInAKeptComposition) {
+  Picture frame = Paint(80, 20, [](int x, int) {
+    return x < 40 ? Rgb3{50, 60, 70} : Rgb3{80, 90, 100};
+  });
+  RenderInput in;
+  in.movie = true;
+  in.frame = ViewOf(frame);
+  in.left = ColumnsOf(in.frame, 0, 40);
+  in.right = ColumnsOf(in.frame, 40, 40);
+  RenderContext ctx{Presentation.frame, Presentation.client,
+                    StretchMode::Nearest, Sharp3dLcd};
+  RenderSharp3dLcd(ctx, in);
+  Picture& kept = Presentation.CompositionPicture;
+  ASSERT_TRUE(kept);
+  int rows = PictureHeight(kept);
+  std::fill(PictureRow(kept.get(), 0), PictureRow(kept.get(), rows - 1) +
+                                           3 * PictureWidth(kept), 0xFF);
+  RenderSharp3dLcd(ctx, in);
+  ASSERT_TRUE(kept);
+  for (int row = 0; row < rows; ++row)
+    ASSERT_EQ(PictureRow(kept.get(), row)[1], 0) << row;
+  EXPECT_EQ(Pixel(1, 50), (Rgb3{80, 0, 100}));
+  EXPECT_EQ(Pixel(2, 50), (Rgb3{50, 90, 70}));
+  kept.reset();
+}
+
 // Red encodes the source column of the right view (A), so the first pixel
 // of each pair tells which column fed it.
 std::vector<int> PairSourcesShown(int firstColumn, int pairs) {
@@ -359,6 +387,37 @@ TEST_F(InterlaceTest, TinyViewsAndOddClientsStayInsideEveryBuffer) {
                 << " at " << zoom << "%";
           }
         }
+}
+
+// A movie frame's halves are its views; the composition picture stays from
+// one frame to the next.
+TEST_F(InterlaceTest, MovieFramesInterleaveTheFrameHalvesAndKeepTheComposition) {
+  Picture frame = Paint(80, 20, [](int x, int) { return x < 40 ? kRed : kBlue; });
+  RenderInput in;
+  in.movie = true;
+  in.frame = ViewOf(frame);
+  in.left = ColumnsOf(in.frame, 0, 40);
+  in.right = ColumnsOf(in.frame, 40, 40);
+  struct Case { int format; Renderer render; };
+  const Case cases[] = {{RowInterlace, RenderRowInterlace},
+                        {ColumnInterlace, RenderColumnInterlace},
+                        {DlpCheckerboard, RenderDlpCheckerboard}};
+  for (const Case& c : cases) {
+    Viewer.BackgroundDirty = true;
+    RenderContext ctx{Presentation.frame, Presentation.client,
+                      StretchMode::Nearest, c.format};
+    c.render(ctx, in);
+    ASSERT_TRUE(Presentation.CompositionPicture) << c.format;
+    const uint8_t* kept = Presentation.CompositionPicture.get();
+    c.render(ctx, in);
+    EXPECT_EQ(Presentation.CompositionPicture.get(), kept) << c.format;
+    // Row 50 and column 50 are even: the right view in every format; the
+    // left view on odd columns (column interlace, checkerboard) or rows.
+    EXPECT_EQ(Pixel(50, 50), kBlue) << c.format;
+    EXPECT_EQ(Pixel(51, 50), c.format == RowInterlace ? kBlue : kRed) << c.format;
+    EXPECT_EQ(Pixel(50, 51), c.format == ColumnInterlace ? kBlue : kRed) << c.format;
+  }
+  Presentation.CompositionPicture.reset();
 }
 
 class FixedClock : public PresentationHost {
