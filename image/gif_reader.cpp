@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "image/comment.h"
@@ -297,8 +298,11 @@ Picture DecodeImage(const GifFile& f, const GifImage& image) {
   size_t count = static_cast<size_t>(image.width) * image.height;
   std::unique_ptr<uint8_t, decltype(&std::free)> indices(
       static_cast<uint8_t*>(std::calloc(count, 1)), &std::free);
+  if (!indices) {
+    NoteLoadFailure("out of memory");
+    return nullptr;
+  }
   auto lzw = std::make_unique<LzwDecoder>();
-  if (!indices) return nullptr;
   size_t decoded = lzw->Decode(f, image.dataStart, indices.get(), count);
   if (decoded == 0) {
     NoteLoadFailure("GIF image data unreadable");
