@@ -21,7 +21,7 @@ struct TextChunk {
 
 // A PNG written by libpng.  Rows are given as libpng expects them (packed
 // samples, 16-bit samples most significant byte first).
-struct PngSpec {
+struct PngPlan {
   int width = 1, height = 1, depth = 8, colourType = PNG_COLOR_TYPE_RGB;
   bool interlaced = false;
   std::vector<std::vector<uint8_t>> rows;
@@ -39,7 +39,7 @@ void Collect(png_structp png, png_bytep data, size_t length) {
   out->insert(out->end(), data, data + length);
 }
 
-std::vector<uint8_t> WritePng(const PngSpec& spec) {
+std::vector<uint8_t> WritePng(const PngPlan& plan) {
   std::vector<uint8_t> out;
   png_structp png =
       png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -50,18 +50,18 @@ std::vector<uint8_t> WritePng(const PngSpec& spec) {
     return {};
   }
   png_set_write_fn(png, &out, Collect, nullptr);
-  png_set_IHDR(png, info, spec.width, spec.height, spec.depth, spec.colourType,
-               spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+  png_set_IHDR(png, info, plan.width, plan.height, plan.depth, plan.colourType,
+               plan.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (!spec.palette.empty())
-    png_set_PLTE(png, info, spec.palette.data(), int(spec.palette.size()));
-  if (!spec.trnsAlpha.empty() || spec.hasTrnsColour)
-    png_set_tRNS(png, info, spec.trnsAlpha.data(), int(spec.trnsAlpha.size()),
-                 spec.hasTrnsColour ? &spec.trnsColour : nullptr);
-  if (spec.fileGamma > 0) png_set_gAMA(png, info, spec.fileGamma);
-  std::vector<uint8_t> privateData(spec.privateChunkBytes, 'p');
+  if (!plan.palette.empty())
+    png_set_PLTE(png, info, plan.palette.data(), int(plan.palette.size()));
+  if (!plan.trnsAlpha.empty() || plan.hasTrnsColour)
+    png_set_tRNS(png, info, plan.trnsAlpha.data(), int(plan.trnsAlpha.size()),
+                 plan.hasTrnsColour ? &plan.trnsColour : nullptr);
+  if (plan.fileGamma > 0) png_set_gAMA(png, info, plan.fileGamma);
+  std::vector<uint8_t> privateData(plan.privateChunkBytes, 'p');
   png_unknown_chunk privateChunk{};
-  if (spec.privateChunkBytes) {
+  if (plan.privateChunkBytes) {
     std::memcpy(privateChunk.name, "prVt", 5);
     privateChunk.data = privateData.data();
     privateChunk.size = privateData.size();
@@ -69,16 +69,16 @@ std::vector<uint8_t> WritePng(const PngSpec& spec) {
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, nullptr, 0);
     png_set_unknown_chunks(png, info, &privateChunk, 1);
   }
-  std::vector<png_text> texts(spec.texts.size());
+  std::vector<png_text> texts(plan.texts.size());
   for (size_t i = 0; i < texts.size(); ++i) {
-    texts[i].compression = spec.texts[i].compression;
+    texts[i].compression = plan.texts[i].compression;
     texts[i].key = const_cast<char*>("Comment");
-    texts[i].text = const_cast<char*>(spec.texts[i].text.c_str());
+    texts[i].text = const_cast<char*>(plan.texts[i].text.c_str());
   }
   if (!texts.empty()) png_set_text(png, info, texts.data(), int(texts.size()));
   png_write_info(png, info);
   std::vector<png_bytep> rows;
-  for (const auto& row : spec.rows) rows.push_back(const_cast<uint8_t*>(row.data()));
+  for (const auto& row : plan.rows) rows.push_back(const_cast<uint8_t*>(row.data()));
   png_write_image(png, rows.data());
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
@@ -99,12 +99,12 @@ Picture Decode(const std::vector<uint8_t>& bytes) {
   return DecodePngData(bytes.data(), bytes.size());
 }
 
-PngSpec GreyPixel(std::vector<TextChunk> texts) {
-  PngSpec spec;
-  spec.colourType = PNG_COLOR_TYPE_GRAY;
-  spec.rows = {{0x80}};
-  spec.texts = std::move(texts);
-  return spec;
+PngPlan GreyPixel(std::vector<TextChunk> texts) {
+  PngPlan plan;
+  plan.colourType = PNG_COLOR_TYPE_GRAY;
+  plan.rows = {{0x80}};
+  plan.texts = std::move(texts);
+  return plan;
 }
 
 TEST(PngComment, ZtxtNearTheStartIsDroppedSoTheCommentComesFromText) {
@@ -118,10 +118,10 @@ TEST(PngComment, ZtxtNearTheStartIsDroppedSoTheCommentComesFromText) {
 }
 
 TEST(PngComment, ZtxtBeyondTheFirst1000BytesStaysAndIsTheComment) {
-  PngSpec spec = GreyPixel({{PNG_TEXT_COMPRESSION_zTXt, "compressed"},
+  PngPlan plan = GreyPixel({{PNG_TEXT_COMPRESSION_zTXt, "compressed"},
                             {PNG_TEXT_COMPRESSION_NONE, "plain"}});
-  spec.privateChunkBytes = 1200;
-  ASSERT_TRUE(Decode(WritePng(spec)));
+  plan.privateChunkBytes = 1200;
+  ASSERT_TRUE(Decode(WritePng(plan)));
   EXPECT_STREQ(CurrentComment, "compressed");
 }
 
@@ -152,13 +152,13 @@ TEST(PngComment, IsReplacedEmptyWhenTheFirstTextIsLongOrMissing) {
 }
 
 TEST(PngTransparency, PaletteEntriesAreBlendedWithWhiteByTheirAlpha) {
-  PngSpec spec;
-  spec.width = 3;
-  spec.colourType = PNG_COLOR_TYPE_PALETTE;
-  spec.palette = {{10, 20, 30}, {200, 100, 0}, {1, 2, 3}};
-  spec.trnsAlpha = {0, 128};
-  spec.rows = {{0, 1, 2}};
-  Picture picture = Decode(WritePng(spec));
+  PngPlan plan;
+  plan.width = 3;
+  plan.colourType = PNG_COLOR_TYPE_PALETTE;
+  plan.palette = {{10, 20, 30}, {200, 100, 0}, {1, 2, 3}};
+  plan.trnsAlpha = {0, 128};
+  plan.rows = {{0, 1, 2}};
+  Picture picture = Decode(WritePng(plan));
   ASSERT_TRUE(picture);
   EXPECT_EQ(PictureBits(picture), 8);
   EXPECT_EQ(PixelAt(picture, 0, 0), Grey(255));
@@ -168,11 +168,11 @@ TEST(PngTransparency, PaletteEntriesAreBlendedWithWhiteByTheirAlpha) {
 }
 
 TEST(PngTransparency, AlphaChannelsAreBlendedWithWhite) {
-  PngSpec spec;
-  spec.width = 4;
-  spec.colourType = PNG_COLOR_TYPE_RGBA;
-  spec.rows = {{0, 0, 0, 128, 255, 0, 0, 255, 9, 9, 9, 0, 200, 100, 50, 64}};
-  Picture picture = Decode(WritePng(spec));
+  PngPlan plan;
+  plan.width = 4;
+  plan.colourType = PNG_COLOR_TYPE_RGBA;
+  plan.rows = {{0, 0, 0, 128, 255, 0, 0, 255, 9, 9, 9, 0, 200, 100, 50, 64}};
+  Picture picture = Decode(WritePng(plan));
   ASSERT_TRUE(picture);
   EXPECT_EQ(PictureBits(picture), 24);
   EXPECT_EQ(PixelAt(picture, 0, 0), Grey(127));
@@ -181,7 +181,7 @@ TEST(PngTransparency, AlphaChannelsAreBlendedWithWhite) {
   // (64 c + 191 x 255 + 128), then (x + x / 256) / 256.
   EXPECT_EQ(PixelAt(picture, 3, 0), (std::vector<int>{204, 216, 241}));
 
-  PngSpec greyAlpha;
+  PngPlan greyAlpha;
   greyAlpha.depth = 16;
   greyAlpha.colourType = PNG_COLOR_TYPE_GRAY_ALPHA;
   greyAlpha.rows = {{0x00, 0xFF, 0x80, 0x7F}};  // grey 0x00FF, alpha 0x807F
@@ -191,22 +191,22 @@ TEST(PngTransparency, AlphaChannelsAreBlendedWithWhite) {
 }
 
 TEST(PngTransparency, TheTransparentColourIsMatchedOnAllSixteenBits) {
-  PngSpec spec;
-  spec.width = 3;
-  spec.depth = 16;
-  spec.hasTrnsColour = true;
-  spec.trnsColour.red = 0x1234, spec.trnsColour.green = 0x5678;
-  spec.trnsColour.blue = 0x9ABC;
-  spec.rows = {{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC,    // the colour
+  PngPlan plan;
+  plan.width = 3;
+  plan.depth = 16;
+  plan.hasTrnsColour = true;
+  plan.trnsColour.red = 0x1234, plan.trnsColour.green = 0x5678;
+  plan.trnsColour.blue = 0x9ABC;
+  plan.rows = {{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC,    // the colour
                 0x12, 0x35, 0x56, 0x78, 0x9A, 0xBC,    // one step off
                 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00}};
-  Picture picture = Decode(WritePng(spec));
+  Picture picture = Decode(WritePng(plan));
   ASSERT_TRUE(picture);
   EXPECT_EQ(PixelAt(picture, 0, 0), Grey(255));
   EXPECT_EQ(PixelAt(picture, 1, 0), (std::vector<int>{0x9A, 0x56, 0x12}));
   EXPECT_EQ(PixelAt(picture, 2, 0), (std::vector<int>{0, 0, 0xFF}));
 
-  PngSpec grey;
+  PngPlan grey;
   grey.width = 2;
   grey.depth = 4;
   grey.colourType = PNG_COLOR_TYPE_GRAY;
@@ -220,13 +220,13 @@ TEST(PngTransparency, TheTransparentColourIsMatchedOnAllSixteenBits) {
 }
 
 TEST(PngDepths, PackedIndicesKeepTheirDepthAndTwoBitsWidenToNibbles) {
-  PngSpec spec;
-  spec.width = 5;
-  spec.depth = 2;
-  spec.colourType = PNG_COLOR_TYPE_PALETTE;
-  spec.palette = {{0, 0, 0}, {10, 10, 10}, {20, 20, 20}, {30, 30, 30}};
-  spec.rows = {{0b00011011, 0b10000000}};  // indices 0 1 2 3 2
-  Picture picture = Decode(WritePng(spec));
+  PngPlan plan;
+  plan.width = 5;
+  plan.depth = 2;
+  plan.colourType = PNG_COLOR_TYPE_PALETTE;
+  plan.palette = {{0, 0, 0}, {10, 10, 10}, {20, 20, 20}, {30, 30, 30}};
+  plan.rows = {{0b00011011, 0b10000000}};  // indices 0 1 2 3 2
+  Picture picture = Decode(WritePng(plan));
   ASSERT_TRUE(picture);
   EXPECT_EQ(PictureBits(picture), 4);
   const uint8_t* row = PictureRow(picture.get(), 0);
@@ -237,59 +237,59 @@ TEST(PngDepths, PackedIndicesKeepTheirDepthAndTwoBitsWidenToNibbles) {
   EXPECT_EQ(PixelAt(picture, 4, 0), Grey(20));
 
   for (int depth : {1, 4, 8}) {
-    spec.depth = depth;
-    spec.width = 1;
-    spec.palette.resize(std::min(4, 1 << depth));
-    spec.rows = {{0xFF}};
-    picture = Decode(WritePng(spec));
+    plan.depth = depth;
+    plan.width = 1;
+    plan.palette.resize(std::min(4, 1 << depth));
+    plan.rows = {{0xFF}};
+    picture = Decode(WritePng(plan));
     ASSERT_TRUE(picture);
     EXPECT_EQ(PictureBits(picture), depth);
   }
 }
 
 TEST(PngDepths, GreyRampCarriesTheDisplayGammaForPackedLevels) {
-  PngSpec spec;
-  spec.width = 4;
-  spec.depth = 2;
-  spec.colourType = PNG_COLOR_TYPE_GRAY;
-  spec.rows = {{0b00011011}};
-  Picture linearRamp = Decode(WritePng(spec));
+  PngPlan plan;
+  plan.width = 4;
+  plan.depth = 2;
+  plan.colourType = PNG_COLOR_TYPE_GRAY;
+  plan.rows = {{0b00011011}};
+  Picture linearRamp = Decode(WritePng(plan));
   ASSERT_TRUE(linearRamp);
   EXPECT_EQ(PictureBits(linearRamp), 4);
   for (int x = 0; x < 4; ++x) EXPECT_EQ(PixelAt(linearRamp, x, 0), Grey(85 * x));
 
   // A linear file (gamma 1.0) on a 2.2 display: level^(1/2.2), as libpng
   // corrects 8-bit levels.
-  spec.fileGamma = 1.0;
-  Picture corrected = Decode(WritePng(spec));
+  plan.fileGamma = 1.0;
+  Picture corrected = Decode(WritePng(plan));
   ASSERT_TRUE(corrected);
   for (int x = 0; x < 4; ++x) {
     int want = int(std::floor(255 * std::pow(85 * x / 255.0, 0.45455) + .5));
     EXPECT_EQ(PixelAt(corrected, x, 0), Grey(want)) << x;
   }
   // The same levels at 8 bits go through libpng's own gamma.
-  spec.depth = 8;
-  spec.rows = {{0, 85, 170, 255}};
-  Picture eightBit = Decode(WritePng(spec));
+  plan.depth = 8;
+  plan.rows = {{0, 85, 170, 255}};
+  Picture eightBit = Decode(WritePng(plan));
   ASSERT_TRUE(eightBit);
   for (int x = 0; x < 4; ++x)
     EXPECT_EQ(PixelAt(eightBit, x, 0), PixelAt(corrected, x, 0));
 }
 
 TEST(PngLayout, InterlacedFilesGiveTheSamePictureTopRowLast) {
-  PngSpec spec;
-  spec.width = 11, spec.height = 9;
-  spec.colourType = PNG_COLOR_TYPE_RGBA;
-  for (int y = 0; y < spec.height; ++y) {
+  PngPlan plan;
+  plan.width = 11, plan.height = 9;
+  plan.colourType = PNG_COLOR_TYPE_RGBA;
+  for (int y = 0; y < plan.height; ++y) {
     std::vector<uint8_t> row;
-    for (int x = 0; x < spec.width; ++x)
+    for (int x = 0; x < plan.width; ++x)
       row.insert(row.end(), {uint8_t(x * 20), uint8_t(y * 25), 7,
                              uint8_t(255 - x * y * 3)});
-    spec.rows.push_back(row);
+    plan.rows.push_back(row);
   }
-  Picture plain = Decode(WritePng(spec));
-  spec.interlaced = true;
-  Picture interlaced = Decode(WritePng(spec));
+  Picture plain = Decode(WritePng(plan));
+  plan.interlaced = true;
+  Picture interlaced = Decode(WritePng(plan));
   ASSERT_TRUE(plain && interlaced);
   size_t bytes = RowStride(11, 24) * 9;
   EXPECT_EQ(std::memcmp(PicturePixels(plain), PicturePixels(interlaced), bytes),
@@ -302,14 +302,14 @@ TEST(PngLayout, InterlacedFilesGiveTheSamePictureTopRowLast) {
 }
 
 std::vector<uint8_t> SmallRgbFile() {
-  PngSpec spec;
-  spec.width = 64, spec.height = 64;
+  PngPlan plan;
+  plan.width = 64, plan.height = 64;
   for (int y = 0; y < 64; ++y) {
     std::vector<uint8_t> row(3 * 64);
     for (size_t i = 0; i < row.size(); ++i) row[i] = uint8_t(i * 7 + y * 13);
-    spec.rows.push_back(row);
+    plan.rows.push_back(row);
   }
-  return WritePng(spec);
+  return WritePng(plan);
 }
 
 TEST(PngRefusal, TruncatedDataNeverGivesAPicture) {

@@ -14,7 +14,7 @@ namespace {
 // One image of a TIFF written by libtiff.  `pixels` holds the scanlines
 // top row first (all planes one after the other when planar); 16-bit
 // samples are in host order, as libtiff takes them.
-struct TiffSpec {
+struct TiffPlan {
   uint32_t width = 1, height = 1;
   uint16_t bits = 8, samples = 1, photometric = PHOTOMETRIC_MINISBLACK;
   uint16_t compression = COMPRESSION_NONE, planar = PLANARCONFIG_CONTIG;
@@ -26,12 +26,12 @@ struct TiffSpec {
   std::vector<uint8_t> pixels;
 };
 
-uint64_t ScanlineBytes(const TiffSpec& s) {
+uint64_t ScanlineBytes(const TiffPlan& s) {
   int perPixel = s.planar == PLANARCONFIG_SEPARATE ? 1 : s.samples;
   return (uint64_t{s.width} * s.bits * perPixel + 7) / 8;
 }
 
-void WriteTiles(TIFF* tif, const TiffSpec& s) {
+void WriteTiles(TIFF* tif, const TiffPlan& s) {
   uint64_t line = ScanlineBytes(s);
   uint64_t tileLine = uint64_t{s.tileSide} * s.bits * s.samples / 8;
   std::vector<uint8_t> tile(tileLine * s.tileSide);
@@ -47,7 +47,7 @@ void WriteTiles(TIFF* tif, const TiffSpec& s) {
   }
 }
 
-void WriteImage(TIFF* tif, const TiffSpec& s) {
+void WriteImage(TIFF* tif, const TiffPlan& s) {
   TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, s.width);
   TIFFSetField(tif, TIFFTAG_IMAGELENGTH, s.height);
   TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, s.bits);
@@ -82,17 +82,17 @@ void WriteImage(TIFF* tif, const TiffSpec& s) {
   TIFFWriteDirectory(tif);
 }
 
-std::vector<uint8_t> WriteTiff(const std::vector<TiffSpec>& pages) {
+std::vector<uint8_t> WriteTiff(const std::vector<TiffPlan>& pages) {
   std::string path = ScratchDir() + "/tiff_reader_test.tif";
   TIFF* tif = TIFFOpen(path.c_str(), "w");
   if (!tif) return {};
-  for (const TiffSpec& page : pages) WriteImage(tif, page);
+  for (const TiffPlan& page : pages) WriteImage(tif, page);
   TIFFClose(tif);
   return ReadTestFile(path);
 }
 
-std::vector<uint8_t> WriteTiff(const TiffSpec& spec) {
-  return WriteTiff(std::vector<TiffSpec>{spec});
+std::vector<uint8_t> WriteTiff(const TiffPlan& plan) {
+  return WriteTiff(std::vector<TiffPlan>{plan});
 }
 
 Picture Decode(const std::vector<uint8_t>& bytes) {
@@ -115,9 +115,9 @@ std::vector<uint8_t> Samples16(std::vector<uint16_t> values) {
   return bytes;
 }
 
-TiffSpec GreyRow(uint16_t bits, uint16_t photometric, std::vector<uint8_t> row,
+TiffPlan GreyRow(uint16_t bits, uint16_t photometric, std::vector<uint8_t> row,
                  uint32_t width) {
-  TiffSpec s;
+  TiffPlan s;
   s.width = width, s.bits = bits, s.photometric = photometric;
   s.pixels = std::move(row);
   return s;
@@ -131,7 +131,7 @@ TEST(TiffRefusal, JpegCompressionAndYCbCrAreRefused) {
     ASSERT_FALSE(file.empty()) << name;
     EXPECT_FALSE(Decode(file)) << name;
   }
-  TiffSpec ycbcr;
+  TiffPlan ycbcr;
   ycbcr.samples = 3, ycbcr.photometric = PHOTOMETRIC_YCBCR;
   ycbcr.pixels = {1, 2, 3};
   EXPECT_FALSE(Decode(WriteTiff(ycbcr)));
@@ -140,20 +140,20 @@ TEST(TiffRefusal, JpegCompressionAndYCbCrAreRefused) {
 }
 
 TEST(TiffRefusal, LayoutsWithoutASoundConversionAreRefused) {
-  TiffSpec planarRgb;
+  TiffPlan planarRgb;
   planarRgb.samples = 3, planarRgb.photometric = PHOTOMETRIC_RGB;
   planarRgb.planar = PLANARCONFIG_SEPARATE;
   planarRgb.pixels = {1, 2, 3};
   EXPECT_FALSE(Decode(WriteTiff(planarRgb)));
 
   EXPECT_FALSE(Decode(WriteTiff(GreyRow(6, PHOTOMETRIC_MINISBLACK, {4}, 1))));
-  TiffSpec widePalette = GreyRow(16, PHOTOMETRIC_PALETTE, Samples16({1}), 1);
+  TiffPlan widePalette = GreyRow(16, PHOTOMETRIC_PALETTE, Samples16({1}), 1);
   widePalette.colourMap.assign(3 * 65536, 0);
   EXPECT_FALSE(Decode(WriteTiff(widePalette)));
 }
 
 TEST(TiffRefusal, TruncatedOrOversizedFilesGiveNoPicture) {
-  TiffSpec s;
+  TiffPlan s;
   s.width = 40, s.height = 30, s.samples = 3, s.photometric = PHOTOMETRIC_RGB;
   s.compression = COMPRESSION_LZW;
   for (int i = 0; i < 40 * 30 * 3; ++i) s.pixels.push_back(uint8_t(i * 31));
@@ -170,7 +170,7 @@ TEST(TiffRefusal, TruncatedOrOversizedFilesGiveNoPicture) {
 }
 
 TEST(TiffColour, CmykFollowsTheInkFormulaAtBothDepths) {
-  TiffSpec s;
+  TiffPlan s;
   s.samples = 4, s.photometric = PHOTOMETRIC_SEPARATED;
   s.pixels = {0, 128, 255, 64};
   Picture picture = Decode(WriteTiff(s));
@@ -186,7 +186,7 @@ TEST(TiffColour, CmykFollowsTheInkFormulaAtBothDepths) {
 }
 
 TEST(TiffColour, RgbUsesThreeSamplesAndTheHighByte) {
-  TiffSpec s;
+  TiffPlan s;
   s.width = 2, s.samples = 4, s.photometric = PHOTOMETRIC_RGB;
   s.extraSamples = {EXTRASAMPLE_UNASSALPHA};
   s.pixels = {10, 20, 30, 0, 40, 50, 60, 255};
@@ -203,7 +203,7 @@ TEST(TiffColour, RgbUsesThreeSamplesAndTheHighByte) {
 }
 
 TEST(TiffPalette, EightBitMapsAreTakenAsIsAndWideMapsScaled) {
-  TiffSpec s = GreyRow(1, PHOTOMETRIC_PALETTE, {0b01000000}, 2);
+  TiffPlan s = GreyRow(1, PHOTOMETRIC_PALETTE, {0b01000000}, 2);
   s.colourMap = {10, 255, 20, 0, 30, 7};  // red, green, blue arrays
   Picture picture = Decode(WriteTiff(s));
   ASSERT_TRUE(picture);
@@ -262,7 +262,7 @@ TEST(TiffGrey, OddDepthsAreConvertedNotCopied) {
 }
 
 TEST(TiffGrey, AlphaSamplesAreSkippedWhetherInterleavedOrInPlanes) {
-  TiffSpec s;
+  TiffPlan s;
   s.width = 3, s.samples = 2, s.extraSamples = {EXTRASAMPLE_UNASSALPHA};
   s.pixels = {100, 0, 200, 255, 50, 128};
   Picture picture = Decode(WriteTiff(s));
@@ -278,8 +278,8 @@ TEST(TiffGrey, AlphaSamplesAreSkippedWhetherInterleavedOrInPlanes) {
     EXPECT_EQ(PixelAt(picture, x, 0), Grey(s.pixels[x]));
 }
 
-TiffSpec Gradient(uint32_t width, uint32_t height) {
-  TiffSpec s;
+TiffPlan Gradient(uint32_t width, uint32_t height) {
+  TiffPlan s;
   s.width = width, s.height = height, s.samples = 3;
   s.photometric = PHOTOMETRIC_RGB;
   for (uint32_t y = 0; y < height; ++y)
@@ -300,7 +300,7 @@ void ExpectGradient(const Picture& picture, uint32_t width, uint32_t height) {
 }
 
 TEST(TiffLayout, StripsAndTilesFillThePictureTopRowLast) {
-  TiffSpec s = Gradient(37, 21);
+  TiffPlan s = Gradient(37, 21);
   for (uint32_t rows : {1u, 4u, 21u, 1000u}) {
     s.rowsPerStrip = rows;
     ExpectGradient(Decode(WriteTiff(s)), 37, 21);
@@ -309,7 +309,7 @@ TEST(TiffLayout, StripsAndTilesFillThePictureTopRowLast) {
   s.tileSide = 16;
   ExpectGradient(Decode(WriteTiff(s)), 37, 21);
 
-  TiffSpec bilevel = GreyRow(1, PHOTOMETRIC_MINISBLACK, {}, 37);
+  TiffPlan bilevel = GreyRow(1, PHOTOMETRIC_MINISBLACK, {}, 37);
   bilevel.height = 3, bilevel.tileSide = 16;
   for (int y = 0; y < 3; ++y)
     bilevel.pixels.insert(bilevel.pixels.end(), {0xF0, 0x0F, 0xAA, 0x55, 0x80});
@@ -321,7 +321,7 @@ TEST(TiffLayout, StripsAndTilesFillThePictureTopRowLast) {
 }
 
 TEST(TiffLayout, EveryAcceptedCodecGivesTheSamePicture) {
-  TiffSpec s = Gradient(30, 17);
+  TiffPlan s = Gradient(30, 17);
   s.rowsPerStrip = 5;
   for (uint16_t codec : {COMPRESSION_NONE, COMPRESSION_LZW,
                          COMPRESSION_PACKBITS, COMPRESSION_ADOBE_DEFLATE,
@@ -330,7 +330,7 @@ TEST(TiffLayout, EveryAcceptedCodecGivesTheSamePicture) {
     s.predictor = codec == COMPRESSION_LZW ? PREDICTOR_HORIZONTAL : 0;
     ExpectGradient(Decode(WriteTiff(s)), 30, 17);
   }
-  TiffSpec fax = GreyRow(1, PHOTOMETRIC_MINISWHITE, {}, 20);
+  TiffPlan fax = GreyRow(1, PHOTOMETRIC_MINISWHITE, {}, 20);
   fax.height = 4;
   for (int y = 0; y < 4; ++y)
     fax.pixels.insert(fax.pixels.end(), {uint8_t(0x0F << y), 0xC3, 0x50});
@@ -346,7 +346,7 @@ TEST(TiffLayout, EveryAcceptedCodecGivesTheSamePicture) {
 }
 
 TEST(TiffLayout, FirstPageIsReadAndPathMatchesMemory) {
-  TiffSpec second = Gradient(5, 5);
+  TiffPlan second = Gradient(5, 5);
   std::vector<uint8_t> file = WriteTiff({Gradient(9, 4), second});
   std::string path = ScratchDir() + "/two_pages.tif";
   WriteTestFile(path, file);
