@@ -7,9 +7,30 @@
 #include "image/picture.h"
 
 // Null when the file is not of this format or cannot be read; the reason is
-// left in LastLoadFailure().  Never shows a message.
+// left in LastLoadFailure().  Never shows a message.  The result is a 24-bit
+// picture whose block is exactly 40 + height x stride bytes.  Before
+// decoding, the comment is read into CurrentComment while that is empty.
 Picture DecodeJpeg(const std::string& path);
 Picture DecodeJpegData(const uint8_t* data, size_t size);
+
+// A JPEG stream in memory.  With `patchedStart` its first two bytes stand
+// where the start-of-image marker belongs and are read as FF D8 whatever
+// they hold: this is how the second picture of a multi-picture file is cut
+// out of it without copying the file.
+struct JpegStream {
+  const uint8_t* data = nullptr;
+  size_t size = 0;
+  bool patchedStart = false;
+};
+
+// DecodeJpegData on such a stream, giving what CropPicture(picture, dx, dy)
+// would give of the decoded picture, without building the whole picture
+// first.  Null as DecodeJpegData, and when the crop leaves nothing.
+Picture DecodeJpegStream(const JpegStream& stream, int dx = 0, int dy = 0);
+
+// The width and height the stream's frame header announces, from its
+// headers alone (no comment is read).  False when they cannot be read.
+bool ReadJpegSize(const JpegStream& stream, int& width, int& height);
 
 // Fills CurrentComment from the file's last COM segment before the first
 // start of scan (or a one-component baseline frame).

@@ -1,16 +1,180 @@
+// Multi-picture (MPO) files: a byte scan finds the second picture and the
+// camera's parallax, and both views are decoded from the file's own bytes.
 #include "image/mpo_reader.h"
 
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "image/comment.h"
 #include "image/file_data.h"
+#include "image/jpeg_reader.h"
+
+namespace {
+
+// The FUJIFILM maker note's parallax entries are looked for this far from
+// its start.
+constexpr size_t kParallaxWindow = 400;
+
+constexpr uint8_t kMpfMark[4] = {'M', 'P', 'F', 0};
+constexpr uint8_t kMakerNoteMark[6] = {'F', 'I', 'L', 'M', 0x0C, 0x00};
+
+// Where the second picture begins and where the maker note that belongs to
+// it starts, as the byte scan finds them.
+struct MpoLayout {
+  size_t start = 0;
+  std::optional<size_t> makerNote;
+};
+
+const uint8_t* Find(const uint8_t* from, const uint8_t* end,
+                    const uint8_t* pattern, size_t length) {
+  if (from >= end) return nullptr;
+  return static_cast<const uint8_t*>(
+      memmem(from, static_cast<size_t>(end - from), pattern, length));
+}
+
+bool IsByteOrderMark(uint8_t c) { return c == 'M' || c == 'I'; }
+
+// The scan over every byte position: the second "MPF\0" followed by two
+// byte-order letters ends it and gives the start (six bytes before the
+// mark: the two bytes ahead of the APP2 marker are taken as the picture's
+// start); the second "FILM" 0x0C 0x00 met before that is the maker note of
+// the second picture, whose 8-byte header begins four bytes earlier.
+bool ScanLayout(const uint8_t* data, size_t size, MpoLayout& layout) {
+  const uint8_t* end = data + size;
+  const uint8_t* secondMark = nullptr;
+  int marks = 0;
+  for (const uint8_t* p = Find(data, end, kMpfMark, sizeof kMpfMark); p;
+       p = Find(p + 1, end, kMpfMark, sizeof kMpfMark)) {
+    if (end - p < 6 || !IsByteOrderMark(p[4]) || !IsByteOrderMark(p[5]))
+      continue;
+    if (++marks == 2) {
+      secondMark = p;
+      break;
+    }
+  }
+  if (!secondMark) {
+    NoteLoadFailure("no second MPF mark");
+    return false;
+  }
+  size_t i = static_cast<size_t>(secondMark - data);
+  if (i < 6) {
+    NoteLoadFailure("second MPF mark too close to the file start");
+    return false;
+  }
+  layout.start = i - 6;
+
+  int notes = 0;
+  for (const uint8_t* p =
+           Find(data, end, kMakerNoteMark, sizeof kMakerNoteMark);
+       p && p < secondMark;
+       p = Find(p + 1, end, kMakerNoteMark, sizeof kMakerNoteMark)) {
+    if (++notes == 2) {
+      size_t at = static_cast<size_t>(p - data);
+      if (at >= 4) layout.makerNote = at - 4;
+      break;
+    }
+  }
+  return true;
+}
+
+uint32_t ReadLe32(const uint8_t* p) {
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
+         uint32_t{p[3]} << 24;
+}
+
+// The signed rational at `offset` from the maker note.  False when it lies
+// outside the data; `value` stays empty when its denominator is zero.
+bool ReadRational(const uint8_t* data, size_t size, size_t makerNote,
+                  uint32_t offset, std::optional<double>& value) {
+  uint64_t at = uint64_t{makerNote} + offset;
+  if (at > size || size - at < 8) return false;
+  auto numerator = static_cast<int32_t>(ReadLe32(data + at));
+  auto denominator = static_cast<int32_t>(ReadLe32(data + at + 4));
+  if (denominator != 0) value = static_cast<double>(numerator) / denominator;
+  return true;
+}
+
+struct Parallax {
+  std::optional<double> horizontal;  // percent of the width
+  std::optional<double> vertical;    // percent of the height
+};
+
+// Two consecutive 12-byte directory entries tagged 0xB211 and 0xB212
+// (little-endian) within the window; their value offsets count from the
+// maker note's start.  False when a value offset points outside the data:
+// such a file is damaged or made to mislead, and is refused.
+bool FindParallax(const uint8_t* data, size_t size, size_t makerNote,
+                  Parallax& parallax) {
+  for (size_t j = makerNote; j < makerNote + kParallaxWindow; ++j) {
+    if (j > size || size - j < 24) break;
+    const uint8_t* entry = data + j;
+    if (entry[0] != 0x11 || entry[1] != 0xB2 || entry[12] != 0x12 ||
+        entry[13] != 0xB2)
+      continue;
+    if (!ReadRational(data, size, makerNote, ReadLe32(entry + 8),
+                      parallax.horizontal) ||
+        !ReadRational(data, size, makerNote, ReadLe32(entry + 20),
+                      parallax.vertical)) {
+      NoteLoadFailure("parallax value outside the file");
+      return false;
+    }
+    break;
+  }
+  return true;
+}
+
+// side x percent x factor, truncated toward zero.  Amounts beyond any
+// picture side are held there: the crop refuses them anyway.
+int ShiftFor(int side, double percent, double factor) {
+  double shift = side * percent * factor;
+  constexpr double kBound = kMaxPictureSide + 1.0;
+  if (shift > kBound) shift = kBound;
+  if (shift < -kBound) shift = -kBound;
+  return static_cast<int>(shift);
+}
+
+}  // namespace
 
 int LoadMpoFile(const std::string& path, Picture& left, Picture& right) {
-  (void)path, (void)left, (void)right;
-  NoteLoadFailure("MPO reader not built yet");
-  return 0;
+  std::vector<uint8_t> bytes;
+  if (!ReadWholeFile(path, bytes)) return 0;
+  return LoadMpoData(bytes.data(), bytes.size(), left, right);
 }
 
 int LoadMpoData(const uint8_t* data, size_t size, Picture& left,
                 Picture& right) {
-  (void)data, (void)size, (void)left, (void)right;
-  NoteLoadFailure("MPO reader not built yet");
-  return 0;
+  if (!data) size = 0;
+  MpoLayout layout;
+  if (!ScanLayout(data, size, layout)) return 0;
+  Parallax parallax;
+  if (layout.makerNote &&
+      !FindParallax(data, size, *layout.makerNote, parallax))
+    return 0;
+
+  ParallaxShiftX = 0;
+  ParallaxShiftY = 0;
+  // The second picture: the bytes from `start` on, its first two read as
+  // FF D8.  The shifts come from its size, which its header gives; both
+  // views are then decoded straight into their cropped form, which is what
+  // cropping the decoded pictures would give, without a second copy.
+  JpegStream secondStream{data + layout.start, size - layout.start, true};
+  int shiftX = 0, shiftY = 0;
+  if (parallax.horizontal || parallax.vertical) {
+    int width = 0, height = 0;
+    if (!ReadJpegSize(secondStream, width, height)) return 0;
+    if (parallax.horizontal)
+      shiftX = ShiftFor(width, *parallax.horizontal, -0.01);
+    if (parallax.vertical) shiftY = ShiftFor(height, *parallax.vertical, 0.01);
+  }
+  // The first picture is the file itself: the library stops at its end.
+  Picture leftView = DecodeJpegStream({data, size, false}, shiftX, shiftY);
+  if (!leftView) return 0;
+  Picture rightView = DecodeJpegStream(secondStream, -shiftX, -shiftY);
+  if (!rightView) return 0;
+  ParallaxShiftX = shiftX;
+  ParallaxShiftY = shiftY;
+  left = std::move(leftView);
+  right = std::move(rightView);
+  return 1;
 }

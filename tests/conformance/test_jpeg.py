@@ -1,0 +1,181 @@
+#!/usr/bin/python3
+"""JPEG and JPS conformance: duoramic-cli against Pillow.
+
+Every file under testdata/jpeg (recursively) and testdata/sbs either decodes
+to exactly the pixels Pillow gives (Debian's Pillow drives the same
+libjpeg-turbo) or is listed in REFUSED and must make `duoramic-cli decode`
+exit non-zero naming the file.
+
+Grey pictures come out with red = green = blue; CMYK pictures are checked
+against the viewer's CMYK rule applied to the samples libjpeg delivers
+(Pillow hands them over inverted, as "CMYK;I").
+"""
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+
+import numpy as np
+from PIL import Image, ImageFile
+
+# Files the viewer must refuse, with the reason.
+REFUSED = {
+    "jpeg/broken_billcosta_00-empty-file.jpg": "empty file",
+    "jpeg/jpegsuite/baseline/32x32x8_dnl.jpg": "height given by DNL",
+    "jpeg/jpegsuite/extended_huffman/32x32x8_dnl.jpg": "height given by DNL",
+    "jpeg/jpegsuite/progressive_huffman/32x32x8_dnl.jpg": "height given by DNL",
+    "jpeg/jpegsuite/unsupported_codings/jpegls_32x32x8_grayscale.jpg": "JPEG-LS",
+    "jpeg/jpegsuite/unsupported_codings/jpegls_32x32x8_rgb.jpg": "JPEG-LS",
+    "jpeg/jpegsuite/unsupported_codings/lossless_arithmetic_32x32x8_grayscale.jpg":
+        "lossless",
+    "jpeg/jpegsuite/unsupported_codings/lossless_huffman_32x32x8_ycbcr.jpg":
+        "lossless",
+}
+for _coding in ("extended_huffman", "progressive_huffman"):
+    for _name in ("32x32x12_grayscale", "32x32x12_ycbcr",
+                  "32x32x12_ycbcr_interleaved", "8x8x12_grayscale_black",
+                  "8x8x12_grayscale_check", "8x8x12_grayscale_gray",
+                  "8x8x12_grayscale_white"):
+        REFUSED[f"jpeg/jpegsuite/{_coding}/{_name}.jpg"] = "12-bit samples"
+
+# Cut off in the middle of a scan: libjpeg fills the rest and warns; Pillow
+# does the same once told to accept truncated files.
+TRUNCATED = {"jpeg/broken_pillow_truncated_jpeg.jpg"}
+
+# Junk bytes between segments: libjpeg skips them with a warning, Pillow's
+# own marker parser gives up, so Pillow decodes the file with the junk cut.
+JUNK_BETWEEN_SEGMENTS = {"jpeg/broken_ci_0x00-to-0xFF-between-segments.jpg"}
+
+
+def strip_junk_between_segments(data):
+    """The segments before the first scan as libjpeg finds them (it skips
+    to the next 0xFF, over fill bytes and stuffed zeros), then the rest."""
+    out = bytearray(data[:2])
+    p = 2
+    while p < len(data):
+        while p < len(data) and data[p] != 0xFF:
+            p += 1
+        while p + 1 < len(data) and data[p + 1] == 0xFF:
+            p += 1
+        if p + 1 >= len(data):
+            break
+        code = data[p + 1]
+        if code == 0x00:
+            p += 2
+            continue
+        if code == 0xDA or code == 0xD9:
+            out += data[p:]
+            break
+        length = data[p + 2] << 8 | data[p + 3]
+        out += data[p:p + 2 + length]
+        p += 2 + length
+    return bytes(out)
+
+
+def expected_pixels(path, rel):
+    """Pillow's decode as an RGB array, top row first."""
+    if rel in JUNK_BETWEEN_SEGMENTS:
+        import io
+        with open(path, "rb") as f:
+            image = Image.open(io.BytesIO(strip_junk_between_segments(f.read())))
+    else:
+        image = Image.open(path)
+    ImageFile.LOAD_TRUNCATED_IMAGES = rel in TRUNCATED
+    try:
+        image.load()
+    finally:
+        ImageFile.LOAD_TRUNCATED_IMAGES = False
+    a = np.asarray(image)
+    if image.mode == "L":
+        return np.stack([a, a, a], axis=-1)
+    if image.mode == "RGB":
+        return a
+    if image.mode == "CMYK":
+        s = 255 - a.astype(np.int32)  # the samples as libjpeg delivers them
+        k = (255 - s[..., 3]) // 3
+        rgb = 255 - np.minimum((255 - s[..., :3]) + k[..., None], 255)
+        return rgb.astype(np.uint8)
+    raise RuntimeError(f"unexpected Pillow mode {image.mode}")
+
+
+def diff_summary(expected, actual):
+    if expected.shape != actual.shape:
+        return (f"size differs: expected {expected.shape[1]}x{expected.shape[0]}, "
+                f"got {actual.shape[1]}x{actual.shape[0]}")
+    d = np.abs(expected.astype(np.int32) - actual.astype(np.int32))
+    bad = np.argwhere(d.max(axis=-1) > 0)
+    if len(bad) == 0:
+        return None
+    y, x = bad[0]
+    return (f"{len(bad)} of {d.shape[0] * d.shape[1]} pixels differ, max "
+            f"difference {d.max()}; first at x={x} y={y}: expected RGB "
+            f"{tuple(int(v) for v in expected[y, x])}, got "
+            f"{tuple(int(v) for v in actual[y, x])}")
+
+
+def collect(testdata):
+    files = []
+    for sub in ("jpeg", "sbs"):
+        root = os.path.join(testdata, sub)
+        for dirpath, _, names in os.walk(root):
+            files += [os.path.join(dirpath, n) for n in names]
+    return sorted(files)
+
+
+def check(cli, path, rel, scratch):
+    out = os.path.join(scratch, "out.png")
+    if os.path.exists(out):
+        os.remove(out)
+    run = subprocess.run([cli, "decode", path, "-o", out],
+                         capture_output=True, text=True, timeout=120)
+    if rel in REFUSED:
+        if run.returncode == 0:
+            return f"decoded, but must be refused ({REFUSED[rel]})"
+        if path not in run.stderr:
+            return f"refused without naming the file: {run.stderr.strip()!r}"
+        return None
+    if run.returncode != 0:
+        return f"refused: {run.stderr.strip()}"
+    with Image.open(out) as decoded:
+        actual = np.asarray(decoded.convert("RGB"))
+    return diff_summary(expected_pixels(path, rel), actual)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--cli", required=True)
+    parser.add_argument("--testdata", required=True)
+    args = parser.parse_args()
+    files = collect(args.testdata)
+    if not files:
+        print(f"no files under {args.testdata}/jpeg or sbs")
+        return 1
+    seen = {os.path.relpath(f, args.testdata) for f in files}
+    failures = []
+    for rel in sorted(set(REFUSED) | TRUNCATED | JUNK_BETWEEN_SEGMENTS):
+        if rel not in seen:
+            failures.append((rel, "listed here but missing from the test data"))
+    passed = 0
+    with tempfile.TemporaryDirectory() as scratch:
+        for path in files:
+            rel = os.path.relpath(path, args.testdata)
+            try:
+                problem = check(args.cli, path, rel, scratch)
+            except Exception as e:  # a crash of the reference is a failure too
+                problem = f"{type(e).__name__}: {e}"
+            if problem:
+                failures.append((rel, problem))
+                print(f"FAIL {rel}: {problem}")
+            else:
+                passed += 1
+    if failures:
+        print("\nFailures:")
+        for rel, problem in failures:
+            print(f"  {rel}: {problem}")
+    print(f"jpeg: {passed} passed, {len(failures)} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,249 @@
+#!/usr/bin/python3
+"""MPO conformance: duoramic-cli split and info against exiftool and Pillow.
+
+Every file under testdata/mpo (and resources/samples/*.mpo of the repository)
+is split by duoramic-cli as an MPO (files named otherwise are linked under an
+.mpo name, so the MPO reader is what reads them).  A file that the reader's
+rule refuses (fewer than two "MPF\\0" marks followed by a byte-order mark)
+must make the CLI exit non-zero naming the file.  Any other file must give:
+
+- left view: the file's first picture as Pillow decodes it;
+- right view: the second picture, as exiftool extracts it (-b -MPImage2) and
+  Pillow decodes it.  Where exiftool cannot extract it (an MP entry pointing
+  past the end, a bad MP directory), the picture found by the MPF scan is
+  used instead (the bytes from two ahead of its APP2 marker, begun anew with
+  FF D8);
+- both cropped by the FujiFilm parallax that exiftool reports in the second
+  picture (FujiFilm:Parallax, tag 0xB211, with 0xB212 beside it), when that
+  maker note comes before the second MPF mark, where the reader's scan ends:
+  ParallaxShiftX = trunc(W x P x -0.01), ParallaxShiftY = trunc(H x V x 0.01)
+  with W, H the second picture's size; the left view is cropped by
+  (X, Y), the right by (-X, -Y).  Nintendo's maker-note parallax is not a
+  FujiFilm one and gives no crop.
+"""
+import argparse
+import glob
+import io
+import json
+import math
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import warnings
+
+import numpy as np
+from PIL import Image
+
+# Pillow warns about every MP directory it finds odd; the checks here say more.
+warnings.filterwarnings("ignore", category=UserWarning)
+
+REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+MPF_MARK = re.compile(rb"MPF\x00[MI][MI]")
+MAKER_NOTE_MARK = b"FILM\x0c\x00"
+
+
+def second_picture_start(data):
+    """start = i - 6 at the second MPF mark, or None."""
+    marks = [m.start() for m in MPF_MARK.finditer(data)]
+    # finditer does not overlap; a mark cannot overlap another anyway.
+    if len(marks) < 2 or marks[1] < 6:
+        return None
+    return marks[1] - 6
+
+
+def maker_note_seen(data, start):
+    """The reader's scan ends at the second MPF mark (start + 6); only a
+    second FUJIFILM maker note met before it is read."""
+    first = data.find(MAKER_NOTE_MARK)
+    if first < 0:
+        return False
+    second = data.find(MAKER_NOTE_MARK, first + 1)
+    return 0 <= second < start + 6
+
+
+def decode_rgb(data):
+    image = Image.open(io.BytesIO(data))
+    image.seek(0)
+    image.load()
+    return np.asarray(image.convert("RGB"))
+
+
+def exiftool_second_picture(path):
+    run = subprocess.run(["exiftool", "-b", "-MPImage2", path],
+                         capture_output=True, timeout=60)
+    return run.stdout if run.returncode == 0 and run.stdout else None
+
+
+def fujifilm_parallax(jpeg_bytes, scratch):
+    """(P, V) from the FujiFilm maker note of one picture, or None."""
+    name = os.path.join(scratch, "second.jpg")
+    with open(name, "wb") as f:
+        f.write(jpeg_bytes)
+    run = subprocess.run(["exiftool", "-j", "-n", "-u", "-G1",
+                          "-FujiFilm:Parallax", "-FujiFilm:FujiFilm_0xb212",
+                          name], capture_output=True, text=True, timeout=60)
+    if run.returncode != 0 or not run.stdout.strip():
+        return None
+    tags = json.loads(run.stdout)[0]
+    p = tags.get("FujiFilm:Parallax")
+    v = tags.get("FujiFilm:FujiFilm_0xb212")
+    if p is None or v is None:
+        return None
+    return float(p), float(v)
+
+
+def crop(view, dx, dy):
+    """CropPicture on a top-down array: negative amounts drop the left
+    columns or the bottom rows, positive ones the right columns or the top
+    rows."""
+    h, w = view.shape[:2]
+    x0, x1 = (-dx, w) if dx < 0 else (0, w - dx)
+    y0, y1 = (0, h + dy) if dy < 0 else (dy, h)
+    return view[y0:y1, x0:x1]
+
+
+def diff_summary(what, expected, actual):
+    if expected.shape != actual.shape:
+        return (f"{what}: size differs: expected {expected.shape[1]}x"
+                f"{expected.shape[0]}, got {actual.shape[1]}x{actual.shape[0]}")
+    d = np.abs(expected.astype(np.int32) - actual.astype(np.int32))
+    bad = np.argwhere(d.max(axis=-1) > 0)
+    if len(bad) == 0:
+        return None
+    y, x = bad[0]
+    return (f"{what}: {len(bad)} of {d.shape[0] * d.shape[1]} pixels differ, "
+            f"max difference {d.max()}; first at x={x} y={y}: expected RGB "
+            f"{tuple(int(v) for v in expected[y, x])}, got "
+            f"{tuple(int(v) for v in actual[y, x])}")
+
+
+def run_cli(cli, *args):
+    return subprocess.run([cli, *args], capture_output=True, text=True,
+                          timeout=300)
+
+
+def check(cli, path, scratch):
+    """A list of problems (empty when the file conforms) and a note."""
+    with open(path, "rb") as f:
+        data = f.read()
+    target = path
+    if not path.lower().endswith(".mpo"):
+        target = os.path.join(scratch, os.path.basename(path) + ".mpo")
+        if os.path.lexists(target):
+            os.remove(target)
+        os.symlink(os.path.abspath(path), target)
+    left_png = os.path.join(scratch, "left.png")
+    right_png = os.path.join(scratch, "right.png")
+    for name in (left_png, right_png):
+        if os.path.exists(name):
+            os.remove(name)
+    split = run_cli(cli, "split", target, "-l", left_png, "-r", right_png)
+
+    start = second_picture_start(data)
+    if start is None:
+        if split.returncode == 0:
+            return ["split succeeded, but there is no second MPF mark"], ""
+        if target not in split.stderr:
+            return [f"refused without naming the file: {split.stderr!r}"], ""
+        return [], "refused: no second MPF mark"
+    if split.returncode != 0:
+        return [f"split refused: {split.stderr.strip()}"], ""
+
+    problems = []
+    second_bytes = exiftool_second_picture(path)
+    source = "exiftool MPImage2"
+    scanned = b"\xff\xd8" + data[start + 2:]
+    if second_bytes is None:
+        second_bytes = scanned
+        source = "MPF scan (exiftool could not extract MPImage2)"
+    first = decode_rgb(data)
+    second = decode_rgb(second_bytes)
+    if source.startswith("exiftool"):
+        problem = diff_summary("exiftool's MPImage2 against the picture at the "
+                               "second MPF mark", second, decode_rgb(scanned))
+        if problem:
+            problems.append(problem)
+
+    parallax = fujifilm_parallax(second_bytes, scratch)
+    unseen = parallax is not None and not maker_note_seen(data, start)
+    if unseen:
+        parallax = None
+    dx = dy = 0
+    if parallax:
+        h, w = second.shape[:2]
+        dx = math.trunc(w * parallax[0] * -0.01)
+        dy = math.trunc(h * parallax[1] * 0.01)
+    note = f"right view from {source}; shift ({dx}, {dy})"
+    if parallax:
+        note += f" from FujiFilm parallax P={parallax[0]} V={parallax[1]}"
+    if unseen:
+        note += " (the maker note follows the MPF mark: not read)"
+
+    with Image.open(left_png) as image:
+        left = np.asarray(image.convert("RGB"))
+    with Image.open(right_png) as image:
+        right = np.asarray(image.convert("RGB"))
+    for what, expected, actual in (("left view", crop(first, dx, dy), left),
+                                   ("right view", crop(second, -dx, -dy), right)):
+        problem = diff_summary(what, expected, actual)
+        if problem:
+            problems.append(problem)
+
+    info = run_cli(cli, "info", target, "--json")
+    if info.returncode != 0:
+        problems.append(f"info refused: {info.stderr.strip()}")
+    else:
+        fields = json.loads(info.stdout)
+        got = (fields.get("parallax_shift_x"), fields.get("parallax_shift_y"))
+        if got != (dx, dy):
+            problems.append(f"info reports parallax shift {got}, expected "
+                            f"{(dx, dy)}")
+    return problems, note
+
+
+def collect(testdata):
+    files = []
+    for dirpath, _, names in os.walk(os.path.join(testdata, "mpo")):
+        files += [os.path.join(dirpath, n) for n in names]
+    files += glob.glob(os.path.join(REPO, "resources", "samples", "*.mpo"))
+    files += glob.glob(os.path.join(REPO, "resources", "samples", "*.MPO"))
+    return sorted(files)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--cli", required=True)
+    parser.add_argument("--testdata", required=True)
+    args = parser.parse_args()
+    files = collect(args.testdata)
+    if not files:
+        print(f"no MPO files under {args.testdata}/mpo")
+        return 1
+    failures = []
+    passed = 0
+    with tempfile.TemporaryDirectory() as scratch:
+        for path in files:
+            try:
+                problems, note = check(args.cli, path, scratch)
+            except Exception as e:  # a crash of the reference is a failure too
+                problems, note = [f"{type(e).__name__}: {e}"], ""
+            if problems:
+                failures.append((path, problems))
+                print(f"FAIL {path}")
+                for problem in problems:
+                    print(f"    {problem}")
+            else:
+                passed += 1
+                print(f"ok   {path}: {note}")
+    if failures:
+        print("\nFailures:")
+        for path, problems in failures:
+            print(f"  {path}: " + "; ".join(problems))
+    print(f"mpo: {passed} passed, {len(failures)} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

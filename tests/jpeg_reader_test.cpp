@@ -1,0 +1,469 @@
+#include "image/jpeg_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "image/comment.h"
+#include "image/file_data.h"
+#include "tests/synthetic_jpeg.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using synthetic::Bytes;
+using synthetic::RawImage;
+
+Picture Decode(const Bytes& bytes) {
+  return DecodeJpegData(bytes.data(), bytes.size());
+}
+
+// The library's own decode, top-down, in the colour space asked for.
+RawImage DecodeRaw(const Bytes& bytes, J_COLOR_SPACE space) {
+  jpeg_decompress_struct cinfo;
+  jpeg_error_mgr errors;
+  cinfo.err = jpeg_std_error(&errors);
+  jpeg_create_decompress(&cinfo);
+  jpeg_mem_src(&cinfo, bytes.data(), bytes.size());
+  jpeg_read_header(&cinfo, TRUE);
+  cinfo.out_color_space = space;
+  jpeg_start_decompress(&cinfo);
+  RawImage image;
+  image.width = static_cast<int>(cinfo.output_width);
+  image.height = static_cast<int>(cinfo.output_height);
+  image.components = cinfo.output_components;
+  image.space = space;
+  size_t rowBytes = static_cast<size_t>(image.width) * image.components;
+  image.samples.resize(rowBytes * image.height);
+  while (cinfo.output_scanline < cinfo.output_height) {
+    JSAMPROW row = image.samples.data() + rowBytes * cinfo.output_scanline;
+    jpeg_read_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  return image;
+}
+
+// Blue, green, red of the pixel at column x, row y counted from the top.
+const uint8_t* PixelAt(const Picture& p, int x, int y) {
+  return PictureRow(p.get(), PictureHeight(p) - 1 - y) + 3 * x;
+}
+
+RawImage Grey(int width, int height) {
+  RawImage image{width, height, 1, JCS_GRAYSCALE, {}};
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      image.samples.push_back(static_cast<uint8_t>((x * 9 + y * 31) & 0xFF));
+  return image;
+}
+
+RawImage Flat(int width, int height, std::vector<uint8_t> sample,
+              J_COLOR_SPACE space) {
+  RawImage image{width, height, static_cast<int>(sample.size()), space, {}};
+  for (int k = 0; k < width * height; ++k)
+    image.samples.insert(image.samples.end(), sample.begin(), sample.end());
+  return image;
+}
+
+// The CMYK rule applied to the samples the library delivers.
+uint8_t CmykChannel(int sample, int fourth) {
+  int ink = (255 - sample) + (255 - fourth) / 3;
+  return static_cast<uint8_t>(255 - (ink < 255 ? ink : 255));
+}
+
+void ExpectCmykRule(const Bytes& bytes) {
+  Picture p = Decode(bytes);
+  ASSERT_TRUE(p) << LastLoadFailure();
+  RawImage raw = DecodeRaw(bytes, JCS_CMYK);
+  ASSERT_EQ(raw.components, 4);
+  ASSERT_EQ(PictureWidth(p), raw.width);
+  ASSERT_EQ(PictureHeight(p), raw.height);
+  for (int y = 0; y < raw.height; ++y) {
+    for (int x = 0; x < raw.width; ++x) {
+      const uint8_t* s =
+          &raw.samples[4 * (static_cast<size_t>(y) * raw.width + x)];
+      const uint8_t* px = PixelAt(p, x, y);
+      ASSERT_EQ(px[2], CmykChannel(s[0], s[3])) << x << "," << y;
+      ASSERT_EQ(px[1], CmykChannel(s[1], s[3])) << x << "," << y;
+      ASSERT_EQ(px[0], CmykChannel(s[2], s[3])) << x << "," << y;
+    }
+  }
+}
+
+class JpegReader : public ::testing::Test {
+ protected:
+  void SetUp() override { ClearCurrentComment(); }
+  void TearDown() override { ClearCurrentComment(); }
+};
+
+// --- pictures -------------------------------------------------------------
+
+TEST_F(JpegReader, ColourPictureIsBottomUpBlueGreenRedAsTheLibraryDecodes) {
+  Bytes bytes = synthetic::Compress(synthetic::TestCard(37, 21, 2));
+  Picture p = Decode(bytes);
+  ASSERT_TRUE(p) << LastLoadFailure();
+  RawImage raw = DecodeRaw(bytes, JCS_RGB);
+  ASSERT_EQ(PictureWidth(p), 37);
+  ASSERT_EQ(PictureHeight(p), 21);
+  for (int y = 0; y < raw.height; ++y) {
+    for (int x = 0; x < raw.width; ++x) {
+      const uint8_t* rgb = &raw.samples[3 * (static_cast<size_t>(y) * 37 + x)];
+      const uint8_t* px = PixelAt(p, x, y);
+      ASSERT_EQ(px[0], rgb[2]);
+      ASSERT_EQ(px[1], rgb[1]);
+      ASSERT_EQ(px[2], rgb[0]);
+    }
+  }
+}
+
+TEST_F(JpegReader, ResultHeaderIsFilledAndRowPaddingIsZero) {
+  Bytes bytes = synthetic::Compress(synthetic::TestCard(5, 3));
+  Picture p = Decode(bytes);
+  ASSERT_TRUE(p);
+  const BitmapInfoHeader* h = PictureHeader(p);
+  EXPECT_EQ(h->biSize, 40u);
+  EXPECT_EQ(h->biWidth, 5);
+  EXPECT_EQ(h->biHeight, 3);
+  EXPECT_EQ(h->biPlanes, 1);
+  EXPECT_EQ(h->biBitCount, 24);
+  EXPECT_EQ(h->biCompression, 0u);
+  EXPECT_EQ(h->biSizeImage, 3u * 16);
+  EXPECT_EQ(h->biXPelsPerMeter, 0);
+  EXPECT_EQ(h->biClrUsed, 0u);
+  EXPECT_EQ(PicturePixels(p), p.get() + 40);
+  for (int row = 0; row < 3; ++row)
+    EXPECT_EQ(PictureRow(p.get(), row)[15], 0) << row;
+}
+
+TEST_F(JpegReader, GreyPictureHasEqualRedGreenBlue) {
+  Bytes bytes = synthetic::Compress(Grey(19, 11));
+  Picture p = Decode(bytes);
+  ASSERT_TRUE(p) << LastLoadFailure();
+  EXPECT_EQ(PictureBits(p), 24);
+  RawImage raw = DecodeRaw(bytes, JCS_GRAYSCALE);
+  for (int y = 0; y < 11; ++y) {
+    for (int x = 0; x < 19; ++x) {
+      const uint8_t* px = PixelAt(p, x, y);
+      uint8_t sample = raw.samples[static_cast<size_t>(y) * 19 + x];
+      ASSERT_EQ(px[0], sample);
+      ASSERT_EQ(px[1], sample);
+      ASSERT_EQ(px[2], sample);
+    }
+  }
+}
+
+TEST_F(JpegReader, GreyConformanceFileHasEqualRedGreenBlue) {
+  Picture p = DecodeJpeg(TestDataPath("jpeg/pillow_hopper_gray.jpg"));
+  ASSERT_TRUE(p) << LastLoadFailure();
+  for (int y = 0; y < PictureHeight(p); ++y)
+    for (int x = 0; x < PictureWidth(p); ++x) {
+      const uint8_t* px = PixelAt(p, x, y);
+      ASSERT_TRUE(px[0] == px[1] && px[1] == px[2]) << x << "," << y;
+    }
+}
+
+TEST_F(JpegReader, CmykWhiteStaysWhiteAndNoBlackInkDropsEachChannelBy85) {
+  // Quality 100 keeps flat samples exact; the rule is checked against what
+  // the library delivers either way.
+  synthetic::CompressOptions best;
+  best.quality = 100;
+  Bytes white =
+      synthetic::Compress(Flat(16, 16, {255, 255, 255, 255}, JCS_CMYK), best);
+  Bytes inked =
+      synthetic::Compress(Flat(16, 16, {255, 255, 255, 0}, JCS_CMYK), best);
+  ExpectCmykRule(white);
+  ExpectCmykRule(inked);
+  RawImage raw = DecodeRaw(inked, JCS_CMYK);
+  ASSERT_EQ(raw.samples[3], 0);  // the flat samples survived compression
+  Picture p = Decode(white);
+  EXPECT_EQ(PixelAt(p, 3, 3)[0], 255);
+  EXPECT_EQ(PixelAt(p, 3, 3)[2], 255);
+  p = Decode(inked);
+  EXPECT_EQ(PixelAt(p, 3, 3)[0], 170);
+  EXPECT_EQ(PixelAt(p, 3, 3)[1], 170);
+  EXPECT_EQ(PixelAt(p, 3, 3)[2], 170);
+}
+
+TEST_F(JpegReader, CmykRuleHoldsOnEveryPixelOfTheCmykConformanceFiles) {
+  for (const char* name :
+       {"jpeg/jpegsuite/baseline/32x32x8_cmyk.jpg",
+        "jpeg/jpegsuite/progressive_huffman/32x32x8_cmyk_interleaved.jpg",
+        "jpeg/pillow_pil_sample_cmyk.jpg"}) {
+    SCOPED_TRACE(name);
+    ExpectCmykRule(ReadTestFile(TestDataPath(name)));
+  }
+}
+
+TEST_F(JpegReader, OtherComponentCountsAreRefused) {
+  RawImage two{8, 8, 2, JCS_UNKNOWN, Bytes(8 * 8 * 2, 100)};
+  Bytes bytes = synthetic::Compress(two);
+  ClearLoadFailure();
+  EXPECT_FALSE(Decode(bytes));
+  EXPECT_NE(LastLoadFailure().find("2 colour components"), std::string::npos)
+      << LastLoadFailure();
+}
+
+TEST_F(JpegReader, PicturesOverThePixelLimitAreRefusedBeforeDecoding) {
+  Bytes bytes = synthetic::Compress(synthetic::TestCard(40, 30));
+  uint64_t limit = PixelLimit();
+  SetPixelLimit(40 * 30 - 1);
+  Picture p = Decode(bytes);
+  std::string reason = LastLoadFailure();
+  SetPixelLimit(limit);
+  EXPECT_FALSE(p);
+  EXPECT_EQ(reason, "picture too large");
+  EXPECT_TRUE(Decode(bytes));
+}
+
+TEST_F(JpegReader, BrokenDataGivesNullWithTheLibrarysReason) {
+  ClearLoadFailure();
+  EXPECT_FALSE(DecodeJpegData(nullptr, 0));
+  EXPECT_FALSE(LastLoadFailure().empty());
+  Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  EXPECT_FALSE(Decode(png));
+  EXPECT_NE(LastLoadFailure().find("Not a JPEG file"), std::string::npos)
+      << LastLoadFailure();
+  Bytes good = synthetic::Compress(synthetic::TestCard(32, 32));
+  for (size_t cut : {size_t{2}, size_t{20}, size_t{100}, size_t{200}}) {
+    Bytes head(good.begin(), good.begin() + cut);
+    EXPECT_FALSE(Decode(head)) << cut;  // cut before the scan: no picture
+  }
+  // Cut inside the scan: the library fills the rest and only warns.
+  Bytes most(good.begin(), good.end() - 40);
+  EXPECT_TRUE(Decode(most));
+}
+
+TEST_F(JpegReader, FileAndMemoryGiveTheSamePicture) {
+  std::string path = TestDataPath("jpeg/pillow_flower.jpg");
+  Bytes bytes = ReadTestFile(path);
+  Picture fromFile = DecodeJpeg(path);
+  Picture fromMemory = Decode(bytes);
+  ASSERT_TRUE(fromFile && fromMemory);
+  size_t size = 40 + PictureHeader(fromFile)->biSizeImage;
+  EXPECT_EQ(std::memcmp(fromFile.get(), fromMemory.get(), size), 0);
+  ClearLoadFailure();
+  EXPECT_FALSE(DecodeJpeg(ScratchDir() + "/no-such-file.jpg"));
+  EXPECT_NE(LastLoadFailure().find("cannot open"), std::string::npos);
+}
+
+TEST_F(JpegReader, PatchedStartDecodesWhateverTheFirstTwoBytesHold) {
+  Bytes bytes = synthetic::Compress(synthetic::TestCard(24, 16, 1));
+  Picture expected = Decode(bytes);
+  bytes[0] = 0x12;
+  bytes[1] = 0x34;
+  EXPECT_FALSE(Decode(bytes));
+  Picture p = DecodeJpegStream({bytes.data(), bytes.size(), true});
+  ASSERT_TRUE(p) << LastLoadFailure();
+  EXPECT_EQ(
+      std::memcmp(p.get(), expected.get(), 40 + PictureHeader(p)->biSizeImage),
+      0);
+  EXPECT_FALSE(DecodeJpegStream({bytes.data(), 1, true}));
+  EXPECT_FALSE(DecodeJpegStream({bytes.data(), 2, true}));
+  EXPECT_FALSE(DecodeJpegStream({nullptr, 0, true}));
+  EXPECT_FALSE(DecodeJpegStream({nullptr, 10, false}));
+}
+
+TEST_F(JpegReader, CroppedDecodeEqualsCroppingTheDecodedPicture) {
+  synthetic::CompressOptions best;
+  best.quality = 100;
+  std::vector<Bytes> streams = {
+      synthetic::Compress(synthetic::TestCard(45, 37, 1)),
+      synthetic::Compress(Grey(33, 20)),
+      synthetic::Compress(Flat(20, 18, {10, 200, 30, 90}, JCS_CMYK), best),
+      ReadTestFile(TestDataPath("jpeg/jpegsuite/baseline/32x32x8_cmyk.jpg")),
+      ReadTestFile(TestDataPath("jpeg/pillow_flower2.jpg"))};
+  for (const Bytes& bytes : streams) {
+    Picture whole = Decode(bytes);
+    ASSERT_TRUE(whole);
+    int w = PictureWidth(whole), h = PictureHeight(whole);
+    for (int dx : {0, -1, 1, -7, 9, -(w - 1), w - 1}) {
+      for (int dy : {0, 1, -1, 5, -6, h - 1, -(h - 1)}) {
+        SCOPED_TRACE(testing::Message()
+                     << w << "x" << h << " by " << dx << "," << dy);
+        Picture expected = CropPicture(whole, dx, dy);
+        Picture p = DecodeJpegStream({bytes.data(), bytes.size()}, dx, dy);
+        ASSERT_TRUE(p && expected);
+        ASSERT_EQ(PictureWidth(p), PictureWidth(expected));
+        ASSERT_EQ(PictureHeight(p), PictureHeight(expected));
+        EXPECT_EQ(PictureHeader(p)->biSizeImage,
+                  static_cast<uint32_t>(RowStride(PictureWidth(p), 24) *
+                                        PictureHeight(p)));
+        size_t rowBytes = static_cast<size_t>(RowStride(PictureWidth(p), 24));
+        for (int y = 0; y < PictureHeight(p); ++y)
+          ASSERT_EQ(std::memcmp(PictureRow(p.get(), y),
+                                PictureRow(expected.get(), y), rowBytes),
+                    0)
+              << "stored row " << y;
+      }
+    }
+    for (auto [dx, dy] : {std::pair{w, 0},
+                          {-w, 0},
+                          {0, h},
+                          {0, -h},
+                          {INT32_MIN, 0},
+                          {0, INT32_MIN}}) {
+      EXPECT_FALSE(DecodeJpegStream({bytes.data(), bytes.size()}, dx, dy));
+      EXPECT_EQ(LastLoadFailure(), "the crop leaves no picture");
+    }
+  }
+}
+
+TEST_F(JpegReader, SizeIsReadFromTheHeadersAlone) {
+  Bytes bytes = synthetic::CommentAfterScan(
+      synthetic::Compress(synthetic::TestCard(45, 37)), "x");
+  int w = 0, h = 0;
+  ASSERT_TRUE(ReadJpegSize({bytes.data(), bytes.size()}, w, h));
+  EXPECT_EQ(w, 45);
+  EXPECT_EQ(h, 37);
+  bytes[0] = 0;
+  EXPECT_FALSE(ReadJpegSize({bytes.data(), bytes.size()}, w, h));
+  EXPECT_TRUE(ReadJpegSize({bytes.data(), bytes.size(), true}, w, h));
+  Bytes cut(bytes.begin(), bytes.begin() + 30);
+  EXPECT_FALSE(ReadJpegSize({cut.data(), cut.size(), true}, w, h));
+  EXPECT_TRUE(CurrentCommentEmpty());
+}
+
+// --- comments -------------------------------------------------------------
+
+Bytes WithComments(std::vector<std::string> comments,
+                   RawImage image = Grey(8, 8)) {
+  synthetic::CompressOptions options;
+  options.comments = std::move(comments);
+  return synthetic::Compress(image, options);
+}
+
+// Inserts a segment right after the stream's first SOF0 segment.
+Bytes InsertAfterFrame(const Bytes& jpeg, const Bytes& segment) {
+  for (size_t i = 2; i + 3 < jpeg.size();) {
+    size_t length = size_t{jpeg[i + 2]} << 8 | jpeg[i + 3];
+    size_t next = i + 2 + length;
+    if (jpeg[i + 1] == 0xC0) {
+      Bytes out(jpeg.begin(), jpeg.begin() + next);
+      out.insert(out.end(), segment.begin(), segment.end());
+      out.insert(out.end(), jpeg.begin() + next, jpeg.end());
+      return out;
+    }
+    i = next;
+  }
+  ADD_FAILURE() << "no SOF0";
+  return jpeg;
+}
+
+Bytes CommentSegment(const std::string& text) {
+  return synthetic::Segment(0xFE, Bytes(text.begin(), text.end()));
+}
+
+TEST_F(JpegReader, CommentBeforeTheScanIsRead) {
+  Bytes bytes = WithComments({"Mt. Fuji from Lake Kawaguchi"});
+  ASSERT_TRUE(Decode(bytes));
+  EXPECT_STREQ(CurrentComment, "Mt. Fuji from Lake Kawaguchi");
+}
+
+TEST_F(JpegReader, CommentAfterTheScanIsNotSeen) {
+  Bytes bytes = synthetic::CommentAfterScan(WithComments({}), "too late");
+  ASSERT_TRUE(Decode(bytes));
+  EXPECT_TRUE(CurrentCommentEmpty()) << CurrentComment;
+}
+
+TEST_F(JpegReader, ASecondDecodeKeepsTheCommentAlreadyHeld) {
+  ASSERT_TRUE(Decode(WithComments({"first"})));
+  ASSERT_TRUE(Decode(WithComments({"second"})));
+  EXPECT_STREQ(CurrentComment, "first");
+}
+
+TEST_F(JpegReader, OfSeveralCommentsTheLastWins) {
+  ASSERT_TRUE(Decode(WithComments({"one", "two", "three"})));
+  EXPECT_STREQ(CurrentComment, "three");
+}
+
+TEST_F(JpegReader, LongCommentIsCutOnACharacterBoundary) {
+  std::string text;
+  for (int i = 0; i < 100; ++i) text += "\xE5\xAF\x8C";  // 富, 3 bytes each
+  ASSERT_TRUE(Decode(WithComments({text})));
+  EXPECT_EQ(std::strlen(CurrentComment), 255u);  // 85 whole characters
+  EXPECT_TRUE(IsValidUtf8(CurrentComment));
+  std::string shifted = "a" + text;
+  ClearCurrentComment();
+  ASSERT_TRUE(Decode(WithComments({shifted})));
+  EXPECT_EQ(std::strlen(CurrentComment), 253u);  // a 254th byte would split
+  EXPECT_TRUE(IsValidUtf8(CurrentComment));
+}
+
+TEST_F(JpegReader, ShiftJisCommentIsDecoded) {
+  ASSERT_TRUE(Decode(WithComments({"\x95\x78\x8E\x6D\x8E\x52"})));
+  EXPECT_STREQ(CurrentComment, "\xE5\xAF\x8C\xE5\xA3\xAB\xE5\xB1\xB1");
+}
+
+TEST_F(JpegReader, OneComponentBaselineFrameEndsTheCommentWalk) {
+  Bytes grey = InsertAfterFrame(WithComments({}, Grey(8, 8)),
+                                CommentSegment("after a grey frame"));
+  ASSERT_TRUE(Decode(grey));
+  EXPECT_TRUE(CurrentCommentEmpty()) << CurrentComment;
+  Bytes colour = InsertAfterFrame(WithComments({}, synthetic::TestCard(8, 8)),
+                                  CommentSegment("after a colour frame"));
+  ASSERT_TRUE(Decode(colour));
+  EXPECT_STREQ(CurrentComment, "after a colour frame");
+}
+
+TEST_F(JpegReader, CommentWalkStopsAtASegmentRunningPastTheEnd) {
+  Bytes bytes = {0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x40, 'a', 'b', 'c'};
+  ReadJpegCommentData(bytes.data(), bytes.size());
+  EXPECT_TRUE(CurrentCommentEmpty());
+  Bytes exact = {0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x05, 'a', 'b', 'c'};
+  ReadJpegCommentData(exact.data(), exact.size());
+  EXPECT_STREQ(CurrentComment, "abc");
+  // Length fields cut off, and lengths below 2, stop the walk too.
+  for (Bytes cut :
+       {Bytes{0xFF, 0xD8, 0xFF, 0xFE}, Bytes{0xFF, 0xD8, 0xFF, 0xFE, 0x00},
+        Bytes{0xFF, 0xD8, 0xFF, 0xFE, 0x00, 0x01, 0xFF, 0xFE, 0, 3, 'x'},
+        Bytes{0xFF, 0xD8, 0xFF, 0xC0, 0, 17, 8}}) {
+    ClearCurrentComment();
+    ReadJpegCommentData(cut.data(), cut.size());
+    EXPECT_TRUE(CurrentCommentEmpty());
+  }
+}
+
+TEST_F(JpegReader, OnlyTheFirst65535BytesAreWalked) {
+  Bytes head = {0xFF, 0xD8};
+  Bytes filler(65000, 'x');
+  Bytes app = synthetic::Segment(0xE5, filler);
+  head.insert(head.end(), app.begin(), app.end());
+  Bytes near = head;
+  Bytes com = CommentSegment("within");
+  near.insert(near.end(), com.begin(), com.end());
+  ReadJpegCommentData(near.data(), near.size());
+  EXPECT_STREQ(CurrentComment, "within");
+  ClearCurrentComment();
+  Bytes far = head;
+  Bytes more = synthetic::Segment(0xE6, Bytes(600, 'y'));
+  far.insert(far.end(), more.begin(), more.end());
+  far.insert(far.end(), com.begin(), com.end());
+  ReadJpegCommentData(far.data(), far.size());
+  EXPECT_TRUE(CurrentCommentEmpty()) << CurrentComment;
+}
+
+TEST_F(JpegReader, DataThatIsNoJpegLeavesTheCommentAlone) {
+  // Bytes of another format that happen to hold a COM-like pattern.
+  Bytes other = {'I', 'I', '*', 0, 0xFF, 0xFE, 0x00, 0x05, 'b', 'a', 'd'};
+  EXPECT_FALSE(Decode(other));
+  EXPECT_TRUE(CurrentCommentEmpty()) << CurrentComment;
+}
+
+TEST_F(JpegReader, CommentIsReadFromAFileOnDisk) {
+  std::string path = ScratchDir() + "/comment.jpg";
+  WriteTestFile(path, WithComments({"on disk"}));
+  ReadJpegComment(path);
+  EXPECT_STREQ(CurrentComment, "on disk");
+  ClearCurrentComment();
+  ASSERT_TRUE(DecodeJpeg(path));
+  EXPECT_STREQ(CurrentComment, "on disk");
+  ClearCurrentComment();
+  ReadJpegComment(ScratchDir() + "/missing.jpg");
+  EXPECT_TRUE(CurrentCommentEmpty());
+}
+
+}  // namespace
