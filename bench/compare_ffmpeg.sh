@@ -75,8 +75,14 @@ for row in "${table[@]}"; do
   ours+=" --size $size -o $qwork/ours/\$(basename \"\$f\" .jpg).png || exit 1; done"
   theirs="for f in $qwork/in/*.jpg; do ffmpeg -v error -y -i \"\$f\""
   theirs+=" -vf stereo3d=sbsl:$code $qwork/ffmpeg/\$(basename \"\$f\" .jpg).png || exit 1; done"
-  hyperfine --style none --warmup 1 --runs "$runs" --export-json "$work/times.json" \
-    -n ours "$ours" -n ffmpeg "$theirs" >/dev/null
+  # hyperfine's advice about outliers would break up the table; its errors
+  # are shown when a run fails.
+  if ! hyperfine --style none --warmup 1 --runs "$runs" \
+      --export-json "$work/times.json" -n ours "$ours" -n ffmpeg "$theirs" \
+      >/dev/null 2>"$work/hyperfine.err"; then
+    cat "$work/hyperfine.err" >&2
+    exit 1
+  fi
   python3 - "$work" "$format" "$code" "$size" <<'PY'
 import glob, json, os, struct, sys
 work, format, code, size = sys.argv[1:]
