@@ -263,11 +263,74 @@ inline __m512i Y2(const Planes& p) {
   return FixedPointSum(splitLuma, inputs, 3);
 }
 
-inline Planes Dubois(const Planes& f, const Planes& s) {
-  const __m512i inputs[6] = {f.r, f.g, f.b, s.r, s.g, s.b};
-  return {FixedPointSum(splitDubois[2], inputs, 6),
-          FixedPointSum(splitDubois[1], inputs, 6),
-          FixedPointSum(splitDubois[0], inputs, 6)};
+inline void AddTerm(__m512i h0, __m512i h1, __m512i l0, __m512i l1,
+                    __m512i& highA, __m512i& highB, __m512i& lowA,
+                    __m512i& lowB) {
+  highA = _mm512_add_epi16(highA, _mm512_unpacklo_epi8(h0, h1));
+  highB = _mm512_add_epi16(highB, _mm512_unpackhi_epi8(h0, h1));
+  lowA = _mm512_add_epi16(lowA, _mm512_unpacklo_epi8(l0, l1));
+  lowB = _mm512_add_epi16(lowB, _mm512_unpackhi_epi8(l0, l1));
+}
+
+// FixedPointSum over the six Dubois inputs of several blocks, table by
+// table: each table is loaded into registers once for the whole strip, since
+// reloading it for every block made the loads the bottleneck.
+template <int Blocks>
+void DuboisOutput(const SplitSum& sum, const __m512i (*inputs)[6],
+                  __m512i* out) {
+  const __m512i zero = _mm512_setzero_si512();
+  __m512i highA[Blocks], highB[Blocks], lowA[Blocks], lowB[Blocks];
+  for (int b = 0; b < Blocks; ++b)
+    highA[b] = highB[b] = lowA[b] = lowB[b] = zero;
+  for (int j = 0; j < 6; ++j) {
+    const ByteTable h0(sum.table[j][0]), l0(sum.table[j][2]);
+    const ByteTable l1(sum.table[j][3]);
+    if (sum.highByte[j]) {
+      const ByteTable h1(sum.table[j][1]);
+      for (int b = 0; b < Blocks; ++b) {
+        __m512i x = inputs[b][j];
+        AddTerm(h0[x], h1[x], l0[x], l1[x], highA[b], highB[b], lowA[b], lowB[b]);
+      }
+    } else {
+      for (int b = 0; b < Blocks; ++b) {
+        __m512i x = inputs[b][j];
+        AddTerm(h0[x], zero, l0[x], l1[x], highA[b], highB[b], lowA[b], lowB[b]);
+      }
+    }
+  }
+  const __m512i bias = _mm512_set1_epi16(sum.bias);
+  for (int b = 0; b < Blocks; ++b) {
+    __m512i x = _mm512_sub_epi16(
+        _mm512_add_epi16(highA[b], _mm512_srli_epi16(lowA[b], 10)), bias);
+    __m512i y = _mm512_sub_epi16(
+        _mm512_add_epi16(highB[b], _mm512_srli_epi16(lowB[b], 10)), bias);
+    out[b] = _mm512_packus_epi16(x, y);
+  }
+}
+
+template <int Blocks>
+void DuboisStrip(uint8_t* d, const uint8_t* f, const uint8_t* s) {
+  __m512i inputs[Blocks][6];
+  for (int b = 0; b < Blocks; ++b) {
+    Planes F = Split(f + 192 * b), S = Split(s + 192 * b);
+    const __m512i in[6] = {F.r, F.g, F.b, S.r, S.g, S.b};
+    std::copy(in, in + 6, inputs[b]);
+  }
+  __m512i red[Blocks], green[Blocks], blue[Blocks];
+  DuboisOutput<Blocks>(splitDubois[0], inputs, red);
+  DuboisOutput<Blocks>(splitDubois[1], inputs, green);
+  DuboisOutput<Blocks>(splitDubois[2], inputs, blue);
+  for (int b = 0; b < Blocks; ++b) Join({blue[b], green[b], red[b]}, d + 192 * b);
+}
+
+int WideDubois(uint8_t* d, const uint8_t* f, const uint8_t* s, int n) {
+  constexpr int kStrip = 3;
+  int done = 0;
+  for (; done + 64 * kStrip <= n; done += 64 * kStrip)
+    DuboisStrip<kStrip>(d + 3 * done, f + 3 * done, s + 3 * done);
+  for (; done + 64 <= n; done += 64)
+    DuboisStrip<1>(d + 3 * done, f + 3 * done, s + 3 * done);
+  return done;
 }
 
 template <int Format>
@@ -291,8 +354,6 @@ int WideBytes(uint8_t* d, const uint8_t* f, const uint8_t* s, int n) {
     } else if constexpr (Format == AnaglyphYellowBlue) {
       __m512i ys = Y2(S);
       O = {Y2(F), ys, ys};
-    } else if constexpr (Format == DuboisAnaglyph) {
-      O = Dubois(F, S);
     } else if constexpr (Format == ColorAnaglyphYellowBlue) {
       O = {F.b, S.g, S.r};
     } else {
@@ -328,7 +389,7 @@ WideSet SelectWide() {
   put(ColorAnaglyphRedCyanRedCorrected,
       WideBytes<ColorAnaglyphRedCyanRedCorrected>);
   put(AnaglyphYellowBlue, WideBytes<AnaglyphYellowBlue>);
-  put(DuboisAnaglyph, WideBytes<DuboisAnaglyph>);
+  put(DuboisAnaglyph, WideDubois);
   put(ColorAnaglyphYellowBlue, WideBytes<ColorAnaglyphYellowBlue>);
   put(ColorAnaglyphYellowBlueBlueCorrected,
       WideBytes<ColorAnaglyphYellowBlueBlueCorrected>);
