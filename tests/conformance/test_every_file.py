@@ -1,0 +1,62 @@
+#!/usr/bin/python3
+"""Every file of the test data, whatever it holds, through every duoramic-cli
+reading command: each run ends with success or with a message naming the file
+(exit status 1), never with a crash, a sanitizer report or a hang."""
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+
+COMMANDS = (["info"], ["info", "--json"], ["decode"], ["split"])
+TIME_LIMIT = 120
+
+
+def check(cli, path, out_dir):
+    problems = []
+    for command in COMMANDS:
+        args = [cli, command[0], path] + command[1:]
+        if command[0] == "decode":
+            args += ["-o", os.path.join(out_dir, "out.png")]
+        try:
+            run = subprocess.run(args, capture_output=True, text=True,
+                                 errors="replace", timeout=TIME_LIMIT)
+        except subprocess.TimeoutExpired:
+            problems.append(f"{' '.join(command)}: no answer in {TIME_LIMIT} s")
+            continue
+        if run.returncode == 0:
+            continue
+        if run.returncode != 1:
+            problems.append(f"{' '.join(command)}: exit {run.returncode}: "
+                            f"{run.stderr.strip()[-600:]}")
+        elif path not in run.stderr:
+            problems.append(f"{' '.join(command)}: message does not name the "
+                            f"file: {run.stderr.strip()!r}")
+        elif "Sanitizer" in run.stderr or "runtime error" in run.stderr:
+            problems.append(f"{' '.join(command)}: {run.stderr.strip()[-600:]}")
+    return problems
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--cli", required=True)
+    parser.add_argument("--testdata", required=True)
+    options = parser.parse_args()
+    files = sorted(os.path.join(root, name)
+                   for root, _, names in os.walk(options.testdata)
+                   for name in names)
+    if not files:
+        print(f"no files under {options.testdata}")
+        return 1
+    failures = 0
+    with tempfile.TemporaryDirectory() as out_dir:
+        for path in files:
+            for problem in check(options.cli, path, out_dir):
+                failures += 1
+                print(f"FAIL {os.path.relpath(path, options.testdata)}: {problem}")
+    print(f"{len(files)} files, {failures} problems")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
