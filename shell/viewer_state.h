@@ -2,6 +2,7 @@
 // the composition code reads it without any window being involved.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "image/picture.h"
@@ -45,8 +46,19 @@ struct ViewerState {
   // Set by every change of geometry: the next drawing blacks out the margins.
   bool BackgroundDirty = true;
 
-  // Transition state read by the renderers.
+  // Transition between two still items.  Running is set while one step is
+  // built and shown (the renderers then skip smoothing); Pending from the
+  // start until the new pair is installed (the slideshow holds meanwhile).
+  // Variant (0..4, the random effect's pick, 100 before the first pick) and
+  // the two random numbers are drawn once per transition, so every step of
+  // it is reproducible from them.
   bool TransitionRunning = false;
+  bool TransitionPending = false;
+  int TransitionProgress = 0;  // 0..100
+  int TransitionVariant = 100;
+  int TransitionRandomA = 0;   // 0..32767
+  int TransitionRandomB = 0;
+  uint32_t TransitionStartTick = 0;  // milliseconds
 
   std::string FontFace = "MS UI Gothic";
 };
