@@ -60,6 +60,15 @@ struct ViewerState {
   int TransitionRandomB = 0;
   uint32_t TransitionStartTick = 0;  // milliseconds
 
+  // Slideshow lists: what ReadListSettings sets besides the display flags.
+  int ItemCount = 0;           // number of items of the list (or folder)
+  bool ListRepeat = true;      // the show starts again after its last entry
+  bool MovieBgmStop = false;   // the music pauses while a movie item plays
+  std::string BgmPath;         // the list's background music; empty for none
+  int nScreen = 0;             // carried values: nothing depends on them
+  int nDispW = 0;
+  int nDispH = 0;
+
   std::string FontFace = "MS UI Gothic";
 };
 
