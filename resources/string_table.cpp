@@ -7,6 +7,8 @@ namespace {
 
 // Kept in ascending id order: lookups are binary searches.
 constexpr StringTableEntry kStrings[] = {
+    // Message box captions.
+    {2505, "実行エラー"},
     // Key help overlay.
     {2540, "[Esc] ：閉じる"},
     {2541, "[F1] ：ヘルプ表示の有無"},
@@ -26,6 +28,8 @@ constexpr StringTableEntry kStrings[] = {
     {2555, "[←][→][↑]方向キー：フローティングウィンドウ量の変更"},
     {2556, "[A] ：スライドショーのON/OFF"},
     {2557, "[F4]～[F11]：ステレオ表示形式変更(実メニューを参照して下さい）"},
+    // Slideshow lists.
+    {2681, "スライドショーリストを開けません"},
 };
 
 }  // namespace
