@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/list_command.h"
 #include "cli/png_write.h"
 #include "cli/render.h"
 #include "cli/still_views.h"
@@ -121,6 +122,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && args[0] == "render")
     return RunRenderCommand({args.begin() + 1, args.end()});
+  if (!args.empty() && args[0] == "list")
+    return RunListCommand({args.begin() + 1, args.end()});
   if (args.size() < 2) return Usage();
   const std::string& command = args[0];
   std::string file, out, left, right;
