@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "image/picture.h"
 
@@ -68,6 +69,21 @@ struct ViewerState {
   int nScreen = 0;             // carried values: nothing depends on them
   int nDispW = 0;
   int nDispH = 0;
+
+  // Pair loading and folder browsing (image/pair_loader, image/file_names).
+  // The left list's count and position are ItemCount and ItemIndex, shared
+  // with list playing; names are kept whole, however long.
+  std::vector<std::string> LeftFolderList;
+  int ItemIndex = 0;
+  std::vector<std::string> RightFolderList;
+  int RightCount = 0;
+  int RightIndex = 0;
+  std::string LeftFolder;      // folders of the listed files, with separator
+  std::string RightFolder;
+  int SourceKind = 1;          // 1 one stereo file, 2 a left/right pair
+  std::string ShownLeftPath;   // the file(s) now shown; right empty for one
+  std::string ShownRightPath;
+  int ShownKind = 0;           // 2 still pictures shown, 1 a movie
 
   std::string FontFace = "MS UI Gothic";
 };
