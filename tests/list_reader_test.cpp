@@ -1,0 +1,374 @@
+#include "slideshow/list_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "image/comment.h"
+#include "shell/viewer_state.h"
+#include "slideshow/list_messages.h"
+#include "tests/test_support.h"
+
+namespace {
+
+// Lists are written as raw bytes: line ends, encodings and the missing
+// final line feed are part of what is tested.
+std::string WriteList(const std::string& name, const std::string& bytes) {
+  std::string path = ScratchDir() + "/" + name;
+  WriteTestFile(path, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  return path;
+}
+
+class ListTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Viewer = ViewerState(); }
+  void TearDown() override { Viewer = ViewerState(); }
+
+  // Reads entry `index` into the one record the test keeps, as the shell
+  // does: the comment is emptied before each read.
+  bool Read(const std::string& path, int index) {
+    ClearCurrentComment();
+    return ReadListEntry(path, index, entry);
+  }
+
+  ListEntry entry;
+};
+
+using ListSettings = ListTest;
+using ListEntries = ListTest;
+
+TEST_F(ListSettings, TheMakersHeaderSetsTheShowAndItsDisabledLinesDoNothing) {
+  Viewer.MovieBgmStop = true;
+  Viewer.nDispW = 7;
+  std::string path = WriteList(
+      "header.txt",
+      "SlideShowList;;\t//Stereo SlideShow File List\n"
+      "//BGMusic;sample.mid;;\n//MovieBGMStop;1;;\n"
+      "Repeat;0;;\t//Repeat:ON\nSlideShow;1;;\t//SlideShow:ON\n"
+      "StereoEffect;4;;\t//StereoEffect:Random\n"
+      "StereoType;13;;\t//StereoType:Side-by-side\n"
+      "ScreenSize;2;;\t//CanvasSize:Screen size\n"
+      "//DispWidth;1024;;\n//DispHeight;768;;\n"
+      "Font;MS Gothic;;\t//Font:MS UI Gothic\nComment;0;;\t//Comment:ON\n"
+      "CommentSize;7;;\t//CommentSize:Canvas height x 5%\n"
+      "Floatingwindow;3;;\t//Floatingwindow:Canvas Width x 0%\n");
+  EXPECT_EQ(ReadListSettings(path), 1);
+  EXPECT_EQ(Viewer.ItemCount, 0);
+  EXPECT_FALSE(Viewer.ListRepeat);
+  EXPECT_TRUE(Viewer.SlideShowOn);
+  EXPECT_EQ(Viewer.nEFType, 4);
+  EXPECT_EQ(Viewer.StereoType, 13);
+  EXPECT_EQ(Viewer.nScreen, 2);
+  EXPECT_EQ(Viewer.FontFace, "MS Gothic");
+  EXPECT_FALSE(Viewer.CommentOn);
+  EXPECT_EQ(Viewer.CommentSize, 7);
+  EXPECT_EQ(Viewer.FloatOffset, 3);
+  EXPECT_TRUE(Viewer.BgmPath.empty());
+  EXPECT_TRUE(Viewer.MovieBgmStop);
+  EXPECT_EQ(Viewer.nDispW, 7);
+}
+
+TEST_F(ListSettings, KeysMatchWithoutRegardToCaseButOnlyAsTheWholeFirstField) {
+  std::string path = WriteList(
+      "keys.txt",
+      "slideshowlist\n"         // no ";": the line feed is part of the field
+      "SLIDESHOW;1;;\n"
+      "Repeat ;0;;\n"           // a space after the key
+      "moviebgmstop;1\n"        // the value may end the line
+      "Comment\n");
+  EXPECT_EQ(ReadListSettings(path), 0);
+  EXPECT_TRUE(Viewer.SlideShowOn);
+  EXPECT_TRUE(Viewer.ListRepeat);
+  EXPECT_TRUE(Viewer.MovieBgmStop);
+  EXPECT_TRUE(Viewer.CommentOn);
+}
+
+TEST_F(ListSettings, ValuesOutOfRangeFallBackWhereCheckedAndTheLaterLineWins) {
+  std::string path = WriteList(
+      "ranges.txt",
+      "CommentSize;80;;\nFloatingwindow;-1;;\n"
+      "Comment;7;;\nSlideShow;2;;\nStereoEffect;99;;\n"
+      "DispWidth;512;;\nDispHeight;384;;\n"
+      "Font;;\n");  // an empty value keeps the face
+  ReadListSettings(path);
+  EXPECT_EQ(Viewer.CommentSize, 5);
+  EXPECT_EQ(Viewer.FloatOffset, 5);
+  EXPECT_TRUE(Viewer.CommentOn);
+  EXPECT_FALSE(Viewer.SlideShowOn);
+  EXPECT_EQ(Viewer.nEFType, 99);
+  EXPECT_EQ(Viewer.nDispW, 1024);
+  EXPECT_EQ(Viewer.nDispH, 384);
+  EXPECT_EQ(Viewer.FontFace, "MS UI Gothic");
+
+  path = WriteList("ranges2.txt",
+                   "CommentSize;0;;\nCommentSize;50;;\nFloatingwindow;21;;\n"
+                   "Floatingwindow;20;;\nComment;x;;");
+  ReadListSettings(path);
+  EXPECT_EQ(Viewer.CommentSize, 50);
+  EXPECT_EQ(Viewer.FloatOffset, 20);
+  EXPECT_FALSE(Viewer.CommentOn);  // not a number: 0
+}
+
+TEST_F(ListSettings, BackgroundMusicIsAlwaysInTheListFolderAndClearedByEachRead) {
+  std::string path = WriteList("music.txt", "BGMusic;sound\\loop.mid\n");
+  ReadListSettings(path);
+  EXPECT_EQ(Viewer.BgmPath, ScratchDir() + "/sound/loop.mid");
+
+  WriteList("music.txt", "BGMusic;/abs/a.mp3 ;;\n");
+  ReadListSettings(path);
+  EXPECT_EQ(Viewer.BgmPath, ScratchDir() + "//abs/a.mp3");
+
+  WriteList("music.txt", "//BGMusic;a.mp3;;\n");
+  ReadListSettings(path);
+  EXPECT_TRUE(Viewer.BgmPath.empty());
+
+  // An empty value names no music (not the list's folder).
+  WriteList("music.txt", "BGMusic;\n");
+  ReadListSettings(path);
+  EXPECT_TRUE(Viewer.BgmPath.empty());
+}
+
+TEST_F(ListSettings, ItemCountUsesTheNumberAloneAndAMissingFileIsReported) {
+  std::string path = WriteList(
+      "count.txt",
+      "11;0;0;0;0;a.jpg;;\n3D photo;0;0;0;0;b.jpg;;\n2;short\n"
+      "0;0;0;0;0;c.jpg;;\n40;0;0;0;0;d.jpg;;\n// 5;0;0;0;0;e.jpg;;\n 39;\n");
+  EXPECT_EQ(ReadListSettings(path), 0);
+  EXPECT_EQ(Viewer.ItemCount, 4);
+
+  struct Recorder : ListMessageSink {
+    void ListWarning(std::string_view caption, std::string_view text,
+                     std::string_view listPath) override {
+      seen = std::string(caption) + "|" + std::string(text) + "|" +
+             std::string(listPath);
+    }
+    std::string seen;
+  } recorder;
+  SetListMessageSink(&recorder);
+  std::string missing = ScratchDir() + "/missing.txt";
+  EXPECT_EQ(ReadListSettings(missing), 0);
+  EXPECT_EQ(Viewer.ItemCount, 0);
+  EXPECT_EQ(recorder.seen, "実行エラー|スライドショーリストを開けません|" + missing);
+  recorder.seen.clear();
+  entry.EntryLeftName = "kept.jpg";
+  entry.EntryWidth = 2;
+  EXPECT_FALSE(Read(missing, 0));
+  EXPECT_FALSE(recorder.seen.empty());
+  EXPECT_EQ(entry.EntryLeftName, "kept.jpg");
+  EXPECT_EQ(entry.EntryWidth, 0);
+  SetListMessageSink(nullptr);
+}
+
+TEST_F(ListEntries, BothLayoutsAndTheKindTable) {
+  std::string path = WriteList(
+      "layouts.txt",
+      "11;30;0;0;0;a.jpg;Hello;;\n"
+      "21;0;1;0;0;L.jpg;R.jpg;;;\n"
+      "5;0;0;L5.jpg;R5.jpg;x;\n"
+      "33;0;1;0;0;pano.jpg;;;\n"
+      "3;12;0;s.jpg;short layout;\n"
+      "10;0;0;0;0;k10.jpg;;\n29;0;0;0;0;k29.jpg;;\n39;0;0;0;0;k39.jpg;;\n");
+  ASSERT_TRUE(Read(path, 0));
+  EXPECT_EQ(entry.EntryKind, 1);
+  EXPECT_EQ(entry.EntryInterval, 30);
+  EXPECT_EQ(entry.EntryLeftName, "a.jpg");
+  EXPECT_EQ(entry.EntryRightName, "a.jpg");
+  EXPECT_STREQ(CurrentComment, "Hello");
+
+  ASSERT_TRUE(Read(path, 1));
+  EXPECT_EQ(entry.EntryKind, 11);
+  EXPECT_EQ(entry.EntrySwap, 1);
+  EXPECT_EQ(entry.EntryLeftName, "L.jpg");
+  EXPECT_EQ(entry.EntryRightName, "R.jpg");
+  EXPECT_STREQ(CurrentComment, "");
+
+  ASSERT_TRUE(Read(path, 2));
+  EXPECT_EQ(entry.EntryKind, 11);
+  EXPECT_EQ(entry.EntryRightName, "R5.jpg");
+  EXPECT_STREQ(CurrentComment, "x");
+
+  ASSERT_TRUE(Read(path, 3));
+  EXPECT_EQ(entry.EntryKind, 33);
+  EXPECT_EQ(entry.EntrySwap, 1);
+  EXPECT_EQ(entry.EntryRightName, "pano.jpg");
+
+  ASSERT_TRUE(Read(path, 4));
+  EXPECT_EQ(entry.EntryKind, 3);
+  EXPECT_EQ(entry.EntryInterval, 12);
+  EXPECT_EQ(entry.EntryLeftName, "s.jpg");
+  EXPECT_STREQ(CurrentComment, "short layout");
+
+  const int kinds[] = {0, 19, 39};
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(Read(path, 5 + i));
+    EXPECT_EQ(entry.EntryKind, kinds[i]) << "line " << 6 + i;
+  }
+}
+
+TEST_F(ListEntries, EmptyFieldsAreSkippedAndOnlyTrailingSemicolonsLeaveTheComment) {
+  std::string path = WriteList(
+      "fields.txt",
+      "11;;5;0;1;a.jpg;;;\n"
+      "11;0;0;0;0;b.jpg;;one;two;;;\n"
+      "11;0;0;0;0;c.jpg\n");
+  ASSERT_TRUE(Read(path, 0));
+  EXPECT_EQ(entry.EntryInterval, 5);
+  EXPECT_EQ(entry.EntryPanorama, 1);
+  EXPECT_EQ(entry.EntryWidth, 0);  // the name, read as a number
+  EXPECT_EQ(entry.EntryLeftName, "");
+  EXPECT_STREQ(CurrentComment, "");
+
+  ASSERT_TRUE(Read(path, 1));
+  EXPECT_STREQ(CurrentComment, ";one;two");
+
+  ASSERT_TRUE(Read(path, 2));
+  EXPECT_EQ(entry.EntryLeftName, "c.jpg");
+  EXPECT_STREQ(CurrentComment, "");
+}
+
+TEST_F(ListEntries, NumbersCountShortLinesSoLaterEntriesKeepTheirNumbers) {
+  std::string path = WriteList(
+      "numbers.txt",
+      "11;0;0;0;0;a.jpg;A;;\n"
+      "11;0;0;b.jpg;B\n"                 // four ";": uses up number 2
+      "3D photo;0;0;0;0;x.jpg;X;;\n"     // counted as 3, never read
+      "// 4;0;0;0;0;y.jpg;Y;;\n"
+      "11;0;0;0;0;d.jpg;D;;\n");
+  ReadListSettings(path);
+  EXPECT_EQ(Viewer.ItemCount, 4);
+  ASSERT_TRUE(Read(path, 0));
+  EXPECT_FALSE(Read(path, 1));
+  EXPECT_EQ(entry.EntryLeftName, "a.jpg");  // the previous item again
+  EXPECT_STREQ(CurrentComment, "");
+  ASSERT_TRUE(Read(path, 2));
+  EXPECT_EQ(entry.EntryLeftName, "d.jpg");
+  EXPECT_STREQ(CurrentComment, "D");
+  EXPECT_FALSE(Read(path, 3));
+  EXPECT_EQ(entry.EntryLeftName, "d.jpg");
+
+  // A digits-only line outside 1..39 right after a short line stands in
+  // for the short line's number.
+  path = WriteList("stand_in.txt",
+                   "11;0;0;b.jpg;B\n40;0;0;0;0;z.jpg;Z;;\n11;0;0;0;0;c.jpg;;\n");
+  ASSERT_TRUE(Read(path, 0));
+  EXPECT_EQ(entry.EntryKind, 40);
+  EXPECT_EQ(entry.EntryLeftName, "z.jpg");
+  ASSERT_TRUE(Read(path, 1));
+  EXPECT_EQ(entry.EntryLeftName, "c.jpg");
+}
+
+TEST_F(ListEntries, MissingNamesKeepThePreviousReadsNames) {
+  // Neither last line ends with a line feed: nothing follows their last ";".
+  std::string path = WriteList(
+      "kept.txt", "21;0;0;0;0;L.jpg;R.jpg;;\n21;0;0;0;0;L2.jpg;");
+  ASSERT_TRUE(Read(path, 0));
+  ASSERT_TRUE(Read(path, 1));
+  EXPECT_EQ(entry.EntryKind, 11);
+  EXPECT_EQ(entry.EntryLeftName, "L2.jpg");
+  EXPECT_EQ(entry.EntryRightName, "R.jpg");
+
+  path = WriteList("kept2.txt", "11;7;;;;;");
+  ASSERT_TRUE(Read(path, 0));
+  EXPECT_EQ(entry.EntryInterval, 7);
+  EXPECT_EQ(entry.EntrySwap, 0);
+  EXPECT_EQ(entry.EntryLeftName, "L2.jpg");
+  EXPECT_EQ(entry.EntryRightName, "L2.jpg");
+}
+
+TEST_F(ListEntries, PanoramaAndWidthApplyAtOnceAndResetInTheRecord) {
+  std::string path = WriteList(
+      "panorama.txt",
+      "12;0;0;3;2;p.jpg;;\n12;0;0;1;1;q.jpg;;\n12;0;0;0;7;r.jpg;;\n"
+      "2;0;0;s.jpg;;\n");
+  Viewer.ZoomPercent = 100;
+  Viewer.FitToWindow = false;
+  ASSERT_TRUE(Read(path, 0));
+  EXPECT_EQ(entry.EntryKind, 2);
+  EXPECT_EQ(Viewer.ActualSizeToggle, 2);
+  EXPECT_EQ(Viewer.WidthMode, 5);
+  EXPECT_FALSE(Viewer.FitToWindow);
+
+  ASSERT_TRUE(Read(path, 1));
+  EXPECT_EQ(Viewer.ActualSizeToggle, 0);
+  EXPECT_EQ(Viewer.ZoomPercent, 0);
+  EXPECT_TRUE(Viewer.FitToWindow);
+  EXPECT_EQ(Viewer.WidthMode, 0);
+
+  Viewer.ActualSizeToggle = 1;
+  Viewer.WidthMode = 6;
+  ASSERT_TRUE(Read(path, 2));
+  EXPECT_EQ(entry.EntryWidth, 7);
+  EXPECT_EQ(Viewer.ActualSizeToggle, 1);
+  EXPECT_EQ(Viewer.WidthMode, 6);
+
+  ASSERT_TRUE(Read(path, 3));
+  EXPECT_EQ(entry.EntryPanorama, 0);
+  EXPECT_EQ(entry.EntryWidth, 0);
+}
+
+TEST_F(ListEntries, WindowsListsDecodeAsCp932WithTheirLineEnds) {
+  // 表 is 0x95 0x5C in CP932: its second byte is a backslash.  ﾃｨ (0xC3
+  // 0xA8) would pass as UTF-8 on its own; the file as a whole decides.
+  std::string path = WriteList(
+      "cp932.txt",
+      "Font;\x82\x6C\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4E;;\r\n"
+      "11;0;0;0;0;\x95\x5C\\\xC3\xA8.jpg;\x95\x78\x8E\x6D\x8E\x52;;\r\n"
+      "21;0;0;0;0;L.jpg;R.jpg\r\n"
+      "11;0;0;0;0;\xC3\xA8.jpg;;\r\n");
+  ReadListSettings(path);
+  EXPECT_EQ(Viewer.FontFace, "ＭＳ ゴシック");
+  ASSERT_TRUE(Read(path, 0));
+  EXPECT_EQ(entry.EntryLeftName, "表\\ﾃｨ.jpg");
+  EXPECT_STREQ(CurrentComment, "富士山");
+  EXPECT_EQ(ResolveListName("/lists/", entry.EntryLeftName), "/lists/表/ﾃｨ.jpg");
+  ASSERT_TRUE(Read(path, 1));
+  EXPECT_EQ(entry.EntryRightName, "R.jpg");
+  EXPECT_STREQ(CurrentComment, "");
+  ASSERT_TRUE(Read(path, 2));
+  EXPECT_EQ(entry.EntryLeftName, "ﾃｨ.jpg");
+}
+
+TEST_F(ListEntries, LinesLongerThan511BytesAreReadInPieces) {
+  std::string filler(511 - 3, 'x');
+  std::string path = WriteList(
+      "long.txt", "// " + filler + "3;0;0;tail.jpg;T;\n"
+                  "11;0;0;0;0;a.jpg;" + std::string(600, 'c') + ";;\n");
+  ReadListSettings(path);
+  EXPECT_EQ(Viewer.ItemCount, 2);
+  ASSERT_TRUE(Read(path, 0));
+  EXPECT_EQ(entry.EntryLeftName, "tail.jpg");
+  ASSERT_TRUE(Read(path, 1));
+  EXPECT_EQ(entry.EntryLeftName, "a.jpg");
+  EXPECT_EQ(std::string(CurrentComment), std::string(255, 'c'));
+
+  // A piece never ends inside a character.
+  std::string wide;
+  for (int i = 0; i < 200; ++i) wide += "\xE3\x81\x82";  // あ
+  path = WriteList("long_utf8.txt", "11;0;0;0;0;" + wide + ";;\n");
+  ASSERT_TRUE(Read(path, 0));
+  EXPECT_TRUE(IsValidUtf8(entry.EntryLeftName));
+  EXPECT_EQ(entry.EntryLeftName.size(), 498u);  // 166 whole characters
+}
+
+TEST(ListPaths, DriveNetworkAndRootNamesAreAbsolute) {
+  EXPECT_TRUE(IsAbsolutePath("C:\\x.jpg"));
+  EXPECT_TRUE(IsAbsolutePath("C:/x.jpg"));
+  EXPECT_TRUE(IsAbsolutePath("\\\\server\\x.jpg"));
+  EXPECT_TRUE(IsAbsolutePath("/x"));
+  EXPECT_FALSE(IsAbsolutePath("C:\\"));
+  EXPECT_FALSE(IsAbsolutePath("\\\\a"));
+  EXPECT_FALSE(IsAbsolutePath("d:x.jpg"));
+  EXPECT_FALSE(IsAbsolutePath("\\x.jpg"));
+  EXPECT_FALSE(IsAbsolutePath("a.jpg"));
+
+  EXPECT_EQ(ListFolderOf("/a/b/list.txt"), "/a/b/");
+  EXPECT_EQ(ListFolderOf("list.txt"), "");
+  EXPECT_EQ(ResolveListName("/a/", "sub\\x.jpg"), "/a/sub/x.jpg");
+  EXPECT_EQ(ResolveListName("/a/", "C:\\"), "/a/C:/");
+  EXPECT_EQ(ResolveListName("/a/", "C:\\p\\x.jpg"), "C:/p/x.jpg");
+  EXPECT_EQ(ResolveListName("/a/", "\\\\srv\\x.jpg"), "//srv/x.jpg");
+  EXPECT_EQ(ResolveListName("/a/", "/b/x.jpg"), "/b/x.jpg");
+}
+
+}  // namespace
