@@ -124,6 +124,13 @@ std::vector<PerspectiveLine> PerspectiveLines(int length, int breadth,
   const int64_t Z = (E1 - 1024 * W) * K / 1024;
   const double F = double(h2) * h2 * 16777216;
   std::vector<PerspectiveLine> lines(length);
+  if (theta == 0) {
+    // Unturned, the picture stays exactly as it is.  The truncations above
+    // would otherwise shift it by a pixel where the breadth exceeds the
+    // length (the row variants of a landscape picture).
+    for (int x = 0; x < length; ++x) lines[x] = {true, x, 0, h2 > 0 ? 16384 : 0};
+    return lines;
+  }
   for (int64_t x = 0; x < W; ++x) {
     double source =
         W + (x - W) * double(W) / (W * cosine + (W - x) * tangent * sine);
