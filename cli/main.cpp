@@ -8,6 +8,7 @@
 #include "cli/png_write.h"
 #include "cli/render.h"
 #include "cli/still_views.h"
+#include "cli/transition_command.h"
 #include "image/comment.h"
 #include "platform/headless_gui.h"
 
@@ -22,6 +23,7 @@ const char kUsage[] =
 int Usage() {
   std::fputs(kUsage, stderr);
   std::fputs(kRenderUsage, stderr);
+  std::fputs(kTransitionUsage, stderr);
   return 2;
 }
 
@@ -124,6 +126,8 @@ int main(int argc, char** argv) {
     return RunRenderCommand({args.begin() + 1, args.end()});
   if (!args.empty() && args[0] == "list")
     return RunListCommand({args.begin() + 1, args.end()});
+  if (!args.empty() && args[0] == "transition")
+    return RunTransitionCommand({args.begin() + 1, args.end()});
   if (args.size() < 2) return Usage();
   const std::string& command = args[0];
   std::string file, out, left, right;
