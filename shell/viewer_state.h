@@ -2,6 +2,7 @@
 // the composition code reads it without any window being involved.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -86,6 +87,17 @@ struct ViewerState {
   int ShownKind = 0;           // 2 still pictures shown, 1 a movie
 
   std::string FontFace = "MS UI Gothic";
+
+  // Start-up and the settings store (shell/startup, shell/settings_store).
+  int nDispX = 0;              // carried values, like nScreen
+  int nDispY = 0;
+  std::string OpenFolder;      // initial folder of the open dialogs
+  std::array<bool, 9> MonitorSelected{};  // monitors chosen for full screen
+  std::string OpenPath;        // first argument, dialog or drop result
+  std::string LeftPath;        // the pair to show next
+  std::string RightPath;
+  bool FromHistory = false;    // the next open came from the history menu
+  int MovieState = 3;          // 3 no movie; 0 stopped, 1 paused, 2 running
 };
 
 extern ViewerState Viewer;
