@@ -80,13 +80,13 @@ void PrintText(const std::string& file, int slideShowList,
   std::printf("FontFace: %s\nBgmPath: %s\n", Viewer.FontFace.c_str(),
               Viewer.BgmPath.c_str());
   for (const ShownEntry& e : entries) {
-    std::printf("%d: kind %d interval %d swap %d panorama %d width %d "
-                "left %s right %s comment %s%s\n",
-                e.number, e.entry.EntryKind, e.entry.EntryInterval,
-                e.entry.EntrySwap, e.entry.EntryPanorama, e.entry.EntryWidth,
-                Json(e.left).c_str(), Json(e.right).c_str(),
-                Json(e.comment).c_str(),
-                e.found ? "" : " (no line: the previous entry stays)");
+    std::printf(
+        "%d: kind %d interval %d swap %d panorama %d width %d "
+        "left %s right %s comment %s%s\n",
+        e.number, e.entry.EntryKind, e.entry.EntryInterval, e.entry.EntrySwap,
+        e.entry.EntryPanorama, e.entry.EntryWidth, Json(e.left).c_str(),
+        Json(e.right).c_str(), Json(e.comment).c_str(),
+        e.found ? "" : " (no line: the previous entry stays)");
   }
 }
 
@@ -99,13 +99,14 @@ void PrintJson(const std::string& file, int slideShowList,
               Json(Viewer.FontFace).c_str(), Json(Viewer.BgmPath).c_str());
   for (size_t i = 0; i < entries.size(); ++i) {
     const ShownEntry& e = entries[i];
-    std::printf("%s{\"number\": %d, \"found\": %s, \"kind\": %d, "
-                "\"interval\": %d, \"swap\": %d, \"panorama\": %d, "
-                "\"width\": %d, \"left\": %s, \"right\": %s, \"comment\": %s}",
-                i ? ", " : "", e.number, e.found ? "true" : "false",
-                e.entry.EntryKind, e.entry.EntryInterval, e.entry.EntrySwap,
-                e.entry.EntryPanorama, e.entry.EntryWidth, Json(e.left).c_str(),
-                Json(e.right).c_str(), Json(e.comment).c_str());
+    std::printf(
+        "%s{\"number\": %d, \"found\": %s, \"kind\": %d, "
+        "\"interval\": %d, \"swap\": %d, \"panorama\": %d, "
+        "\"width\": %d, \"left\": %s, \"right\": %s, \"comment\": %s}",
+        i ? ", " : "", e.number, e.found ? "true" : "false", e.entry.EntryKind,
+        e.entry.EntryInterval, e.entry.EntrySwap, e.entry.EntryPanorama,
+        e.entry.EntryWidth, Json(e.left).c_str(), Json(e.right).c_str(),
+        Json(e.comment).c_str());
   }
   std::printf("]}\n");
 }
@@ -121,9 +122,12 @@ int RunListCommand(const std::vector<std::string>& args) {
   std::string file;
   bool json = false, usable = true;
   for (const std::string& a : args) {
-    if (a == "--json") json = true;
-    else if (file.empty() && !a.empty() && a[0] != '-') file = a;
-    else usable = false;
+    if (a == "--json")
+      json = true;
+    else if (file.empty() && !a.empty() && a[0] != '-')
+      file = a;
+    else
+      usable = false;
   }
   if (!usable || file.empty()) {
     std::fprintf(stderr, "usage:\n%s", kListUsage);
@@ -140,12 +144,15 @@ int RunListCommand(const std::vector<std::string>& args) {
   for (int i = 0; i < Viewer.ItemCount && !sink.warned; ++i) {
     ClearCurrentComment();
     bool found = ReadListEntry(file, i, entry);
-    entries.push_back({i + 1, found, entry, Resolved(folder, entry.EntryLeftName),
+    entries.push_back({i + 1, found, entry,
+                       Resolved(folder, entry.EntryLeftName),
                        Resolved(folder, entry.EntryRightName), CurrentComment});
   }
   SetListMessageSink(nullptr);
   if (sink.warned) return 1;
-  if (json) PrintJson(file, slideShowList, entries);
-  else PrintText(file, slideShowList, entries);
+  if (json)
+    PrintJson(file, slideShowList, entries);
+  else
+    PrintText(file, slideShowList, entries);
   return 0;
 }

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 
 #include "image/comment.h"
 #include "resources/string_table.h"
@@ -106,18 +106,21 @@ class ListFile {
   }
 
  private:
-  // At most kLinePieceBytes, never ending inside a character (a name cut in
-  // two would name no file in either piece).
+  // At most kLinePieceBytes, never ending inside a character: half of one
+  // would decode to a replacement mark at the end of one piece and the start
+  // of the next.
   size_t PieceLength(std::string_view rest) {
     size_t length = kLinePieceBytes;
     if (IsUtf8()) {
-      while (length > 1 && (static_cast<unsigned char>(rest[length]) & 0xC0) == 0x80)
+      while (length > 1 &&
+             (static_cast<unsigned char>(rest[length]) & 0xC0) == 0x80)
         --length;
       return length;
     }
     size_t i = 0;
     while (i < kLinePieceBytes) {
-      size_t step = IsCp932LeadByte(static_cast<unsigned char>(rest[i])) ? 2 : 1;
+      size_t step =
+          IsCp932LeadByte(static_cast<unsigned char>(rest[i])) ? 2 : 1;
       if (i + step > kLinePieceBytes) break;
       i += step;
     }
@@ -140,14 +143,16 @@ bool OpenList(const std::string& path, ListFile& file) {
 // digits.  Values beyond the int range stop at its ends.
 int ParseListNumber(std::string_view text) {
   size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+  while (i < text.size() &&
+         (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
     ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-'))
     negative = text[i++] == '-';
   int64_t value = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-    value = std::min<int64_t>(value * 10 + (text[i] - '0'), int64_t{INT_MAX} + 1);
+    value =
+        std::min<int64_t>(value * 10 + (text[i] - '0'), int64_t{INT_MAX} + 1);
   if (negative) value = -value;
   return static_cast<int>(std::clamp<int64_t>(value, INT_MIN, INT_MAX));
 }
@@ -190,12 +195,13 @@ class FieldScanner {
   size_t pos_;
 };
 
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
+
 bool EqualsKey(std::string_view field, std::string_view key) {
   return field.size() == key.size() &&
-         std::equal(field.begin(), field.end(), key.begin(), [](char a, char b) {
-           auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
-           return lower(a) == lower(b);
-         });
+         std::equal(
+             field.begin(), field.end(), key.begin(),
+             [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
 }
 
 std::string_view WithoutLineEnd(std::string_view text) {
@@ -257,8 +263,8 @@ constexpr SettingsKey kSettingsKeys[] = {
     {"ScreenSize", nullptr, [](int v) { Viewer.nScreen = v; }},
     {"DispWidth", nullptr,
      [](int v) {
-       Viewer.nDispW =
-           static_cast<int>(std::clamp<int64_t>(int64_t{v} * 2, INT_MIN, INT_MAX));
+       Viewer.nDispW = static_cast<int>(
+           std::clamp<int64_t>(int64_t{v} * 2, INT_MIN, INT_MAX));
      }},
     {"DispHeight", nullptr, [](int v) { Viewer.nDispH = v; }},
 };
@@ -271,8 +277,10 @@ void ApplyPanoramaAndWidth(int panorama, int width) {
   } else if (panorama >= 2) {
     Viewer.ActualSizeToggle = panorama - 1;
   }
-  if (width == 2) Viewer.WidthMode = 5;
-  else if (width == 1) Viewer.WidthMode = 0;
+  if (width == 2)
+    Viewer.WidthMode = 5;
+  else if (width == 1)
+    Viewer.WidthMode = 0;
 }
 
 void ParseEntryLine(std::string_view line, int kind, ListFile& file,
@@ -290,9 +298,11 @@ void ParseEntryLine(std::string_view line, int kind, ListFile& file,
   // A missing name keeps the one of the previous read: stored lists repeat
   // an item that way.
   std::string_view name;
-  if (fields.Next(name)) entry.EntryLeftName = file.Decode(WithoutLineEnd(name));
+  if (fields.Next(name))
+    entry.EntryLeftName = file.Decode(WithoutLineEnd(name));
   if (kind == 5 || kind == 21) {
-    if (fields.Next(name)) entry.EntryRightName = file.Decode(WithoutLineEnd(name));
+    if (fields.Next(name))
+      entry.EntryRightName = file.Decode(WithoutLineEnd(name));
   } else {
     entry.EntryRightName = entry.EntryLeftName;
   }
@@ -304,7 +314,8 @@ void ParseEntryLine(std::string_view line, int kind, ListFile& file,
     ClearCurrentComment();
   } else {
     std::string text = file.Decode(comment);
-    SetCurrentComment(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    SetCurrentComment(reinterpret_cast<const uint8_t*>(text.data()),
+                      text.size());
   }
   if (kind == 5) entry.EntryKind = 11;
 }
@@ -330,7 +341,8 @@ int ReadListSettings(const std::string& listPath) {
     // Counted by the number alone: "3D photo" counts as entry 3 here even
     // though no entry is ever read from it, and stored lists number that way.
     int number = ParseListNumber(first);
-    if (number >= kFirstEntryKind && number <= kLastEntryKind) ++Viewer.ItemCount;
+    if (number >= kFirstEntryKind && number <= kLastEntryKind)
+      ++Viewer.ItemCount;
     if (EqualsKey(first, "SlideShowList")) {
       result = 1;
       continue;
@@ -340,8 +352,10 @@ int ReadListSettings(const std::string& listPath) {
       FieldScanner fields(line);
       std::string_view value;
       if (!fields.Next(value)) value = {};
-      if (key.text) key.text(value, context);
-      else key.number(ParseListNumber(value));
+      if (key.text)
+        key.text(value, context);
+      else
+        key.number(ParseListNumber(value));
       break;
     }
   }
@@ -364,7 +378,8 @@ bool ReadListEntry(const std::string& listPath, int index, ListEntry& entry) {
       ++number;
       // A short line uses up its number without yielding an entry, so the
       // entries after it keep the numbers the list's author counted.
-      if (std::count(line.begin(), line.end(), ';') < kEntrySemicolons) continue;
+      if (std::count(line.begin(), line.end(), ';') < kEntrySemicolons)
+        continue;
     }
     // A digits-only line outside 1..39 leaves the number as it is and is
     // taken in place of a short line just skipped; kept as stored lists
@@ -390,8 +405,10 @@ std::string ListFolderOf(std::string_view listPath) {
   return std::string(listPath.substr(0, slash + 1));
 }
 
-std::string ResolveListName(std::string_view listFolder, std::string_view name) {
-  std::string path = IsAbsolutePath(name) ? std::string() : std::string(listFolder);
+std::string ResolveListName(std::string_view listFolder,
+                            std::string_view name) {
+  std::string path =
+      IsAbsolutePath(name) ? std::string() : std::string(listFolder);
   for (char c : name) path += c == '\\' ? '/' : c;
   return path;
 }

@@ -77,13 +77,13 @@ TEST_F(ListSettings, TheMakersHeaderSetsTheShowAndItsDisabledLinesDoNothing) {
 }
 
 TEST_F(ListSettings, KeysMatchWithoutRegardToCaseButOnlyAsTheWholeFirstField) {
-  std::string path = WriteList(
-      "keys.txt",
-      "slideshowlist\n"         // no ";": the line feed is part of the field
-      "SLIDESHOW;1;;\n"
-      "Repeat ;0;;\n"           // a space after the key
-      "moviebgmstop;1\n"        // the value may end the line
-      "Comment\n");
+  std::string path =
+      WriteList("keys.txt",
+                "slideshowlist\n"  // no ";": the line feed is part of the field
+                "SLIDESHOW;1;;\n"
+                "Repeat ;0;;\n"     // a space after the key
+                "moviebgmstop;1\n"  // the value may end the line
+                "Comment\n");
   EXPECT_EQ(ReadListSettings(path), 0);
   EXPECT_TRUE(Viewer.SlideShowOn);
   EXPECT_TRUE(Viewer.ListRepeat);
@@ -107,15 +107,17 @@ TEST_F(ListSettings, ValuesOutOfRangeFallBackWhereCheckedAndTheLaterLineWins) {
   EXPECT_EQ(Viewer.nDispH, 384);
   EXPECT_EQ(Viewer.FontFace, "MS UI Gothic");
 
-  WriteList("ranges.txt", "CommentSize;0;;\nCommentSize;50;;\n"
-                          "Floatingwindow;21;;\nFloatingwindow;20;;\nComment;x;;");
+  WriteList("ranges.txt",
+            "CommentSize;0;;\nCommentSize;50;;\n"
+            "Floatingwindow;21;;\nFloatingwindow;20;;\nComment;x;;");
   ReadListSettings(path);
   EXPECT_EQ(Viewer.CommentSize, 50);
   EXPECT_EQ(Viewer.FloatOffset, 20);
   EXPECT_FALSE(Viewer.CommentOn);  // not a number: 0
 }
 
-TEST_F(ListSettings, BackgroundMusicIsAlwaysInTheListFolderAndClearedByEachRead) {
+TEST_F(ListSettings,
+       BackgroundMusicIsAlwaysInTheListFolderAndClearedByEachRead) {
   std::string path = WriteList("music.txt", "BGMusic;sound\\loop.mid\n");
   ReadListSettings(path);
   EXPECT_EQ(Viewer.BgmPath, ScratchDir() + "/sound/loop.mid");
@@ -155,7 +157,8 @@ TEST_F(ListSettings, ItemCountUsesTheNumberAloneAndAMissingFileIsReported) {
   entry.EntryWidth = 2;
   EXPECT_EQ(Read(missing, 0), "none 0 0 0 0 0 [kept.jpg] [] []");
   SetListMessageSink(nullptr);
-  std::string message = "実行エラー|スライドショーリストを開けません|" + missing + "\n";
+  std::string message =
+      "実行エラー|スライドショーリストを開けません|" + missing + "\n";
   EXPECT_EQ(recorder.seen, message + message);
 }
 
@@ -181,25 +184,26 @@ TEST_F(ListEntries, BothLayoutsAndTheKindTable) {
   for (int i = 0; i < 8; ++i) EXPECT_EQ(Read(path, i), expected[i]);
 }
 
-TEST_F(ListEntries, EmptyFieldsAreSkippedAndOnlyTrailingSemicolonsLeaveTheComment) {
-  std::string path = WriteList(
-      "fields.txt",
-      "11;;5;0;1;a.jpg;;;\n"   // the width field reads the name, as 0
-      "11;0;0;0;0;b.jpg;;one;two;;;\n"
-      "11;0;0;0;0;c.jpg\n");
+TEST_F(ListEntries,
+       EmptyFieldsAreSkippedAndOnlyTrailingSemicolonsLeaveTheComment) {
+  std::string path =
+      WriteList("fields.txt",
+                "11;;5;0;1;a.jpg;;;\n"  // the width field reads the name, as 0
+                "11;0;0;0;0;b.jpg;;one;two;;;\n"
+                "11;0;0;0;0;c.jpg\n");
   EXPECT_EQ(Read(path, 0), "1 5 0 1 0 [] [] []");
   EXPECT_EQ(Read(path, 1), "1 0 0 0 0 [b.jpg] [b.jpg] [;one;two]");
   EXPECT_EQ(Read(path, 2), "1 0 0 0 0 [c.jpg] [c.jpg] []");
 }
 
 TEST_F(ListEntries, NumbersCountShortLinesSoLaterEntriesKeepTheirNumbers) {
-  std::string path = WriteList(
-      "numbers.txt",
-      "11;0;0;0;0;a.jpg;A;;\n"
-      "11;0;0;b.jpg;B\n"                 // four ";": uses up number 2
-      "3D photo;0;0;0;0;x.jpg;X;;\n"     // counted as 3, never read
-      "// 4;0;0;0;0;y.jpg;Y;;\n"
-      "11;0;0;0;0;d.jpg;D;;\n");
+  std::string path =
+      WriteList("numbers.txt",
+                "11;0;0;0;0;a.jpg;A;;\n"
+                "11;0;0;b.jpg;B\n"              // four ";": uses up number 2
+                "3D photo;0;0;0;0;x.jpg;X;;\n"  // counted as 3, never read
+                "// 4;0;0;0;0;y.jpg;Y;;\n"
+                "11;0;0;0;0;d.jpg;D;;\n");
   ReadListSettings(path);
   EXPECT_EQ(Viewer.ItemCount, 4);
   EXPECT_EQ(Read(path, 0), "1 0 0 0 0 [a.jpg] [a.jpg] [A]");
@@ -209,16 +213,17 @@ TEST_F(ListEntries, NumbersCountShortLinesSoLaterEntriesKeepTheirNumbers) {
 
   // A digits-only line outside 1..39 right after a short line stands in
   // for the short line's number.
-  path = WriteList("stand_in.txt",
-                   "11;0;0;b.jpg;B\n40;0;0;0;0;z.jpg;Z;;\n11;0;0;0;0;c.jpg;;\n");
+  path =
+      WriteList("stand_in.txt",
+                "11;0;0;b.jpg;B\n40;0;0;0;0;z.jpg;Z;;\n11;0;0;0;0;c.jpg;;\n");
   EXPECT_EQ(Read(path, 0), "40 0 0 0 0 [z.jpg] [z.jpg] [Z]");
   EXPECT_EQ(Read(path, 1), "1 0 0 0 0 [c.jpg] [c.jpg] []");
 }
 
 TEST_F(ListEntries, MissingFieldsReadZeroAndMissingNamesKeepThePreviousOnes) {
   // Neither last line ends with a line feed: nothing follows their last ";".
-  std::string path = WriteList(
-      "kept.txt", "21;0;0;0;0;L.jpg;R.jpg;;\n21;0;0;0;0;L2.jpg;");
+  std::string path =
+      WriteList("kept.txt", "21;0;0;0;0;L.jpg;R.jpg;;\n21;0;0;0;0;L2.jpg;");
   Read(path, 0);
   EXPECT_EQ(Read(path, 1), "11 0 0 0 0 [L2.jpg] [R.jpg] []");
   path = WriteList("kept2.txt", "11;7;;;;;");
@@ -226,10 +231,10 @@ TEST_F(ListEntries, MissingFieldsReadZeroAndMissingNamesKeepThePreviousOnes) {
 }
 
 TEST_F(ListEntries, PanoramaAndWidthApplyAtOnceAndResetInTheRecord) {
-  std::string path = WriteList(
-      "panorama.txt",
-      "12;0;0;3;2;p.jpg;;\n12;0;0;1;1;q.jpg;;\n12;0;0;-1;7;r.jpg;;\n"
-      "2;0;0;s.jpg;;\n");
+  std::string path =
+      WriteList("panorama.txt",
+                "12;0;0;3;2;p.jpg;;\n12;0;0;1;1;q.jpg;;\n12;0;0;-1;7;r.jpg;;\n"
+                "2;0;0;s.jpg;;\n");
   Viewer.ZoomPercent = 100;
   Viewer.FitToWindow = false;
   EXPECT_EQ(Read(path, 0), "2 0 0 3 2 [p.jpg] [p.jpg] []");
@@ -263,7 +268,8 @@ TEST_F(ListEntries, WindowsListsDecodeAsCp932WithTheirLineEnds) {
   ReadListSettings(path);
   EXPECT_EQ(Viewer.FontFace, "ＭＳ ゴシック");
   EXPECT_EQ(Read(path, 0), "1 0 0 0 0 [表\\ﾃｨ.jpg] [表\\ﾃｨ.jpg] [富士山]");
-  EXPECT_EQ(ResolveListName("/lists/", entry.EntryLeftName), "/lists/表/ﾃｨ.jpg");
+  EXPECT_EQ(ResolveListName("/lists/", entry.EntryLeftName),
+            "/lists/表/ﾃｨ.jpg");
   EXPECT_EQ(Read(path, 1), "11 0 0 0 0 [L.jpg] [R.jpg] []");
   EXPECT_EQ(Read(path, 2), "1 0 0 0 0 [ﾃｨ.jpg] [ﾃｨ.jpg] []");
 }
@@ -271,7 +277,7 @@ TEST_F(ListEntries, WindowsListsDecodeAsCp932WithTheirLineEnds) {
 TEST_F(ListEntries, LinesLongerThan511BytesAreReadInPieces) {
   std::string path = WriteList(
       "long.txt", "// " + std::string(508, 'x') + "3;0;0;tail.jpg;T;\n" +
-                  "11;0;0;0;0;a.jpg;" + std::string(600, 'c') + ";;\n");
+                      "11;0;0;0;0;a.jpg;" + std::string(600, 'c') + ";;\n");
   ReadListSettings(path);
   EXPECT_EQ(Viewer.ItemCount, 2);
   EXPECT_EQ(Read(path, 0), "3 0 0 0 0 [tail.jpg] [tail.jpg] [T]");
