@@ -235,6 +235,8 @@ void ApplyBgMusic(std::string_view value, SettingsContext& context) {
 }
 
 void ApplyFont(std::string_view value, SettingsContext& context) {
+  // A value that ends the line would otherwise carry its line feed into the
+  // face name; an empty value keeps the face.
   value = WithoutLineEnd(value);
   if (!value.empty()) Viewer.FontFace = context.file.Decode(value);
 }
@@ -295,8 +297,8 @@ void ParseEntryLine(std::string_view line, int kind, ListFile& file,
     ApplyPanoramaAndWidth(entry.EntryPanorama, entry.EntryWidth);
     if (kind < 30) entry.EntryKind = kind - 10;
   }
-  // A missing name keeps the one of the previous read: stored lists repeat
-  // an item that way.
+  // A missing name keeps the one of the previous read; kept because stored
+  // lists may rely on it.
   std::string_view name;
   if (fields.Next(name))
     entry.EntryLeftName = file.Decode(WithoutLineEnd(name));
