@@ -1,0 +1,171 @@
+#include "image/pair_loader.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "image/comment.h"
+#include "image/file_data.h"
+#include "image/still_reader.h"
+#include "shell/viewer_state.h"
+#include "stereo/scale.h"
+#include "stereo/text_overlay.h"
+
+namespace {
+
+struct Target {
+  int width = 0;
+  int height = 0;
+};
+
+bool HasCommentBand() { return Viewer.CommentOn && !CurrentCommentEmpty(); }
+
+bool PanoramaMode() { return Viewer.ActualSizeToggle > 0; }
+
+// Panorama pictures are shown at full screen height and scrolled, so their
+// zoom is pinned to 100 percent.
+void PinActualSize() {
+  Viewer.ZoomPercent = 100;
+  Viewer.FitToWindow = false;
+}
+
+// The box a w x h picture is scaled to inside W x H, aspect kept; panorama
+// mode always takes the full height.  Sides are at least 1: a zero would
+// make the scaler keep the picture's own size.
+Target FitTarget(int64_t w, int64_t h, int64_t W, int64_t H) {
+  Target t;
+  if (!PanoramaMode() && h * 1000 / H < w * 1000 / W) {
+    t.width = static_cast<int>(W);
+    t.height = static_cast<int>(std::max<int64_t>(1, h * W / w));
+  } else {
+    t.width = static_cast<int>(std::max<int64_t>(1, H * w / h));
+    t.height = static_cast<int>(H);
+  }
+  return t;
+}
+
+// Replaces the picture by its scaling onto a target-sized canvas; false,
+// with the picture kept, when memory runs out.  A picture that already has
+// the target size is kept as it is (the scaler would only copy it).
+bool ScaleInPlace(Picture& picture, const Target& t) {
+  if (PictureWidth(picture) == t.width && PictureHeight(picture) == t.height)
+    return true;
+  Picture scaled = ScaleToFit(picture, t.width, t.height);
+  if (!scaled) return false;
+  picture = std::move(scaled);
+  return true;
+}
+
+// Columns [first, first + v) of a 24-bit picture as one view, placed for
+// the floating window with the comment band under it.
+Picture PlaceView(const Picture& picture, int first, int v, int side,
+                  int offset) {
+  if (!picture || PictureBits(picture) != 24 || v < 1) return nullptr;
+  int h = PictureHeight(picture);
+  int d = static_cast<int>(std::llabs(int64_t{offset} * v / 100));
+  int column = (side == 0) == (offset >= 0) ? d : 0;
+  int band = HasCommentBand() ? h * Viewer.CommentSize / 100 : 0;
+  if (int64_t{v} + d > kMaxPictureSide) return nullptr;
+  Picture out = CreatePicture(v + d, h + std::max(band, 0), 24);
+  if (!out) return nullptr;
+  // Stored rows run bottom-up: the band takes the lowest rows.
+  for (int y = 0; y < h; ++y)
+    std::memcpy(PictureRow(out.get(), band + y) + 3 * size_t(column),
+                PictureRow(picture.get(), y) + 3 * size_t(first),
+                3 * size_t(v));
+  if (band > 0) DrawCommentText(out, {column, h, v, band});
+  return out;
+}
+
+}  // namespace
+
+int PictureAreaHeight(int screenHeight) {
+  if (!HasCommentBand()) return screenHeight;
+  return screenHeight -
+         screenHeight * Viewer.CommentSize / (Viewer.CommentSize + 100);
+}
+
+Picture LoadPicture(const std::string& path) {
+  if (path.empty()) return CreatePicture(kUnreadableSide, kUnreadableSide, 24);
+  ParallaxShiftX = ParallaxShiftY = 0;
+  StillDecode decoded = DecodeStill(path);
+  if (decoded.picture) return std::move(decoded.picture);
+  // A picture that could not be brought to 24 bits is refused here too:
+  // everything after this point works on 24-bit pictures only.
+  NoteLoadFailure(decoded.failure);
+  return CreatePicture(kUnreadableSide, kUnreadableSide, 24);
+}
+
+int LoadPicturePair(const std::string& leftPath, const std::string& rightPath,
+                    Picture& leftSlot, Picture& rightSlot) {
+  leftSlot = LoadPicture(leftPath);
+  if (!leftSlot) {
+    rightSlot.reset();
+    return 0;
+  }
+  rightSlot = LoadPicture(rightPath);
+  if (!rightSlot) {
+    leftSlot.reset();
+    return 0;
+  }
+  Viewer.ShownKind = 2;
+  Viewer.ShownLeftPath = leftPath;
+  Viewer.ShownRightPath = rightPath;
+  return 1;
+}
+
+int LoadSideBySideFile(const std::string& path, const ScreenSize& screen) {
+  Picture picture = LoadPicture(path);
+  if (!picture) return 0;
+  Viewer.ShownKind = 2;
+  Viewer.ShownLeftPath = path;
+  Viewer.ShownRightPath.clear();
+  if (PanoramaMode()) PinActualSize();
+  int64_t W = 2 * int64_t{std::max(screen.width, 1)};
+  int64_t H = std::max(PictureAreaHeight(std::max(screen.height, 1)), 1);
+  Target target = FitTarget(PictureWidth(picture), PictureHeight(picture), W, H);
+  // When the scaler cannot have its memory the file is cut as it was read.
+  ScaleInPlace(picture, target);
+  Picture left = CutHalf(picture, 0, Viewer.FloatOffset);
+  Picture right = CutHalf(picture, 1, Viewer.FloatOffset);
+  // One view without the other must never reach the display.
+  if (!left || !right) {
+    Viewer.LeftPicture.reset();
+    Viewer.RightPicture.reset();
+    return 0;
+  }
+  Viewer.LeftPicture = std::move(left);
+  Viewer.RightPicture = std::move(right);
+  return 1;
+}
+
+int FitPairToScreen(const ScreenSize& screen, Picture& leftSlot,
+                    Picture& rightSlot) {
+  if (!leftSlot || !rightSlot) return 0;
+  int64_t W = std::max(screen.width, 1);
+  int64_t H = std::max(PictureAreaHeight(std::max(screen.height, 1)), 1);
+  int mw = std::max(PictureWidth(leftSlot), PictureWidth(rightSlot));
+  int mh = std::max(PictureHeight(leftSlot), PictureHeight(rightSlot));
+  if (PanoramaMode()) PinActualSize();
+  Target target = FitTarget(mw, mh, W, H);
+  Picture* slots[2] = {&leftSlot, &rightSlot};
+  for (int side = 0; side < 2; ++side) {
+    Picture& slot = *slots[side];
+    if (!ScaleInPlace(slot, target)) return 0;
+    Picture placed = OffsetPicture(slot, side, Viewer.FloatOffset);
+    if (!placed) return 0;
+    slot = std::move(placed);
+  }
+  return 1;
+}
+
+Picture CutHalf(const Picture& picture, int side, int offset) {
+  if (!picture) return nullptr;
+  int v = PictureWidth(picture) / 2;
+  return PlaceView(picture, side == 0 ? 0 : v, v, side, offset);
+}
+
+Picture OffsetPicture(const Picture& picture, int side, int offset) {
+  if (!picture) return nullptr;
+  return PlaceView(picture, 0, PictureWidth(picture), side, offset);
+}

@@ -1,0 +1,62 @@
+// Turns what the user opened into a left and a right picture ready for
+// display: one still read whole, a side-by-side still cut into its views, a
+// pair of files, and the fitting of a freshly read pair to the screen with
+// the floating-window shift and the comment band applied.
+//
+// The screen is a parameter: the platform layer knows the primary screen's
+// size, this code does not ask any window system.
+#pragma once
+
+#include <string>
+
+#include "image/picture.h"
+
+struct ScreenSize {
+  int width = 0;
+  int height = 0;
+};
+
+// The picture shown for a file no reader can read.
+constexpr int kUnreadableSide = 600;
+
+// Any still file as one 24-bit picture: the readers are tried in the order
+// JPEG, PNG, TIFF, GIF, BMP.  An empty path or a file none of them reads
+// gives a black 600 x 600 picture, so the user sees black rather than a
+// message.  Null only when memory runs out.  Resets ParallaxShiftX/Y.
+Picture LoadPicture(const std::string& path);
+
+// Reads a left and a right file into the slots and records them as shown
+// (ShownKind 2, ShownLeftPath, ShownRightPath).  Returns 1, or 0 with both
+// slots empty.
+int LoadPicturePair(const std::string& leftPath, const std::string& rightPath,
+                    Picture& leftSlot, Picture& rightSlot);
+
+// Reads a still holding both views side by side, fits it to twice the
+// screen width (or to the screen height, whichever governs) and cuts it into
+// Viewer.LeftPicture and Viewer.RightPicture with the floating-window shift
+// and comment band.  Returns 1.  Returns 0 with both slots untouched when
+// memory runs out before the cut, and with both emptied when a cut fails.
+int LoadSideBySideFile(const std::string& path, const ScreenSize& screen);
+
+// Scales both pictures onto one screen-fitted canvas size (the larger width
+// and height of the two, aspect kept, centred) and applies the floating-
+// window shift and the comment band.  Returns 1 with both slots replaced, or
+// 0 when memory runs out (the slots may then hold either stage).
+int FitPairToScreen(const ScreenSize& screen, Picture& leftSlot,
+                    Picture& rightSlot);
+
+// One view of a side-by-side picture (side 0 its left half, 1 its right
+// half), and one whole picture as a view (OffsetPicture), placed for the
+// floating window: with `offset` in percent of the view width v, the view
+// is drawn d = |offset x v / 100| columns in when it is the left view and
+// the offset is 0 or more, or the right view and the offset is negative,
+// else at column 0; the output is v + d wide, the strip beside the view
+// black.  When the comment band is on (CommentOn and a comment) the output
+// is CommentSize percent higher and the band under the view carries the
+// comment.  A new picture, or null; the input is left alone.
+Picture CutHalf(const Picture& picture, int side, int offset);
+Picture OffsetPicture(const Picture& picture, int side, int offset);
+
+// The screen height left for the picture when its comment band must fit
+// below it too (the whole height while no band is drawn).
+int PictureAreaHeight(int screenHeight);
