@@ -13,6 +13,9 @@ predicted from Pillow's decoding of the file:
   picture and leaves the right view at column 0 (black strips beside them);
 - a comment band 5 % of the picture's height sits under each view, black
   with light grey (192) text, only while the comment is on;
+- a left/right pair of files is fitted to the --screen size: on a 480 x 360
+  screen both 960 x 720 files are halved (area averaging, within rounding of
+  Pillow's box filter; their comment band is switched off);
 - the help overlay puts white text in the top-left corner only when asked;
 - a numeric code renders like the format's name; an unknown name, a missing
   file and a bad size fail with a message naming the problem.
@@ -137,6 +140,16 @@ def main():
                            "off", "--size", "1920x720", "--screen", "960x720")
             expect_close(off, source, 0, "comment off")
 
+        def pair_fitted_to_screen():
+            files = [os.path.join(REPO, "resources", "samples", name)
+                     for name in ("scene_L.jpg", "scene_R.jpg")]
+            got = c.render(*files, "--format", "SideBySide", "--comment", "off",
+                           "--size", "960x360", "--screen", "480x360")
+            for half, name in ((got[:, :480], files[0]), (got[:, 480:], files[1])):
+                want = np.asarray(Image.open(name).convert("RGB").resize(
+                    (480, 360), Image.BOX)).astype(int)
+                expect_close(half, want, 2, os.path.basename(name))
+
         def help_overlay():
             dark = os.path.join(scratch, "dark.png")
             Image.new("RGB", (640, 240), (40, 40, 40)).save(dark)
@@ -168,6 +181,7 @@ def main():
                          ("Dubois anaglyph", dubois),
                          ("floating window", floating_window),
                          ("comment band", comment_band),
+                         ("pair fitted to the screen", pair_fitted_to_screen),
                          ("help overlay", help_overlay),
                          ("failures", failures)]:
             c.check(name, fn)
