@@ -94,7 +94,7 @@ bool DrawEye(int code, int step, Picture& out, const Picture& oldCanvas,
   const ViewerState& v = Viewer;
   switch (code) {
     case EffectPerspective:
-      DrawPerspective(out.get(), oldCanvas.get(), newCanvas.get(), step,
+      DrawPerspective(out.get(), oldCanvas.get(), runs, newCanvas.get(), step,
                       v.TransitionRandomA, v.TransitionRandomB);
       return true;
     case EffectTransparent:

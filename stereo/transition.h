@@ -103,8 +103,8 @@ OpaqueRuns FindOpaqueRuns(const uint8_t* picture);
 void DrawSlide(uint8_t* out, const uint8_t* oldCanvas, const OpaqueRuns& runs,
                const uint8_t* newCanvas, int step, SlideDirection direction);
 void DrawPerspective(uint8_t* out, const uint8_t* oldCanvas,
-                     const uint8_t* newCanvas, int step, int randomA,
-                     int randomB);
+                     const OpaqueRuns& runs, const uint8_t* newCanvas,
+                     int step, int randomA, int randomB);
 void DrawCrossFade(uint8_t* out, const uint8_t* oldCanvas,
                    const uint8_t* newCanvas, int step);
 // The old canvas mapped onto a ball: a KeyColour square as wide as it.

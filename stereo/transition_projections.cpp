@@ -29,38 +29,102 @@ inline void CopyPixel(uint8_t* to, const uint8_t* from) {
   to[0] = from[0], to[1] = from[1], to[2] = from[2];
 }
 
-// One column of the turn about a vertical edge, walked upwards row by row.
-struct ColumnWalk {
-  size_t destination;  // byte offset in the row
-  size_t source;
-  int64_t y;  // source row, 14 fractional bits
-  int64_t advance;
+// The positions 0 .. count - 1 along a line whose source coordinate
+// (start + i x advance) >> 14 falls inside 0 .. size - 1: [first, end).
+// The advance is never negative, so they form one range.
+struct Span {
+  int first = 0;
+  int end = 0;
 };
 
+Span SourceSpan(const PerspectiveLine& line, int count, int size) {
+  if (!line.valid) return {};
+  const int64_t low = 0, high = int64_t{size} << 14;
+  // The first i >= 0 at which the coordinate reaches `bound`.
+  auto reaching = [&](int64_t bound) -> int64_t {
+    if (line.start >= bound) return 0;
+    if (line.advance <= 0) return count;
+    return (bound - line.start + line.advance - 1) / line.advance;
+  };
+  int64_t first = std::min<int64_t>(reaching(low), count);
+  int64_t end = std::min<int64_t>(reaching(high), count);
+  return {int(first), int(std::max(first, end))};
+}
+
+// Most old canvases hold no key colour at all, or only in whole margin
+// rows or columns; lines without it are copied without testing each pixel.
+bool IsOpaqueRow(const OpaqueRuns& runs, int row, int width) {
+  int k = runs.rowStart[row];
+  return runs.rowStart[row + 1] == k + 1 && runs.runs[2 * k] == 0 &&
+         runs.runs[2 * k + 1] == width;
+}
+
+std::vector<bool> OpaqueColumns(const OpaqueRuns& runs, int width, int height) {
+  std::vector<int> change(width + 1, 0);  // rows opaque at a column, as steps
+  for (size_t k = 0; k + 1 < runs.runs.size(); k += 2)
+    ++change[runs.runs[k]], --change[runs.runs[k + 1]];
+  std::vector<bool> opaque(width);
+  for (int x = 0, rows = 0; x < width; ++x) opaque[x] = (rows += change[x]) == height;
+  return opaque;
+}
+
+// One destination column of the turn about a vertical edge.
+struct ColumnWalk {
+  size_t source;  // byte offset in the source row
+  int64_t start;  // source row of the bottom line, 14 fractional bits
+  int64_t advance;
+  Span rows;    // the destination rows it reaches
+  bool opaque;  // its source column holds no key colour: no test needed
+};
+
+// The turn is drawn in tiles: each column reads its own source rows, and
+// whole rows of 1920 columns would touch a page per pixel.  A tile's rows
+// and their sources stay within the cache and the address translation
+// buffer.
+constexpr int kTileColumns = 128;
+constexpr int kTileRows = 16;
+
 // Variants 0 (hinge on the right edge) and 1 (mirrored: the left edge).
+// Each tile is first filled from the new canvas, then each column draws
+// the old pixels of the rows it reaches.
 void TurnAboutColumn(uint8_t* out, const uint8_t* oldCanvas,
-                     const uint8_t* newCanvas, double theta, bool mirror) {
+                     const OpaqueRuns& runs, const uint8_t* newCanvas,
+                     double theta, bool mirror) {
   int width = PictureWidth(oldCanvas), height = PictureHeight(oldCanvas);
-  std::vector<ColumnWalk> walks;
+  std::vector<ColumnWalk> walks(width, ColumnWalk{0, 0, 0, {}, false});
+  std::vector<bool> opaque = OpaqueColumns(runs, width, height);
   std::vector<PerspectiveLine> lines = PerspectiveLines(width, height, theta);
   for (int x = 0; x < width; ++x) {
     const PerspectiveLine& line = lines[x];
-    if (!line.valid) continue;
     int destination = mirror ? width - 1 - x : x;
     int source = mirror ? width - 1 - line.source : line.source;
-    walks.push_back({3 * size_t(destination), 3 * size_t(source), line.start,
-                     line.advance});
+    walks[destination] = {3 * size_t(source), line.start, line.advance,
+                          SourceSpan(line, height, height),
+                          line.valid && opaque[source]};
   }
   Pixels from = PixelsOf(oldCanvas), to = PixelsOf(out), back = PixelsOf(newCanvas);
-  for (int r = 0; r < height; ++r) {
-    uint8_t* row = to.Row(r);
-    std::memcpy(row, back.Row(r), 3 * size_t(width));
-    for (ColumnWalk& walk : walks) {
-      int64_t source = walk.y >> 14;
-      walk.y += walk.advance;
-      if (source < 0 || source >= height) continue;
-      const uint8_t* px = from.Row(source) + walk.source;
-      if (!IsKeyPixel(px)) CopyPixel(row + walk.destination, px);
+  for (int bottom = 0; bottom < height; bottom += kTileRows) {
+    int top = std::min(height, bottom + kTileRows);
+    for (int left = 0; left < width; left += kTileColumns) {
+      int right = std::min(width, left + kTileColumns);
+      for (int r = bottom; r < top; ++r)
+        std::memcpy(to.Row(r) + 3 * left, back.Row(r) + 3 * left,
+                    3 * size_t(right - left));
+      for (int x = left; x < right; ++x) {
+        const ColumnWalk& walk = walks[x];
+        int first = std::max(bottom, walk.rows.first);
+        int end = std::min(top, walk.rows.end);
+        int64_t y = walk.start + first * walk.advance;
+        if (walk.opaque) {
+          for (int r = first; r < end; ++r, y += walk.advance)
+            CopyPixel(to.Row(r) + 3 * x, from.Row(y >> 14) + walk.source);
+          continue;
+        }
+        for (int r = first; r < end; ++r, y += walk.advance) {
+          const uint8_t* old = from.Row(y >> 14) + walk.source;
+          if (!IsKeyPixel(old)) CopyPixel(to.Row(r) + 3 * x, old);
+        }
+      }
     }
   }
 }
@@ -69,7 +133,8 @@ void TurnAboutColumn(uint8_t* out, const uint8_t* oldCanvas,
 // the construction's orientation (hinge on the top row), 2 mirrors it
 // (hinge on the bottom row).
 void TurnAboutRow(uint8_t* out, const uint8_t* oldCanvas,
-                  const uint8_t* newCanvas, double theta, bool mirror) {
+                  const OpaqueRuns& runs, const uint8_t* newCanvas,
+                  double theta, bool mirror) {
   int width = PictureWidth(oldCanvas), height = PictureHeight(oldCanvas);
   std::vector<PerspectiveLine> lines = PerspectiveLines(height, width, theta);
   Pixels from = PixelsOf(oldCanvas), to = PixelsOf(out), back = PixelsOf(newCanvas);
@@ -77,18 +142,19 @@ void TurnAboutRow(uint8_t* out, const uint8_t* oldCanvas,
     const PerspectiveLine& line = lines[x];
     int destination = mirror ? height - 1 - x : x;
     uint8_t* row = to.Row(destination);
-    const uint8_t* newRow = back.Row(destination);
-    if (!line.valid) {
-      std::memcpy(row, newRow, 3 * size_t(width));
+    std::memcpy(row, back.Row(destination), 3 * size_t(width));
+    Span columns = SourceSpan(line, width, width);
+    int source = mirror ? height - 1 - line.source : line.source;
+    const uint8_t* oldRow = from.Row(source);
+    int64_t y = line.start + columns.first * line.advance;
+    if (columns.first < columns.end && IsOpaqueRow(runs, source, width)) {
+      for (int c = columns.first; c < columns.end; ++c, y += line.advance)
+        CopyPixel(row + 3 * c, oldRow + 3 * (y >> 14));
       continue;
     }
-    const uint8_t* oldRow = from.Row(mirror ? height - 1 - line.source : line.source);
-    int64_t y = line.start;
-    for (int c = 0; c < width; ++c, y += line.advance) {
-      int64_t source = y >> 14;
-      const uint8_t* px = oldRow + 3 * source;
-      bool shown = source >= 0 && source < width && !IsKeyPixel(px);
-      CopyPixel(row + 3 * c, shown ? px : newRow + 3 * c);
+    for (int c = columns.first; c < columns.end; ++c, y += line.advance) {
+      const uint8_t* old = oldRow + 3 * (y >> 14);
+      if (!IsKeyPixel(old)) CopyPixel(row + 3 * c, old);
     }
   }
 }
@@ -154,14 +220,14 @@ std::vector<PerspectiveLine> PerspectiveLines(int length, int breadth,
 }
 
 void DrawPerspective(uint8_t* out, const uint8_t* oldCanvas,
-                     const uint8_t* newCanvas, int step, int randomA,
-                     int randomB) {
+                     const OpaqueRuns& runs, const uint8_t* newCanvas,
+                     int step, int randomA, int randomB) {
   double theta = PerspectiveAngle(step, randomA);
   switch ((randomB % 4 + 4) % 4) {
-    case 0: TurnAboutColumn(out, oldCanvas, newCanvas, theta, false); break;
-    case 1: TurnAboutColumn(out, oldCanvas, newCanvas, theta, true); break;
-    case 2: TurnAboutRow(out, oldCanvas, newCanvas, theta, true); break;
-    default: TurnAboutRow(out, oldCanvas, newCanvas, theta, false); break;
+    case 0: TurnAboutColumn(out, oldCanvas, runs, newCanvas, theta, false); break;
+    case 1: TurnAboutColumn(out, oldCanvas, runs, newCanvas, theta, true); break;
+    case 2: TurnAboutRow(out, oldCanvas, runs, newCanvas, theta, true); break;
+    default: TurnAboutRow(out, oldCanvas, runs, newCanvas, theta, false); break;
   }
 }
 
