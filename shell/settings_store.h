@@ -1,0 +1,36 @@
+// The per-user settings store: text values under QSettings("Orlith",
+// "duoramic") (an INI file under ~/.config/Orlith on Linux), read once at
+// start-up and written back when a setting changes.
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+// The value `name` as text; empty when it is absent, unreadable or 100 bytes
+// long or longer (older stores hold such values only by mistake, and a
+// fixed 100-byte read buffer has always treated them as absent).
+std::string ReadSetting(std::string_view name);
+
+// Stores `text` under `name`.  Failures are ignored: a setting that cannot be
+// saved only costs the user the value next time.
+void WriteSetting(std::string_view name, std::string_view text);
+
+// Decimal text as the store holds it: optional blanks and sign, then the
+// leading digits; 0 when there are none (clamped to the int range).
+int ParseDecimal(std::string_view text);
+
+// Loads every start-up value into Viewer.  A value replaces the default only
+// when present and non-empty; "nDisp" is read only when LaunchMode is 0, so
+// the launch modes keep their fixed width.  "OpenFolder" is read as is.
+void LoadSettings();
+
+// "multisel": monitor i (0..8) is bit 9 - i; bit 0 is always 0.
+int EncodeMonitorSelection(const std::array<bool, 9>& selected);
+std::array<bool, 9> DecodeMonitorSelection(int stored);
+
+// Viewer.MonitorSelected from "multisel" (none chosen when absent).
+void LoadMonitorSelection();
+
+// What a normal close keeps: "OpenFolder" and "multisel".
+void SaveExitSettings();
