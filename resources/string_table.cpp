@@ -9,6 +9,9 @@ namespace {
 constexpr StringTableEntry kStrings[] = {
     // Message box captions.
     {2505, "実行エラー"},
+    {2506, "確認"},
+    // File history.
+    {2510, "最近使ったファイルリストを削除してもいいですか？"},
     // Key help overlay.
     {2540, "[Esc] ：閉じる"},
     {2541, "[F1] ：ヘルプ表示の有無"},
