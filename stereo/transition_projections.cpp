@@ -77,12 +77,22 @@ struct ColumnWalk {
   bool opaque;  // its source column holds no key colour: no test needed
 };
 
+// Whether the old picture covers the whole tile, so that the new one need
+// not be copied into it first.
+bool Covers(const std::vector<ColumnWalk>& walks, int left, int right,
+            int bottom, int top) {
+  for (int x = left; x < right; ++x)
+    if (!walks[x].opaque || walks[x].rows.first > bottom || walks[x].rows.end < top)
+      return false;
+  return true;
+}
+
 // The turn is drawn in tiles: each column reads its own source rows, and
 // whole rows of 1920 columns would touch a page per pixel.  A tile's rows
 // and their sources stay within the cache and the address translation
 // buffer.
 constexpr int kTileColumns = 128;
-constexpr int kTileRows = 16;
+constexpr int kTileRows = 32;
 
 // Variants 0 (hinge on the right edge) and 1 (mirrored: the left edge).
 // Each tile is first filled from the new canvas, then each column draws
@@ -107,9 +117,10 @@ void TurnAboutColumn(uint8_t* out, const uint8_t* oldCanvas,
     int top = std::min(height, bottom + kTileRows);
     for (int left = 0; left < width; left += kTileColumns) {
       int right = std::min(width, left + kTileColumns);
-      for (int r = bottom; r < top; ++r)
-        std::memcpy(to.Row(r) + 3 * left, back.Row(r) + 3 * left,
-                    3 * size_t(right - left));
+      if (!Covers(walks, left, right, bottom, top))
+        for (int r = bottom; r < top; ++r)
+          std::memcpy(to.Row(r) + 3 * left, back.Row(r) + 3 * left,
+                      3 * size_t(right - left));
       for (int x = left; x < right; ++x) {
         const ColumnWalk& walk = walks[x];
         int first = std::max(bottom, walk.rows.first);
@@ -142,16 +153,21 @@ void TurnAboutRow(uint8_t* out, const uint8_t* oldCanvas,
     const PerspectiveLine& line = lines[x];
     int destination = mirror ? height - 1 - x : x;
     uint8_t* row = to.Row(destination);
-    std::memcpy(row, back.Row(destination), 3 * size_t(width));
+    const uint8_t* newRow = back.Row(destination);
     Span columns = SourceSpan(line, width, width);
     int source = mirror ? height - 1 - line.source : line.source;
     const uint8_t* oldRow = from.Row(source);
     int64_t y = line.start + columns.first * line.advance;
     if (columns.first < columns.end && IsOpaqueRow(runs, source, width)) {
+      // The new picture shows only beside the segment.
+      std::memcpy(row, newRow, 3 * size_t(columns.first));
+      std::memcpy(row + 3 * columns.end, newRow + 3 * columns.end,
+                  3 * size_t(width - columns.end));
       for (int c = columns.first; c < columns.end; ++c, y += line.advance)
         CopyPixel(row + 3 * c, oldRow + 3 * (y >> 14));
       continue;
     }
+    std::memcpy(row, newRow, 3 * size_t(width));
     for (int c = columns.first; c < columns.end; ++c, y += line.advance) {
       const uint8_t* old = oldRow + 3 * (y >> 14);
       if (!IsKeyPixel(old)) CopyPixel(row + 3 * c, old);
