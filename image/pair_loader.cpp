@@ -64,9 +64,9 @@ Picture PlaceView(const Picture& picture, int first, int v, int side,
   int h = PictureHeight(picture);
   int d = static_cast<int>(std::llabs(int64_t{offset} * v / 100));
   int column = (side == 0) == (offset >= 0) ? d : 0;
-  int band = HasCommentBand() ? h * Viewer.CommentSize / 100 : 0;
+  int band = HasCommentBand() ? std::max(h * Viewer.CommentSize / 100, 0) : 0;
   if (int64_t{v} + d > kMaxPictureSide) return nullptr;
-  Picture out = CreatePicture(v + d, h + std::max(band, 0), 24);
+  Picture out = CreatePicture(v + d, h + band, 24);
   if (!out) return nullptr;
   // Stored rows run bottom-up: the band takes the lowest rows.
   for (int y = 0; y < h; ++y)
@@ -77,13 +77,16 @@ Picture PlaceView(const Picture& picture, int first, int v, int side,
   return out;
 }
 
-}  // namespace
-
+// The screen height left for the picture when its comment band must fit
+// below it too, at least 1.
 int PictureAreaHeight(int screenHeight) {
+  screenHeight = std::max(screenHeight, 1);
   if (!HasCommentBand()) return screenHeight;
-  return screenHeight -
-         screenHeight * Viewer.CommentSize / (Viewer.CommentSize + 100);
+  return std::max(1, screenHeight - screenHeight * Viewer.CommentSize /
+                                        (Viewer.CommentSize + 100));
 }
+
+}  // namespace
 
 Picture LoadPicture(const std::string& path) {
   if (path.empty()) return CreatePicture(kUnreadableSide, kUnreadableSide, 24);
@@ -122,7 +125,7 @@ int LoadSideBySideFile(const std::string& path, const ScreenSize& screen) {
   Viewer.ShownRightPath.clear();
   if (PanoramaMode()) PinActualSize();
   int64_t W = 2 * int64_t{std::max(screen.width, 1)};
-  int64_t H = std::max(PictureAreaHeight(std::max(screen.height, 1)), 1);
+  int64_t H = PictureAreaHeight(screen.height);
   Target target = FitTarget(PictureWidth(picture), PictureHeight(picture), W, H);
   // When the scaler cannot have its memory the file is cut as it was read.
   ScaleInPlace(picture, target);
@@ -143,7 +146,7 @@ int FitPairToScreen(const ScreenSize& screen, Picture& leftSlot,
                     Picture& rightSlot) {
   if (!leftSlot || !rightSlot) return 0;
   int64_t W = std::max(screen.width, 1);
-  int64_t H = std::max(PictureAreaHeight(std::max(screen.height, 1)), 1);
+  int64_t H = PictureAreaHeight(screen.height);
   int mw = std::max(PictureWidth(leftSlot), PictureWidth(rightSlot));
   int mh = std::max(PictureHeight(leftSlot), PictureHeight(rightSlot));
   if (PanoramaMode()) PinActualSize();

@@ -56,7 +56,3 @@ int FitPairToScreen(const ScreenSize& screen, Picture& leftSlot,
 // comment.  A new picture, or null; the input is left alone.
 Picture CutHalf(const Picture& picture, int side, int offset);
 Picture OffsetPicture(const Picture& picture, int side, int offset);
-
-// The screen height left for the picture when its comment band must fit
-// below it too (the whole height while no band is drawn).
-int PictureAreaHeight(int screenHeight);
