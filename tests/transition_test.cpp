@@ -148,15 +148,15 @@ TEST_F(TransitionTest, SlideNeverStandsStillAndMovesInStoredCoordinates) {
 }
 
 // Walking from the hinge outwards along one line of a perspective step:
-// how many pixels show the old picture (tag 10) before the new one starts,
-// or -1 when old pixels appear further out or their sources jump back and
-// forth.  `source` picks the coordinate a pixel came from.
+// how many pixels show the old picture (tag 10) before the new one (red 99)
+// starts, or -1 when anything else appears further out or the sources jump
+// back and forth.  `source` picks the coordinate a pixel came from.
 template <typename At, typename Source>
 int RunFromHinge(int n, At at, Source source) {
   int run = 0;
   while (run < n && at(run).r == 10) ++run;
   for (int i = run; i < n; ++i)
-    if (at(i).r == 10) return -1;
+    if (at(i).r != 99) return -1;  // only the new picture beyond the run
   int direction = 0;
   for (int i = 1; i < run; ++i) {
     int d = source(at(i)) - source(at(i - 1));
