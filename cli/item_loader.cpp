@@ -3,12 +3,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "image/comment.h"
 #include "image/file_data.h"
 #include "image/file_names.h"
 #include "image/mpo_reader.h"
 #include "shell/viewer_state.h"
+#include "slideshow/list_reader.h"
 
 namespace {
 
@@ -32,10 +34,12 @@ bool Fitted(const ScreenSize& screen, Picture& left, Picture& right,
 
 }  // namespace
 
-bool LoadViewerItem(const std::string& file, const std::string& rightFile,
-                    const ScreenSize& screen, Picture& left, Picture& right,
-                    ItemLoadFailure& failure) {
-  ClearCurrentComment();
+// Reads the item; a comment already in CurrentComment (a list entry's)
+// stays, since the readers only fill an empty one.
+bool LoadItemKeepingComment(const std::string& file,
+                            const std::string& rightFile,
+                            const ScreenSize& screen, Picture& left,
+                            Picture& right, ItemLoadFailure& failure) {
   ParallaxShiftX = ParallaxShiftY = 0;
   if (!CanOpen(file, failure)) return false;
   if (!rightFile.empty()) {
@@ -67,4 +71,47 @@ bool LoadViewerItem(const std::string& file, const std::string& rightFile,
   left = std::move(Viewer.LeftPicture);
   right = std::move(Viewer.RightPicture);
   return true;
+}
+
+bool LoadViewerItem(const std::string& file, const std::string& rightFile,
+                    const ScreenSize& screen, Picture& left, Picture& right,
+                    ItemLoadFailure& failure) {
+  ClearCurrentComment();
+  return LoadItemKeepingComment(file, rightFile, screen, left, right, failure);
+}
+
+bool LoadListItem(const std::string& listPath, int number,
+                  const ItemOverrides& overrides, const ScreenSize& screen,
+                  Picture& left, Picture& right, ItemLoadFailure& failure) {
+  if (!CanOpen(listPath, failure)) return false;
+  Viewer.ListMode = true;
+  ReadListSettings(listPath);
+  if (overrides.commentOn) Viewer.CommentOn = *overrides.commentOn;
+  if (overrides.floatOffset) Viewer.FloatOffset = *overrides.floatOffset;
+  if (number < 1 || number > Viewer.ItemCount) {
+    failure = {listPath, "no entry " + std::to_string(number) + " (the list has " +
+                             std::to_string(Viewer.ItemCount) + ")"};
+    return false;
+  }
+  ClearCurrentComment();
+  ListEntry entry;
+  if (!ReadListEntry(listPath, number - 1, entry)) {
+    failure = {listPath, "no entry " + std::to_string(number)};
+    return false;
+  }
+  std::string folder = ListFolderOf(listPath);
+  std::string leftPath = ResolveListName(folder, entry.EntryLeftName);
+  if (entry.EntryKind >= 30 && entry.EntryKind <= 39) {
+    failure = {leftPath, "a 360-degree entry is shown by the 360-degree viewer"};
+    return false;
+  }
+  if (FileKindMatches(leftPath, MovieKind)) {
+    failure = {leftPath, "a movie entry has no still picture to render"};
+    return false;
+  }
+  std::string rightPath;
+  if (entry.EntryKind == 11)
+    rightPath = ResolveListName(folder, entry.EntryRightName);
+  return LoadItemKeepingComment(leftPath, rightPath, screen, left, right,
+                                failure);
 }

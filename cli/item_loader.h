@@ -2,6 +2,7 @@
 // that show what the viewer would show (render, transition).
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "image/pair_loader.h"
@@ -25,3 +26,17 @@ struct ItemLoadFailure {
 bool LoadViewerItem(const std::string& file, const std::string& rightFile,
                     const ScreenSize& screen, Picture& left, Picture& right,
                     ItemLoadFailure& failure);
+
+// The same for one entry of a slideshow list, as the viewer shows it: the
+// list's settings applied, the entry's comment kept over the file's own.
+// `number` counts entries from 1.  Movies and 360-degree entries are not
+// still pictures and fail with a reason.
+// Settings given on the command line win over the list's own.
+struct ItemOverrides {
+  std::optional<bool> commentOn;
+  std::optional<int> floatOffset;
+};
+
+bool LoadListItem(const std::string& listPath, int number,
+                  const ItemOverrides& overrides, const ScreenSize& screen,
+                  Picture& left, Picture& right, ItemLoadFailure& failure);

@@ -22,6 +22,7 @@ const char kUsage[] =
 
 int Usage() {
   std::fputs(kUsage, stderr);
+  std::fputs(kListUsage, stderr);
   std::fputs(kRenderUsage, stderr);
   std::fputs(kTransitionUsage, stderr);
   return 2;

@@ -12,6 +12,7 @@
 
 const char kRenderUsage[] =
     "  duoramic-cli render FILE [RIGHTFILE] --format CODE|NAME -o OUT.png\n"
+    "  duoramic-cli render LIST.txt --item N [--format CODE|NAME] -o OUT.png\n"
     "      [--size WxH] [--screen WxH] [--swap] [--width-mode 0|5|6]\n"
     "      [--zoom PERCENT] [--float N] [--comment on|off] [--help-overlay]\n"
     "      [--smooth]\n";
@@ -32,6 +33,8 @@ struct RenderOptions {
   int widthMode = 0;
   int zoom = 0;               // 0: fit to the window
   int floatOffset = 0;
+  int item = 0;               // a list entry, counted from 1
+  ItemOverrides given;        // options a list's settings must not override
 };
 
 // Larger clients are refused rather than allocated.
@@ -84,7 +87,7 @@ int ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o) {
     };
     bool takesValue = a == "--format" || a == "--size" || a == "--screen" ||
                       a == "-o" || a == "--width-mode" || a == "--zoom" ||
-                      a == "--float" || a == "--comment";
+                      a == "--float" || a == "--comment" || a == "--item";
     if (takesValue && !next()) return UsageError(a + " needs a value");
     if (a == "--format") {
       o.format = FindStereoFormatByName(value);
@@ -109,10 +112,15 @@ int ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o) {
       if (!ParseInt(value, o.floatOffset) || o.floatOffset < -100 ||
           o.floatOffset > 100)
         return UsageError("--float takes a step count from -100 to 100");
+      o.given.floatOffset = o.floatOffset;
     } else if (a == "--comment") {
       if (value != "on" && value != "off")
         return UsageError("--comment takes on or off");
       o.commentOn = value == "on";
+      o.given.commentOn = o.commentOn;
+    } else if (a == "--item") {
+      if (!ParseInt(value, o.item) || o.item < 1)
+        return UsageError("--item takes an entry number from 1");
     } else if (a == "--swap") {
       o.swap = true;
     } else if (a == "--help-overlay") {
@@ -130,7 +138,10 @@ int ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o) {
     }
   }
   if (o.file.empty()) return UsageError("no file given");
-  if (!o.format) return UsageError("--format is required");
+  // A list brings its own stereo format; --format then overrides it.
+  if (!o.format && o.item == 0) return UsageError("--format is required");
+  if (o.item != 0 && !o.rightFile.empty())
+    return UsageError("--item reads one list, not a pair of files");
   if (o.out.empty()) return UsageError("-o OUT.png is required");
   if (!sizeGiven) o.client = o.screen;
   return 0;
@@ -147,10 +158,14 @@ int RunRenderCommand(const std::vector<std::string>& args) {
   Viewer.FloatOffset = o.floatOffset;
   Picture left, right;
   ItemLoadFailure failure;
-  if (!LoadViewerItem(o.file, o.rightFile, {o.screen.width, o.screen.height},
-                      left, right, failure))
-    return Fail(failure.file, failure.reason);
-  Viewer.StereoType = o.format->code;
+  ScreenSize screen{o.screen.width, o.screen.height};
+  bool loaded = o.item != 0
+                    ? LoadListItem(o.file, o.item, o.given, screen, left,
+                                   right, failure)
+                    : LoadViewerItem(o.file, o.rightFile, screen, left, right,
+                                     failure);
+  if (!loaded) return Fail(failure.file, failure.reason);
+  if (o.format) Viewer.StereoType = o.format->code;
   Viewer.SwapLR = o.swap;
   Viewer.WidthMode = o.widthMode;
   Viewer.FitToWindow = o.zoom == 0;

@@ -5,6 +5,9 @@
   resolving to a file beside the list, with the settings of its header;
 - a list saved on Windows (CP932, CR LF, "\\" between folders) names files
   that exist, and its comment comes out as UTF-8;
+- render --item N shows entry N as the viewer would: the MPO entry renders
+  like the file given directly, with the list's comment in the band (the
+  file has none of its own); past the last entry it fails;
 - a list that cannot be opened prints the viewer's message naming the file
   and exits with 1; bad usage exits with 2.
 """
@@ -101,6 +104,49 @@ def check_failures(cli, checks):
                   "bad usage exits with 2")
 
 
+def render(cli, *args, out):
+    result = subprocess.run([cli, "render", *args, "--size", "960x360",
+                             "--screen", "480x360", "-o", out],
+                            capture_output=True, text=True, timeout=120)
+    return result
+
+
+def check_render_items(cli, checks):
+    from PIL import Image
+    import numpy as np
+    samples = os.path.dirname(SAMPLE_LIST)
+    with tempfile.TemporaryDirectory() as tmp:
+        shown = {}
+        for name, args in {
+                "item": [SAMPLE_LIST, "--item", "1"],
+                "files": [os.path.join(samples, "scene.mpo"),
+                          "--format", "SideBySide"],
+                "no-band": [SAMPLE_LIST, "--item", "1", "--comment", "off"],
+                "files-no-band": [os.path.join(samples, "scene.mpo"),
+                                  "--format", "SideBySide", "--comment", "off"]}.items():
+            out = os.path.join(tmp, name + ".png")
+            result = render(cli, *args, out=out)
+            if not checks.expect(result.returncode == 0,
+                                 f"render {name} ({result.stderr.strip()})"):
+                return
+            shown[name] = np.asarray(Image.open(out).convert("RGB"), dtype=int)
+        checks.expect(np.array_equal(shown["no-band"], shown["files-no-band"]),
+                      "the MPO entry without band renders like the file itself")
+        def band_rows(picture):
+            # Rows near the foot that are black but for light grey text.
+            rows = picture[picture.shape[0] * 9 // 10:]
+            black = (rows == 0).all(axis=2).mean(axis=1)
+            grey = ((rows > 150) & (rows < 230)).all(axis=2).sum(axis=1)
+            return int(((black > 0.5) & (grey > 0)).sum())
+        checks.expect(band_rows(shown["item"]) > 3
+                      and band_rows(shown["files"]) == 0,
+                      "the band shows the list's comment; the file has none")
+        result = render(cli, SAMPLE_LIST, "--item", "5",
+                        out=os.path.join(tmp, "none.png"))
+        checks.expect(result.returncode == 1 and "no entry 5" in result.stderr,
+                      "an entry past the end fails with a reason")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--cli", required=True)
@@ -110,6 +156,7 @@ def main():
     check_sample(args.cli, checks)
     check_windows_list(args.cli, checks)
     check_failures(args.cli, checks)
+    check_render_items(args.cli, checks)
     if checks.failures:
         print(f"{len(checks.failures)} check(s) failed")
         return 1
