@@ -128,7 +128,6 @@ void FinishTransition() {
     Viewer.CurrentRight = std::move(Viewer.RightPicture);
   }
   FreeTransitionPictures();
-  Transition.failureShown = false;
   Viewer.TransitionRunning = false;
   Viewer.BackgroundDirty = true;
   PresentStereoPair(Viewer.CurrentLeft, Viewer.CurrentRight);
@@ -206,6 +205,7 @@ void FreeTransitionPictures() {
   t.BallLeft.reset(), t.BallRight.reset();
   t.StepLeft.reset(), t.StepRight.reset();
   t.OldLeftRuns = OpaqueRuns(), t.OldRightRuns = OpaqueRuns();
+  t.failureShown = false;
 }
 
 Picture LetterboxOnKey(const uint8_t* picture, int width, int height) {

@@ -65,7 +65,8 @@ void TransitionStep(int step);
 // false when there is nothing to draw.  TransitionStep's drawing half.
 bool BuildTransitionFrame(int step);
 
-// Frees the canvases, balls and step pictures (also done at step 100).
+// Frees the canvases, balls and step pictures (also done at step 100);
+// for a transition that is dropped before its end.
 void FreeTransitionPictures();
 
 // A picture's pixels that are not KeyColour, as column runs per stored row;
@@ -93,7 +94,8 @@ inline bool IsKeyPixel(const uint8_t* bgr) {
 }
 
 // The building blocks, one eye at a time.  `out`, `oldCanvas` and
-// `newCanvas` are 24-bit pictures of one size; `out` is fully overwritten.
+// `newCanvas` are 24-bit pictures of one size; `out` is fully overwritten;
+// `runs` are FindOpaqueRuns of the old canvas.
 
 // `picture` scaled (nearest pixel, aspect kept) and centred on a width x
 // height canvas of KeyColour; null when the canvas cannot be made.

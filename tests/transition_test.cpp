@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <string>
+#include <vector>
 
 #include "shell/viewer_state.h"
 #include "stereo/present.h"
@@ -128,6 +130,24 @@ TEST_F(TransitionTest, AMissingNewPairKeepsTheOldPairAndDrawsNoSteps) {
   TransitionStep(100);
   ASSERT_NE(Viewer.CurrentLeft, nullptr);
   EXPECT_EQ(PixelAt(Viewer.CurrentLeft, 0, 0), (Bgr{1, 2, 3}));
+}
+
+TEST_F(TransitionTest, ACanvasThatCannotBeMadeIsReportedOnceAndDrawsNothing) {
+  std::vector<std::string> shown;
+  SetTransitionHooks({nullptr, [&](const char* text, const char* caption) {
+                        shown.push_back(std::string(caption) + ":" + text);
+                      }});
+  Pairs(Solid(40, 40, {1, 2, 3}), Solid(40, 40, {1, 2, 3}),
+        Solid(40, 40, {4, 5, 6}), Solid(40, 40, {4, 5, 6}));
+  const uint64_t limit = PixelLimit();
+  SetPixelLimit(100);
+  Effect(4);
+  for (int step : {0, 10, 20}) EXPECT_FALSE(BuildTransitionFrame(step));
+  SetPixelLimit(limit);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], "実行エラー:ビットマップが作成できません。");
+  TransitionStep(100);
+  EXPECT_EQ(PixelAt(Viewer.CurrentLeft, 0, 0), (Bgr{4, 5, 6}));
 }
 
 TEST_F(TransitionTest, SlideNeverStandsStillAndMovesInStoredCoordinates) {
