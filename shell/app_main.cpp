@@ -1,0 +1,63 @@
+// The duoramic executable: the application, the settings, the command line
+// and the first commands.  Without a display it says so and points at the
+// command-line renderer instead of aborting inside Qt.
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/qt_text_painter.h"
+#include "shell/file_history.h"
+#include "shell/main_window.h"
+#include "shell/settings_store.h"
+#include "shell/startup.h"
+#include "shell/viewer_state.h"
+
+namespace {
+
+bool DisplayAvailable() {
+  if (std::getenv("QT_QPA_PLATFORM")) return true;
+  return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!DisplayAvailable()) {
+    std::fprintf(stderr,
+                 "duoramic: no display (neither DISPLAY nor WAYLAND_DISPLAY "
+                 "is set).\n"
+                 "To render a stereo item without a window, use duoramic-cli, "
+                 "for example:\n"
+                 "  duoramic-cli render scene.mpo --format DuboisAnaglyph "
+                 "--size 1280x720 -o out.png\n"
+                 "  duoramic-cli render LEFT.jpg RIGHT.jpg --format 19 "
+                 "-o out.png\n"
+                 "or run the window with "
+                 "QT_QPA_PLATFORM=offscreen.\n");
+    return 1;
+  }
+  QApplication app(argc, argv);
+  InstallQtTextPainter();
+  Viewer.MovieState = 3;
+  ApplyLaunchMode(LaunchModeFromName(argc > 0 ? argv[0] : ""));
+  LoadHistory();
+  LoadSettings();
+  LoadMonitorSelection();
+  CommandLineArgs args = ArgumentsFromArgv(argc, argv);
+  std::string folder = QCoreApplication::applicationDirPath().toStdString();
+
+  int status;
+  {
+    MainWindow window;
+    window.HelpFilePath = folder + "/duoramic.html";
+    window.show();
+    FirstShow first = DecideFirstShow(args, folder);
+    ApplyFirstShow(first);
+    for (int id : first.commands) window.PostCommand(id);
+    status = app.exec();
+  }
+  ReleaseQtTextPainterFonts();
+  return status;
+}

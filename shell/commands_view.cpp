@@ -1,0 +1,188 @@
+// The view commands: stereo format, swap, zoom and fit, width modes,
+// smoothing, comment and help toggles, the floating window, slideshow on/off,
+// typed digits, and closing.  Commands whose feature is still to come say so
+// in the title rather than doing nothing.
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QUrl>
+#include <string>
+
+#include "shell/command_table.h"
+#include "shell/main_window.h"
+#include "shell/settings_store.h"
+#include "shell/viewer_state.h"
+#include "stereo/geometry.h"
+#include "stereo/stereo_format.h"
+
+namespace {
+
+constexpr const char* kSwapRefused =
+    "ステレオ形式が、「ソース映像表示」になっているので、左右画像入替できません。";
+constexpr const char* kHelpUnavailable = "ヘルプファイルが表示できません";
+constexpr int kErrorCaption = 2505;
+
+void SelectFormat(MainWindow& w, int id) {
+  if (!FindStereoFormat(id - CMD_FORMAT_FIRST)) {
+    w.ReportNotBuilt(id);  // 1008, 1025, 1026: no such format
+    return;
+  }
+  if (id == CMD_FORMAT_FIRST + NvidiaStereo && Viewer.SlideShowOn) {
+    w.StopSlideshow();
+    w.ResetTitles();
+  }
+  Viewer.StereoType = id - CMD_FORMAT_FIRST;
+  WriteSetting("StereoType", std::to_string(Viewer.StereoType));
+  Viewer.BackgroundDirty = true;
+  if (Viewer.StereoType == NvidiaStereo && w.ContentShown) {
+    w.SetTitle("3D VISION output: not built yet");
+    return;
+  }
+  w.Repaint();
+}
+
+void Swap(MainWindow& w, int) {
+  if (Viewer.StereoType == Source) {
+    w.Dialogs().Message(&w, kSwapRefused, LoadText(kErrorCaption), true);
+    return;
+  }
+  Viewer.SwapLR = !Viewer.SwapLR;
+  w.Repaint();
+}
+
+void Zoom(MainWindow& w, int id) {
+  switch (id) {
+    case CMD_ZOOM_IN: ZoomIn(); break;
+    case CMD_ZOOM_OUT: ZoomOut(); break;
+    case CMD_FIT: ZoomToWindow(); break;
+    case CMD_ACTUAL_SIZE: ZoomActualSize(); break;
+  }
+  w.Repaint();
+}
+
+void PanoramaSize(MainWindow& w, int) {
+  if (Viewer.MovieOpen) return;
+  Viewer.ActualSizeToggle = Viewer.ActualSizeToggle ? 0 : 1;
+  if (Viewer.ActualSizeToggle) ZoomActualSize();
+  else ZoomToWindow();
+  w.Repaint();
+}
+
+void Width(MainWindow& w, int id) {
+  int& mode = Viewer.WidthMode;
+  if (id == CMD_DOUBLE_WIDTH) mode = mode == 0 ? 5 : 0;
+  else if (id == CMD_HALF_WIDTH) mode = mode == 0 ? 6 : 0;
+  else mode = mode == 0 ? 6 : mode == 6 ? 5 : 0;
+  Viewer.BackgroundDirty = true;
+  // A launch mode fixes the width for its run only.
+  if (Viewer.LaunchMode == 0) WriteSetting("nDisp", std::to_string(mode));
+  w.Repaint();
+}
+
+void Smoothing(MainWindow& w, int) {
+  Viewer.SmoothingOn = !Viewer.SmoothingOn;
+  if (Viewer.SmoothingOn) w.SetTitle("High Quality Mode");
+  else w.ResetTitles();
+  w.Repaint();
+}
+
+void Comment(MainWindow& w, int) {
+  if (Viewer.SlideShowOn) {
+    w.StopSlideshow();
+    w.ResetTitles();
+  }
+  Viewer.CommentOn = !Viewer.CommentOn;
+  Viewer.BackgroundDirty = true;
+  // The comment band is part of the fitted pictures: read the item again.
+  if (Viewer.MovieOpen) w.Repaint();
+  else w.DispatchCommand(CMD_RELOAD_ITEM);
+}
+
+void HelpOverlay(MainWindow& w, int) {
+  Viewer.HelpOverlayOn = !Viewer.HelpOverlayOn;
+  Viewer.BackgroundDirty = true;
+  if (!Viewer.MovieOpen) {
+    // The overlay needs a pair to draw over, even before anything is shown.
+    if (!Viewer.CurrentLeft) Viewer.CurrentLeft = CreatePicture(600, 600, 24);
+    if (!Viewer.CurrentRight)
+      Viewer.CurrentRight = CreatePicture(600, 600, 24);
+  }
+  w.Repaint();
+}
+
+void FloatingWindow(MainWindow& w, int id) {
+  // While a slideshow runs the arrows only stop it.
+  if (Viewer.SlideShowOn) {
+    w.StopSlideshow();
+    w.ResetTitles();
+    return;
+  }
+  if (id == CMD_FLOAT_BACK) Viewer.FloatOffset -= 1;
+  else if (id == CMD_FLOAT_FORWARD) Viewer.FloatOffset += 1;
+  else Viewer.FloatOffset = 0;
+  Viewer.BackgroundDirty = true;
+  if (Viewer.MovieOpen) w.Repaint();
+  else w.DispatchCommand(CMD_RELOAD_ITEM);
+}
+
+void Slideshow(MainWindow& w, int) {
+  Viewer.SlideShowOn = !Viewer.SlideShowOn;
+  w.ResetTitles();
+  if (Viewer.SlideShowOn) {
+    w.PostCommand(CMD_NEXT);  // advance at once
+    w.StartSlideshowTimer();
+  } else {
+    w.SlideshowTimer().stop();
+  }
+}
+
+void MovieEnded(MainWindow& w, int) {
+  w.PostCommand(CMD_NEXT);
+  w.StartSlideshowTimer();  // the next item gets a full interval
+}
+
+void Digit(MainWindow& w, int id) {
+  if (Viewer.ItemCount <= 0) return;
+  w.DigitPrev = w.DigitLast;
+  w.DigitLast = id - CMD_DIGIT_FIRST;
+}
+
+void MemoryReport(MainWindow& w, int) {
+  w.Dialogs().Message(&w, MemoryReportText(MeasureFreeMemory()),
+                      kMemoryReportCaption, true);
+}
+
+void HelpFile(MainWindow& w, int) {
+  if (!QFileInfo(QString::fromStdString(w.HelpFilePath)).isFile() ||
+      !QDesktopServices::openUrl(
+          QUrl::fromLocalFile(QString::fromStdString(w.HelpFilePath))))
+    w.Dialogs().Message(&w, kHelpUnavailable, w.HelpFilePath, true);
+}
+
+void Exit(MainWindow& w, int) { w.close(); }
+
+constexpr CommandHandlerRow kHandlers[] = {
+    {CMD_FORMAT_FIRST, CMD_FORMAT_LAST, SelectFormat},
+    {CMD_MOVIE_ENDED, CMD_MOVIE_ENDED, MovieEnded},
+    {CMD_MEMORY_REPORT, CMD_MEMORY_REPORT, MemoryReport},
+    {CMD_HELP_OVERLAY, CMD_HELP_OVERLAY, HelpOverlay},
+    // The menu's help item toggles the same overlay as F1 and H.
+    {CMD_HELP_MENU_ITEM, CMD_HELP_MENU_ITEM, HelpOverlay},
+    {CMD_SWAP, CMD_SWAP, Swap},
+    {CMD_HELP_FILE, CMD_HELP_FILE, HelpFile},
+    {CMD_EXIT, CMD_EXIT, Exit},
+    {CMD_SLIDESHOW, CMD_SLIDESHOW, Slideshow},
+    {CMD_FIT, CMD_ZOOM_OUT, Zoom},
+    {CMD_FLOAT_BACK, CMD_FLOAT_FORWARD, FloatingWindow},
+    {CMD_FLOAT_RESET, CMD_FLOAT_RESET_DOWN, FloatingWindow},
+    {CMD_COMMENT, CMD_COMMENT, Comment},
+    {CMD_DOUBLE_WIDTH, CMD_DOUBLE_WIDTH, Width},
+    {CMD_HALF_WIDTH, CMD_HALF_WIDTH, Width},
+    {CMD_WIDTH_CYCLE, CMD_WIDTH_CYCLE, Width},
+    {CMD_SMOOTHING, CMD_SMOOTHING, Smoothing},
+    {CMD_PANORAMA_SIZE, CMD_PANORAMA_SIZE, PanoramaSize},
+    {CMD_DIGIT_FIRST, CMD_DIGIT_LAST, Digit},
+};
+
+}  // namespace
+
+std::span<const CommandHandlerRow> ViewCommandHandlers() { return kHandlers; }

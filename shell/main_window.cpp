@@ -1,0 +1,329 @@
+#include "shell/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QImage>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QUrl>
+#include <QWheelEvent>
+
+#include "shell/command_table.h"
+#include "shell/settings_store.h"
+#include "shell/viewer_state.h"
+#include "stereo/stereo_format.h"
+
+namespace {
+
+QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The client area: shows the presentation framebuffer one framebuffer pixel
+// to one device pixel, since interlaced and sub-pixel formats are only right
+// that way; takes the wheel and the mouse buttons.
+class Canvas : public QWidget {
+ public:
+  explicit Canvas(MainWindow& window) : QWidget(&window), window_(window) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+    setMinimumSize(1, 1);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const Framebuffer& fb = Presentation.frame;
+    if (fb.width <= 0 || fb.height <= 0 || fb.pixels.empty()) {
+      painter.fillRect(rect(), Qt::black);
+      return;
+    }
+    QImage image(reinterpret_cast<const uchar*>(fb.pixels.data()), fb.width,
+                 fb.height, fb.width * 4, QImage::Format_RGB32);
+    image.setDevicePixelRatio(devicePixelRatioF());
+    painter.drawImage(QPointF(0, 0), image);
+  }
+
+  void resizeEvent(QResizeEvent*) override {
+    qreal ratio = devicePixelRatioF();
+    SetClientSize(static_cast<int>(width() * ratio),
+                  static_cast<int>(height() * ratio));
+    Viewer.BackgroundDirty = true;
+    window_.Repaint();
+  }
+
+  void wheelEvent(QWheelEvent* event) override {
+    // One step per message, whatever the amount turned.
+    int delta = event->angleDelta().y();
+    if (delta > 0) window_.DispatchCommand(CMD_ZOOM_IN);
+    if (delta < 0) window_.DispatchCommand(CMD_ZOOM_OUT);
+    event->accept();
+  }
+
+  void mousePressEvent(QMouseEvent* event) override {
+    // Left and right clicks pause and restart a movie.
+    if (event->button() == Qt::LeftButton && Viewer.MovieOpen)
+      window_.DispatchCommand(CMD_MOVIE_PAUSE);
+    if (event->button() == Qt::RightButton && Viewer.MovieOpen)
+      window_.DispatchCommand(CMD_MOVIE_RESTART);
+  }
+
+  void mouseDoubleClickEvent(QMouseEvent* event) override {
+    if (event->button() == Qt::LeftButton)
+      window_.DispatchCommand(CMD_FULL_SCREEN_CHOSEN);
+  }
+
+ private:
+  MainWindow& window_;
+};
+
+const CommandHandlerRow* FindHandler(int id) {
+  for (auto table : {ViewCommandHandlers(), OpenCommandHandlers()})
+    for (const CommandHandlerRow& row : table)
+      if (id >= row.first && id <= row.last) return &row;
+  return nullptr;
+}
+
+}  // namespace
+
+void UserDialogs::Message(QWidget* owner, std::string_view text,
+                          std::string_view caption, bool warning) {
+  QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::Information,
+                  Q(caption), Q(text), QMessageBox::Ok, owner);
+  box.exec();
+}
+
+bool UserDialogs::AskYesNo(QWidget* owner, std::string_view text,
+                           std::string_view caption, YesNoPrompt::Icon icon) {
+  QMessageBox box(icon == YesNoPrompt::kWarning ? QMessageBox::Warning
+                                                : QMessageBox::Question,
+                  Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No,
+                  owner);
+  return box.exec() == QMessageBox::Yes;
+}
+
+MainWindow::MainWindow(UserDialogs* dialogs)
+    : dialogs_(dialogs ? dialogs : &defaultDialogs_) {
+  setWindowTitle("DUORAMIC");
+  setObjectName("DUORAMIC");
+  // Letters must reach the accelerators, never an input method.
+  setAttribute(Qt::WA_InputMethodEnabled, false);
+  setAcceptDrops(true);
+  QPalette black = palette();
+  black.setColor(QPalette::Window, Qt::black);
+  setPalette(black);
+  canvas_ = new Canvas(*this);
+  setCentralWidget(canvas_);
+  BuildMenus();
+  BuildAccelerators();
+  connect(&slideshowTimer_, &QTimer::timeout, this,
+          [this] { PostCommand(CMD_NEXT); });
+  SetPresentationHost(this);
+  SetTitleSink(this);
+  resize(800, 600);
+}
+
+MainWindow::~MainWindow() {
+  slideshowTimer_.stop();
+  if (&Host() == this) SetPresentationHost(nullptr);
+  SetTitleSink(nullptr);
+}
+
+void MainWindow::BuildMenus() {
+  for (const MenuRow& menuRow : MainMenus()) {
+    QMenu* menu = menuBar()->addMenu(Q(menuRow.title));
+    menus_.push_back(menu);
+    for (const MenuItemRow& item : menuRow.items) {
+      if (item.id == 0) {
+        menu->addSeparator();
+        continue;
+      }
+      // The hint after a tab is shown as the item's shortcut text; the keys
+      // themselves live in the accelerator actions, so that one key never
+      // belongs to two actions (Qt would then fire neither).
+      QString text = Q(item.text);
+      if (*item.hint) text += '\t' + Q(item.hint);
+      QAction* action = menu->addAction(text);
+      action->setObjectName(QString::number(item.id));
+      action->setCheckable(IsCheckedItem(item.id));
+      int id = item.id;
+      connect(action, &QAction::triggered, this,
+              [this, id] { DispatchCommand(id); });
+      menuActions_[id] = action;
+    }
+    connect(menu, &QMenu::aboutToShow, this, [this] {
+      UpdateCheckMarks();
+      RebuildHistoryItems();
+    });
+  }
+}
+
+void MainWindow::BuildAccelerators() {
+  // Added to the window itself: they keep working while full screen hides
+  // the menu bar.
+  for (const AcceleratorRow& row : Accelerators()) {
+    auto* action = new QAction(this);
+    action->setObjectName(QString("key:") + row.key);
+    action->setShortcut(QKeySequence(QString::fromLatin1(row.key),
+                                     QKeySequence::PortableText));
+    action->setShortcutContext(Qt::WindowShortcut);
+    int id = row.id;
+    connect(action, &QAction::triggered, this,
+            [this, id] { DispatchCommand(id); });
+    addAction(action);
+  }
+}
+
+void MainWindow::DispatchCommand(int id) {
+  if (shutDown_) return;
+  if (const CommandHandlerRow* row = FindHandler(id))
+    row->handler(*this, id);
+  else
+    ReportNotBuilt(id);
+}
+
+void MainWindow::PostCommand(int id) {
+  QMetaObject::invokeMethod(
+      this, [this, id] { DispatchCommand(id); }, Qt::QueuedConnection);
+}
+
+void MainWindow::Repaint() {
+  if (Viewer.MovieOpen) {
+    if (Viewer.MovieState == 0 || Viewer.MovieState == 1) PresentMovieFrame();
+  } else {
+    PresentStereoPair(Viewer.CurrentLeft, Viewer.CurrentRight);
+  }
+  canvas_->update();
+}
+
+void MainWindow::ResetTitles() { SetTitle(titleText_); }
+
+void MainWindow::SetTitleText(std::string_view text) {
+  titleText_ = std::string(text);
+  ResetTitles();
+}
+
+void MainWindow::ReportNotBuilt(int id) {
+  const char* text = MenuTextOf(id);
+  std::string what = text ? std::string(text) + " (" + std::to_string(id) + ")"
+                          : "command " + std::to_string(id);
+  SetTitle(what + ": not built yet");
+}
+
+void MainWindow::SetTitle(std::string_view text) { setWindowTitle(Q(text)); }
+
+void MainWindow::Flush(const Framebuffer&) {
+  // Presentation may run on another thread; update() only queues a paint.
+  QMetaObject::invokeMethod(canvas_, [c = canvas_] { c->update(); },
+                            Qt::QueuedConnection);
+}
+
+bool MainWindow::AskYesNo(std::string_view text, std::string_view caption,
+                          Icon icon) {
+  return dialogs_->AskYesNo(this, text, caption, icon);
+}
+
+ScreenSize MainWindow::Screen() const {
+  QScreen* screen = this->screen();
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return {1920, 1080};
+  QSize size = screen->size() * screen->devicePixelRatio();
+  return {size.width(), size.height()};
+}
+
+void MainWindow::StopSlideshow() {
+  Viewer.SlideShowOn = false;
+  slideshowTimer_.stop();
+}
+
+void MainWindow::StartSlideshowTimer() {
+  slideshowTimer_.start(std::max(Viewer.nInterval, 1) * 100);
+}
+
+QAction* MainWindow::MenuAction(int id) const {
+  auto it = menuActions_.find(id);
+  if (it != menuActions_.end()) return it->second;
+  for (QAction* action : historyActions_)
+    if (action->objectName().toInt() == id) return action;
+  return nullptr;
+}
+
+QMenu* MainWindow::Menu(int index) const {
+  return index >= 0 && index < static_cast<int>(menus_.size()) ? menus_[index]
+                                                               : nullptr;
+}
+
+void MainWindow::UpdateCheckMarks() {
+  for (auto& [id, action] : menuActions_)
+    if (id >= CMD_FORMAT_FIRST && id <= CMD_FORMAT_LAST)
+      action->setChecked(id == Viewer.StereoType + CMD_FORMAT_FIRST);
+  auto mark = [this](int id, bool on) {
+    if (QAction* action = MenuAction(id)) action->setChecked(on);
+  };
+  mark(CMD_SWAP, Viewer.SwapLR);
+  mark(CMD_SLIDESHOW, Viewer.SlideShowOn);
+  mark(CMD_COMMENT, Viewer.CommentOn);
+  mark(CMD_FIT, Viewer.FitToWindow);
+  mark(CMD_CONTROL_PANEL, false);  // the control panel does not exist yet
+  mark(CMD_DOUBLE_WIDTH, Viewer.WidthMode == 5);
+  mark(CMD_HALF_WIDTH, Viewer.WidthMode == 6);
+  mark(CMD_SMOOTHING, Viewer.SmoothingOn);
+}
+
+void MainWindow::RebuildHistoryItems() {
+  HistoryMenuModel model = RebuildHistoryMenu();
+  QAction* clear = MenuAction(CMD_CLEAR_HISTORY);
+  if (!clear) return;
+  clear->setEnabled(model.clearEnabled);
+  QMenu* file = Menu(0);
+  for (QAction* action : historyActions_) {
+    file->removeAction(action);
+    action->deleteLater();
+  }
+  historyActions_.clear();
+  for (const HistoryMenuItem& item : model.items) {
+    auto* action = new QAction(Q(item.text), file);
+    action->setObjectName(QString::number(item.id));
+    int id = item.id;
+    connect(action, &QAction::triggered, this,
+            [this, id] { DispatchCommand(id); });
+    file->insertAction(clear, action);
+    historyActions_.push_back(action);
+  }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!shutDown_) {
+    shutDown_ = true;
+    slideshowTimer_.stop();
+    SaveExitSettings();
+    for (Picture* p : {&Viewer.CurrentLeft, &Viewer.CurrentRight,
+                       &Viewer.LeftPicture, &Viewer.RightPicture})
+      FreePicture(*p);
+  }
+  event->accept();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+  event->acceptProposedAction();
+  HandleDroppedFiles(*this, paths);
+  activateWindow();
+  raise();
+}

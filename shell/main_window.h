@@ -1,0 +1,122 @@
+// The main window: the menu bar and accelerators built from the command
+// table, the one dispatcher every numbered command goes through, the canvas
+// that shows the presentation framebuffer 1:1, and drops, wheel and mouse.
+#pragma once
+
+#include <QMainWindow>
+#include <QTimer>
+#include <map>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "shell/file_history.h"
+#include "shell/startup.h"
+#include "image/pair_loader.h"
+#include "stereo/present.h"
+
+class QAction;
+class QMenu;
+class MainWindow;
+
+// What the window asks of the user.  The default shows Qt dialogs; tests
+// replace it with scripted answers so that nothing modal blocks them.
+struct UserDialogs {
+  virtual ~UserDialogs() = default;
+  virtual void Message(QWidget* owner, std::string_view text,
+                       std::string_view caption, bool warning);
+  virtual bool AskYesNo(QWidget* owner, std::string_view text,
+                        std::string_view caption, YesNoPrompt::Icon icon);
+  // An open-file dialog.  `filters` are description/pattern pairs;
+  // `filterIndex` is 1-based, in and out.  Empty when cancelled.
+  virtual std::string OpenFile(QWidget* owner, std::string_view title,
+                               std::span<const char* const> filters,
+                               const std::string& preset,
+                               const std::string& folder, int& filterIndex);
+};
+
+// A command handler; `id` is the command that chose it.
+using CommandHandler = void (*)(MainWindow&, int id);
+struct CommandHandlerRow {
+  int first;  // ids first..last run the handler
+  int last;
+  CommandHandler handler;
+};
+// The handler tables of the view commands and the open commands.
+std::span<const CommandHandlerRow> ViewCommandHandlers();
+std::span<const CommandHandlerRow> OpenCommandHandlers();
+
+// Drop handling: the first file (and the second, for a pair) decides what
+// is shown; later files are ignored.
+void HandleDroppedFiles(MainWindow& window,
+                        const std::vector<std::string>& paths);
+
+class MainWindow : public QMainWindow,
+                   public PresentationHost,
+                   public TitleSink,
+                   private YesNoPrompt {
+ public:
+  explicit MainWindow(UserDialogs* dialogs = nullptr);
+  ~MainWindow() override;
+
+  // "Send": runs command `id` now.  "Post": runs it once control returns to
+  // the event loop, after whatever is being handled.
+  void DispatchCommand(int id);
+  void PostCommand(int id);
+
+  // Redraws the item on display in the current format.
+  void Repaint();
+  // TitleText on the window (and, once it exists, the control panel).
+  void ResetTitles();
+  void SetTitleText(std::string_view text);
+  const std::string& TitleText() const { return titleText_; }
+  // Says plainly in the title that a command's feature does not exist yet.
+  void ReportNotBuilt(int id);
+
+  void StopSlideshow();
+  void StartSlideshowTimer();
+  QTimer& SlideshowTimer() { return slideshowTimer_; }
+
+  // Check marks and history items as they are set when a menu opens.
+  void UpdateCheckMarks();
+  void RebuildHistoryItems();
+  QAction* MenuAction(int id) const;
+  QMenu* Menu(int index) const;
+
+  UserDialogs& Dialogs() { return *dialogs_; }
+  YesNoPrompt& Prompt() { return *this; }
+  ScreenSize Screen() const;
+  std::string HelpFilePath;
+
+  // Typed digits for going to an item by number; -1 when none.
+  int DigitLast = -1;
+  int DigitPrev = -1;
+  // Something has been shown since start-up.
+  bool ContentShown = false;
+
+  // PresentationHost and TitleSink.
+  void Flush(const Framebuffer&) override;
+  void SetTitle(std::string_view text) override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  bool AskYesNo(std::string_view text, std::string_view caption,
+                Icon icon) override;
+  void BuildMenus();
+  void BuildAccelerators();
+
+  UserDialogs defaultDialogs_;
+  UserDialogs* dialogs_;
+  QWidget* canvas_ = nullptr;
+  std::map<int, QAction*> menuActions_;
+  std::vector<QMenu*> menus_;
+  std::vector<QAction*> historyActions_;
+  QTimer slideshowTimer_;
+  std::string titleText_;
+  bool shutDown_ = false;
+};

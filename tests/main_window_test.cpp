@@ -1,0 +1,324 @@
+// The main window driven offscreen: commands and keys change the viewer
+// state, the menus carry their texts and marks, drops open what they name.
+// Widgets need a QApplication, so this binary has its own main().
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/qt_text_painter.h"
+#include "shell/command_table.h"
+#include "shell/file_history.h"
+#include "shell/main_window.h"
+#include "shell/settings_store.h"
+#include "shell/viewer_state.h"
+#include "stereo/stereo_format.h"
+
+namespace {
+
+const std::string kSamples = DUORAMIC_SOURCE_DIR "/resources/samples/";
+
+struct ScriptedDialogs : UserDialogs {
+  std::vector<std::string> messages;
+  bool answer = false;
+  void Message(QWidget*, std::string_view text, std::string_view,
+               bool) override {
+    messages.emplace_back(text);
+  }
+  bool AskYesNo(QWidget*, std::string_view, std::string_view,
+                YesNoPrompt::Icon) override {
+    return answer;
+  }
+  std::string OpenFile(QWidget*, std::string_view,
+                       std::span<const char* const>, const std::string&,
+                       const std::string&, int&) override {
+    return {};
+  }
+};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Viewer = ViewerState();
+    RecentFiles = FileHistory();
+    QSettings("Orlith", "duoramic").clear();
+    window_ = std::make_unique<MainWindow>(&dialogs_);
+    window_->show();
+    window_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  }
+  void TearDown() override { window_.reset(); }
+
+  void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QTest::keyClick(window_.get(), static_cast<Qt::Key>(key), mods);
+  }
+  QAction* Item(int id) { return window_->MenuAction(id); }
+  void OpenMenus() {
+    for (int i = 0; i < 4; ++i) emit window_->Menu(i)->aboutToShow();
+  }
+  std::string Title() { return window_->windowTitle().toStdString(); }
+
+  ScriptedDialogs dialogs_;
+  std::unique_ptr<MainWindow> window_;
+};
+
+TEST(CommandTable, EveryKeyParsesAndSendsOneCommand) {
+  std::set<QKeySequence> seen;
+  for (const AcceleratorRow& row : Accelerators()) {
+    QKeySequence key(QString::fromLatin1(row.key), QKeySequence::PortableText);
+    EXPECT_FALSE(key.isEmpty()) << row.key;
+    EXPECT_TRUE(seen.insert(key).second) << "bound twice: " << row.key;
+  }
+  for (const StereoFormatEntry& f : StereoFormats()) {
+    QKeySequence key(QString::fromLatin1(f.key), QKeySequence::PortableText);
+    EXPECT_TRUE(seen.count(key)) << f.key;
+  }
+}
+
+TEST_F(MainWindowTest, MenusCarryTitlesTextsHintsAndNumericNames) {
+  QList<QAction*> bar = window_->menuBar()->actions();
+  ASSERT_EQ(bar.size(), 4);
+  EXPECT_EQ(bar[0]->text().toStdString(), "ファイル");
+  EXPECT_EQ(bar[1]->text().toStdString(), "操作");
+  EXPECT_EQ(bar[2]->text().toStdString(), "ステレオ形式");
+  EXPECT_EQ(bar[3]->text().toStdString(), "ヘルプ");
+  EXPECT_EQ(Item(4002)->text().toStdString(), "ステレオ映像を開く\tW");
+  EXPECT_EQ(Item(4006)->text().toStdString(), "終了\tESC");
+  EXPECT_EQ(Item(1019)->text().toStdString(), "縦インターレース表示\tAlt+F4");
+  EXPECT_EQ(Item(4018)->objectName().toStdString(), "4018");
+
+  // The format menu: every catalogue item in order, six separators.
+  std::vector<int> ids;
+  int separators = 0;
+  for (QAction* a : window_->Menu(2)->actions()) {
+    if (a->isSeparator()) ++separators;
+    else ids.push_back(a->objectName().toInt());
+  }
+  ASSERT_EQ(ids.size(), 25u);  // codes 0-7, 9-24 and 27
+  EXPECT_EQ(separators, 6);
+  EXPECT_EQ(ids[12], 1015);  // Dubois comes before the other colour anaglyphs
+  EXPECT_EQ(ids.back(), 1027);
+}
+
+TEST_F(MainWindowTest, FormatKeysSelectAndStoreTheFormat) {
+  Key(Qt::Key_F4, Qt::AltModifier);  // column interlace, not a close
+  EXPECT_EQ(Viewer.StereoType, 19);
+  EXPECT_EQ(ReadSetting("StereoType"), "19");
+  EXPECT_TRUE(window_->isVisible());
+
+  Key(Qt::Key_F9, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(Viewer.StereoType, 3);
+  Key(Qt::Key_F11, Qt::ShiftModifier);
+  EXPECT_EQ(Viewer.StereoType, 27);
+  EXPECT_EQ(ReadSetting("StereoType"), "27");
+
+  window_->DispatchCommand(1008);  // no format has code 8
+  EXPECT_EQ(Viewer.StereoType, 27);
+}
+
+TEST_F(MainWindowTest, EscapeCloses) {
+  Key(Qt::Key_Escape);
+  EXPECT_FALSE(window_->isVisible());
+}
+
+TEST_F(MainWindowTest, SwapIsRefusedInSourceView) {
+  Key(Qt::Key_X);
+  EXPECT_TRUE(Viewer.SwapLR);
+  Key(Qt::Key_X);
+  EXPECT_FALSE(Viewer.SwapLR);
+  EXPECT_TRUE(dialogs_.messages.empty());
+
+  window_->DispatchCommand(1027);
+  Key(Qt::Key_X);
+  EXPECT_FALSE(Viewer.SwapLR);
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_NE(dialogs_.messages[0].find("入替できません"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, ZoomStepsByKeyAndWheel) {
+  Viewer.ZoomPercent = 5;
+  Key(Qt::Key_PageUp);
+  EXPECT_EQ(Viewer.ZoomPercent, 6);
+  EXPECT_FALSE(Viewer.FitToWindow);
+
+  Viewer.ZoomPercent = 12;
+  QWidget* canvas = window_->centralWidget();
+  for (int notch = 0; notch < 3; ++notch) {
+    QWheelEvent toward(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, -120),
+                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(canvas, &toward);
+  }
+  EXPECT_EQ(Viewer.ZoomPercent, 10);
+
+  Key(Qt::Key_J);
+  EXPECT_EQ(Viewer.ZoomPercent, 100);
+  Key(Qt::Key_F);
+  EXPECT_EQ(Viewer.ZoomPercent, 0);
+  EXPECT_TRUE(Viewer.FitToWindow);
+}
+
+TEST_F(MainWindowTest, WidthModesToggleAndAreStoredOutsideLaunchModes) {
+  Key(Qt::Key_M, Qt::ShiftModifier);
+  EXPECT_EQ(Viewer.WidthMode, 5);
+  EXPECT_EQ(ReadSetting("nDisp"), "5");
+  Key(Qt::Key_M, Qt::ControlModifier);  // only from normal width
+  EXPECT_EQ(Viewer.WidthMode, 0);
+  Key(Qt::Key_M);
+  EXPECT_EQ(Viewer.WidthMode, 6);
+  Key(Qt::Key_M);
+  EXPECT_EQ(Viewer.WidthMode, 5);
+
+  Viewer.LaunchMode = 3;
+  Key(Qt::Key_M);
+  EXPECT_EQ(Viewer.WidthMode, 0);
+  EXPECT_EQ(ReadSetting("nDisp"), "5");
+}
+
+TEST_F(MainWindowTest, ArrowsFirstStopASlideshowThenMoveTheFloatingWindow) {
+  Key(Qt::Key_A);
+  EXPECT_TRUE(Viewer.SlideShowOn);
+  EXPECT_TRUE(window_->SlideshowTimer().isActive());
+  EXPECT_EQ(window_->SlideshowTimer().interval(), 3000);
+  Key(Qt::Key_Left);
+  EXPECT_FALSE(Viewer.SlideShowOn);
+  EXPECT_FALSE(window_->SlideshowTimer().isActive());
+  EXPECT_EQ(Viewer.FloatOffset, 0);
+  Key(Qt::Key_Left);
+  Key(Qt::Key_Left);
+  EXPECT_EQ(Viewer.FloatOffset, -2);
+  Key(Qt::Key_Right);
+  EXPECT_EQ(Viewer.FloatOffset, -1);
+  Key(Qt::Key_Down);
+  EXPECT_EQ(Viewer.FloatOffset, 0);
+}
+
+TEST_F(MainWindowTest, CheckMarksFollowTheStateOnEveryOpening) {
+  window_->DispatchCommand(1015);
+  Viewer.SwapLR = true;
+  Viewer.CommentOn = false;
+  Viewer.SmoothingOn = true;
+  Viewer.WidthMode = 6;
+  OpenMenus();
+  for (int id = 1000; id <= 1027; ++id) {
+    if (QAction* a = Item(id)) {
+      EXPECT_EQ(a->isChecked(), id == 1015) << id;
+    }
+  }
+  EXPECT_TRUE(Item(CMD_SWAP)->isChecked());
+  EXPECT_FALSE(Item(CMD_COMMENT)->isChecked());
+  EXPECT_TRUE(Item(CMD_SMOOTHING)->isChecked());
+  EXPECT_TRUE(Item(CMD_HALF_WIDTH)->isChecked());
+  EXPECT_FALSE(Item(CMD_DOUBLE_WIDTH)->isChecked());
+  EXPECT_TRUE(Item(CMD_FIT)->isChecked());
+
+  Key(Qt::Key_X);
+  Key(Qt::Key_PageDown);
+  OpenMenus();
+  EXPECT_FALSE(Item(CMD_SWAP)->isChecked());
+  EXPECT_FALSE(Item(CMD_FIT)->isChecked());
+}
+
+TEST_F(MainWindowTest, ToggleKeysFlipTheirFlags) {
+  Key(Qt::Key_F1);
+  EXPECT_TRUE(Viewer.HelpOverlayOn);
+  EXPECT_TRUE(Viewer.CurrentLeft);  // the overlay draws over a blank pair
+  Key(Qt::Key_H);
+  EXPECT_FALSE(Viewer.HelpOverlayOn);
+  Key(Qt::Key_T);
+  EXPECT_FALSE(Viewer.CommentOn);
+  Key(Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_TRUE(Viewer.SmoothingOn);
+  EXPECT_EQ(Title(), "High Quality Mode");
+  Key(Qt::Key_P);
+  EXPECT_EQ(Viewer.ActualSizeToggle, 1);
+  EXPECT_EQ(Viewer.ZoomPercent, 100);
+}
+
+TEST_F(MainWindowTest, CommandsStillToComeSayItInTheTitle) {
+  for (int id : {CMD_ABOUT, CMD_SETTINGS, CMD_MAKE_LIST, CMD_EYEFI,
+                 CMD_JPEG_COMMENT, CMD_MOVIE_PAUSE, 1022 + 1, CMD_NEXT}) {
+    window_->SetTitleText("before");
+    window_->DispatchCommand(id);
+    if (id == 1023) continue;  // iZ3D is a format: it is selected, not refused
+    EXPECT_NE(Title().find("not built yet"), std::string::npos) << id;
+  }
+}
+
+TEST_F(MainWindowTest, DroppedFilesOpenAsFilePairOrList) {
+  HandleDroppedFiles(*window_, {kSamples + "scene.mpo"});
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(Viewer.CurrentLeft);
+  EXPECT_TRUE(Viewer.CurrentRight);
+  EXPECT_EQ(Viewer.SourceKind, 1);
+  EXPECT_NE(Title().find("(" + kSamples + "scene.mpo) "), std::string::npos);
+  EXPECT_EQ(RecentFiles[0].left, kSamples + "scene.mpo");
+
+  // Three files: the first two, ordered by name, make the pair.
+  HandleDroppedFiles(*window_, {kSamples + "scene_R.jpg",
+                                kSamples + "scene_L.jpg",
+                                kSamples + "scene.jps"});
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Viewer.LeftPath, kSamples + "scene_L.jpg");
+  EXPECT_EQ(Viewer.RightPath, kSamples + "scene_R.jpg");
+  EXPECT_EQ(Viewer.SourceKind, 2);
+  EXPECT_TRUE(Viewer.CurrentLeft);
+  EXPECT_NE(Title().find("左映像("), std::string::npos);
+
+  HandleDroppedFiles(*window_, {kSamples + "duoramic.txt"});
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(Viewer.ListMode);
+  EXPECT_GT(Viewer.ItemCount, 0);
+  EXPECT_TRUE(Viewer.CurrentLeft);
+}
+
+TEST_F(MainWindowTest, HistoryItemsAppearAboveClearAndReopen) {
+  OpenMenus();
+  EXPECT_FALSE(Item(CMD_CLEAR_HISTORY)->isEnabled());
+  Viewer.OpenPath = kSamples + "scene.jps";
+  window_->DispatchCommand(CMD_SHOW_FILE);
+  OpenMenus();
+  EXPECT_TRUE(Item(CMD_CLEAR_HISTORY)->isEnabled());
+  QAction* entry = Item(2151);
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(entry->text().toStdString(), kSamples + "scene.jps");
+  QList<QAction*> file = window_->Menu(0)->actions();
+  EXPECT_EQ(file.indexOf(entry) + 1, file.indexOf(Item(CMD_CLEAR_HISTORY)));
+
+  FreePicture(Viewer.CurrentLeft);
+  Viewer.OpenPath.clear();
+  window_->DispatchCommand(2151);
+  EXPECT_EQ(Viewer.OpenPath, kSamples + "scene.jps");
+  EXPECT_TRUE(Viewer.CurrentLeft);
+
+  dialogs_.answer = true;
+  window_->DispatchCommand(CMD_CLEAR_HISTORY);
+  EXPECT_EQ(Item(2151), nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  // Test discovery runs this binary without the tests' environment.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  QTemporaryDir settings;
+  qputenv("XDG_CONFIG_HOME", settings.path().toUtf8());
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                     settings.path());
+  QApplication app(argc, argv);
+  InstallQtTextPainter();
+  int result = RUN_ALL_TESTS();
+  ReleaseQtTextPainterFonts();
+  return result;
+}
