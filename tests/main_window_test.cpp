@@ -281,6 +281,41 @@ TEST_F(MainWindowTest, DroppedFilesOpenAsFilePairOrList) {
   EXPECT_TRUE(Viewer.CurrentLeft);
 }
 
+TEST_F(MainWindowTest, APairOfNeighboursTakesTheRightOnesPosition) {
+  // Folder order: scene.jps, scene.pns, scene_L.jpg, scene_R.jpg.
+  Viewer.LeftPath = kSamples + "scene_L.jpg";
+  Viewer.RightPath = kSamples + "scene_R.jpg";
+  window_->DispatchCommand(CMD_SHOW_PAIR);
+  EXPECT_EQ(Viewer.ItemIndex, 3);
+  EXPECT_NE(Title().find(" 4/4"), std::string::npos);
+
+  // The last name's neighbour is the first: the check stays in the list.
+  Viewer.LeftPath = kSamples + "scene_R.jpg";
+  Viewer.RightPath = kSamples + "scene.jps";
+  window_->DispatchCommand(CMD_SHOW_PAIR);
+  EXPECT_EQ(Viewer.ItemIndex, 0);
+  EXPECT_EQ(RecentFiles[0].right, kSamples + "scene.jps");
+}
+
+TEST_F(MainWindowTest, TheCanvasShowsTheFramebufferPixelForPixel) {
+  window_->resize(500, 400);
+  QCoreApplication::processEvents();
+  QWidget* canvas = window_->centralWidget();
+  EXPECT_EQ(ClientWidth(), canvas->width());
+  EXPECT_EQ(ClientHeight(), canvas->height());
+
+  Viewer.OpenPath = kSamples + "scene.mpo";
+  window_->DispatchCommand(CMD_SHOW_FILE);
+  window_->DispatchCommand(1000 + RowInterlace);
+  QImage shown = canvas->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(shown.width(), Presentation.frame.width);
+  int differing = 0;
+  for (int y = 0; y < shown.height(); ++y)
+    for (int x = 0; x < shown.width(); ++x)
+      differing += shown.pixel(x, y) != Presentation.frame.At(x, y);
+  EXPECT_EQ(differing, 0);
+}
+
 TEST_F(MainWindowTest, HistoryItemsAppearAboveClearAndReopen) {
   OpenMenus();
   EXPECT_FALSE(Item(CMD_CLEAR_HISTORY)->isEnabled());
