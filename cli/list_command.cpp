@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "cli/json_text.h"
 #include "image/comment.h"
 #include "shell/viewer_state.h"
 #include "slideshow/list_messages.h"
@@ -32,23 +33,6 @@ struct ShownEntry {
   ListEntry entry;
   std::string left, right, comment;
 };
-
-std::string Json(std::string_view text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
-}
 
 // Settings as ViewerState holds them after the read, under its field names.
 struct IntSetting {
@@ -84,19 +68,19 @@ void PrintText(const std::string& file, int slideShowList,
         "%d: kind %d interval %d swap %d panorama %d width %d "
         "left %s right %s comment %s%s\n",
         e.number, e.entry.EntryKind, e.entry.EntryInterval, e.entry.EntrySwap,
-        e.entry.EntryPanorama, e.entry.EntryWidth, Json(e.left).c_str(),
-        Json(e.right).c_str(), Json(e.comment).c_str(),
+        e.entry.EntryPanorama, e.entry.EntryWidth, JsonString(e.left).c_str(),
+        JsonString(e.right).c_str(), JsonString(e.comment).c_str(),
         e.found ? "" : " (no line: the previous entry stays)");
   }
 }
 
-void PrintJson(const std::string& file, int slideShowList,
+void PrintJsonString(const std::string& file, int slideShowList,
                const std::vector<ShownEntry>& entries) {
-  std::printf("{\"file\": %s", Json(file).c_str());
+  std::printf("{\"file\": %s", JsonString(file).c_str());
   for (const IntSetting& s : IntSettings(slideShowList))
     std::printf(", \"%s\": %d", s.name, s.value);
   std::printf(", \"FontFace\": %s, \"BgmPath\": %s, \"entries\": [",
-              Json(Viewer.FontFace).c_str(), Json(Viewer.BgmPath).c_str());
+              JsonString(Viewer.FontFace).c_str(), JsonString(Viewer.BgmPath).c_str());
   for (size_t i = 0; i < entries.size(); ++i) {
     const ShownEntry& e = entries[i];
     std::printf(
@@ -105,8 +89,8 @@ void PrintJson(const std::string& file, int slideShowList,
         "\"width\": %d, \"left\": %s, \"right\": %s, \"comment\": %s}",
         i ? ", " : "", e.number, e.found ? "true" : "false", e.entry.EntryKind,
         e.entry.EntryInterval, e.entry.EntrySwap, e.entry.EntryPanorama,
-        e.entry.EntryWidth, Json(e.left).c_str(), Json(e.right).c_str(),
-        Json(e.comment).c_str());
+        e.entry.EntryWidth, JsonString(e.left).c_str(), JsonString(e.right).c_str(),
+        JsonString(e.comment).c_str());
   }
   std::printf("]}\n");
 }
@@ -151,7 +135,7 @@ int RunListCommand(const std::vector<std::string>& args) {
   SetListMessageSink(nullptr);
   if (sink.warned) return 1;
   if (json)
-    PrintJson(file, slideShowList, entries);
+    PrintJsonString(file, slideShowList, entries);
   else
     PrintText(file, slideShowList, entries);
   return 0;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/list_command.h"
+#include "cli/json_text.h"
 #include "cli/png_write.h"
 #include "cli/render.h"
 #include "cli/still_views.h"
@@ -31,28 +32,6 @@ int Usage() {
 int Fail(const std::string& file, const std::string& reason) {
   std::fprintf(stderr, "duoramic-cli: %s: %s\n", file.c_str(), reason.c_str());
   return 1;
-}
-
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
 }
 
 bool WriteOrFail(const Picture& picture, const std::string& out, int& status) {

@@ -48,8 +48,7 @@ size_t Utf8PrefixLength(std::string_view text, size_t maxBytes) {
   return end;
 }
 
-std::string FileTextToUtf8(std::string_view bytes) {
-  if (IsValidUtf8(bytes)) return std::string(bytes);
+std::string Cp932ToUtf8(std::string_view bytes) {
   std::string out;
   iconv_t cd = iconv_open("UTF-8", "CP932");
   if (cd == reinterpret_cast<iconv_t>(-1)) {
@@ -79,6 +78,11 @@ std::string FileTextToUtf8(std::string_view bytes) {
   }
   iconv_close(cd);
   return out;
+}
+
+std::string FileTextToUtf8(std::string_view bytes) {
+  if (IsValidUtf8(bytes)) return std::string(bytes);
+  return Cp932ToUtf8(bytes);
 }
 
 void SetCurrentComment(const uint8_t* bytes, size_t length) {

@@ -26,6 +26,9 @@ void SetCurrentComment(const uint8_t* bytes, size_t length);
 // The UTF-8 form of bytes from a file: unchanged when valid UTF-8, else
 // decoded as CP932 (undecodable bytes become U+FFFD).
 std::string FileTextToUtf8(std::string_view bytes);
+// CP932 bytes as UTF-8 whether or not they would also pass as UTF-8, for
+// text whose encoding was decided elsewhere (a whole list file).
+std::string Cp932ToUtf8(std::string_view bytes);
 bool IsValidUtf8(std::string_view text);
 
 // The longest prefix of UTF-8 `text` of at most `maxBytes` bytes that ends

@@ -1,9 +1,7 @@
 #include "slideshow/list_reader.h"
 
-#include <iconv.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -31,31 +29,6 @@ bool IsAscii(std::string_view text) {
 
 bool IsCp932LeadByte(unsigned char c) {
   return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-// CP932 bytes as UTF-8, whether or not they would also pass as UTF-8: the
-// file as a whole decided the encoding.  Undecodable bytes become U+FFFD.
-std::string Cp932ToUtf8(std::string_view bytes) {
-  iconv_t cd = iconv_open("UTF-8", "CP932");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return FileTextToUtf8(bytes);
-  std::string input(bytes), out;
-  char* in = input.data();
-  size_t inLeft = input.size();
-  char buffer[512];
-  while (inLeft > 0) {
-    char* o = buffer;
-    size_t outLeft = sizeof buffer;
-    size_t r = iconv(cd, &in, &inLeft, &o, &outLeft);
-    out.append(buffer, o - buffer);
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
-      out += "\xEF\xBF\xBD";
-      ++in;
-      --inLeft;
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    }
-  }
-  iconv_close(cd);
-  return out;
 }
 
 // The list file's bytes as text mode reads them (CR before LF dropped).
