@@ -10,38 +10,9 @@
 #include "shell/viewer_state.h"
 #include "stereo/panorama.h"
 #include "stereo/present.h"
+#include "tests/pixel_support.h"
 
 namespace {
-
-struct Rgb3 {
-  int r, g, b;
-  bool operator==(const Rgb3&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Rgb3& c) {
-  return os << "(" << c.r << ", " << c.g << ", " << c.b << ")";
-}
-
-// A picture whose pixel at (x, y from the top) is colour(x, y).
-Picture Paint(int w, int h, const std::function<Rgb3(int, int)>& colour) {
-  Picture p = CreatePicture(w, h, 24);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      Rgb3 c = colour(x, y);
-      uint8_t* px = PictureRow(p.get(), h - 1 - y) + 3 * x;
-      px[0] = uint8_t(c.b), px[1] = uint8_t(c.g), px[2] = uint8_t(c.r);
-    }
-  return p;
-}
-
-Picture Solid(int w, int h, Rgb3 c) {
-  return Paint(w, h, [c](int, int) { return c; });
-}
-
-Rgb3 Pixel(int x, int y) {
-  uint32_t v = Presentation.frame.At(x, y);
-  return {RedOf(v), GreenOf(v), BlueOf(v)};
-}
 
 // One pixel of each view through a format's row function.
 Rgb3 Combine(int format, Rgb3 first, Rgb3 second) {

@@ -7,39 +7,9 @@
 
 #include "shell/viewer_state.h"
 #include "stereo/present.h"
+#include "tests/pixel_support.h"
 
 namespace {
-
-struct Rgb3 {
-  int r, g, b;
-  bool operator==(const Rgb3&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Rgb3& c) {
-  return os << "(" << c.r << ", " << c.g << ", " << c.b << ")";
-}
-
-// A picture whose pixel at (x, stored row) is colour(x, stored row); stored
-// row 0 is the bottom line.
-Picture Paint(int w, int h, const std::function<Rgb3(int, int)>& colour) {
-  Picture p = CreatePicture(w, h, 24);
-  for (int row = 0; row < h; ++row)
-    for (int x = 0; x < w; ++x) {
-      Rgb3 c = colour(x, row);
-      uint8_t* px = PictureRow(p.get(), row) + 3 * x;
-      px[0] = uint8_t(c.b), px[1] = uint8_t(c.g), px[2] = uint8_t(c.r);
-    }
-  return p;
-}
-
-Picture Solid(int w, int h, Rgb3 c) {
-  return Paint(w, h, [c](int, int) { return c; });
-}
-
-Rgb3 Pixel(int x, int y) {
-  uint32_t v = Presentation.frame.At(x, y);
-  return {RedOf(v), GreenOf(v), BlueOf(v)};
-}
 
 constexpr Rgb3 kRed{200, 0, 0}, kBlue{0, 0, 200}, kGreen{0, 200, 0};
 constexpr Rgb3 kNone{0, 0, 0};
@@ -85,7 +55,7 @@ class InterlaceTest : public ::testing::Test {
 TEST_F(InterlaceTest, RowInterlacePutsTheLeftViewOnOddRowsForAnyClientHeight) {
   // The right view's bottom line is green: the bottom composed row.
   Picture left = Solid(40, 20, kRed);
-  Picture right = Paint(40, 20, [](int, int row) { return row == 0 ? kGreen : kBlue; });
+  Picture right = PaintStoredRows(40, 20, [](int, int row) { return row == 0 ? kGreen : kBlue; });
   for (int height : {98, 99, 100, 101}) {
     for (bool swap : {false, true}) {
       SetClientSize(100, height);
@@ -107,8 +77,8 @@ TEST_F(InterlaceTest, RowInterlacePutsTheLeftViewOnOddRowsForAnyClientHeight) {
 
 TEST_F(InterlaceTest, RowInterlacePairsSampleSourceRowTwoKTimesHeightOverH) {
   // Green encodes the stored source row; left red, right blue.
-  Picture left = Paint(40, 20, [](int, int row) { return Rgb3{100, 10 * row, 0}; });
-  Picture right = Paint(40, 20, [](int, int row) { return Rgb3{0, 10 * row, 100}; });
+  Picture left = PaintStoredRows(40, 20, [](int, int row) { return Rgb3{100, 10 * row, 0}; });
+  Picture right = PaintStoredRows(40, 20, [](int, int row) { return Rgb3{0, 10 * row, 100}; });
   Present(RowInterlace, left, right);
   // H = 50 at y = 25: stored row j lies on client row 74 - j; pair k takes
   // source row (2k x 20) / 50.
@@ -139,8 +109,8 @@ TEST_F(InterlaceTest, ColumnInterlacePutsTheLeftViewOnOddColumnsForAnyWidth) {
 }
 
 TEST_F(InterlaceTest, ColumnInterlacePairsSampleSourceColumnTwoPTimesWidthOverW) {
-  Picture left = Paint(40, 20, [](int x, int) { return Rgb3{5 * x + 1, 0, 0}; });
-  Picture right = Paint(40, 20, [](int x, int) { return Rgb3{0, 0, 5 * x + 1}; });
+  Picture left = PaintStoredRows(40, 20, [](int x, int) { return Rgb3{5 * x + 1, 0, 0}; });
+  Picture right = PaintStoredRows(40, 20, [](int x, int) { return Rgb3{0, 0, 5 * x + 1}; });
   Present(ColumnInterlace, left, right);
   // W = 100 at x = 1 (x + W must be odd): pair p at client 1 + 2p takes
   // source column (2p x 40) / 100.
@@ -180,8 +150,8 @@ TEST_F(InterlaceTest, CheckerboardShowsTheRightViewWhereXPlusYIsEven) {
 
 TEST_F(InterlaceTest, CheckerboardRowPairsSampleTwoSourceRowsAndOneColumn) {
   // Red or blue encodes the source column, green the stored source row.
-  Picture left = Paint(40, 20, [](int x, int row) { return Rgb3{5 * x, 10 * row, 0}; });
-  Picture right = Paint(40, 20, [](int x, int row) { return Rgb3{0, 10 * row, 5 * x}; });
+  Picture left = PaintStoredRows(40, 20, [](int x, int row) { return Rgb3{5 * x, 10 * row, 0}; });
+  Picture right = PaintStoredRows(40, 20, [](int x, int row) { return Rgb3{0, 10 * row, 5 * x}; });
   Present(DlpCheckerboard, left, right);
   // W = 100, H = 50 at (0, 25); stored row j on client row 74 - j.  Pair
   // p = 3 samples column (6 x 40) / 100 = 2.  Row pair k = 2: r0 = 80 / 50
@@ -198,10 +168,10 @@ TEST_F(InterlaceTest, SharpLcdSpreadsEachViewOverItsSubpixels) {
   SetClientSize(10, 10);
   Viewer.FitToWindow = false;
   Viewer.ZoomPercent = 200;  // W = 4, H = 2, at (3, 4)
-  Picture right = Paint(2, 1, [](int x, int) {
+  Picture right = PaintStoredRows(2, 1, [](int x, int) {
     return x == 0 ? Rgb3{11, 12, 13} : Rgb3{21, 22, 23};
   });
-  Picture left = Paint(2, 1, [](int x, int) {
+  Picture left = PaintStoredRows(2, 1, [](int x, int) {
     return x == 0 ? Rgb3{31, 32, 33} : Rgb3{41, 42, 43};
   });
   Present(Sharp3dLcd, left, right);
@@ -239,7 +209,7 @@ TEST_F(InterlaceTest, SharpLcdFirstGreenIsZeroOnEveryRow) {
 // A movie keeps its composition picture between frames, so nothing may rely
 // on it starting black.
 TEST_F(InterlaceTest, SharpLcdClearsTheFirstGreenEvenInAKeptComposition) {
-  Picture frame = Paint(80, 20, [](int x, int) {
+  Picture frame = PaintStoredRows(80, 20, [](int x, int) {
     return x < 40 ? Rgb3{50, 60, 70} : Rgb3{80, 90, 100};
   });
   RenderInput in;
@@ -277,7 +247,7 @@ TEST_F(InterlaceTest, SharpLcdColumnMapRepeatsOrSkipsColumnsToFillThePairs) {
   SetClientSize(20, 20);
   Viewer.FitToWindow = false;
   auto ramp = [](int w) {
-    return Paint(w, 1, [](int x, int) { return Rgb3{10 * (x + 1), 5, 5}; });
+    return PaintStoredRows(w, 1, [](int x, int) { return Rgb3{10 * (x + 1), 5, 5}; });
   };
   // Three columns into four pairs: (i + 1) x 4 / 3 - i x 4 / 3 = 1, 1, 2.
   Viewer.ZoomPercent = 300;  // W = 8 at x = 7
@@ -324,8 +294,8 @@ constexpr int kFormats[] = {RowInterlace, ColumnInterlace, Sharp3dLcd,
                             DlpCheckerboard};
 
 TEST_F(InterlaceTest, SwapExchangesTheViewsInEveryFormat) {
-  Picture a = Paint(30, 16, [](int x, int y) { return Rgb3{8 * x, 15 * y, 90}; });
-  Picture b = Paint(30, 16, [](int x, int y) { return Rgb3{200, 7 * x, 14 * y}; });
+  Picture a = PaintStoredRows(30, 16, [](int x, int y) { return Rgb3{8 * x, 15 * y, 90}; });
+  Picture b = PaintStoredRows(30, 16, [](int x, int y) { return Rgb3{200, 7 * x, 14 * y}; });
   for (int format : kFormats) {
     Viewer.SwapLR = false;
     Present(format, b, a);
@@ -392,7 +362,7 @@ TEST_F(InterlaceTest, TinyViewsAndOddClientsStayInsideEveryBuffer) {
 // A movie frame's halves are its views; the composition picture stays from
 // one frame to the next.
 TEST_F(InterlaceTest, MovieFramesInterleaveTheFrameHalvesAndKeepTheComposition) {
-  Picture frame = Paint(80, 20, [](int x, int) { return x < 40 ? kRed : kBlue; });
+  Picture frame = PaintStoredRows(80, 20, [](int x, int) { return x < 40 ? kRed : kBlue; });
   RenderInput in;
   in.movie = true;
   in.frame = ViewOf(frame);
@@ -429,7 +399,7 @@ TEST_F(InterlaceTest, RowInterlacePanoramaKeepsTheRowParityUnscaled) {
   FixedClock clock;
   SetPresentationHost(&clock);
   Viewer.ActualSizeToggle = 1;
-  Picture left = Paint(300, 20, [](int x, int) { return Rgb3{x % 250, 0, 0}; });
+  Picture left = PaintStoredRows(300, 20, [](int x, int) { return Rgb3{x % 250, 0, 0}; });
   Picture right = Solid(300, 20, kBlue);
   // Fit 33 percent: H = 6 at y = 47, the composed picture 300 wide unscaled.
   Present(RowInterlace, left, right);
