@@ -19,6 +19,8 @@ import tempfile
 import numpy as np
 from PIL import Image, ImageFile
 
+from support import diff_summary
+
 # Files the viewer must refuse, with the reason.
 REFUSED = {
     "jpeg/broken_billcosta_00-empty-file.jpg": "empty file",
@@ -97,21 +99,6 @@ def expected_pixels(path, rel):
         rgb = 255 - np.minimum((255 - s[..., :3]) + k[..., None], 255)
         return rgb.astype(np.uint8)
     raise RuntimeError(f"unexpected Pillow mode {image.mode}")
-
-
-def diff_summary(expected, actual):
-    if expected.shape != actual.shape:
-        return (f"size differs: expected {expected.shape[1]}x{expected.shape[0]}, "
-                f"got {actual.shape[1]}x{actual.shape[0]}")
-    d = np.abs(expected.astype(np.int32) - actual.astype(np.int32))
-    bad = np.argwhere(d.max(axis=-1) > 0)
-    if len(bad) == 0:
-        return None
-    y, x = bad[0]
-    return (f"{len(bad)} of {d.shape[0] * d.shape[1]} pixels differ, max "
-            f"difference {d.max()}; first at x={x} y={y}: expected RGB "
-            f"{tuple(int(v) for v in expected[y, x])}, got "
-            f"{tuple(int(v) for v in actual[y, x])}")
 
 
 def collect(testdata):

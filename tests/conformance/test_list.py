@@ -18,20 +18,11 @@ import subprocess
 import sys
 import tempfile
 
+from support import Checks
+
 REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 SAMPLE_LIST = os.path.join(REPO, "resources", "samples", "duoramic.txt")
 CANNOT_OPEN = "スライドショーリストを開けません"
-
-
-class Checks:
-    def __init__(self):
-        self.failures = []
-
-    def expect(self, condition, what):
-        print(("ok:   " if condition else "FAIL: ") + what)
-        if not condition:
-            self.failures.append(what)
-        return condition
 
 
 def run(cli, *args):

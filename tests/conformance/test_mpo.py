@@ -36,6 +36,8 @@ import warnings
 import numpy as np
 from PIL import Image
 
+from support import diff_summary
+
 # Pillow warns about every MP directory it finds odd; the checks here say more.
 warnings.filterwarnings("ignore", category=UserWarning)
 
@@ -104,21 +106,6 @@ def crop(view, dx, dy):
     return view[y0:y1, x0:x1]
 
 
-def diff_summary(what, expected, actual):
-    if expected.shape != actual.shape:
-        return (f"{what}: size differs: expected {expected.shape[1]}x"
-                f"{expected.shape[0]}, got {actual.shape[1]}x{actual.shape[0]}")
-    d = np.abs(expected.astype(np.int32) - actual.astype(np.int32))
-    bad = np.argwhere(d.max(axis=-1) > 0)
-    if len(bad) == 0:
-        return None
-    y, x = bad[0]
-    return (f"{what}: {len(bad)} of {d.shape[0] * d.shape[1]} pixels differ, "
-            f"max difference {d.max()}; first at x={x} y={y}: expected RGB "
-            f"{tuple(int(v) for v in expected[y, x])}, got "
-            f"{tuple(int(v) for v in actual[y, x])}")
-
-
 def run_cli(cli, *args):
     return subprocess.run([cli, *args], capture_output=True, text=True,
                           timeout=300)
@@ -161,8 +148,9 @@ def check(cli, path, scratch):
     first = decode_rgb(data)
     second = decode_rgb(second_bytes)
     if source.startswith("exiftool"):
-        problem = diff_summary("exiftool's MPImage2 against the picture at the "
-                               "second MPF mark", second, decode_rgb(scanned))
+        problem = diff_summary(second, decode_rgb(scanned),
+                               "exiftool's MPImage2 against the picture at the "
+                               "second MPF mark")
         if problem:
             problems.append(problem)
 
@@ -187,7 +175,7 @@ def check(cli, path, scratch):
         right = np.asarray(image.convert("RGB"))
     for what, expected, actual in (("left view", crop(first, dx, dy), left),
                                    ("right view", crop(second, -dx, -dy), right)):
-        problem = diff_summary(what, expected, actual)
+        problem = diff_summary(expected, actual, what)
         if problem:
             problems.append(problem)
 

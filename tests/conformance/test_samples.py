@@ -30,6 +30,8 @@ import warnings
 import numpy as np
 from PIL import Image
 
+from support import Checks
+
 # Pillow warns when it decodes the first picture of the MPO on its own (its
 # MP index then points past the end); that is intended here.
 warnings.filterwarnings("ignore", category=UserWarning)
@@ -44,17 +46,6 @@ EXPECTED_PARALLAX = 1.5
 # Same view through two JPEG encodings stays well under this mean difference;
 # the other eye's view is several times further off.
 SAME_VIEW_MAD = 3.0
-
-
-class Checks:
-    def __init__(self):
-        self.failures = []
-
-    def expect(self, condition, what):
-        print(("ok:   " if condition else "FAIL: ") + what)
-        if not condition:
-            self.failures.append(what)
-        return condition
 
 
 def sample(name):
