@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "shell/file_history.h"
+#include "shell/later_features.h"
 #include "shell/startup.h"
 #include "image/pair_loader.h"
 #include "stereo/present.h"
@@ -85,6 +86,24 @@ class MainWindow : public QMainWindow,
   QMenu* Menu(int index) const;
 
   UserDialogs& Dialogs() { return *dialogs_; }
+  // The features outside the shell; stand-ins until they exist.  Tests and
+  // the features themselves install theirs with the setters.
+  MoviePlayer& Movie() { return *movie_; }
+  PanoramaViewer& Panorama() { return *panorama_; }
+  StereoOutput& Output() { return *output_; }
+  CommentEditor& Comments() { return *comments_; }
+  ListMaker& Lists() { return *lists_; }
+  void SetMovie(MoviePlayer* movie) { movie_ = movie ? movie : &notBuilt_; }
+  void SetPanorama(PanoramaViewer* viewer) {
+    panorama_ = viewer ? viewer : &notBuilt_;
+  }
+  void SetOutput(StereoOutput* output) {
+    output_ = output ? output : &notBuilt_;
+  }
+  void SetComments(CommentEditor* editor) {
+    comments_ = editor ? editor : &notBuilt_;
+  }
+  void SetLists(ListMaker* maker) { lists_ = maker ? maker : &notBuilt_; }
   YesNoPrompt& Prompt() { return *this; }
   ScreenSize Screen() const;
   std::string HelpFilePath;
@@ -112,6 +131,12 @@ class MainWindow : public QMainWindow,
 
   UserDialogs defaultDialogs_;
   UserDialogs* dialogs_;
+  NotBuiltFeatures notBuilt_{[this](std::string_view text) { SetTitle(text); }};
+  MoviePlayer* movie_ = &notBuilt_;
+  PanoramaViewer* panorama_ = &notBuilt_;
+  StereoOutput* output_ = &notBuilt_;
+  CommentEditor* comments_ = &notBuilt_;
+  ListMaker* lists_ = &notBuilt_;
   QWidget* canvas_ = nullptr;
   std::map<int, QAction*> menuActions_;
   std::vector<QMenu*> menus_;
