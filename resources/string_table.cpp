@@ -7,6 +7,22 @@ namespace {
 
 // Kept in ascending id order: lookups are binary searches.
 constexpr StringTableEntry kStrings[] = {
+    // Transition effect names, in the order of nEFType.
+    {1, "切替効果なし"},
+    {2, "ランダム"},
+    {3, "スライド切替"},
+    {4, "パース切替"},
+    {5, "透過切替"},
+    {6, "球状切替"},
+    {7, "巻取り切替"},
+    {8, "ヘルプファイルが表示できません"},
+    // The help web page (an outside page).
+    {9, "https://duoramic.example.org/help/"},
+    // Open dialog titles.
+    {50, "ステレオ画像を開く"},
+    {51, "左画像を開く"},
+    {52, "右画像を開く"},
+    {53, "スライドショーリストを開く"},
     // Message box captions.
     {2505, "実行エラー"},
     {2506, "確認"},
@@ -31,8 +47,21 @@ constexpr StringTableEntry kStrings[] = {
     {2555, "[←][→][↑]方向キー：フローティングウィンドウ量の変更"},
     {2556, "[A] ：スライドショーのON/OFF"},
     {2557, "[F4]～[F11]：ステレオ表示形式変更(実メニューを参照して下さい）"},
+    // Titles of the item on display and of a running slideshow.
+    {2568, "左映像(%s) 右映像(%s) %d/%d  %s"},
+    {2569, "(%s) %d/%d  %s"},
+    {2593, "%d.%d 秒間隔でスライドショー中"},
+    {2674, "全天球画像を開く"},
+    {2675, "スライドショーリストの作成"},
     // Slideshow lists.
     {2681, "スライドショーリストを開けません"},
+    {2705,
+     "ステレオ形式が、「ソース映像表示」になっているので、左右画像入替できません。"},
+    // Control panel: the pause button's two texts.
+    {2792, "停止"},
+    {2793, "再開"},
+    // The page the missing-codec question offers.
+    {2797, "https://duoramic.example.org/help/codecs"},
 };
 
 }  // namespace

@@ -29,10 +29,12 @@ constexpr const char* kStereoFilter[] = {
     "All Files (*.*)", "*.*;"};
 constexpr const char* kListFilter[] = {"Slideshow List (TXT)", "*.txt"};
 
-constexpr const char* kOpenStereoTitle = "ステレオ画像を開く";
-constexpr const char* kOpenLeftTitle = "左画像を開く";
-constexpr const char* kOpenRightTitle = "右画像を開く";
-constexpr const char* kOpenListTitle = "スライドショーリストを開く";
+constexpr int kOpenStereoTitle = 50;
+constexpr int kOpenLeftTitle = 51;
+constexpr int kOpenRightTitle = 52;
+constexpr int kOpenListTitle = 53;
+constexpr int kPairTitle = 2568;
+constexpr int kSingleTitle = 2569;
 constexpr const char* kPairQuestion = "%sをステレオペアとして開きますか？";
 constexpr int kConfirmCaption = 2506;
 
@@ -134,13 +136,12 @@ std::string Format(const char* format, auto... args) {
 }
 
 void SingleTitle(MainWindow& w, const std::string& path) {
-  w.SetTitleText(Format("(%s) %d/%d  %s", path.c_str(), Viewer.ItemIndex + 1,
+  w.SetTitleText(Format(LoadText(kSingleTitle), path.c_str(), Viewer.ItemIndex + 1,
                         Viewer.ItemCount, ""));
 }
 
 void PairTitle(MainWindow& w) {
-  w.SetTitleText(Format("左映像(%s) 右映像(%s) %d/%d  %s",
-                        Viewer.LeftPath.c_str(), Viewer.RightPath.c_str(),
+  w.SetTitleText(Format(LoadText(kPairTitle), Viewer.LeftPath.c_str(), Viewer.RightPath.c_str(),
                         Viewer.ItemIndex + 1, Viewer.ItemCount, ""));
 }
 
@@ -236,10 +237,10 @@ void ReloadItem(MainWindow& w, int) {
   if (read) InstallNewPair(w);
 }
 
-std::string AskFile(MainWindow& w, const char* title,
+std::string AskFile(MainWindow& w, int title,
                     std::span<const char* const> filters,
                     const std::string& preset, const std::string& folder) {
-  return w.Dialogs().OpenFile(&w, title, filters, preset, folder,
+  return w.Dialogs().OpenFile(&w, LoadText(title), filters, preset, folder,
                               filterIndex);
 }
 
@@ -323,22 +324,10 @@ void ClearHistoryItems(MainWindow& w, int) {
   if (ClearHistory(w.Prompt())) w.RebuildHistoryItems();
 }
 
-void FullScreen(MainWindow& w, int id) {
-  if (w.DigitLast >= 0) {
-    // Going to the typed 1-based number waits for item stepping.
-    w.DigitLast = w.DigitPrev = -1;
-    w.SetTitle("Going to an item by number: not built yet");
-    return;
-  }
-  w.ReportNotBuilt(id);
-}
-
 constexpr CommandHandlerRow kHandlers[] = {
     {CMD_CLEAR_HISTORY, CMD_CLEAR_HISTORY, ClearHistoryItems},
     {CMD_HISTORY_FIRST, CMD_HISTORY_FIRST + kHistorySize - 1,
      OpenHistoryEntry},
-    {CMD_FULL_SCREEN_HERE, CMD_FULL_SCREEN_HERE, FullScreen},
-    {CMD_FULL_SCREEN_CHOSEN, CMD_FULL_SCREEN_CHOSEN, FullScreen},
     {CMD_OPEN_FILE, CMD_OPEN_FILE, OpenFile},
     {CMD_SHOW_FILE, CMD_SHOW_FILE, ShowFile},
     {CMD_OPEN_PAIR, CMD_OPEN_PAIR, OpenPair},
@@ -351,6 +340,14 @@ constexpr CommandHandlerRow kHandlers[] = {
 }  // namespace
 
 std::span<const CommandHandlerRow> OpenCommandHandlers() { return kHandlers; }
+
+bool GoToTypedNumber(MainWindow& w) {
+  if (w.DigitLast < 0) return false;
+  // Going to the typed 1-based number waits for item stepping.
+  w.DigitLast = w.DigitPrev = -1;
+  w.SetTitle("Going to an item by number: not built yet");
+  return true;
+}
 
 std::string UserDialogs::OpenFile(QWidget* owner, std::string_view title,
                                   std::span<const char* const> filters,

@@ -16,10 +16,9 @@
 
 namespace {
 
-constexpr const char* kSwapRefused =
-    "ステレオ形式が、「ソース映像表示」になっているので、左右画像入替できません。";
-constexpr const char* kHelpUnavailable = "ヘルプファイルが表示できません";
+constexpr int kHelpUnavailable = 8;
 constexpr int kErrorCaption = 2505;
+constexpr int kSwapRefused = 2705;
 
 void SelectFormat(MainWindow& w, int id) {
   if (!FindStereoFormat(id - CMD_FORMAT_FIRST)) {
@@ -42,7 +41,8 @@ void SelectFormat(MainWindow& w, int id) {
 
 void Swap(MainWindow& w, int) {
   if (Viewer.StereoType == Source) {
-    w.Dialogs().Message(&w, kSwapRefused, LoadText(kErrorCaption), true);
+    const char* text = LoadText(kSwapRefused);
+    w.Dialogs().Message(&w, text, LoadText(kErrorCaption), true);
     return;
   }
   Viewer.SwapLR = !Viewer.SwapLR;
@@ -155,7 +155,7 @@ void HelpFile(MainWindow& w, int) {
   if (!QFileInfo(QString::fromStdString(w.HelpFilePath)).isFile() ||
       !QDesktopServices::openUrl(
           QUrl::fromLocalFile(QString::fromStdString(w.HelpFilePath))))
-    w.Dialogs().Message(&w, kHelpUnavailable, w.HelpFilePath, true);
+    w.Dialogs().Message(&w, LoadText(kHelpUnavailable), w.HelpFilePath, true);
 }
 
 void Exit(MainWindow& w, int) { w.close(); }

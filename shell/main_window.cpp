@@ -88,7 +88,8 @@ class Canvas : public QWidget {
 };
 
 const CommandHandlerRow* FindHandler(int id) {
-  for (auto table : {ViewCommandHandlers(), OpenCommandHandlers()})
+  for (auto table : {ViewCommandHandlers(), OpenCommandHandlers(),
+                     FullScreenCommandHandlers()})
     for (const CommandHandlerRow& row : table)
       if (id >= row.first && id <= row.last) return &row;
   return nullptr;

@@ -47,6 +47,15 @@ struct CommandHandlerRow {
 // The handler tables of the view commands and the open commands.
 std::span<const CommandHandlerRow> ViewCommandHandlers();
 std::span<const CommandHandlerRow> OpenCommandHandlers();
+std::span<const CommandHandlerRow> FullScreenCommandHandlers();
+
+// Enter and Alt+Enter after digit keys: shows the item with the typed
+// 1-based number (the first when it is out of range); false when no digit
+// was typed, and the key then toggles full screen.
+bool GoToTypedNumber(MainWindow& window);
+// Full screen on the window's monitor (CMD_FULL_SCREEN_HERE) or on the
+// chosen monitors (CMD_FULL_SCREEN_CHOSEN); the same command leaves it.
+void ToggleFullScreen(MainWindow& window, int id);
 
 // Drop handling: the first file (and the second, for a pair) decides what
 // is shown; later files are ignored.
