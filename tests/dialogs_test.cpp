@@ -197,6 +197,11 @@ TEST_F(DialogsTest, CTogglesThePanelAndItsCloseButtonClearsTheMark) {
   EXPECT_FALSE(PanelMarked());
   QTest::keyClick(window_.get(), Qt::Key_C);
   EXPECT_TRUE(PanelMarked());
+  // The main window's keys work on the panel too.
+  QApplication::setActiveWindow(&Panel());
+  QTest::keyClick(&Panel(), Qt::Key_C);
+  EXPECT_FALSE(Panel().isVisible());
+  EXPECT_FALSE(PanelMarked());
 }
 
 TEST_F(DialogsTest, PanelButtonsWheelAndDropsReachTheMainWindow) {
