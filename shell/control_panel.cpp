@@ -14,8 +14,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QThread>
-#include <QVBoxLayout>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
 #include <climits>
@@ -99,7 +99,7 @@ std::string MovieName(std::string_view path) {
 
 }  // namespace
 
-// ---- Slider arithmetic -------------------------------------------------------
+// ---- Slider arithmetic ----------------------------------------------------
 
 void ResetPanelState() {
   Viewer.FrameCopyMessage.clear();
@@ -114,7 +114,8 @@ void SetPanelRange() {
   Viewer.PanelMaximum = std::max(Viewer.MovieDurationMs - 1, 0);
   Viewer.PanelMinimum = 0;
   Viewer.FrameCopyMessage.clear();
-  Viewer.PanelMultiplier = Viewer.PanelMaximum / StepMs() >= kSliderSteps ? 10 : 1;
+  Viewer.PanelMultiplier =
+      Viewer.PanelMaximum / StepMs() >= kSliderSteps ? 10 : 1;
   Viewer.PanelPosition = std::clamp(Viewer.PanelPosition, Viewer.PanelMinimum,
                                     Viewer.PanelMaximum);
 }
@@ -127,14 +128,27 @@ int PanelScroll(PanelScrollCode code, int thumb) {
   int64_t position = Viewer.PanelPosition;
   int64_t page = (int64_t{Viewer.PanelMaximum} - Viewer.PanelMinimum) / 10;
   switch (code) {
-    case PanelLineLeft: position -= StepMs(); break;
-    case PanelLineRight: position += StepMs(); break;
-    case PanelPageLeft: position -= page; break;
-    case PanelPageRight: position += page; break;
-    case PanelLeftEnd: position = Viewer.PanelMinimum; break;
-    case PanelRightEnd: position = Viewer.PanelMaximum; break;
+    case PanelLineLeft:
+      position -= StepMs();
+      break;
+    case PanelLineRight:
+      position += StepMs();
+      break;
+    case PanelPageLeft:
+      position -= page;
+      break;
+    case PanelPageRight:
+      position += page;
+      break;
+    case PanelLeftEnd:
+      position = Viewer.PanelMinimum;
+      break;
+    case PanelRightEnd:
+      position = Viewer.PanelMaximum;
+      break;
     case PanelThumb:
-      position = int64_t{thumb} * std::max(Viewer.PanelMultiplier, 1) * StepMs();
+      position =
+          int64_t{thumb} * std::max(Viewer.PanelMultiplier, 1) * StepMs();
       break;
   }
   // Page steps are held to the range too: a seek before the start or past
@@ -146,12 +160,13 @@ int PanelScroll(PanelScrollCode code, int thumb) {
 }
 
 int CurrentFrameNumber() {
-  return ClampToInt(int64_t{Viewer.MovieSeekMs} * 10000 / FrameDuration100ns() + 1);
+  return ClampToInt(int64_t{Viewer.MovieSeekMs} * 10000 / FrameDuration100ns() +
+                    1);
 }
 
 int LastFrameNumber() {
-  return ClampToInt(int64_t{Viewer.MovieDurationMs} * 10000 / FrameDuration100ns() +
-                    1);
+  return ClampToInt(
+      int64_t{Viewer.MovieDurationMs} * 10000 / FrameDuration100ns() + 1);
 }
 
 std::string PanelStatusText() {
@@ -165,7 +180,7 @@ std::string FrameCopyName(std::string_view moviePath, int frame) {
   return MovieName(moviePath) + "_" + std::to_string(frame) + ".jpg";
 }
 
-// ---- The panel window --------------------------------------------------------
+// ---- The panel window -----------------------------------------------------
 
 ControlPanel::ControlPanel(MainWindow& owner) : QDialog(&owner), main_(owner) {
   setObjectName("CONTROL");
@@ -189,7 +204,8 @@ QPushButton* ControlPanel::AddButton(int id, const char* text) {
   auto* button = new QPushButton(Q(text), this);
   button->setObjectName(QString::number(id));
   button->setAutoDefault(false);
-  connect(button, &QPushButton::clicked, this, [this, id] { HandleCommand(id); });
+  connect(button, &QPushButton::clicked, this,
+          [this, id] { HandleCommand(id); });
   return button;
 }
 
@@ -201,7 +217,8 @@ void ControlPanel::BuildControls() {
   slider_->installEventFilter(this);
   connect(slider_, &QAbstractSlider::actionTriggered, this,
           [this](int action) { Scrolled(action); });
-  connect(slider_, &QAbstractSlider::sliderReleased, this, [this] { FocusMain(); });
+  connect(slider_, &QAbstractSlider::sliderReleased, this,
+          [this] { FocusMain(); });
   transport->addWidget(slider_, 1);
   transport->addWidget(AddButton(IDC_PANEL_LAST, "後端"));
   pause_ = AddButton(IDC_PANEL_PAUSE, LoadText(kPauseText));
@@ -211,7 +228,8 @@ void ControlPanel::BuildControls() {
   status_->setObjectName(QString::number(IDC_PANEL_STATUS));
 
   auto* commands = new QHBoxLayout;
-  commands->addWidget(AddButton(IDC_PANEL_FULL_SCREEN, "全画面ON/OFF\n(改行キー）"));
+  commands->addWidget(
+      AddButton(IDC_PANEL_FULL_SCREEN, "全画面ON/OFF\n(改行キー）"));
   commands->addWidget(AddButton(IDC_PANEL_NEXT, "次の映像\n(スペースキー)"));
   commands->addWidget(AddButton(IDC_PANEL_PREVIOUS, "前の映像\n(BSキー)"));
   commands->addWidget(AddButton(IDC_PANEL_SWAP, "左右入替\n(Xキー)"));
@@ -221,7 +239,8 @@ void ControlPanel::BuildControls() {
 
   auto* notes = new QHBoxLayout;
   auto* drop = new QLabel(
-      "ここに映像ファイルをドラッグアンドドロップするとその映像を再生します。", this);
+      "ここに映像ファイルをドラッグアンドドロップするとその映像を再生します。",
+      this);
   drop->setWordWrap(true);
   notes->addWidget(drop, 1);
   notes->addWidget(new QLabel(
@@ -253,7 +272,9 @@ void ControlPanel::HandleCommand(int id) {
     case IDC_PANEL_PAUSE:
       if (Viewer.MovieOpen) main_.Movie().TogglePause();
       break;
-    case IDC_PANEL_CLOSE: CloseRequest(); break;
+    case IDC_PANEL_CLOSE:
+      CloseRequest();
+      break;
     case CMD_PANEL_SYNC:
       Viewer.PanelPosition = Viewer.MovieSeekMs;
       SyncSlider();
@@ -263,14 +284,19 @@ void ControlPanel::HandleCommand(int id) {
       ApplyRange();
       update();
       break;
-    case CMD_PANEL_FRAME_COPY: CopyFrame(); break;
-    case CMD_FULL_SCREEN_CHOSEN: SetStatus(kStillShown); break;
+    case CMD_PANEL_FRAME_COPY:
+      CopyFrame();
+      break;
+    case CMD_FULL_SCREEN_CHOSEN:
+      SetStatus(kStillShown);
+      break;
   }
 }
 
 void ControlPanel::ApplyRange() {
   int unit = StepMs() * std::max(Viewer.PanelMultiplier, 1);
-  int minimum = Viewer.PanelMinimum / unit, maximum = Viewer.PanelMaximum / unit;
+  int minimum = Viewer.PanelMinimum / unit,
+      maximum = Viewer.PanelMaximum / unit;
   slider_->setRange(minimum, maximum);
   slider_->setSingleStep(1);
   slider_->setPageStep(std::max((maximum - minimum) / 10, 1));
@@ -284,14 +310,29 @@ void ControlPanel::SyncSlider() {
 void ControlPanel::Scrolled(int action) {
   PanelScrollCode code;
   switch (action) {
-    case QAbstractSlider::SliderSingleStepSub: code = PanelLineLeft; break;
-    case QAbstractSlider::SliderSingleStepAdd: code = PanelLineRight; break;
-    case QAbstractSlider::SliderPageStepSub: code = PanelPageLeft; break;
-    case QAbstractSlider::SliderPageStepAdd: code = PanelPageRight; break;
-    case QAbstractSlider::SliderToMinimum: code = PanelLeftEnd; break;
-    case QAbstractSlider::SliderToMaximum: code = PanelRightEnd; break;
-    case QAbstractSlider::SliderMove: code = PanelThumb; break;
-    default: return;
+    case QAbstractSlider::SliderSingleStepSub:
+      code = PanelLineLeft;
+      break;
+    case QAbstractSlider::SliderSingleStepAdd:
+      code = PanelLineRight;
+      break;
+    case QAbstractSlider::SliderPageStepSub:
+      code = PanelPageLeft;
+      break;
+    case QAbstractSlider::SliderPageStepAdd:
+      code = PanelPageRight;
+      break;
+    case QAbstractSlider::SliderToMinimum:
+      code = PanelLeftEnd;
+      break;
+    case QAbstractSlider::SliderToMaximum:
+      code = PanelRightEnd;
+      break;
+    case QAbstractSlider::SliderMove:
+      code = PanelThumb;
+      break;
+    default:
+      return;
   }
   int position = PanelScroll(code, slider_->sliderPosition());
   // The scroll bar takes this value once the action is over.
@@ -303,7 +344,8 @@ void ControlPanel::Scrolled(int action) {
 
 void ControlPanel::Tick() {
   if (!Viewer.MovieOpen) return;
-  pause_->setText(Q(LoadText(Viewer.MovieState == 1 ? kResumeText : kPauseText)));
+  pause_->setText(
+      Q(LoadText(Viewer.MovieState == 1 ? kResumeText : kPauseText)));
   double ms = main_.Movie().PositionSeconds() * 1000;
   Viewer.MovieSeekMs =
       std::isfinite(ms) ? static_cast<int>(std::clamp(ms, 0.0, double{INT_MAX}))
@@ -342,7 +384,9 @@ void ControlPanel::CopyFrame() {
   main_.SetTitle(message);
 }
 
-void ControlPanel::SetStatus(std::string_view text) { status_->setText(Q(text)); }
+void ControlPanel::SetStatus(std::string_view text) {
+  status_->setText(Q(text));
+}
 
 QString ControlPanel::StatusText() const { return status_->text(); }
 

@@ -47,10 +47,10 @@ QLabel* Static(QDialog& dialog, const char* text) {
 // always holds the whole set together.
 void WriteSettingsDialogValues() {
   const std::pair<const char*, int> values[] = {
-      {"nRGB", Viewer.nRGB},       {"nRepeat", Viewer.nRepeat},
+      {"nRGB", Viewer.nRGB},           {"nRepeat", Viewer.nRepeat},
       {"nInterval", Viewer.nInterval}, {"nEFType", Viewer.nEFType},
-      {"nScreen", Viewer.nScreen}, {"nDispW", Viewer.nDispW},
-      {"nDispH", Viewer.nDispH},   {"nDispX", Viewer.nDispX},
+      {"nScreen", Viewer.nScreen},     {"nDispW", Viewer.nDispW},
+      {"nDispH", Viewer.nDispH},       {"nDispX", Viewer.nDispX},
       {"nDispY", Viewer.nDispY},
   };
   for (const auto& [name, value] : values)
@@ -58,11 +58,15 @@ void WriteSettingsDialogValues() {
 }
 
 void ToggleControlPanel(MainWindow& w, int) {
-  if (Viewer.ControlPanelVisible) w.Panel().CloseRequest();
-  else w.ShowControlPanel();
+  if (Viewer.ControlPanelVisible)
+    w.Panel().CloseRequest();
+  else
+    w.ShowControlPanel();
 }
 
-void FrameCopy(MainWindow& w, int) { w.Panel().HandleCommand(CMD_PANEL_FRAME_COPY); }
+void FrameCopy(MainWindow& w, int) {
+  w.Panel().HandleCommand(CMD_PANEL_FRAME_COPY);
+}
 
 void Settings(MainWindow& w, int) { RunSettingsDialog(w); }
 
@@ -84,7 +88,8 @@ int UserDialogs::RunModal(QDialog& dialog) { return dialog.exec(); }
 
 QSize DialogUnits(const QFont& font, int width, int height) {
   QFontMetrics metrics(font);
-  return {width * metrics.averageCharWidth() / 4, height * metrics.height() / 8};
+  return {width * metrics.averageCharWidth() / 4,
+          height * metrics.height() / 8};
 }
 
 int ParseIntervalField(std::string_view text) {

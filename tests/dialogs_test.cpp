@@ -1,11 +1,13 @@
 // The settings dialog, the about box and the control panel, driven offscreen
 // with a scripted dialog runner and a stand-in movie.
+#include "shell/dialogs.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
-#include <QCheckBox>
 #include <QDialog>
 #include <QDropEvent>
 #include <QLabel>
@@ -23,7 +25,6 @@
 
 #include "shell/command_table.h"
 #include "shell/control_panel.h"
-#include "shell/dialogs.h"
 #include "shell/main_window.h"
 #include "shell/settings_store.h"
 #include "shell/viewer_state.h"
@@ -171,7 +172,8 @@ TEST_F(DialogsTest, AboutBoxNamesTheVersion) {
   dialogs_.run = [&](QDialog& d) {
     texts.push_back(d.windowTitle().toStdString());
     for (QLabel* label : d.findChildren<QLabel*>())
-      if (!label->text().isEmpty()) texts.push_back(label->text().toStdString());
+      if (!label->text().isEmpty())
+        texts.push_back(label->text().toStdString());
     return Press(d, IDOK);
   };
   window_->DispatchCommand(CMD_ABOUT);
@@ -218,9 +220,10 @@ TEST_F(DialogsTest, PanelButtonsWheelAndDropsReachTheMainWindow) {
   EXPECT_EQ(Viewer.ZoomPercent, 110);
 
   QMimeData files;
-  files.setUrls({QUrl::fromLocalFile(QString::fromStdString(kSamples + "scene.mpo"))});
+  files.setUrls(
+      {QUrl::fromLocalFile(QString::fromStdString(kSamples + "scene.mpo"))});
   QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton,
-                       Qt::NoModifier);
+                        Qt::NoModifier);
   QApplication::sendEvent(&Panel(), &enter);
   EXPECT_TRUE(enter.isAccepted());
   QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton,
@@ -267,8 +270,8 @@ TEST_F(DialogsTest, SliderStepsInFramesWithinTheMovie) {
   EXPECT_EQ(slider->value(), 6480000 / 400);
   slider->setSliderPosition(100);  // thumb dragged
   EXPECT_EQ(Viewer.MovieSeekMs, 100 * 10 * 40);
-  EXPECT_EQ(movie_.seeks, (std::vector<int>{0, 7199999, 7199999, 7199999,
-                                            6480000, 40000}));
+  EXPECT_EQ(movie_.seeks,
+            (std::vector<int>{0, 7199999, 7199999, 7199999, 6480000, 40000}));
 
   Control<QPushButton>(Panel(), IDC_PANEL_LAST)->click();
   Control<QPushButton>(Panel(), IDC_PANEL_FIRST)->click();
@@ -302,20 +305,22 @@ TEST_F(DialogsTest, TimerShowsFramesRateAndPauseStateOnlyWithAMovie) {
   EXPECT_EQ(Control<QScrollBar>(Panel(), IDC_PANEL_SLIDER)->value(), 5);
   // Frame numbers of a two-hour movie overflow 32 bits on the way.
   EXPECT_EQ(Status(), "51/180001 - 25fps ");
-  EXPECT_EQ(Control<QPushButton>(Panel(), IDC_PANEL_PAUSE)->text().toStdString(),
-            "再開");
+  EXPECT_EQ(
+      Control<QPushButton>(Panel(), IDC_PANEL_PAUSE)->text().toStdString(),
+      "再開");
   Viewer.MovieState = 2;
   Panel().Tick();
-  EXPECT_EQ(Control<QPushButton>(Panel(), IDC_PANEL_PAUSE)->text().toStdString(),
-            "停止");
+  EXPECT_EQ(
+      Control<QPushButton>(Panel(), IDC_PANEL_PAUSE)->text().toStdString(),
+      "停止");
   Control<QPushButton>(Panel(), IDC_PANEL_PAUSE)->click();
   EXPECT_EQ(movie_.pauses, 1);
 }
 
 TEST_F(DialogsTest, FrameCopyPutsTheFrameAndItsNameOnTheClipboard) {
   // A 4 x 2 frame, bottom-up: blue bottom row, red top row.
-  std::vector<uint8_t> rows = {255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0,
-                               0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 255};
+  std::vector<uint8_t> rows = {255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 0,
+                               255, 0, 0, 255, 0, 0, 255, 0, 0, 255};
   SetGrabbedFrame({4, 2, FrameRgb24, rows.data(), 12});
   Viewer.CommentOn = false;
   OpenLongMovie();
