@@ -376,12 +376,11 @@ void ControlPanel::CopyFrame() {
   data->setText(Q(FrameCopyName(Viewer.ShownLeftPath, number)));
   QGuiApplication::clipboard()->setMimeData(data);
 
-  char message[1024];
-  std::snprintf(message, sizeof message,
-                "表示画像(%s - %d フレーム目)をクリップボードに取り込みました",
-                MovieName(Viewer.ShownLeftPath).c_str(), number);
-  Viewer.FrameCopyMessage = message;
-  main_.SetTitle(message);
+  // Built whole: a fixed buffer could cut a long name inside a character.
+  Viewer.FrameCopyMessage = "表示画像(" + MovieName(Viewer.ShownLeftPath) +
+                            " - " + std::to_string(number) +
+                            " フレーム目)をクリップボードに取り込みました";
+  main_.SetTitle(Viewer.FrameCopyMessage);
 }
 
 void ControlPanel::SetStatus(std::string_view text) {
