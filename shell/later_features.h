@@ -28,6 +28,8 @@ struct MoviePlayer {
   virtual void SetRate(double rate) = 0;
   // Seeks to the control panel's MovieSeekMs (a running movie pauses first).
   virtual void SeekMovie(int milliseconds) = 0;
+  // Where playback is now, in seconds; the control panel polls it.
+  virtual double PositionSeconds() const { return 0; }
 };
 
 struct PanoramaViewer {

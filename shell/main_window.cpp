@@ -17,8 +17,12 @@
 #include <QScreen>
 #include <QUrl>
 #include <QWheelEvent>
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 
 #include "shell/command_table.h"
+#include "shell/control_panel.h"
 #include "shell/settings_store.h"
 #include "shell/viewer_state.h"
 #include "stereo/stereo_format.h"
@@ -89,7 +93,7 @@ class Canvas : public QWidget {
 
 const CommandHandlerRow* FindHandler(int id) {
   for (auto table : {ViewCommandHandlers(), OpenCommandHandlers(),
-                     FullScreenCommandHandlers()})
+                     FullScreenCommandHandlers(), DialogCommandHandlers()})
     for (const CommandHandlerRow& row : table)
       if (id >= row.first && id <= row.last) return &row;
   return nullptr;
@@ -127,6 +131,7 @@ MainWindow::MainWindow(UserDialogs* dialogs)
   setCentralWidget(canvas_);
   BuildMenus();
   BuildAccelerators();
+  panel_ = new ControlPanel(*this);  // hidden until asked for
   connect(&slideshowTimer_, &QTimer::timeout, this,
           [this] { PostCommand(CMD_NEXT); });
   SetPresentationHost(this);
@@ -136,6 +141,8 @@ MainWindow::MainWindow(UserDialogs* dialogs)
 
 MainWindow::~MainWindow() {
   slideshowTimer_.stop();
+  delete panel_;  // before the window it refers to goes
+  panel_ = nullptr;
   if (&Host() == this) SetPresentationHost(nullptr);
   SetTitleSink(nullptr);
 }
@@ -221,7 +228,19 @@ void MainWindow::ReportNotBuilt(int id) {
   SetTitle(what + ": not built yet");
 }
 
-void MainWindow::SetTitle(std::string_view text) { setWindowTitle(Q(text)); }
+void MainWindow::SetTitle(std::string_view text) {
+  setWindowTitle(Q(text));
+  if (panel_) panel_->setWindowTitle(Q(text));
+}
+
+void MainWindow::ShowControlPanel() {
+  panel_->show();
+  Viewer.ControlPanelVisible = true;
+}
+
+void MainWindow::NotifyStillShown() {
+  if (panel_) panel_->HandleCommand(CMD_FULL_SCREEN_CHOSEN);
+}
 
 void MainWindow::Flush(const Framebuffer&) {
   // Presentation may run on another thread; update() only queues a paint.
@@ -248,7 +267,10 @@ void MainWindow::StopSlideshow() {
 }
 
 void MainWindow::StartSlideshowTimer() {
-  slideshowTimer_.start(std::max(Viewer.nInterval, 1) * 100);
+  // An interval of 0 asks for the shortest period; a 0 ms QTimer would fire
+  // on every pass of the event loop instead.
+  int64_t period = int64_t{Viewer.nInterval} * 100;
+  slideshowTimer_.start(static_cast<int>(std::clamp<int64_t>(period, 1, INT_MAX)));
 }
 
 QAction* MainWindow::MenuAction(int id) const {
@@ -275,7 +297,7 @@ void MainWindow::UpdateCheckMarks() {
   mark(CMD_SLIDESHOW, Viewer.SlideShowOn);
   mark(CMD_COMMENT, Viewer.CommentOn);
   mark(CMD_FIT, Viewer.FitToWindow);
-  mark(CMD_CONTROL_PANEL, false);  // the control panel does not exist yet
+  mark(CMD_CONTROL_PANEL, Viewer.ControlPanelVisible);
   mark(CMD_DOUBLE_WIDTH, Viewer.WidthMode == 5);
   mark(CMD_HALF_WIDTH, Viewer.WidthMode == 6);
   mark(CMD_SMOOTHING, Viewer.SmoothingOn);
@@ -307,6 +329,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   if (!shutDown_) {
     shutDown_ = true;
     slideshowTimer_.stop();
+    panel_->Shutdown();
     SaveExitSettings();
     for (Picture* p : {&Viewer.CurrentLeft, &Viewer.CurrentRight,
                        &Viewer.LeftPicture, &Viewer.RightPicture})

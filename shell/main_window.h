@@ -17,7 +17,9 @@
 #include "image/pair_loader.h"
 #include "stereo/present.h"
 
+class ControlPanel;
 class QAction;
+class QDialog;
 class QMenu;
 class MainWindow;
 
@@ -35,6 +37,8 @@ struct UserDialogs {
                                std::span<const char* const> filters,
                                const std::string& preset,
                                const std::string& folder, int& filterIndex);
+  // Runs a modal dialog built by the window and returns its result.
+  virtual int RunModal(QDialog& dialog);
 };
 
 // A command handler; `id` is the command that chose it.
@@ -48,6 +52,7 @@ struct CommandHandlerRow {
 std::span<const CommandHandlerRow> ViewCommandHandlers();
 std::span<const CommandHandlerRow> OpenCommandHandlers();
 std::span<const CommandHandlerRow> FullScreenCommandHandlers();
+std::span<const CommandHandlerRow> DialogCommandHandlers();
 
 // Enter and Alt+Enter after digit keys: shows the item with the typed
 // 1-based number (the first when it is out of range); false when no digit
@@ -95,6 +100,10 @@ class MainWindow : public QMainWindow,
   QMenu* Menu(int index) const;
 
   UserDialogs& Dialogs() { return *dialogs_; }
+  // The control panel, created hidden with the window.
+  ControlPanel& Panel() { return *panel_; }
+  void ShowControlPanel();
+
   // The features outside the shell; stand-ins until they exist.  Tests and
   // the features themselves install theirs with the setters.
   MoviePlayer& Movie() { return *movie_; }
@@ -124,6 +133,7 @@ class MainWindow : public QMainWindow,
   bool ContentShown = false;
 
   // PresentationHost and TitleSink.
+  void NotifyStillShown() override;
   void Flush(const Framebuffer&) override;
   void SetTitle(std::string_view text) override;
 
@@ -147,6 +157,7 @@ class MainWindow : public QMainWindow,
   CommentEditor* comments_ = &notBuilt_;
   ListMaker* lists_ = &notBuilt_;
   QWidget* canvas_ = nullptr;
+  ControlPanel* panel_ = nullptr;
   std::map<int, QAction*> menuActions_;
   std::vector<QMenu*> menus_;
   std::vector<QAction*> historyActions_;

@@ -98,6 +98,22 @@ struct ViewerState {
   std::string RightPath;
   bool FromHistory = false;    // the next open came from the history menu
   int MovieState = 3;          // 3 no movie; 0 stopped, 1 paused, 2 running
+
+  // Movie timing, set by playback and read by the control panel's slider.
+  int FrameStepMs = 1;         // milliseconds per frame
+  int MovieDurationMs = 0;
+  int FrameDuration = 0;       // 100-nanosecond units per frame
+  int MovieSeekMs = 0;         // seek target and last polled position
+
+  // The control panel (shell/control_panel).  Its slider works in
+  // milliseconds; the scroll bar shows them divided by FrameStepMs x
+  // PanelMultiplier, since a long movie would not fit a 16-bit range.
+  bool ControlPanelVisible = false;
+  int PanelMinimum = 0;
+  int PanelMaximum = 100;
+  int PanelPosition = 0;
+  int PanelMultiplier = 1;
+  std::string FrameCopyMessage;  // the last frame copy, shown in the status
 };
 
 extern ViewerState Viewer;

@@ -1,0 +1,345 @@
+// The settings dialog, the about box and the control panel, driven offscreen
+// with a scripted dialog runner and a stand-in movie.
+#include "shell/dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDialog>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTest>
+#include <QUrl>
+#include <QWheelEvent>
+#include <functional>
+#include <vector>
+
+#include "shell/command_table.h"
+#include "shell/control_panel.h"
+#include "shell/main_window.h"
+#include "shell/settings_store.h"
+#include "shell/viewer_state.h"
+#include "stereo/movie_frame.h"
+
+namespace {
+
+const std::string kSamples = DUORAMIC_SOURCE_DIR "/resources/samples/";
+
+struct DialogScript : UserDialogs {
+  std::function<int(QDialog&)> run;
+  void Message(QWidget*, std::string_view, std::string_view, bool) override {}
+  int RunModal(QDialog& dialog) override { return run(dialog); }
+};
+
+struct FakeMovie : MoviePlayer {
+  std::vector<int> seeks;
+  int pauses = 0;
+  double position = 0;
+  int OpenMovie(const std::string&, const std::string&) override { return 1; }
+  void CloseMovie() override {}
+  void TogglePause() override { ++pauses; }
+  void RestartToggle() override {}
+  bool StepPending() const override { return false; }
+  void StepForward() override {}
+  void StepBackward() override {}
+  void ChangeRate(double) override {}
+  void SetRate(double) override {}
+  void SeekMovie(int ms) override { seeks.push_back(ms); }
+  double PositionSeconds() const override { return position; }
+};
+
+template <typename T>
+T* Control(QWidget& dialog, int id) {
+  T* control = dialog.findChild<T*>(QString::number(id));
+  EXPECT_NE(control, nullptr) << id;
+  return control;
+}
+
+// Clicks a button the way the user would and reports how the dialog ended.
+int Press(QDialog& dialog, int id) {
+  Control<QPushButton>(dialog, id)->click();
+  return dialog.result();
+}
+
+class DialogsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Viewer = ViewerState();
+    QSettings("Orlith", "duoramic").clear();
+    window_ = std::make_unique<MainWindow>(&dialogs_);
+    window_->SetMovie(&movie_);
+    window_->show();
+    window_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  }
+  void TearDown() override {
+    window_.reset();
+    SetGrabbedFrame({});
+    ResetMovieFrameState();
+  }
+
+  ControlPanel& Panel() { return window_->Panel(); }
+  std::string Status() { return Panel().StatusText().toStdString(); }
+  std::string Title() { return window_->windowTitle().toStdString(); }
+  bool PanelMarked() {
+    emit window_->Menu(1)->aboutToShow();
+    return window_->MenuAction(CMD_CONTROL_PANEL)->isChecked();
+  }
+  void OpenLongMovie() {
+    Viewer.MovieOpen = true;
+    Viewer.MovieState = 2;
+    Viewer.MovieDurationMs = 2 * 3600 * 1000;
+    Viewer.FrameStepMs = 40;
+    Viewer.FrameDuration = 400000;
+    Panel().HandleCommand(CMD_PANEL_RANGE);
+  }
+
+  DialogScript dialogs_;
+  FakeMovie movie_;
+  std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(DialogsTest, SettingsOkStoresTheFieldsAndCancelKeepsThem) {
+  Viewer.nDispX = 7;  // carried along although the dialog does not show it
+  dialogs_.run = [](QDialog& d) {
+    EXPECT_EQ(d.windowTitle().toStdString(), "設定");
+    EXPECT_EQ(Control<QLineEdit>(d, 1204)->text(), "30");
+    QComboBox* effect = Control<QComboBox>(d, 1205);
+    EXPECT_EQ(effect->count(), 7);
+    EXPECT_EQ(effect->itemText(6).toStdString(), "巻取り切替");
+    EXPECT_EQ(effect->currentIndex(), 1);
+    Control<QLineEdit>(d, 1204)->setText("15");
+    effect->setCurrentIndex(3);
+    Control<QCheckBox>(d, 1207)->setChecked(true);
+    return Press(d, IDOK);
+  };
+  window_->DispatchCommand(CMD_SETTINGS);
+  EXPECT_EQ(Viewer.nInterval, 15);
+  EXPECT_EQ(Viewer.nEFType, 3);
+  EXPECT_EQ(Viewer.nRepeat, 1);
+  EXPECT_EQ(Viewer.nRGB, 0);
+  EXPECT_EQ(ReadSetting("nInterval"), "15");
+  EXPECT_EQ(ReadSetting("nEFType"), "3");
+  EXPECT_EQ(ReadSetting("nRepeat"), "1");
+  EXPECT_EQ(ReadSetting("nRGB"), "0");
+  EXPECT_EQ(ReadSetting("nDispX"), "7");
+
+  // The new interval applies when the slideshow is next switched on.
+  window_->DispatchCommand(CMD_SLIDESHOW);
+  EXPECT_EQ(window_->SlideshowTimer().interval(), 1500);
+  window_->DispatchCommand(CMD_SLIDESHOW);
+
+  dialogs_.run = [](QDialog& d) {
+    Control<QLineEdit>(d, 1204)->setText("99");
+    Control<QComboBox>(d, 1205)->setCurrentIndex(0);
+    Control<QCheckBox>(d, 1208)->setChecked(true);
+    return Press(d, IDCANCEL);
+  };
+  window_->DispatchCommand(CMD_SETTINGS);
+  EXPECT_EQ(Viewer.nInterval, 15);
+  EXPECT_EQ(Viewer.nEFType, 3);
+  EXPECT_EQ(Viewer.nRGB, 0);
+  EXPECT_EQ(ReadSetting("nInterval"), "15");
+}
+
+TEST_F(DialogsTest, AnUnreadableIntervalIsZeroAndTheTimerStillWaits) {
+  EXPECT_EQ(ParseIntervalField(" 42 "), 42);
+  EXPECT_EQ(ParseIntervalField("-5"), 0);
+  EXPECT_EQ(ParseIntervalField("99999999999"), 0);
+  dialogs_.run = [](QDialog& d) {
+    Control<QLineEdit>(d, 1204)->setText("abc");
+    return Press(d, IDOK);
+  };
+  window_->DispatchCommand(CMD_SETTINGS);
+  EXPECT_EQ(Viewer.nInterval, 0);
+  EXPECT_EQ(ReadSetting("nInterval"), "0");
+  window_->DispatchCommand(CMD_SLIDESHOW);
+  // A 0 ms timer would fire on every pass of the event loop.
+  EXPECT_GE(window_->SlideshowTimer().interval(), 1);
+}
+
+TEST_F(DialogsTest, AboutBoxNamesTheVersion) {
+  std::vector<std::string> texts;
+  dialogs_.run = [&](QDialog& d) {
+    texts.push_back(d.windowTitle().toStdString());
+    for (QLabel* label : d.findChildren<QLabel*>())
+      if (!label->text().isEmpty())
+        texts.push_back(label->text().toStdString());
+    return Press(d, IDOK);
+  };
+  window_->DispatchCommand(CMD_ABOUT);
+  EXPECT_EQ(texts, (std::vector<std::string>{"Duoramic の バージョン情報",
+                                             "Duoramic", "Version 1.10"}));
+}
+
+TEST_F(DialogsTest, CTogglesThePanelAndItsCloseButtonClearsTheMark) {
+  EXPECT_FALSE(Panel().isVisible());
+  QTest::keyClick(window_.get(), Qt::Key_C);
+  EXPECT_TRUE(Panel().isVisible());
+  EXPECT_TRUE(PanelMarked());
+
+  Control<QPushButton>(Panel(), IDC_PANEL_CLOSE)->click();
+  EXPECT_FALSE(Panel().isVisible());
+  EXPECT_FALSE(Viewer.ControlPanelVisible);
+  EXPECT_FALSE(PanelMarked());
+
+  QTest::keyClick(window_.get(), Qt::Key_C);
+  EXPECT_TRUE(Panel().isVisible());
+  Panel().close();  // the window's own close box
+  EXPECT_FALSE(Panel().isVisible());
+  EXPECT_FALSE(PanelMarked());
+  QTest::keyClick(window_.get(), Qt::Key_C);
+  EXPECT_TRUE(PanelMarked());
+  // The main window's keys work on the panel too.
+  QApplication::setActiveWindow(&Panel());
+  QTest::keyClick(&Panel(), Qt::Key_C);
+  EXPECT_FALSE(Panel().isVisible());
+  EXPECT_FALSE(PanelMarked());
+}
+
+TEST_F(DialogsTest, PanelButtonsWheelAndDropsReachTheMainWindow) {
+  window_->ShowControlPanel();
+  Control<QPushButton>(Panel(), IDC_PANEL_SWAP)->click();
+  EXPECT_TRUE(Viewer.SwapLR);
+  Control<QPushButton>(Panel(), IDC_PANEL_WIDTH)->click();
+  EXPECT_EQ(Viewer.WidthMode, 6);
+
+  Viewer.ZoomPercent = 100;
+  QWheelEvent away(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, 120),
+                   Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(&Panel(), &away);
+  EXPECT_EQ(Viewer.ZoomPercent, 110);
+
+  QMimeData files;
+  files.setUrls(
+      {QUrl::fromLocalFile(QString::fromStdString(kSamples + "scene.mpo"))});
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton,
+                        Qt::NoModifier);
+  QApplication::sendEvent(&Panel(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton,
+                  Qt::NoModifier);
+  QApplication::sendEvent(&Panel(), &drop);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Viewer.OpenPath, kSamples + "scene.mpo");
+  EXPECT_TRUE(Viewer.CurrentLeft);
+  // Showing the still told the panel.
+  EXPECT_EQ(Status(), "静止画表示中");
+}
+
+TEST_F(DialogsTest, TheMainTitleIsMirroredToThePanel) {
+  window_->SetTitleText("(a.mpo) 1/3  ");
+  EXPECT_EQ(Panel().windowTitle().toStdString(), "(a.mpo) 1/3  ");
+  QTest::keyClick(window_.get(), Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_EQ(Panel().windowTitle().toStdString(), "High Quality Mode");
+}
+
+TEST_F(DialogsTest, FrameCopyWithoutAMovieSaysStillsCannotBeCopied) {
+  QGuiApplication::clipboard()->setText("untouched");
+  QTest::keyClick(window_.get(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(Status(), "静止画はキャプチャできません");
+  EXPECT_EQ(Title(), "静止画はキャプチャできません");
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "untouched");
+}
+
+TEST_F(DialogsTest, SliderStepsInFramesWithinTheMovie) {
+  // 7,199,999 / 40 is above 64000: the scroll bar counts tens of frames.
+  OpenLongMovie();
+  EXPECT_EQ(Viewer.PanelMultiplier, 10);
+  QScrollBar* slider = Control<QScrollBar>(Panel(), IDC_PANEL_SLIDER);
+  EXPECT_EQ(slider->maximum(), 7199999 / 400);
+
+  slider->triggerAction(QAbstractSlider::SliderSingleStepSub);
+  EXPECT_EQ(Viewer.MovieSeekMs, 0);
+  slider->triggerAction(QAbstractSlider::SliderToMaximum);
+  EXPECT_EQ(Viewer.MovieSeekMs, 7199999);
+  slider->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  slider->triggerAction(QAbstractSlider::SliderPageStepAdd);
+  EXPECT_EQ(Viewer.MovieSeekMs, 7199999);
+  slider->triggerAction(QAbstractSlider::SliderPageStepSub);
+  EXPECT_EQ(Viewer.MovieSeekMs, 7199999 - 719999);
+  EXPECT_EQ(slider->value(), 6480000 / 400);
+  slider->setSliderPosition(100);  // thumb dragged
+  EXPECT_EQ(Viewer.MovieSeekMs, 100 * 10 * 40);
+  EXPECT_EQ(movie_.seeks,
+            (std::vector<int>{0, 7199999, 7199999, 7199999, 6480000, 40000}));
+
+  Control<QPushButton>(Panel(), IDC_PANEL_LAST)->click();
+  Control<QPushButton>(Panel(), IDC_PANEL_FIRST)->click();
+  EXPECT_EQ(movie_.seeks.back(), 0);
+  EXPECT_EQ(movie_.seeks.end()[-2], 7199999);
+
+  // The multiplier starts where the range would leave 16 bits.
+  Viewer.MovieDurationMs = 64001 * 40;
+  Panel().HandleCommand(CMD_PANEL_RANGE);
+  EXPECT_EQ(Viewer.PanelMultiplier, 1);
+  Viewer.MovieDurationMs = 64001 * 40 + 1;
+  Panel().HandleCommand(CMD_PANEL_RANGE);
+  EXPECT_EQ(Viewer.PanelMultiplier, 10);
+  // A shorter movie pulls the position back into its range.
+  Viewer.PanelPosition = 9000000;
+  Viewer.MovieDurationMs = 60000;
+  Panel().HandleCommand(CMD_PANEL_RANGE);
+  EXPECT_EQ(Viewer.PanelPosition, 59999);
+}
+
+TEST_F(DialogsTest, TimerShowsFramesRateAndPauseStateOnlyWithAMovie) {
+  std::string before = Status();
+  Panel().Tick();
+  EXPECT_EQ(Status(), before);
+
+  OpenLongMovie();
+  movie_.position = 2.0;
+  Viewer.MovieState = 1;
+  Panel().Tick();
+  EXPECT_EQ(Viewer.MovieSeekMs, 2000);
+  EXPECT_EQ(Control<QScrollBar>(Panel(), IDC_PANEL_SLIDER)->value(), 5);
+  // Frame numbers of a two-hour movie overflow 32 bits on the way.
+  EXPECT_EQ(Status(), "51/180001 - 25fps ");
+  EXPECT_EQ(
+      Control<QPushButton>(Panel(), IDC_PANEL_PAUSE)->text().toStdString(),
+      "再開");
+  Viewer.MovieState = 2;
+  Panel().Tick();
+  EXPECT_EQ(
+      Control<QPushButton>(Panel(), IDC_PANEL_PAUSE)->text().toStdString(),
+      "停止");
+  Control<QPushButton>(Panel(), IDC_PANEL_PAUSE)->click();
+  EXPECT_EQ(movie_.pauses, 1);
+}
+
+TEST_F(DialogsTest, FrameCopyPutsTheFrameAndItsNameOnTheClipboard) {
+  // A 4 x 2 frame, bottom-up: blue bottom row, red top row.
+  std::vector<uint8_t> rows = {255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 0,
+                               255, 0, 0, 255, 0, 0, 255, 0, 0, 255};
+  SetGrabbedFrame({4, 2, FrameRgb24, rows.data(), 12});
+  Viewer.CommentOn = false;
+  OpenLongMovie();
+  Viewer.ShownLeftPath = "/movies/clip.avi";
+  Viewer.MovieSeekMs = 0;
+  window_->DispatchCommand(CMD_FRAME_COPY);
+
+  const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+  ASSERT_NE(copied, nullptr);
+  EXPECT_EQ(copied->text().toStdString(), "clip_1.jpg");
+  QImage image = qvariant_cast<QImage>(copied->imageData());
+  ASSERT_EQ(image.size(), QSize(4, 2));
+  EXPECT_EQ(image.pixelColor(0, 0), QColor(Qt::red));
+  EXPECT_EQ(image.pixelColor(3, 1), QColor(Qt::blue));
+  const std::string message =
+      "表示画像(clip - 1 フレーム目)をクリップボードに取り込みました";
+  EXPECT_EQ(Title(), message);
+  Panel().Tick();
+  EXPECT_EQ(Status(), "1/180001 - 25fps " + message);
+}
+
+}  // namespace
