@@ -242,6 +242,12 @@ ScreenSize MainWindow::Screen() const {
   return {size.width(), size.height()};
 }
 
+void MainWindow::ShowControlPanel() {
+  // The panel itself is still to come; the flag already tells full screen
+  // that the user has it.
+  Viewer.ControlPanelVisible = true;
+}
+
 void MainWindow::StopSlideshow() {
   Viewer.SlideShowOn = false;
   slideshowTimer_.stop();

@@ -84,6 +84,9 @@ class MainWindow : public QMainWindow,
   // Says plainly in the title that a command's feature does not exist yet.
   void ReportNotBuilt(int id);
 
+  // Shows the control panel and marks it visible.
+  void ShowControlPanel();
+
   void StopSlideshow();
   void StartSlideshowTimer();
   QTimer& SlideshowTimer() { return slideshowTimer_; }

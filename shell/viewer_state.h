@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "image/picture.h"
+#include "shell/desktop_rect.h"
 
 struct ViewerState {
   // Settings mirrored from the settings store.
@@ -98,6 +99,15 @@ struct ViewerState {
   std::string RightPath;
   bool FromHistory = false;    // the next open came from the history menu
   int MovieState = 3;          // 3 no movie; 0 stopped, 1 paused, 2 running
+
+  // Full screen (shell/monitors, shell/full_screen).  The first MonitorCount
+  // entries of MonitorTable are the known monitors, in the platform's order.
+  std::array<DesktopRect, 9> MonitorTable{};
+  int MonitorCount = 0;
+  DesktopRect FullScreenRect;     // what the window covers in full screen
+  DesktopRect WindowMonitorRect;  // the window's monitor when it began
+  DesktopRect SavedWindowRect;    // the window's place before full screen
+  bool ControlPanelVisible = false;
 };
 
 extern ViewerState Viewer;
