@@ -64,7 +64,8 @@ int MonitorHolding(std::span<const DesktopRect> monitors,
   long long bestArea = 0;
   for (size_t i = 0; i < monitors.size(); ++i) {
     const DesktopRect& m = monitors[i];
-    long long w = std::min(m.right, window.right) - std::max(m.left, window.left);
+    long long w =
+        std::min(m.right, window.right) - std::max(m.left, window.left);
     long long h =
         std::min(m.bottom, window.bottom) - std::max(m.top, window.top);
     if (w <= 0 || h <= 0 || w * h <= bestArea) continue;

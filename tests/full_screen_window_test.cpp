@@ -157,7 +157,7 @@ TEST_F(MonitorDialogTest, CarriesItsTitleTextsAndButtons) {
   QLabel* text = dialog_->findChild<QLabel*>();
   ASSERT_NE(text, nullptr);
   EXPECT_EQ(text->text().split('\n').size(), 3);
-  EXPECT_TRUE(text->text().startsWith("全画面表示に使用するディスプレイ"));
+  EXPECT_TRUE(text->text().startsWith("全画面表示に使用する"));
   // The drawing area spans the dialog's width above the texts.
   EXPECT_EQ(area_->width(), dialog_->width());
   EXPECT_LE(area_->height(), text->y());

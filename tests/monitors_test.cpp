@@ -59,7 +59,8 @@ TEST_F(MonitorsTest, WithNothingChosenThePrimaryMonitorIsChosen) {
 
 TEST_F(MonitorsTest, OnlyTheFirstNineMonitorsAreKnown) {
   std::vector<DesktopRect> monitors;
-  for (int i = 0; i < 11; ++i) monitors.push_back({i * 100, 0, i * 100 + 100, 100});
+  for (int i = 0; i < 11; ++i)
+    monitors.push_back({i * 100, 0, i * 100 + 100, 100});
   SetMonitorTable(monitors);
   ASSERT_EQ(KnownMonitors().size(), 9u);
   EXPECT_EQ(KnownMonitors().back(), monitors[8]);

@@ -14,7 +14,8 @@ skip() {
 }
 
 command -v Xorg >/dev/null || skip "Xorg is not installed (xserver-xorg-core)"
-command -v xrandr >/dev/null || skip "xrandr is not installed (x11-xserver-utils)"
+command -v xrandr >/dev/null ||
+  skip "xrandr is not installed (x11-xserver-utils)"
 command -v xsetroot >/dev/null ||
   skip "xsetroot is not installed (x11-xserver-utils)"
 [[ -e /usr/lib/xorg/modules/drivers/dummy_drv.so ]] ||
@@ -62,5 +63,6 @@ monitors=$(xrandr --listmonitors | head -n 1)
 xsetroot -solid "#ff00ff"
 
 here=$(cd "$(dirname "$0")" && pwd)
-export LSAN_OPTIONS="suppressions=$here/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+LSAN_OPTIONS="suppressions=$here/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+export LSAN_OPTIONS
 QT_QPA_PLATFORM=xcb "$driver"

@@ -31,7 +31,8 @@ int RootPixels(int index) {
   int count = 0;
   for (int y = 0; y < shot.height(); ++y) {
     const QRgb* row = reinterpret_cast<const QRgb*>(shot.constScanLine(y));
-    for (int x = 0; x < shot.width(); ++x) count += (row[x] & 0xffffff) == (kRoot & 0xffffff);
+    for (int x = 0; x < shot.width(); ++x)
+      count += (row[x] & 0xffffff) == (kRoot & 0xffffff);
   }
   return count;
 }
