@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
@@ -148,21 +147,6 @@ class MonitorDialogTest : public ::testing::Test {
   QWidget* area_ = nullptr;
 };
 
-TEST_F(MonitorDialogTest, CarriesItsTitleTextsAndButtons) {
-  EXPECT_EQ(dialog_->windowTitle().toStdString(), "マルチモニタ設定");
-  ASSERT_NE(Button("1"), nullptr);
-  ASSERT_NE(Button("2"), nullptr);
-  EXPECT_EQ(Button("1")->text().toStdString(), "OK");
-  EXPECT_EQ(Button("2")->text().toStdString(), "キャンセル");
-  QLabel* text = dialog_->findChild<QLabel*>();
-  ASSERT_NE(text, nullptr);
-  EXPECT_EQ(text->text().split('\n').size(), 3);
-  EXPECT_TRUE(text->text().startsWith("全画面表示に使用する"));
-  // The drawing area spans the dialog's width above the texts.
-  EXPECT_EQ(area_->width(), dialog_->width());
-  EXPECT_LE(area_->height(), text->y());
-}
-
 TEST_F(MonitorDialogTest, ClicksChooseShiftClicksAddAndChosenOnesAreCyan) {
   EXPECT_EQ(Shown(Middle(0)), QColor(0, 255, 255));
   EXPECT_EQ(Shown(Middle(1)), QColor(Qt::white));
@@ -181,12 +165,9 @@ TEST_F(MonitorDialogTest, ClicksChooseShiftClicksAddAndChosenOnesAreCyan) {
   EXPECT_EQ(Shown(QPoint(Middle(1).x(), frame.top)), QColor(Qt::red));
   EXPECT_EQ(Shown(QPoint(Middle(0).x(), frame.top)), QColor(Qt::red));
 
-  Click(2, Qt::ShiftModifier);
-  EXPECT_EQ(Viewer.MonitorSelected, (std::array<bool, 9>{false, true}));
-
   Button("1")->click();
   EXPECT_EQ(dialog_->result(), QDialog::Accepted);
-  EXPECT_EQ(Viewer.MonitorSelected, (std::array<bool, 9>{false, true}));
+  EXPECT_EQ(Viewer.MonitorSelected, (std::array<bool, 9>{false, true, true}));
 }
 
 TEST_F(MonitorDialogTest, EnterDoesNothingAndCancelRestoresTheChoice) {
@@ -194,16 +175,15 @@ TEST_F(MonitorDialogTest, EnterDoesNothingAndCancelRestoresTheChoice) {
   Click(2, Qt::ShiftModifier);
   EXPECT_EQ(Viewer.MonitorSelected, (std::array<bool, 9>{true, true, true}));
 
-  for (QWidget* target : {static_cast<QWidget*>(dialog_.get()),
-                          static_cast<QWidget*>(Button("1")),
-                          static_cast<QWidget*>(Button("2"))}) {
-    target->setFocus();
-    QTest::keyClick(target, Qt::Key_Return);
-    QTest::keyClick(target, Qt::Key_Enter, Qt::KeypadModifier);
-  }
+  // Not even with the focus on OK.
+  Button("1")->setFocus();
+  QTest::keyClick(Button("1"), Qt::Key_Return);
+  QTest::keyClick(dialog_.get(), Qt::Key_Enter, Qt::KeypadModifier);
   EXPECT_TRUE(dialog_->isVisible());
   EXPECT_EQ(Viewer.MonitorSelected, (std::array<bool, 9>{true, true, true}));
 
+  EXPECT_EQ(dialog_->windowTitle().toStdString(), "マルチモニタ設定");
+  EXPECT_EQ(Button("2")->text().toStdString(), "キャンセル");
   Button("2")->click();
   EXPECT_FALSE(dialog_->isVisible());
   EXPECT_EQ(dialog_->result(), QDialog::Rejected);
