@@ -20,6 +20,7 @@ packages=(
   clang libclang-rt-14-dev
   python3 python3-pil python3-numpy libimage-exiftool-perl
   qt6-base-dev qt6-qpa-plugins libfontconfig-dev fonts-noto-cjk
+  xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
 )
 if ((bench)); then packages+=(ffmpeg hyperfine); fi
 

@@ -9,7 +9,9 @@
 
 #include "platform/qt_text_painter.h"
 #include "shell/file_history.h"
+#include "shell/full_screen.h"
 #include "shell/main_window.h"
+#include "shell/monitors.h"
 #include "shell/settings_store.h"
 #include "shell/startup.h"
 #include "shell/viewer_state.h"
@@ -45,6 +47,8 @@ int main(int argc, char** argv) {
   LoadHistory();
   LoadSettings();
   LoadMonitorSelection();
+  EnumerateMonitors();
+  ComputeFullScreenRect();
   CommandLineArgs args = ArgumentsFromArgv(argc, argv);
   std::string folder = QCoreApplication::applicationDirPath().toStdString();
 

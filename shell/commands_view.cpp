@@ -8,6 +8,7 @@
 #include <string>
 
 #include "shell/command_table.h"
+#include "shell/full_screen.h"
 #include "shell/main_window.h"
 #include "shell/settings_store.h"
 #include "shell/viewer_state.h"
@@ -31,7 +32,7 @@ void SelectFormat(MainWindow& w, int id) {
   }
   Viewer.StereoType = id - CMD_FORMAT_FIRST;
   WriteSetting("StereoType", std::to_string(Viewer.StereoType));
-  Viewer.BackgroundDirty = true;
+  FitWindowToFullScreen(w);
   if (Viewer.StereoType == NvidiaStereo && w.ContentShown) {
     w.SetTitle("3D VISION output: not built yet");
     return;

@@ -1,15 +1,93 @@
-// Full screen: on the window's own monitor or over the chosen monitors.
+// Full screen: on the window's own monitor or over the chosen monitors, and
+// the dialog in which the monitors are chosen.
+#include "shell/full_screen.h"
+
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QScreen>
+#include <vector>
+
 #include "shell/command_table.h"
 #include "shell/main_window.h"
+#include "shell/monitor_dialog.h"
+#include "shell/monitors.h"
+#include "shell/viewer_state.h"
+#include "stereo/stereo_format.h"
 
 namespace {
+
+DesktopRect FromQRect(const QRect& r) {
+  return {r.x(), r.y(), r.x() + r.width(), r.y() + r.height()};
+}
+
+QRect ToQRect(const DesktopRect& r) {
+  return QRect(r.left, r.top, r.Width(), r.Height());
+}
+
+std::vector<DesktopRect> ScreenRects() {
+  std::vector<DesktopRect> rects;
+  for (QScreen* screen : QGuiApplication::screens())
+    rects.push_back(FromQRect(screen->geometry()));
+  return rects;
+}
+
+void EnterFullScreen(MainWindow& w, int id) {
+  if (id == CMD_FULL_SCREEN_HERE) {
+    Viewer.FullScreenRect = MonitorRectOf(w);
+  } else {
+    EnumerateMonitors();
+    ComputeFullScreenRect();
+    if (!Viewer.ControlPanelVisible) {
+      // The user keeps a control surface on the monitor the window came
+      // from when full screen goes elsewhere.
+      Viewer.WindowMonitorRect = MonitorRectOf(w);
+      if (Viewer.WindowMonitorRect != Viewer.FullScreenRect)
+        w.ShowControlPanel();
+    }
+  }
+  // Without any monitor known, the window's own monitor is better than a
+  // window of no size.
+  if (Viewer.FullScreenRect.IsEmpty()) Viewer.FullScreenRect = MonitorRectOf(w);
+
+  Viewer.FullScreen = true;
+  Viewer.SavedWindowRect = FromQRect(w.geometry());
+  w.menuBar()->hide();
+  // A frameless window given the rectangle covers it, with or without a
+  // window manager and across monitors, which a window manager's full-screen
+  // state would not do.
+  w.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+  w.centralWidget()->setCursor(Qt::BlankCursor);
+  FitWindowToFullScreen(w);
+  w.show();
+  w.raise();
+  w.activateWindow();
+}
+
+void LeaveFullScreen(MainWindow& w) {
+  Viewer.FullScreen = false;
+  w.menuBar()->show();
+  w.setWindowFlags(Qt::Window);
+  w.centralWidget()->unsetCursor();
+  w.setGeometry(ToQRect(Viewer.SavedWindowRect));
+  Viewer.BackgroundDirty = true;
+  w.show();
+  w.raise();
+  w.activateWindow();
+}
 
 void FullScreenKey(MainWindow& w, int id) {
   if (GoToTypedNumber(w)) return;
   ToggleFullScreen(w, id);
 }
 
+void MonitorSetup(MainWindow& w, int) {
+  EnumerateMonitors();
+  MonitorDialog dialog(&w);
+  dialog.exec();
+}
+
 constexpr CommandHandlerRow kHandlers[] = {
+    {CMD_MONITOR_SETUP, CMD_MONITOR_SETUP, MonitorSetup},
     {CMD_FULL_SCREEN_HERE, CMD_FULL_SCREEN_HERE, FullScreenKey},
     {CMD_FULL_SCREEN_CHOSEN, CMD_FULL_SCREEN_CHOSEN, FullScreenKey},
 };
@@ -20,4 +98,31 @@ std::span<const CommandHandlerRow> FullScreenCommandHandlers() {
   return kHandlers;
 }
 
-void ToggleFullScreen(MainWindow& w, int id) { w.ReportNotBuilt(id); }
+void EnumerateMonitors() { SetMonitorTable(ScreenRects()); }
+
+DesktopRect MonitorRectOf(const QWidget& window) {
+  std::vector<DesktopRect> screens = ScreenRects();
+  int index = MonitorHolding(screens, FromQRect(window.frameGeometry()));
+  if (index >= 0) return screens[index];
+  if (QScreen* primary = QGuiApplication::primaryScreen())
+    return FromQRect(primary->geometry());
+  return FromQRect(window.frameGeometry());
+}
+
+void FitWindowToFullScreen(MainWindow& w) {
+  Viewer.BackgroundDirty = true;
+  if (!Viewer.FullScreen) return;
+  w.setGeometry(ToQRect(Viewer.FullScreenRect));
+  w.centralWidget()->update();
+}
+
+void ToggleFullScreen(MainWindow& w, int id) {
+  // With the shutter-glasses output open, its window is what full screen
+  // means to the user: the key closes it and the main window stays as it is.
+  if (Viewer.StereoType == NvidiaStereo && w.Output().StereoWindowActive()) {
+    w.Output().CloseStereoWindow();
+    return;
+  }
+  if (Viewer.FullScreen) LeaveFullScreen(w);
+  else EnterFullScreen(w, id);
+}

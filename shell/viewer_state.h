@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "image/picture.h"
+#include "shell/desktop_rect.h"
 
 struct ViewerState {
   // Settings mirrored from the settings store.
@@ -114,6 +115,14 @@ struct ViewerState {
   int PanelPosition = 0;
   int PanelMultiplier = 1;
   std::string FrameCopyMessage;  // the last frame copy, shown in the status
+
+  // Full screen (shell/monitors, shell/full_screen).  The first MonitorCount
+  // entries of MonitorTable are the known monitors, in the platform's order.
+  std::array<DesktopRect, 9> MonitorTable{};
+  int MonitorCount = 0;
+  DesktopRect FullScreenRect;     // what the window covers in full screen
+  DesktopRect WindowMonitorRect;  // the window's monitor when it began
+  DesktopRect SavedWindowRect;    // the window's place before full screen
 };
 
 extern ViewerState Viewer;
