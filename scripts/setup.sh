@@ -20,6 +20,9 @@ packages=(
   clang libclang-rt-14-dev
   python3 python3-pil python3-numpy libimage-exiftool-perl
   qt6-base-dev qt6-qpa-plugins libfontconfig-dev fonts-noto-cjk
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  gstreamer1.0-alsa gstreamer1.0-pulseaudio
 )
 if ((bench)); then packages+=(ffmpeg hyperfine); fi
 

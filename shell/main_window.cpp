@@ -19,6 +19,7 @@
 #include <QWheelEvent>
 
 #include "shell/command_table.h"
+#include "shell/navigation.h"
 #include "shell/settings_store.h"
 #include "shell/viewer_state.h"
 #include "stereo/stereo_format.h"
@@ -89,7 +90,7 @@ class Canvas : public QWidget {
 
 const CommandHandlerRow* FindHandler(int id) {
   for (auto table : {ViewCommandHandlers(), OpenCommandHandlers(),
-                     FullScreenCommandHandlers()})
+                     FullScreenCommandHandlers(), NavigationCommandHandlers()})
     for (const CommandHandlerRow& row : table)
       if (id >= row.first && id <= row.last) return &row;
   return nullptr;
@@ -128,7 +129,10 @@ MainWindow::MainWindow(UserDialogs* dialogs)
   BuildMenus();
   BuildAccelerators();
   connect(&slideshowTimer_, &QTimer::timeout, this,
-          [this] { PostCommand(CMD_NEXT); });
+          [this] { SlideshowTick(*this); });
+  connect(&transitionTimer_, &QTimer::timeout, this,
+          [this] { TransitionTick(*this); });
+  connect(&eyeFiTimer_, &QTimer::timeout, this, [this] { EyeFiTick(*this); });
   SetPresentationHost(this);
   SetTitleSink(this);
   resize(800, 600);
@@ -136,6 +140,8 @@ MainWindow::MainWindow(UserDialogs* dialogs)
 
 MainWindow::~MainWindow() {
   slideshowTimer_.stop();
+  transitionTimer_.stop();
+  eyeFiTimer_.stop();
   if (&Host() == this) SetPresentationHost(nullptr);
   SetTitleSink(nullptr);
 }
@@ -223,6 +229,10 @@ void MainWindow::ReportNotBuilt(int id) {
 
 void MainWindow::SetTitle(std::string_view text) { setWindowTitle(Q(text)); }
 
+uint32_t MainWindow::NowMs() {
+  return clock_ ? clock_() : PresentationHost::NowMs();
+}
+
 void MainWindow::Flush(const Framebuffer&) {
   // Presentation may run on another thread; update() only queues a paint.
   QMetaObject::invokeMethod(canvas_, [c = canvas_] { c->update(); },
@@ -306,7 +316,7 @@ void MainWindow::RebuildHistoryItems() {
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (!shutDown_) {
     shutDown_ = true;
-    slideshowTimer_.stop();
+    StopNavigation(*this);
     SaveExitSettings();
     for (Picture* p : {&Viewer.CurrentLeft, &Viewer.CurrentRight,
                        &Viewer.LeftPicture, &Viewer.RightPicture})

@@ -98,6 +98,12 @@ struct ViewerState {
   std::string RightPath;
   bool FromHistory = false;    // the next open came from the history menu
   int MovieState = 3;          // 3 no movie; 0 stopped, 1 paused, 2 running
+
+  // Item display and navigation (shell/navigation).
+  int FilterIndex = 1;         // filter the open dialogs last left selected
+  bool MpoSource = false;      // the file opened last was read as an MPO
+  bool BgmPlaying = false;     // the list's music is open (maybe paused)
+  std::string ItemPath;        // the one-file item on display
 };
 
 extern ViewerState Viewer;
