@@ -13,7 +13,9 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(musicLog, "duoramic.music", QtWarningMsg)
+// Off by default; QT_LOGGING_RULES="duoramic.music.debug=true" shows why
+// the music is silent.
+Q_LOGGING_CATEGORY(musicLog, "duoramic.music", QtInfoMsg)
 
 // playbin's "flags": the video and subtitle parts of a music file (a cover
 // picture, say) must not open windows of their own.
@@ -25,8 +27,8 @@ bool StreamerReady() {
     GError* error = nullptr;
     bool ok = gst_init_check(nullptr, nullptr, &error);
     if (!ok) {
-      qCWarning(musicLog) << "GStreamer unavailable:"
-                          << (error ? error->message : "unknown reason");
+      qCDebug(musicLog) << "GStreamer unavailable:"
+                        << (error ? error->message : "unknown reason");
       g_clear_error(&error);
     }
     return ok;
@@ -45,7 +47,7 @@ class StreamerMusic : public BackgroundMusic {
     if (!StreamerReady()) return false;
     playbin_ = gst_element_factory_make("playbin", nullptr);
     if (!playbin_) {
-      qCWarning(musicLog) << "no playbin element";
+      qCDebug(musicLog) << "no playbin element";
       return false;
     }
     gst_object_ref_sink(playbin_);
@@ -106,7 +108,7 @@ class StreamerMusic : public BackgroundMusic {
     if (type == GST_MESSAGE_ERROR) {
       GError* error = nullptr;
       gst_message_parse_error(message, &error, nullptr);
-      qCWarning(musicLog) << "music stops:" << (error ? error->message : "");
+      qCDebug(musicLog) << "music stops:" << (error ? error->message : "");
       g_clear_error(&error);
     }
     if (type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR) {
