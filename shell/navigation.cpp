@@ -260,6 +260,7 @@ void ShowPair(MainWindow& w, int) {
     Viewer.ItemIndex = next;
   ItemRead read = ReadPairFiles(w, Step::Show);
   if (read == ItemRead::Failed) return;
+  if (read == ItemRead::Mismatch) FillBlack(w);  // a still and a movie
   InstallNewPair(w);
   PairTitle(w);
   w.ContentShown = true;

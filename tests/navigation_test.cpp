@@ -219,6 +219,16 @@ TEST_F(NavigationTest, TransitionsRunForwardOnFittedStillsAndHoldTheShow) {
   Run(CMD_NEXT);
   EXPECT_FALSE(Viewer.TransitionPending);
   EXPECT_TRUE(Viewer.CurrentLeft);
+
+  // Closing finishes a transition under way and stops every timer.
+  Viewer.nEFType = 4;
+  Run(CMD_NEXT);
+  ASSERT_TRUE(window_->TransitionTimer().isActive());
+  Run(CMD_EYEFI);
+  window_->close();
+  EXPECT_FALSE(Viewer.TransitionPending);
+  EXPECT_FALSE(window_->TransitionTimer().isActive());
+  EXPECT_FALSE(window_->EyeFiTimer().isActive());
 }
 
 TEST_F(NavigationTest, AListPlaysItsEntriesAndMusicThenClosesWithoutRepeat) {
