@@ -122,6 +122,7 @@ void ClearForNewItem(MainWindow& w, Step step) {
   Viewer.MovieOpen = false;
   Viewer.BackgroundDirty = true;
   ClearCurrentComment();
+  movieReport.clear();
 }
 
 void OpenItemMovie(MainWindow& w, const std::string& left,
@@ -346,6 +347,7 @@ ItemRead StepPair(MainWindow& w, Step step) {
   }
   PairTitle(w);
   ItemRead read = ReadPairFiles(w, step);
+  movieReport.clear();  // the title came first: a movie's report is in view
   if (read == ItemRead::Mismatch) {
     ReleaseCurrentPair();
     FillBlack(w);
