@@ -125,10 +125,9 @@ class StreamerMusic : public BackgroundMusic {
   void OnStreamEnd(unsigned generation, bool ended) {
     if (generation != generation_ || !playbin_ || failed_) return;
     if (ended) {
-      gst_element_seek_simple(
-          playbin_, GST_FORMAT_TIME,
-          static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT),
-          0);
+      auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH |
+                                             GST_SEEK_FLAG_KEY_UNIT);
+      gst_element_seek_simple(playbin_, GST_FORMAT_TIME, flags, 0);
       ++loops_;
       return;
     }

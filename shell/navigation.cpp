@@ -369,10 +369,10 @@ void StepItem(MainWindow& w, int id) {
     Viewer.ItemIndex = Wrap(Viewer.ItemIndex + 1, Viewer.ItemCount);
     Viewer.RightIndex = Wrap(Viewer.RightIndex + 1, Viewer.RightCount);
   } else {
-    Viewer.ItemIndex =
-        Wrap(std::min(Viewer.ItemIndex, Viewer.ItemCount) - 1, Viewer.ItemCount);
-    Viewer.RightIndex = Wrap(std::min(Viewer.RightIndex, Viewer.RightCount) - 1,
-                             Viewer.RightCount);
+    int item = std::min(Viewer.ItemIndex, Viewer.ItemCount);
+    int right = std::min(Viewer.RightIndex, Viewer.RightCount);
+    Viewer.ItemIndex = Wrap(item - 1, Viewer.ItemCount);
+    Viewer.RightIndex = Wrap(right - 1, Viewer.RightCount);
   }
   ItemRead read;
   if (Viewer.ListMode) {

@@ -102,8 +102,9 @@ void EyeFiTick(MainWindow& w) {
     }
   }
   const auto& names = Viewer.LeftFolderList;
-  if (Viewer.ItemIndex >= 0 && Viewer.ItemIndex < static_cast<int>(names.size()))
-    Viewer.OpenPath = Viewer.OpenFolder + names[Viewer.ItemIndex];
+  int index = Viewer.ItemIndex;
+  if (index >= 0 && index < static_cast<int>(names.size()))
+    Viewer.OpenPath = Viewer.OpenFolder + names[index];
   SingleTitle(w, Viewer.OpenPath, kEyeFiSuffix);
 }
 

@@ -20,7 +20,9 @@ std::vector<uint8_t> SilentWav(uint32_t samples) {
   auto u32 = [&](uint32_t v) {
     for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
   };
-  auto u16 = [&](uint16_t v) { b.push_back(uint8_t(v)), b.push_back(uint8_t(v >> 8)); };
+  auto u16 = [&](uint16_t v) {
+    b.push_back(uint8_t(v)), b.push_back(uint8_t(v >> 8));
+  };
   text("RIFF"), u32(36 + 2 * samples), text("WAVE");
   text("fmt "), u32(16), u16(1), u16(1), u32(8000), u32(16000), u16(2), u16(16);
   text("data"), u32(2 * samples);

@@ -161,7 +161,8 @@ TEST_F(NavigationTest, ReloadReadsThePairOnDisplayAgain) {
 TEST_F(NavigationTest, TypedNumbersPickTheItemOrTheFirst) {
   std::string dir = Folder("n");
   std::vector<std::string> names;
-  for (char c = 'a'; c < 'a' + 10; ++c) names.push_back(std::string(1, c) + ".jpg");
+  for (char c = 'a'; c < 'a' + 10; ++c)
+    names.push_back(std::string(1, c) + ".jpg");
   Pictures(dir, names);
   auto type = [&](std::vector<int> digits) {
     ShowFile(dir + "e.jpg");
