@@ -123,7 +123,7 @@ void ResumeMusic(MainWindow& w) {
 }
 
 void StopNavigation(MainWindow& w) {
-  // The movie's last frame stays as the pair the transition ends on.
+  // A closed movie leaves its last frame as the current pair.
   if (Viewer.MovieOpen) w.Movie().CloseMovie();
   w.SlideshowTimer().stop();
   w.EyeFiTimer().stop();
