@@ -21,6 +21,9 @@ packages=(
   python3 python3-pil python3-numpy libimage-exiftool-perl
   qt6-base-dev qt6-qpa-plugins libfontconfig-dev fonts-noto-cjk
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  gstreamer1.0-alsa gstreamer1.0-pulseaudio
 )
 if ((bench)); then packages+=(ffmpeg hyperfine); fi
 

@@ -136,11 +136,6 @@ void Slideshow(MainWindow& w, int) {
   }
 }
 
-void MovieEnded(MainWindow& w, int) {
-  w.PostCommand(CMD_NEXT);
-  w.StartSlideshowTimer();  // the next item gets a full interval
-}
-
 void Digit(MainWindow& w, int id) {
   if (Viewer.ItemCount <= 0) return;
   w.DigitPrev = w.DigitLast;
@@ -163,7 +158,6 @@ void Exit(MainWindow& w, int) { w.close(); }
 
 constexpr CommandHandlerRow kHandlers[] = {
     {CMD_FORMAT_FIRST, CMD_FORMAT_LAST, SelectFormat},
-    {CMD_MOVIE_ENDED, CMD_MOVIE_ENDED, MovieEnded},
     {CMD_MEMORY_REPORT, CMD_MEMORY_REPORT, MemoryReport},
     {CMD_HELP_OVERLAY, CMD_HELP_OVERLAY, HelpOverlay},
     // The menu's help item toggles the same overlay as F1 and H.

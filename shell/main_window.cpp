@@ -23,6 +23,7 @@
 
 #include "shell/command_table.h"
 #include "shell/control_panel.h"
+#include "shell/navigation.h"
 #include "shell/settings_store.h"
 #include "shell/viewer_state.h"
 #include "stereo/stereo_format.h"
@@ -93,7 +94,8 @@ class Canvas : public QWidget {
 
 const CommandHandlerRow* FindHandler(int id) {
   for (auto table : {ViewCommandHandlers(), OpenCommandHandlers(),
-                     FullScreenCommandHandlers(), DialogCommandHandlers()})
+                     FullScreenCommandHandlers(), DialogCommandHandlers(),
+                     NavigationCommandHandlers()})
     for (const CommandHandlerRow& row : table)
       if (id >= row.first && id <= row.last) return &row;
   return nullptr;
@@ -133,7 +135,10 @@ MainWindow::MainWindow(UserDialogs* dialogs)
   BuildAccelerators();
   panel_ = new ControlPanel(*this);  // hidden until asked for
   connect(&slideshowTimer_, &QTimer::timeout, this,
-          [this] { PostCommand(CMD_NEXT); });
+          [this] { SlideshowTick(*this); });
+  connect(&transitionTimer_, &QTimer::timeout, this,
+          [this] { TransitionTick(*this); });
+  connect(&eyeFiTimer_, &QTimer::timeout, this, [this] { EyeFiTick(*this); });
   SetPresentationHost(this);
   SetTitleSink(this);
   resize(800, 600);
@@ -141,6 +146,8 @@ MainWindow::MainWindow(UserDialogs* dialogs)
 
 MainWindow::~MainWindow() {
   slideshowTimer_.stop();
+  transitionTimer_.stop();
+  eyeFiTimer_.stop();
   delete panel_;  // before the window it refers to goes
   panel_ = nullptr;
   if (&Host() == this) SetPresentationHost(nullptr);
@@ -242,6 +249,10 @@ void MainWindow::NotifyStillShown() {
   if (panel_) panel_->HandleCommand(CMD_FULL_SCREEN_CHOSEN);
 }
 
+uint32_t MainWindow::NowMs() {
+  return clock_ ? clock_() : PresentationHost::NowMs();
+}
+
 void MainWindow::Flush(const Framebuffer&) {
   // Presentation may run on another thread; update() only queues a paint.
   QMetaObject::invokeMethod(canvas_, [c = canvas_] { c->update(); },
@@ -328,7 +339,7 @@ void MainWindow::RebuildHistoryItems() {
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (!shutDown_) {
     shutDown_ = true;
-    slideshowTimer_.stop();
+    StopNavigation(*this);
     panel_->Shutdown();
     SaveExitSettings();
     for (Picture* p : {&Viewer.CurrentLeft, &Viewer.CurrentRight,

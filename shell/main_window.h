@@ -5,7 +5,10 @@
 
 #include <QMainWindow>
 #include <QTimer>
+#include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -15,6 +18,7 @@
 #include "shell/later_features.h"
 #include "shell/startup.h"
 #include "image/pair_loader.h"
+#include "platform/background_music.h"
 #include "stereo/present.h"
 
 class ControlPanel;
@@ -53,6 +57,7 @@ std::span<const CommandHandlerRow> ViewCommandHandlers();
 std::span<const CommandHandlerRow> OpenCommandHandlers();
 std::span<const CommandHandlerRow> FullScreenCommandHandlers();
 std::span<const CommandHandlerRow> DialogCommandHandlers();
+std::span<const CommandHandlerRow> NavigationCommandHandlers();
 
 // Enter and Alt+Enter after digit keys: shows the item with the typed
 // 1-based number (the first when it is out of range); false when no digit
@@ -92,6 +97,17 @@ class MainWindow : public QMainWindow,
   void StopSlideshow();
   void StartSlideshowTimer();
   QTimer& SlideshowTimer() { return slideshowTimer_; }
+  QTimer& TransitionTimer() { return transitionTimer_; }
+  QTimer& EyeFiTimer() { return eyeFiTimer_; }
+
+  // The slideshow list's music; tests install a fake (null restores the
+  // real one).
+  BackgroundMusic& Music() { return *music_; }
+  void SetMusic(BackgroundMusic* music) {
+    music_ = music ? music : ownMusic_.get();
+  }
+  // The millisecond clock transitions run by; tests drive their own.
+  void SetClock(std::function<uint32_t()> clock) { clock_ = std::move(clock); }
 
   // Check marks and history items as they are set when a menu opens.
   void UpdateCheckMarks();
@@ -136,6 +152,7 @@ class MainWindow : public QMainWindow,
   void NotifyStillShown() override;
   void Flush(const Framebuffer&) override;
   void SetTitle(std::string_view text) override;
+  uint32_t NowMs() override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -162,6 +179,11 @@ class MainWindow : public QMainWindow,
   std::vector<QMenu*> menus_;
   std::vector<QAction*> historyActions_;
   QTimer slideshowTimer_;
+  QTimer transitionTimer_;
+  QTimer eyeFiTimer_;
+  std::unique_ptr<BackgroundMusic> ownMusic_ = CreateStreamerMusic();
+  BackgroundMusic* music_ = ownMusic_.get();
+  std::function<uint32_t()> clock_;
   std::string titleText_;
   bool shutDown_ = false;
 };

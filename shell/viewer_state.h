@@ -123,6 +123,12 @@ struct ViewerState {
   DesktopRect FullScreenRect;     // what the window covers in full screen
   DesktopRect WindowMonitorRect;  // the window's monitor when it began
   DesktopRect SavedWindowRect;    // the window's place before full screen
+
+  // Item display and navigation (shell/navigation).
+  int FilterIndex = 1;         // filter the open dialogs last left selected
+  bool MpoSource = false;      // the file opened last was read as an MPO
+  bool BgmPlaying = false;     // the list's music is open (maybe paused)
+  std::string ItemPath;        // the one-file item on display
 };
 
 extern ViewerState Viewer;

@@ -1,0 +1,507 @@
+// Showing items and stepping between them.  The browse set is the folder of
+// the file opened, the two folders of a pair, or a slideshow list; ItemIndex
+// is the position in it (for a pair of neighbours, the right one's).
+#include "shell/navigation.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "image/comment.h"
+#include "image/file_names.h"
+#include "image/mpo_reader.h"
+#include "image/pair_loader.h"
+#include "shell/command_table.h"
+#include "shell/main_window.h"
+#include "shell/navigation_steps.h"
+#include "shell/viewer_state.h"
+#include "slideshow/list_reader.h"
+#include "stereo/present.h"
+#include "stereo/transition.h"
+
+namespace {
+
+constexpr const char* kErrorSuffix = "Error!";
+constexpr int kPairTitle = 2568;
+constexpr int kSingleTitle = 2569;
+constexpr int kSlideshowNote = 2593;
+
+// Who asks for an item: the show commands (file, pair, list start), the
+// steps, or a reload of the item on display.
+enum class Step { Show, Next, Previous, Reload };
+
+// What reading an item gave.
+enum class ItemRead {
+  Pictures,   // a new pair waits in LeftPicture/RightPicture
+  Movie,      // a movie was opened (or tried)
+  Panorama,   // handed to the 360-degree viewer
+  Mismatch,   // a pair that is neither two stills nor two movies
+  Failed,     // a still that could not be read: nothing new is shown
+};
+
+// One entry record for the whole show: a list line without names keeps the
+// names of the entry read before it.
+ListEntry showEntry;
+
+// A movie that failed to open has said why in the title; the item's title
+// is still recorded, but that report stays in view.
+std::string movieReport;
+
+std::string Format(const char* format, auto... args) {
+  int size = std::snprintf(nullptr, 0, format, args...);
+  if (size <= 0) return {};
+  std::string text(static_cast<size_t>(size) + 1, '\0');
+  std::snprintf(text.data(), text.size(), format, args...);
+  text.pop_back();
+  return text;
+}
+
+void SetItemTitle(MainWindow& w, std::string title) {
+  if (Viewer.SlideShowOn)
+    title += Format(LoadText(kSlideshowNote), Viewer.nInterval / 10,
+                    Viewer.nInterval % 10);
+  w.SetTitleText(title);
+  if (!movieReport.empty()) w.SetTitle(movieReport);
+  movieReport.clear();
+}
+
+int BrowseKind() {
+  if (Viewer.MpoSource) return MpoAviKind;
+  if (Viewer.FilterIndex == 2) return StillKind;
+  if (Viewer.FilterIndex == 3) return MovieKind;
+  return AllKinds;
+}
+
+int Wrap(int index, int count) {
+  if (count <= 0) return 0;
+  if (index < 0) return count - 1;
+  return index >= count ? 0 : index;
+}
+
+std::string FolderEntry(const std::string& folder, int index) {
+  const auto& names = Viewer.LeftFolderList;
+  if (index < 0 || index >= static_cast<int>(names.size())) return {};
+  return folder + names[index];
+}
+
+void ReleaseCurrentPair() {
+  FreePicture(Viewer.CurrentLeft);
+  FreePicture(Viewer.CurrentRight);
+}
+
+// Paints the client area black: what a 360-degree item or a broken pair
+// leaves behind instead of the last picture.
+void FillBlack(MainWindow& w) {
+  if (Presentation.PresentBusy.test_and_set(std::memory_order_acquire)) return;
+  std::fill(Presentation.frame.pixels.begin(), Presentation.frame.pixels.end(),
+            kBlack);
+  Presentation.PresentBusy.clear(std::memory_order_release);
+  Viewer.BackgroundDirty = true;
+  w.Flush(Presentation.frame);
+}
+
+// What every show, step and reload does first.  The show commands also stop
+// the slideshow and release the pair on display; the others keep it, as the
+// picture a transition starts from.
+void ClearForNewItem(MainWindow& w, Step step) {
+  bool show = step == Step::Show;
+  if (show && Viewer.SlideShowOn) {
+    w.StopSlideshow();
+    w.ResetTitles();
+  }
+  // A step drops the transition under way rather than finishing it: its new
+  // pair is already old.
+  EndTransition(w, step == Step::Show || step == Step::Reload);
+  ParallaxShiftX = ParallaxShiftY = 0;
+  if (Viewer.MovieOpen) w.Movie().CloseMovie();
+  FreePicture(Viewer.LeftPicture);
+  FreePicture(Viewer.RightPicture);
+  FreeTransitionPictures();
+  if (show) ReleaseCurrentPair();
+  Viewer.MovieOpen = false;
+  Viewer.BackgroundDirty = true;
+  ClearCurrentComment();
+  movieReport.clear();
+}
+
+void OpenItemMovie(MainWindow& w, const std::string& left,
+                   const std::string& right, Step step) {
+  if (step != Step::Show) ReleaseCurrentPair();
+  PauseMusic(w);
+  // At a show the 3D Vision hand-over opens the movie itself.
+  if (step == Step::Show && Viewer.StereoType == NvidiaStereo) return;
+  if (w.Movie().OpenMovie(left, right) != 0)
+    movieReport = w.windowTitle().toStdString();
+}
+
+// One stereo file into LeftPicture/RightPicture: a side-by-side still, an
+// MPO, or else a movie.
+ItemRead ReadSingleFile(MainWindow& w, const std::string& path, Step step) {
+  if (FileKindMatches(path, StillKind)) {
+    LoadSideBySideFile(path, w.Screen());
+    if (!Viewer.LeftPicture) return ItemRead::Failed;
+    if (step != Step::Show) ResumeMusic(w);
+    return ItemRead::Pictures;
+  }
+  if (FileKindMatches(path, MpoKind)) {
+    if (!LoadMpoFile(path, Viewer.LeftPicture, Viewer.RightPicture))
+      return ItemRead::Failed;
+    Viewer.MpoSource = true;
+    Viewer.ShownLeftPath = path;
+    Viewer.ShownRightPath.clear();
+    Viewer.ShownKind = 2;
+    FitPairToScreen(w.Screen(), Viewer.LeftPicture, Viewer.RightPicture);
+    if (step != Step::Show) ResumeMusic(w);
+    return ItemRead::Pictures;
+  }
+  OpenItemMovie(w, path, "", step);
+  return ItemRead::Movie;
+}
+
+// LeftPath and RightPath: two stills or two movies.
+ItemRead ReadPairFiles(MainWindow& w, Step step) {
+  const std::string& left = Viewer.LeftPath;
+  const std::string& right = Viewer.RightPath;
+  if (FileKindMatches(left, StillKind) && FileKindMatches(right, StillKind)) {
+    if (!LoadPicturePair(left, right, Viewer.LeftPicture, Viewer.RightPicture))
+      return ItemRead::Failed;
+    FitPairToScreen(w.Screen(), Viewer.LeftPicture, Viewer.RightPicture);
+    if (step != Step::Show) ResumeMusic(w);
+    return ItemRead::Pictures;
+  }
+  if (FileKindMatches(left, MovieKind) && FileKindMatches(right, MovieKind)) {
+    OpenItemMovie(w, left, right, step);
+    return ItemRead::Movie;
+  }
+  return ItemRead::Mismatch;
+}
+
+// The new pair replaces the one on display.
+void InstallNewPair(MainWindow& w) {
+  if (!Viewer.LeftPicture || !Viewer.RightPicture) return;
+  Viewer.CurrentLeft = std::move(Viewer.LeftPicture);
+  Viewer.CurrentRight = std::move(Viewer.RightPicture);
+  w.ContentShown = true;
+  w.Repaint();
+}
+
+void ShowPanorama(MainWindow& w, const std::string& path, bool swap) {
+  w.Panorama().Show(path, swap);
+}
+
+// The list entry in showEntry.
+ItemRead ShowEntry(MainWindow& w, Step step) {
+  const ListEntry& entry = showEntry;
+  // A reload reads a 360-degree entry like any one-file entry.
+  if (entry.EntryKind >= 30 && entry.EntryKind <= 39 && step != Step::Reload) {
+    Viewer.View360 = true;
+    Viewer.n360mode = entry.EntryKind - 30;
+    Viewer.ItemPath = ResolveListName(Viewer.OpenFolder, entry.EntryLeftName);
+    if (FileKindMatches(Viewer.ItemPath, MovieKind)) PauseMusic(w);
+    else if (step != Step::Show) ResumeMusic(w);
+    if (step != Step::Show) FillBlack(w);
+    SingleTitle(w, Viewer.ItemPath);
+    ShowPanorama(w, Viewer.ItemPath, entry.EntrySwap != 0);
+    return ItemRead::Panorama;
+  }
+  if (entry.EntryKind == 11) {
+    Viewer.LeftPath = ResolveListName(Viewer.OpenFolder, entry.EntryLeftName);
+    Viewer.RightPath =
+        ResolveListName(Viewer.OpenFolder, entry.EntryRightName);
+    ItemRead read = ReadPairFiles(w, step);
+    if (read != ItemRead::Failed) PairTitle(w);
+    return read;
+  }
+  Viewer.ItemPath = ResolveListName(Viewer.OpenFolder, entry.EntryLeftName);
+  ItemRead read = ReadSingleFile(w, Viewer.ItemPath, step);
+  if (read != ItemRead::Failed) SingleTitle(w, Viewer.ItemPath);
+  return read;
+}
+
+void ShowFile(MainWindow& w, int) {
+  Viewer.ListMode = false;
+  Viewer.MpoSource = false;
+  ClearForNewItem(w, Step::Show);
+  CloseMusic(w);
+  Viewer.OpenFolder = FolderOf(Viewer.OpenPath);
+  Viewer.SourceKind = 1;
+  Viewer.ItemPath = Viewer.OpenPath;
+  if (Viewer.View360) {
+    ListFolder(Viewer.OpenPath, JpgMp4Kind, LeftList);
+    ShowPanorama(w, Viewer.OpenPath, Viewer.n360swap != 0);
+    return;
+  }
+  ItemRead read = ReadSingleFile(w, Viewer.OpenPath, Step::Show);
+  if (read == ItemRead::Failed) return;
+  InstallNewPair(w);
+  ListFolder(Viewer.OpenPath, BrowseKind(), LeftList);
+  SingleTitle(w, Viewer.OpenPath);
+  w.ContentShown = true;
+  if (Viewer.StereoType == NvidiaStereo) HandOverToStereoOutput(w);
+  RecordOpen(Viewer.OpenPath, "");
+}
+
+void ShowPair(MainWindow& w, int) {
+  // A pair leaves list playing, and its browse set is never the MPO set of
+  // a file opened before it: that set could not hold the pair's files.
+  Viewer.ListMode = false;
+  Viewer.MpoSource = false;
+  ClearForNewItem(w, Step::Show);
+  Viewer.OpenFolder = Viewer.LeftFolder = FolderOf(Viewer.LeftPath);
+  Viewer.RightFolder = FolderOf(Viewer.RightPath);
+  Viewer.SourceKind = 2;
+  ListFolder(Viewer.LeftPath, BrowseKind(), LeftList);
+  ListFolder(Viewer.RightPath, BrowseKind(), RightList);
+  // Two neighbours of one folder: the position is the right one's.  The
+  // neighbour of the last name is the first, as stepping wraps.
+  int next = Wrap(Viewer.ItemIndex + 1, Viewer.ItemCount);
+  if (Viewer.ItemCount > 0 &&
+      SameIgnoringCase(FolderEntry(Viewer.OpenFolder, next), Viewer.RightPath))
+    Viewer.ItemIndex = next;
+  ItemRead read = ReadPairFiles(w, Step::Show);
+  if (read == ItemRead::Failed) return;
+  if (read == ItemRead::Mismatch) FillBlack(w);  // a still and a movie
+  InstallNewPair(w);
+  PairTitle(w);
+  w.ContentShown = true;
+  if (Viewer.StereoType == NvidiaStereo) HandOverToStereoOutput(w);
+  RecordOpen(Viewer.LeftPath, Viewer.RightPath);
+}
+
+void StartList(MainWindow& w, int) {
+  CloseMusic(w);
+  ClearForNewItem(w, Step::Show);
+  ReadListSettings(Viewer.OpenPath);
+  Viewer.OpenFolder = FolderOf(Viewer.OpenPath);
+  if (Viewer.ItemCount == 0) return;
+  if (!Viewer.BgmPath.empty() && w.Music().Open(Viewer.BgmPath))
+    Viewer.BgmPlaying = true;
+  Viewer.ListMode = true;
+  Viewer.ItemIndex = 0;
+  showEntry = ListEntry();
+  ReadListEntry(Viewer.OpenPath, 0, showEntry);
+  if (showEntry.EntryInterval > 0 && Viewer.SlideShowOn) {
+    Viewer.nInterval = showEntry.EntryInterval;
+    w.StartSlideshowTimer();
+  }
+  Viewer.View360 = false;
+  ItemRead read = ShowEntry(w, Step::Show);
+  if (read != ItemRead::Panorama) {
+    InstallNewPair(w);  // the entry has set the titles
+    w.ContentShown = true;
+  }
+  if (Viewer.SlideShowOn) w.StartSlideshowTimer();
+  if (read != ItemRead::Panorama && Viewer.StereoType == NvidiaStereo)
+    HandOverToStereoOutput(w);
+}
+
+// The next or previous file of a single-file source.
+ItemRead StepSingle(MainWindow& w, Step step) {
+  Viewer.ItemPath = FolderEntry(Viewer.OpenFolder, Viewer.ItemIndex);
+  if (Viewer.ItemPath.empty()) return ItemRead::Failed;
+  if (Viewer.View360) {
+    SingleTitle(w, Viewer.ItemPath);
+    ShowPanorama(w, Viewer.ItemPath, Viewer.n360swap != 0);
+    return ItemRead::Panorama;
+  }
+  ItemRead read = ReadSingleFile(w, Viewer.ItemPath, step);
+  if (read != ItemRead::Failed) SingleTitle(w, Viewer.ItemPath);
+  return read;
+}
+
+bool IsFile(const std::string& path) {
+  return QFileInfo(QString::fromStdString(path)).isFile();
+}
+
+// The next or previous pair of a pair source.  Two folders step side by
+// side while the right folder has the file; otherwise the pair is two
+// neighbours of the left folder with ItemIndex on the right one.
+ItemRead StepPair(MainWindow& w, Step step) {
+  const auto& rights = Viewer.RightFolderList;
+  bool twoFolders = !Viewer.RightFolder.empty() &&
+                    Viewer.LeftFolder != Viewer.RightFolder &&
+                    Viewer.RightIndex < static_cast<int>(rights.size());
+  bool found = false;
+  if (twoFolders) {
+    Viewer.LeftPath = FolderEntry(Viewer.OpenFolder, Viewer.ItemIndex);
+    Viewer.RightPath = Viewer.RightFolder + rights[Viewer.RightIndex];
+    found = IsFile(Viewer.RightPath);
+  }
+  if (!found) {
+    int& index = Viewer.ItemIndex;
+    int count = Viewer.ItemCount;
+    const std::string& folder = Viewer.OpenFolder;
+    if (step == Step::Next) {
+      Viewer.LeftPath = FolderEntry(folder, index);
+      index = Wrap(index + 1, count);
+      Viewer.RightPath = FolderEntry(folder, index);
+    } else {
+      index = Wrap(index - 1, count);
+      Viewer.LeftPath = FolderEntry(folder, index);
+      index = Wrap(index - 1, count);
+      Viewer.RightPath = FolderEntry(folder, index);
+      index = Wrap(index + 1, count);
+      std::swap(Viewer.LeftPath, Viewer.RightPath);
+    }
+  }
+  PairTitle(w);
+  ItemRead read = ReadPairFiles(w, step);
+  movieReport.clear();  // the title came first: a movie's report is in view
+  if (read == ItemRead::Mismatch) {
+    ReleaseCurrentPair();
+    FillBlack(w);
+    PairTitle(w, kErrorSuffix);
+  }
+  return read;
+}
+
+void StepItem(MainWindow& w, int id) {
+  // Nothing to step through: also keeps the index inside an empty list.
+  if (Viewer.ItemCount <= 0) return;
+  Step step = id == CMD_NEXT ? Step::Next : Step::Previous;
+  ClearForNewItem(w, step);
+  if (step == Step::Next) {
+    if (Viewer.ItemIndex + 1 >= Viewer.ItemCount && !Viewer.ListRepeat) {
+      w.PostCommand(CMD_EXIT);  // the show is over
+      return;
+    }
+    Viewer.ItemIndex = Wrap(Viewer.ItemIndex + 1, Viewer.ItemCount);
+    Viewer.RightIndex = Wrap(Viewer.RightIndex + 1, Viewer.RightCount);
+  } else {
+    int item = std::min(Viewer.ItemIndex, Viewer.ItemCount);
+    int right = std::min(Viewer.RightIndex, Viewer.RightCount);
+    Viewer.ItemIndex = Wrap(item - 1, Viewer.ItemCount);
+    Viewer.RightIndex = Wrap(right - 1, Viewer.RightCount);
+  }
+  ItemRead read;
+  if (Viewer.ListMode) {
+    ReadListEntry(Viewer.OpenPath, Viewer.ItemIndex, showEntry);
+    if (showEntry.EntryInterval > 0 && Viewer.SlideShowOn) {
+      Viewer.nInterval = showEntry.EntryInterval;
+      w.StartSlideshowTimer();
+    }
+    Viewer.View360 = false;
+    read = ShowEntry(w, step);
+  } else if (Viewer.SourceKind == 1) {
+    read = StepSingle(w, step);
+  } else {
+    read = StepPair(w, step);
+  }
+  if (read != ItemRead::Pictures) return;
+  // Transitions run forward only, between two still pairs at fitted size.
+  if (!Viewer.MovieOpen && Viewer.CurrentLeft && Viewer.CurrentRight &&
+      step == Step::Next && Viewer.nEFType > 0 &&
+      Viewer.ActualSizeToggle == 0) {
+    StartTransition(w);
+    return;
+  }
+  InstallNewPair(w);
+}
+
+// Reads the item on display again (after a floating-window or comment
+// change), keeping the current pair until the new one is ready.  The paths
+// of the item on display are read, so a pair that was not two neighbours,
+// or a file outside the browse set, comes back as it was.
+void ReloadItem(MainWindow& w, int) {
+  if (!w.ContentShown) {
+    w.Repaint();
+    return;
+  }
+  ClearForNewItem(w, Step::Reload);
+  ItemRead read;
+  if (Viewer.ListMode) {
+    ReadListEntry(Viewer.OpenPath, Viewer.ItemIndex, showEntry);
+    read = ShowEntry(w, Step::Reload);
+  } else if (Viewer.SourceKind == 1) {
+    if (Viewer.View360) {
+      ShowPanorama(w, Viewer.ItemPath, Viewer.n360swap != 0);
+      return;
+    }
+    read = ReadSingleFile(w, Viewer.ItemPath, Step::Reload);
+    if (read != ItemRead::Failed) SingleTitle(w, Viewer.ItemPath);
+  } else {
+    read = ReadPairFiles(w, Step::Reload);
+    if (read != ItemRead::Failed)
+      PairTitle(w, read == ItemRead::Mismatch ? kErrorSuffix : "");
+  }
+  if (read == ItemRead::Pictures && !Viewer.MovieOpen) {
+    InstallNewPair(w);
+  } else {
+    w.Repaint();
+  }
+}
+
+void EyeFiMode(MainWindow& w, int) {
+  Viewer.EyeFiOn = !Viewer.EyeFiOn;
+  w.ResetTitles();
+  if (Viewer.EyeFiOn) {
+    w.SetTitle("Eye Fi Mode");
+    w.EyeFiTimer().start(kEyeFiTickMs);
+  } else {
+    w.EyeFiTimer().stop();
+  }
+}
+
+void MovieEnded(MainWindow& w, int) {
+  w.PostCommand(CMD_NEXT);
+  w.StartSlideshowTimer();  // the next item gets a full interval
+}
+
+constexpr CommandHandlerRow kHandlers[] = {
+    {CMD_MOVIE_ENDED, CMD_MOVIE_ENDED, MovieEnded},
+    {CMD_SHOW_FILE, CMD_SHOW_FILE, ShowFile},
+    {CMD_SHOW_PAIR, CMD_SHOW_PAIR, ShowPair},
+    {CMD_NEXT, CMD_PREVIOUS, StepItem},
+    {CMD_START_LIST, CMD_START_LIST, StartList},
+    {CMD_RELOAD_ITEM, CMD_RELOAD_ITEM, ReloadItem},
+    {CMD_EYEFI, CMD_EYEFI, EyeFiMode},
+};
+
+}  // namespace
+
+void SingleTitle(MainWindow& w, const std::string& path, const char* suffix) {
+  SetItemTitle(w, Format(LoadText(kSingleTitle), path.c_str(),
+                         Viewer.ItemIndex + 1, Viewer.ItemCount, suffix));
+}
+
+void PairTitle(MainWindow& w, const char* suffix) {
+  SetItemTitle(w, Format(LoadText(kPairTitle), Viewer.LeftPath.c_str(),
+                         Viewer.RightPath.c_str(), Viewer.ItemIndex + 1,
+                         Viewer.ItemCount, suffix));
+}
+
+std::span<const CommandHandlerRow> NavigationCommandHandlers() {
+  return kHandlers;
+}
+
+bool GoToTypedNumber(MainWindow& w) {
+  if (w.DigitLast < 0) return false;
+  // The next-item command below adds one: a typed 1-based number n lands
+  // on index n - 1, and anything out of range on the first item.
+  int target = w.DigitLast + 10 * std::max(w.DigitPrev, 0) - 2;
+  Viewer.ItemIndex =
+      target < -1 || target >= Viewer.ItemCount ? -1 : target;
+  w.DigitLast = w.DigitPrev = -1;
+  w.DispatchCommand(CMD_NEXT);
+  return true;
+}
+
+void HandOverToStereoOutput(MainWindow& w) {
+  std::string left, right;
+  bool movie = Viewer.MovieOpen;
+  if (movie) {
+    // The output plays the movie's files itself; its last frame stays.
+    w.Movie().CloseMovie();
+    left = Viewer.ShownLeftPath;
+    right = Viewer.ShownRightPath;
+  } else {
+    bool pair = Viewer.ListMode ? showEntry.EntryKind == 11
+                                : Viewer.SourceKind == 2;
+    left = pair ? Viewer.LeftPath : Viewer.ItemPath;
+    right = pair ? Viewer.RightPath : std::string();
+    movie = FileKindMatches(left, MovieKind) != 0;
+  }
+  w.Output().RunStereoOutput(left, right, movie ? 0 : 1);
+  if (movie) w.Movie().OpenMovie(left, right);
+}

@@ -1,0 +1,303 @@
+// Stepping through folders, pairs and slideshow lists in the offscreen main
+// window: positions and titles, typed numbers, transitions under a driven
+// clock, the slideshow hold, Eye-Fi mode and the list's music.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <string>
+#include <vector>
+
+#include "image/comment.h"
+#include "image/file_names.h"
+#include "shell/command_table.h"
+#include "shell/file_history.h"
+#include "shell/main_window.h"
+#include "shell/navigation.h"
+#include "shell/viewer_state.h"
+#include "tests/synthetic_jpeg.h"
+
+namespace {
+
+const std::string kSamples = DUORAMIC_SOURCE_DIR "/resources/samples/";
+
+struct QuietDialogs : UserDialogs {
+  void Message(QWidget*, std::string_view, std::string_view, bool) override {}
+  bool AskYesNo(QWidget*, std::string_view, std::string_view,
+                YesNoPrompt::Icon) override {
+    return false;
+  }
+};
+
+struct FakeMusic : BackgroundMusic {
+  std::vector<std::string> calls;
+  bool Open(const std::string& path) override {
+    calls.push_back("open " + FileNameOf(path));
+    return true;
+  }
+  void Pause() override { calls.push_back("pause"); }
+  void Resume() override { calls.push_back("resume"); }
+  void Close() override { calls.push_back("close"); }
+};
+
+class NavigationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Viewer = ViewerState();
+    Viewer.nEFType = 0;  // transitions only where a test asks for them
+    RecentFiles = FileHistory();
+    QSettings("Orlith", "duoramic").clear();
+    window_ = std::make_unique<MainWindow>(&dialogs_);
+    window_->SetMusic(&music_);
+    window_->SetClock([this] { return now_; });
+    window_->show();
+    ASSERT_TRUE(dir_.isValid());
+  }
+  void TearDown() override { window_.reset(); }
+
+  // Small distinct JPEGs named `names` in `folder` (made when missing).
+  std::string Folder(const std::string& sub = "") {
+    std::string path = dir_.path().toStdString() + "/" + sub;
+    QDir().mkpath(QString::fromStdString(path));
+    return sub.empty() ? path : path + "/";
+  }
+  void Pictures(const std::string& folder,
+                const std::vector<std::string>& names) {
+    int seed = 0;
+    for (const std::string& name : names) {
+      auto jpeg = synthetic::Compress(synthetic::TestCard(64, 32, ++seed));
+      QFile file(QString::fromStdString(folder + name));
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+      file.write(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
+    }
+  }
+  void Run(int id) { window_->DispatchCommand(id); }
+  void ShowFile(const std::string& path) {
+    Viewer.OpenPath = path;
+    Run(CMD_SHOW_FILE);
+  }
+  void ShowPair(const std::string& left, const std::string& right) {
+    Viewer.LeftPath = left;
+    Viewer.RightPath = right;
+    Run(CMD_SHOW_PAIR);
+  }
+  std::string Title() { return window_->windowTitle().toStdString(); }
+  std::string Pair() {
+    return FileNameOf(Viewer.LeftPath) + "+" + FileNameOf(Viewer.RightPath);
+  }
+
+  QTemporaryDir dir_;
+  QuietDialogs dialogs_;
+  FakeMusic music_;
+  uint32_t now_ = 5000;
+  std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(NavigationTest, AFolderWrapsAtBothEndsAndTheSlideshowNotesItsInterval) {
+  std::string dir = Folder("f");
+  Pictures(dir, {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"});
+  ShowFile(dir + "c.jpg");
+  EXPECT_EQ(Viewer.ItemIndex, 2);
+  EXPECT_EQ(Title(), "(" + dir + "c.jpg) 3/5  ");
+  for (int i = 0; i < 3; ++i) Run(CMD_PREVIOUS);
+  EXPECT_EQ(Viewer.ItemIndex, 4);  // before the first comes the last
+  EXPECT_EQ(Viewer.ShownLeftPath, dir + "e.jpg");
+  EXPECT_EQ(Title(), "(" + dir + "e.jpg) 5/5  ");
+  Run(CMD_NEXT);
+  EXPECT_EQ(Viewer.ShownLeftPath, dir + "a.jpg");
+
+  Viewer.nInterval = 25;
+  Run(CMD_SLIDESHOW);  // advances at once
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Viewer.ShownLeftPath, dir + "b.jpg");
+  EXPECT_EQ(Title(), "(" + dir + "b.jpg) 2/5  2.5 秒間隔でスライドショー中");
+  EXPECT_EQ(window_->SlideshowTimer().interval(), 2500);
+}
+
+TEST_F(NavigationTest, PairsStepAsNeighboursOrSideBySideFolders) {
+  std::string dir = Folder("p");
+  Pictures(dir, {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg", "f.jpg"});
+  ShowPair(dir + "a.jpg", dir + "b.jpg");
+  EXPECT_EQ(Viewer.ItemIndex, 1);
+  Run(CMD_NEXT);
+  EXPECT_EQ(Pair(), "c.jpg+d.jpg");
+  EXPECT_EQ(Viewer.ItemIndex, 3);
+  EXPECT_NE(Title().find(" 4/6  "), std::string::npos);
+  Run(CMD_PREVIOUS);
+  EXPECT_EQ(Pair(), "a.jpg+b.jpg");
+  Run(CMD_PREVIOUS);  // from the first pair to the last
+  EXPECT_EQ(Pair(), "e.jpg+f.jpg");
+  EXPECT_EQ(Viewer.ItemIndex, 5);
+  EXPECT_EQ(Viewer.ShownRightPath, dir + "f.jpg");
+
+  std::string left = Folder("left"), right = Folder("right");
+  Pictures(left, {"1.jpg", "2.jpg", "3.jpg"});
+  Pictures(right, {"x.jpg", "y.jpg", "z.jpg"});
+  ShowPair(left + "1.jpg", right + "x.jpg");
+  Run(CMD_NEXT);
+  EXPECT_EQ(Viewer.LeftPath, left + "2.jpg");
+  EXPECT_EQ(Viewer.RightPath, right + "y.jpg");
+  Run(CMD_PREVIOUS);
+  Run(CMD_PREVIOUS);
+  EXPECT_EQ(Pair(), "3.jpg+z.jpg");
+}
+
+TEST_F(NavigationTest, ReloadReadsThePairOnDisplayAgain) {
+  std::string dir = Folder("r");
+  Pictures(dir, {"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
+  ShowPair(dir + "a.jpg", dir + "c.jpg");  // not neighbours
+  int width = PictureWidth(Viewer.CurrentLeft);
+  Viewer.FloatOffset = 10;
+  Run(CMD_RELOAD_ITEM);
+  EXPECT_EQ(Viewer.ShownLeftPath, dir + "a.jpg");
+  EXPECT_EQ(Viewer.ShownRightPath, dir + "c.jpg");
+  EXPECT_GT(PictureWidth(Viewer.CurrentLeft), width);  // shifted: read again
+}
+
+TEST_F(NavigationTest, TypedNumbersPickTheItemOrTheFirst) {
+  std::string dir = Folder("n");
+  std::vector<std::string> names;
+  for (char c = 'a'; c < 'a' + 10; ++c)
+    names.push_back(std::string(1, c) + ".jpg");
+  Pictures(dir, names);
+  auto type = [&](std::vector<int> digits) {
+    ShowFile(dir + "e.jpg");
+    for (int d : digits) Run(CMD_DIGIT_FIRST + d);
+    EXPECT_TRUE(GoToTypedNumber(*window_));
+    EXPECT_EQ(window_->DigitLast, -1);
+    return Viewer.ItemIndex;
+  };
+  EXPECT_EQ(type({1, 2}), 0);  // 12 of 10: the first
+  EXPECT_EQ(type({7}), 6);
+  EXPECT_EQ(type({0}), 0);
+  EXPECT_EQ(type({3, 1, 0}), 9);  // the last two digits count
+  EXPECT_FALSE(GoToTypedNumber(*window_));
+}
+
+TEST_F(NavigationTest, TransitionsRunForwardOnFittedStillsAndHoldTheShow) {
+  std::string dir = Folder("t");
+  Pictures(dir, {"a.jpg", "b.jpg", "c.jpg"});
+  ShowFile(dir + "a.jpg");
+  Viewer.nEFType = 4;  // the cross-fade: the ball effect restarts the clock
+  const uint8_t* old = Viewer.CurrentLeft.get();
+  Run(CMD_NEXT);
+  ASSERT_TRUE(Viewer.TransitionPending);
+  const uint8_t* next = Viewer.LeftPicture.get();
+  EXPECT_EQ(Viewer.CurrentLeft.get(), old);
+
+  SlideshowTick(*window_);  // held: the transition is not over
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Viewer.ItemIndex, 1);
+  now_ += 500;
+  TransitionTick(*window_);
+  EXPECT_EQ(Viewer.TransitionProgress, 50);
+  EXPECT_EQ(Viewer.CurrentLeft.get(), old);
+  now_ += 500;
+  TransitionTick(*window_);
+  EXPECT_FALSE(Viewer.TransitionPending);
+  EXPECT_FALSE(window_->TransitionTimer().isActive());
+  EXPECT_EQ(Viewer.CurrentLeft.get(), next);
+  SlideshowTick(*window_);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Viewer.ItemIndex, 2);  // the tick after it advances
+  ASSERT_TRUE(Viewer.TransitionPending);
+
+  // A step while one runs drops it; backwards, at actual size and with the
+  // effect off the new pair shows at once.
+  Run(CMD_PREVIOUS);
+  EXPECT_FALSE(Viewer.TransitionPending);
+  EXPECT_EQ(Viewer.ShownLeftPath, dir + "b.jpg");
+  EXPECT_FALSE(Viewer.LeftPicture);
+  Viewer.ActualSizeToggle = 1;
+  Run(CMD_NEXT);
+  EXPECT_FALSE(Viewer.TransitionPending);
+  Viewer.ActualSizeToggle = 0;
+  Viewer.nEFType = 0;
+  Run(CMD_NEXT);
+  EXPECT_FALSE(Viewer.TransitionPending);
+  EXPECT_TRUE(Viewer.CurrentLeft);
+
+  // Closing finishes a transition under way and stops every timer.
+  Viewer.nEFType = 4;
+  Run(CMD_NEXT);
+  ASSERT_TRUE(window_->TransitionTimer().isActive());
+  Run(CMD_EYEFI);
+  window_->close();
+  EXPECT_FALSE(Viewer.TransitionPending);
+  EXPECT_FALSE(window_->TransitionTimer().isActive());
+  EXPECT_FALSE(window_->EyeFiTimer().isActive());
+}
+
+TEST_F(NavigationTest, AListPlaysItsEntriesAndMusicThenClosesWithoutRepeat) {
+  std::string dir = Folder("l");
+  Pictures(dir, {"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
+  std::string list = dir + "show.txt";
+  QFile file(QString::fromStdString(list));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("SlideShowList;;\n"
+             "BGMusic;music.mp3;;\n"
+             "MovieBGMStop;1;;\n"
+             "Repeat;0;;\n"
+             "SlideShow;1;;\n"
+             "StereoEffect;0;;\n"
+             "11;20;0;0;0;a.jpg;first;;\n"
+             "21;25;0;0;0;b.jpg;c.jpg;;\n"
+             "11;0;0;0;0;clip.mp4;;\n"
+             "11;0;0;0;0;d.jpg;;\n");
+  file.close();
+  Viewer.OpenPath = list;
+  Run(CMD_START_LIST);
+  EXPECT_TRUE(Viewer.ListMode);
+  EXPECT_EQ(Viewer.ItemCount, 4);
+  EXPECT_TRUE(Viewer.BgmPlaying);
+  EXPECT_EQ(Viewer.nInterval, 20);
+  EXPECT_STREQ(CurrentComment, "first");
+  EXPECT_EQ(Title(), "(" + dir + "a.jpg) 1/4  2.0 秒間隔でスライドショー中");
+
+  Run(CMD_NEXT);
+  EXPECT_EQ(Pair(), "b.jpg+c.jpg");
+  EXPECT_EQ(window_->SlideshowTimer().interval(), 2500);
+  Run(CMD_NEXT);  // a movie: the music pauses; the player's report stays
+  EXPECT_NE(Title().find("clip.mp4"), std::string::npos);
+  EXPECT_NE(Title().find("not built yet"), std::string::npos);
+  Run(CMD_NEXT);
+  EXPECT_EQ(Viewer.ShownLeftPath, dir + "d.jpg");
+  EXPECT_EQ(Viewer.ItemIndex, 3);
+  EXPECT_TRUE(window_->isVisible());
+  Run(CMD_NEXT);  // past the last entry without repeat: the program ends
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(window_->isVisible());
+  EXPECT_FALSE(Viewer.BgmPlaying);
+  EXPECT_EQ(music_.calls, (std::vector<std::string>{"open music.mp3", "resume",
+                                                    "pause", "resume",
+                                                    "close"}));
+}
+
+TEST_F(NavigationTest, EyeFiModeShowsANewlyArrivedMpo) {
+  std::string dir = Folder("eyefi");
+  ASSERT_TRUE(QFile::copy(QString::fromStdString(kSamples + "scene.mpo"),
+                          QString::fromStdString(dir + "p1.mpo")));
+  ShowFile(dir + "p1.mpo");
+  Run(CMD_EYEFI);
+  EXPECT_EQ(Title(), "Eye Fi Mode");
+  EXPECT_EQ(window_->EyeFiTimer().interval(), 300);
+  EyeFiTick(*window_);  // nothing new
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Title(), "(" + dir + "p1.mpo) 1/1  (Eye-Fi Mode)");
+
+  ASSERT_TRUE(QFile::copy(QString::fromStdString(kSamples + "scene.mpo"),
+                          QString::fromStdString(dir + "p2.mpo")));
+  EyeFiTick(*window_);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Viewer.ShownLeftPath, dir + "p2.mpo");
+  EyeFiTick(*window_);
+  EXPECT_EQ(Title(), "(" + dir + "p2.mpo) 2/2  (Eye-Fi Mode)");
+  Run(CMD_EYEFI);
+  EXPECT_FALSE(window_->EyeFiTimer().isActive());
+}
+
+}  // namespace
