@@ -13,6 +13,7 @@
 #include "image/mpo_reader.h"
 #include "image/pair_loader.h"
 #include "shell/command_table.h"
+#include "shell/full_screen.h"
 #include "shell/main_window.h"
 #include "shell/navigation_steps.h"
 #include "shell/viewer_state.h"
@@ -127,7 +128,10 @@ void ClearForNewItem(MainWindow& w, Step step) {
 
 void OpenItemMovie(MainWindow& w, const std::string& left,
                    const std::string& right, Step step) {
-  if (step != Step::Show) ReleaseCurrentPair();
+  if (step != Step::Show) {
+    ReleaseCurrentPair();
+    FitWindowToFullScreen(w);
+  }
   PauseMusic(w);
   // At a show the 3D Vision hand-over opens the movie itself.
   if (step == Step::Show && Viewer.StereoType == NvidiaStereo) return;
@@ -227,6 +231,7 @@ void ShowFile(MainWindow& w, int) {
   Viewer.OpenFolder = FolderOf(Viewer.OpenPath);
   Viewer.SourceKind = 1;
   Viewer.ItemPath = Viewer.OpenPath;
+  FitWindowToFullScreen(w);
   if (Viewer.View360) {
     ListFolder(Viewer.OpenPath, JpgMp4Kind, LeftList);
     ShowPanorama(w, Viewer.OpenPath, Viewer.n360swap != 0);
@@ -248,6 +253,7 @@ void ShowPair(MainWindow& w, int) {
   Viewer.ListMode = false;
   Viewer.MpoSource = false;
   ClearForNewItem(w, Step::Show);
+  FitWindowToFullScreen(w);
   Viewer.OpenFolder = Viewer.LeftFolder = FolderOf(Viewer.LeftPath);
   Viewer.RightFolder = FolderOf(Viewer.RightPath);
   Viewer.SourceKind = 2;
@@ -285,6 +291,7 @@ void StartList(MainWindow& w, int) {
     Viewer.nInterval = showEntry.EntryInterval;
     w.StartSlideshowTimer();
   }
+  FitWindowToFullScreen(w);
   Viewer.View360 = false;
   ItemRead read = ShowEntry(w, Step::Show);
   if (read != ItemRead::Panorama) {
