@@ -33,7 +33,7 @@ void SelectFormat(MainWindow& w, int id) {
   WriteSetting("StereoType", std::to_string(Viewer.StereoType));
   Viewer.BackgroundDirty = true;
   if (Viewer.StereoType == NvidiaStereo && w.ContentShown) {
-    w.SetTitle("3D VISION output: not built yet");
+    RunStereoOutputForShownItem(w);
     return;
   }
   w.Repaint();

@@ -89,7 +89,8 @@ class Canvas : public QWidget {
 
 const CommandHandlerRow* FindHandler(int id) {
   for (auto table : {ViewCommandHandlers(), OpenCommandHandlers(),
-                     FullScreenCommandHandlers()})
+                     FullScreenCommandHandlers(),
+                     LaterFeatureCommandHandlers()})
     for (const CommandHandlerRow& row : table)
       if (id >= row.first && id <= row.last) return &row;
   return nullptr;

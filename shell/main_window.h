@@ -48,6 +48,11 @@ struct CommandHandlerRow {
 std::span<const CommandHandlerRow> ViewCommandHandlers();
 std::span<const CommandHandlerRow> OpenCommandHandlers();
 std::span<const CommandHandlerRow> FullScreenCommandHandlers();
+std::span<const CommandHandlerRow> LaterFeatureCommandHandlers();
+
+// Hands the item on display to the 3D Vision output: a movie (closed for
+// the output and reopened after it) or the still's file or pair.
+void RunStereoOutputForShownItem(MainWindow& window);
 
 // Enter and Alt+Enter after digit keys: shows the item with the typed
 // 1-based number (the first when it is out of range); false when no digit

@@ -246,7 +246,7 @@ TEST_F(MainWindowTest, ToggleKeysFlipTheirFlags) {
 
 TEST_F(MainWindowTest, CommandsStillToComeSayItInTheTitle) {
   for (int id : {CMD_ABOUT, CMD_SETTINGS, CMD_MAKE_LIST, CMD_EYEFI,
-                 CMD_JPEG_COMMENT, CMD_MOVIE_PAUSE, 1022 + 1, CMD_NEXT}) {
+                 CMD_SHOW_360, 1022 + 1, CMD_NEXT}) {
     window_->SetTitleText("before");
     window_->DispatchCommand(id);
     if (id == 1023) continue;  // iZ3D is a format: it is selected, not refused
