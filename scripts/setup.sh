@@ -20,6 +20,7 @@ packages=(
   clang libclang-rt-14-dev
   python3 python3-pil python3-numpy libimage-exiftool-perl
   qt6-base-dev qt6-qpa-plugins libfontconfig-dev fonts-noto-cjk
+  xvfb xdotool x11-apps
 )
 if ((bench)); then packages+=(ffmpeg hyperfine); fi
 
