@@ -11,6 +11,7 @@ executable.  Exits 77 (skipped) only when Xvfb is not installed.
 """
 import argparse
 import os
+import select
 import shutil
 import struct
 import subprocess
@@ -66,27 +67,31 @@ class Session:
 
     def start_server(self):
         # :61 unless something holds it; then a free number further up.
+        # Xvfb writes the number to -displayfd once it listens, and only if
+        # the number was free, so a server of someone else is never taken
+        # for ours.
         for number in [61] + list(range(161, 200)):
             if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(
                 f"/tmp/.X11-unix/X{number}"
             ):
                 continue
             display = f":{number}"
+            ready, notify = os.pipe()
             server = subprocess.Popen(
                 ["Xvfb", display, "-screen", "0", "%dx%dx24" % SCREEN,
-                 "-nolisten", "tcp"],
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            env = dict(os.environ)
-            env.pop("WAYLAND_DISPLAY", None)
-            env["DISPLAY"] = display
-            deadline = time.monotonic() + TIMEOUT
-            while time.monotonic() < deadline and server.poll() is None:
-                probe = subprocess.run(["xdotool", "getdisplaygeometry"],
-                                       env=env, capture_output=True)
-                if probe.returncode == 0:
-                    self.server, self.env = server, env
-                    return display
-                time.sleep(0.2)
+                 "-nolisten", "tcp", "-displayfd", str(notify)],
+                pass_fds=(notify,), stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL)
+            os.close(notify)
+            answer = b""
+            with os.fdopen(ready, "rb") as pipe:
+                if select.select([pipe], [], [], TIMEOUT)[0]:
+                    answer = pipe.readline()
+            if answer.strip() == str(number).encode():
+                self.server = server
+                self.env = dict(os.environ, DISPLAY=display)
+                self.env.pop("WAYLAND_DISPLAY", None)
+                return display
             if server.poll() is None:
                 server.kill()
             server.wait()
