@@ -64,8 +64,7 @@ constexpr int CMD_WIDTH_CYCLE = 4061;
 constexpr int CMD_DIGIT_FIRST = 5000;  // 5000..5009: digits 0..9
 constexpr int CMD_DIGIT_LAST = 5009;
 // Keys bound to commands that nothing acts on: G, D, B and Ctrl+arrows.
-// Bound all the same, so a stray press of one never reaches another key's
-// command.
+// They stay in the key table: a press is taken and does nothing.
 constexpr int CMD_UNUSED_G = 3010;
 constexpr int CMD_UNUSED_CTRL_ARROW_FIRST = 4025;  // Ctrl+Left, Right, Up, Down
 constexpr int CMD_UNUSED_CTRL_ARROW_LAST = 4028;

@@ -58,8 +58,8 @@ void WebHelp(MainWindow& w, int) {
                " could not be opened");
 }
 
-// Bound keys without a command: taken and dropped, so that they neither
-// reach another shortcut nor report a missing feature.
+// Bound keys without a command: taken and dropped, without the title's
+// report of a missing feature that an unknown command gets.
 void Unused(MainWindow&, int) {}
 
 constexpr CommandHandlerRow kHandlers[] = {
