@@ -1,16 +1,32 @@
 #!/usr/bin/env bash
-# Sets up, builds and shows the bundled sample pictures.  Until the viewer
-# window exists this runs duoramic-cli on them: each sample's details, and
-# what the viewer shows for it side by side and as a Dubois anaglyph, plus
-# every entry of the demo slideshow list, written as PNGs under
-# build/samples-out.
+# Sets up, builds the release flavour and starts the viewer, which plays the
+# demo slideshow list beside the executable full screen.  Arguments are
+# handed to the viewer (a stereo file, a left/right pair or a list).
+# Without a display it says so, shows how to render with duoramic-cli
+# instead, and renders the bundled samples to build/samples-out.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/setup.sh"
 bash "$root/scripts/build.sh" release
+viewer="$root/build/release/duoramic"
+
+if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]]; then
+  exec "$viewer" "$@"
+fi
+
 cli="$root/build/release/duoramic-cli"
 samples="$root/resources/samples"
 out="$root/build/samples-out"
+cat <<EOF
+run: no display (neither DISPLAY nor WAYLAND_DISPLAY is set), so the viewer
+window cannot open.  On a desktop, start it with
+  $viewer
+Without one, duoramic-cli renders what the viewer would show, for example
+  $cli render $samples/scene.mpo --format DuboisAnaglyph --size 1920x1080 -o out.png
+  $cli render $samples/duoramic.txt --item 1 -o item1.png
+Rendering the bundled samples to $out now.
+
+EOF
 mkdir -p "$out"
 
 show() {  # name, then the render arguments

@@ -24,6 +24,7 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-alsa gstreamer1.0-pulseaudio
+  xvfb xdotool x11-apps
 )
 if ((bench)); then packages+=(ffmpeg hyperfine); fi
 

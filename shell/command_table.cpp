@@ -134,6 +134,9 @@ constexpr AcceleratorRow kFixedKeys[] = {
     {"Num+0", 5000}, {"Num+1", 5001}, {"Num+2", 5002}, {"Num+3", 5003},
     {"Num+4", 5004}, {"Num+5", 5005}, {"Num+6", 5006}, {"Num+7", 5007},
     {"Num+8", 5008}, {"Num+9", 5009},
+    {"G", CMD_UNUSED_G}, {"D", CMD_UNUSED_D}, {"B", CMD_UNUSED_B},
+    {"Ctrl+Left", 4025}, {"Ctrl+Right", 4026}, {"Ctrl+Up", 4027},
+    {"Ctrl+Down", 4028},
 };
 
 constexpr int kCheckedItems[] = {CMD_SWAP,        CMD_SLIDESHOW,

@@ -63,6 +63,13 @@ constexpr int CMD_PANORAMA_SIZE = 4060;
 constexpr int CMD_WIDTH_CYCLE = 4061;
 constexpr int CMD_DIGIT_FIRST = 5000;  // 5000..5009: digits 0..9
 constexpr int CMD_DIGIT_LAST = 5009;
+// Keys bound to commands that nothing acts on: G, D, B and Ctrl+arrows.
+// They stay in the key table: a press is taken and does nothing.
+constexpr int CMD_UNUSED_G = 3010;
+constexpr int CMD_UNUSED_CTRL_ARROW_FIRST = 4025;  // Ctrl+Left, Right, Up, Down
+constexpr int CMD_UNUSED_CTRL_ARROW_LAST = 4028;
+constexpr int CMD_UNUSED_D = 4035;
+constexpr int CMD_UNUSED_B = 4040;
 
 // One menu item; id 0 is a separator.  `hint` is the shortcut text shown
 // after a tab; empty when the item has none.

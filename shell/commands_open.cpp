@@ -23,11 +23,14 @@ constexpr const char* kStereoFilter[] = {
     "*.avi; *.qt; *.mov; *.mpg; *.mpeg; *.m1v; *.wmv; *.mp4; *.mts",
     "All Files (*.*)", "*.*;"};
 constexpr const char* kListFilter[] = {"Slideshow List (TXT)", "*.txt"};
+constexpr const char* k360Filter[] = {"3D 360Files(jpg,mp4)",
+                                     "*.jpg;*.mp4;*.webm;"};
 
 constexpr int kOpenStereoTitle = 50;
 constexpr int kOpenLeftTitle = 51;
 constexpr int kOpenRightTitle = 52;
 constexpr int kOpenListTitle = 53;
+constexpr int kOpen360Title = 2674;
 constexpr const char* kPairQuestion = "%sをステレオペアとして開きますか？";
 constexpr int kConfirmCaption = 2506;
 
@@ -67,6 +70,15 @@ void OpenFile(MainWindow& w, int) {
   if (path.empty()) return;
   Viewer.OpenPath = path;
   w.DispatchCommand(CMD_SHOW_FILE);
+}
+
+void Open360(MainWindow& w, int) {
+  Viewer.View360 = true;  // stays set when the dialog is cancelled
+  std::string path = AskFile(w, kOpen360Title, k360Filter, Viewer.OpenPath,
+                             Viewer.OpenFolder);
+  if (path.empty()) return;
+  Viewer.OpenPath = path;
+  w.PostCommand(CMD_SHOW_FILE);
 }
 
 void OpenList(MainWindow& w, int) {
@@ -144,6 +156,7 @@ constexpr CommandHandlerRow kHandlers[] = {
     {CMD_CLEAR_HISTORY, CMD_CLEAR_HISTORY, ClearHistoryItems},
     {CMD_HISTORY_FIRST, CMD_HISTORY_FIRST + kHistorySize - 1,
      OpenHistoryEntry},
+    {CMD_OPEN_360, CMD_OPEN_360, Open360},
     {CMD_OPEN_FILE, CMD_OPEN_FILE, OpenFile},
     {CMD_OPEN_PAIR, CMD_OPEN_PAIR, OpenPair},
     {CMD_OPEN_LIST, CMD_OPEN_LIST, OpenList},

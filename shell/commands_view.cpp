@@ -10,6 +10,7 @@
 #include "shell/command_table.h"
 #include "shell/full_screen.h"
 #include "shell/main_window.h"
+#include "shell/navigation.h"
 #include "shell/settings_store.h"
 #include "shell/viewer_state.h"
 #include "stereo/geometry.h"
@@ -34,7 +35,7 @@ void SelectFormat(MainWindow& w, int id) {
   WriteSetting("StereoType", std::to_string(Viewer.StereoType));
   FitWindowToFullScreen(w);
   if (Viewer.StereoType == NvidiaStereo && w.ContentShown) {
-    w.SetTitle("3D VISION output: not built yet");
+    HandOverToStereoOutput(w);
     return;
   }
   w.Repaint();

@@ -95,7 +95,8 @@ class Canvas : public QWidget {
 const CommandHandlerRow* FindHandler(int id) {
   for (auto table : {ViewCommandHandlers(), OpenCommandHandlers(),
                      FullScreenCommandHandlers(), DialogCommandHandlers(),
-                     NavigationCommandHandlers()})
+                     NavigationCommandHandlers(),
+                     LaterFeatureCommandHandlers()})
     for (const CommandHandlerRow& row : table)
       if (id >= row.first && id <= row.last) return &row;
   return nullptr;

@@ -58,6 +58,8 @@ std::span<const CommandHandlerRow> OpenCommandHandlers();
 std::span<const CommandHandlerRow> FullScreenCommandHandlers();
 std::span<const CommandHandlerRow> DialogCommandHandlers();
 std::span<const CommandHandlerRow> NavigationCommandHandlers();
+std::span<const CommandHandlerRow> LaterFeatureCommandHandlers();
+
 
 // Enter and Alt+Enter after digit keys: shows the item with the typed
 // 1-based number (the first when it is out of range); false when no digit

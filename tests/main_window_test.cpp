@@ -247,7 +247,7 @@ TEST_F(MainWindowTest, ToggleKeysFlipTheirFlags) {
 }
 
 TEST_F(MainWindowTest, CommandsStillToComeSayItInTheTitle) {
-  for (int id : {CMD_MAKE_LIST, CMD_JPEG_COMMENT, CMD_MOVIE_PAUSE, 1022 + 1}) {
+  for (int id : {CMD_MAKE_LIST, CMD_SHOW_360, 1022 + 1}) {
     window_->SetTitleText("before");
     window_->DispatchCommand(id);
     if (id == 1023) continue;  // iZ3D is a format: it is selected, not refused

@@ -1,0 +1,286 @@
+// Commands that the window hands to features outside the shell (movies, the
+// 360-degree viewer, the 3D Vision output, JPEG comments, the list maker),
+// driven by keys and clicks with recording stand-ins for the features.
+#include <gtest/gtest.h>
+
+#include <QDesktopServices>
+#include <QSettings>
+#include <QTest>
+#include <QUrl>
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "shell/command_table.h"
+#include "shell/file_history.h"
+#include "shell/main_window.h"
+#include "shell/viewer_state.h"
+
+namespace {
+
+const std::string kSamples = DUORAMIC_SOURCE_DIR "/resources/samples/";
+
+struct RecordingFeatures : MoviePlayer,
+                           PanoramaViewer,
+                           StereoOutput,
+                           CommentEditor,
+                           ListMaker {
+  std::vector<std::string> calls;
+  bool stepPending = false;
+  int commentResult = 0;
+
+  int OpenMovie(const std::string& l, const std::string& r) override {
+    calls.push_back("OpenMovie " + l + "|" + r);
+    return 0;
+  }
+  void CloseMovie() override {
+    calls.push_back("CloseMovie");
+    Viewer.MovieOpen = false;
+  }
+  void TogglePause() override { calls.push_back("TogglePause"); }
+  void RestartToggle() override { calls.push_back("RestartToggle"); }
+  bool StepPending() const override { return stepPending; }
+  void StepForward() override { calls.push_back("StepForward"); }
+  void StepBackward() override { calls.push_back("StepBackward"); }
+  void ChangeRate(double d) override {
+    calls.push_back("ChangeRate " + std::to_string(d));
+  }
+  void SetRate(double r) override {
+    calls.push_back("SetRate " + std::to_string(r));
+  }
+  void SeekMovie(int) override {}
+  void Show(const std::string& path, bool swap) override {
+    calls.push_back("Show " + path + (swap ? " swapped" : ""));
+  }
+  void Close() override {}
+  void RunStereoOutput(const std::string& l, const std::string& r,
+                       int still) override {
+    calls.push_back("RunStereoOutput " + l + "|" + r + "|" +
+                    std::to_string(still));
+  }
+  bool StereoWindowActive() const override { return false; }
+  void CloseStereoWindow() override {}
+  int EditComment(QWidget*, const std::string& path) override {
+    calls.push_back("EditComment " + path);
+    return commentResult;
+  }
+  void MakeList(QWidget* owner) override {
+    calls.push_back(owner ? "MakeList" : "MakeList without owner");
+  }
+};
+
+struct RecordingDialogs : UserDialogs {
+  std::string chosen;  // what the next file dialog returns; empty = cancel
+  std::string title;
+  std::vector<std::string> filters;
+  void Message(QWidget*, std::string_view, std::string_view, bool) override {}
+  bool AskYesNo(QWidget*, std::string_view, std::string_view,
+                YesNoPrompt::Icon) override {
+    return false;
+  }
+  std::string OpenFile(QWidget*, std::string_view t,
+                       std::span<const char* const> f, const std::string&,
+                       const std::string&, int&) override {
+    title = t;
+    filters.assign(f.begin(), f.end());
+    return chosen;
+  }
+};
+
+class UrlCatcher : public QObject {
+  Q_OBJECT
+ public:
+  std::vector<std::string> urls;
+ public slots:
+  void Open(const QUrl& url) { urls.push_back(url.toString().toStdString()); }
+};
+
+using Strings = std::vector<std::string>;
+
+class FeatureCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Viewer = ViewerState();
+    RecentFiles = FileHistory();
+    QSettings("Orlith", "duoramic").clear();
+    window_ = std::make_unique<MainWindow>(&dialogs_);
+    window_->SetMovie(&features_);
+    window_->SetPanorama(&features_);
+    window_->SetOutput(&features_);
+    window_->SetComments(&features_);
+    window_->SetLists(&features_);
+    window_->show();
+    window_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+    window_->SetTitleText("before");
+  }
+  void TearDown() override { window_.reset(); }
+
+  void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QTest::keyClick(window_.get(), key, mods);
+  }
+  void Click(Qt::MouseButton button) {
+    QTest::mouseClick(window_->centralWidget(), button);
+  }
+  std::string Title() { return window_->windowTitle().toStdString(); }
+  void PressMovieKeysAndClick() {
+    const auto pad = Qt::ControlModifier | Qt::KeypadModifier;
+    Key(Qt::Key_F2);
+    Key(Qt::Key_F3);
+    Key(Qt::Key_Space, Qt::ControlModifier);
+    Key(Qt::Key_Backspace, Qt::ControlModifier);
+    Key(Qt::Key_Plus, pad);
+    Key(Qt::Key_Minus, pad);
+    Key(Qt::Key_5, pad);
+    Key(Qt::Key_9, pad);
+    Click(Qt::LeftButton);
+    Click(Qt::RightButton);
+  }
+  // The calls since the last look.
+  std::vector<std::string> Calls() {
+    return std::exchange(features_.calls, {});
+  }
+
+  RecordingFeatures features_;
+  RecordingDialogs dialogs_;
+  std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(FeatureCommandsTest, MovieKeysAndClicksActOnlyOnAnOpenMovie) {
+  PressMovieKeysAndClick();
+  EXPECT_EQ(Calls(), Strings{});
+  EXPECT_EQ(Title(), "before");
+
+  Viewer.MovieOpen = true;
+  PressMovieKeysAndClick();
+  EXPECT_EQ(Calls(), (Strings{"TogglePause", "RestartToggle", "StepForward",
+                              "StepBackward", "ChangeRate 0.250000",
+                              "ChangeRate -0.250000", "SetRate 5.000000",
+                              "SetRate 9.000000", "TogglePause",
+                              "RestartToggle"}));
+
+  // A step asked for and not yet shown holds further steps back.
+  features_.stepPending = true;
+  Key(Qt::Key_Space, Qt::ControlModifier);
+  Key(Qt::Key_Backspace, Qt::ControlModifier);
+  EXPECT_EQ(Calls(), Strings{});
+}
+
+TEST_F(FeatureCommandsTest, KeysBoundToNoCommandAreTakenWithoutEffect) {
+  const int unused[] = {3010, 4025, 4026, 4027, 4028, 4035, 4040};
+  for (int id : unused) {
+    auto keys = Accelerators();
+    EXPECT_TRUE(std::any_of(keys.begin(), keys.end(),
+                            [id](const AcceleratorRow& r) { return r.id == id; }))
+        << id;
+    window_->DispatchCommand(id);
+  }
+  for (Qt::Key key : {Qt::Key_B, Qt::Key_D, Qt::Key_G}) Key(key);
+  for (Qt::Key key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down})
+    Key(key, Qt::ControlModifier);
+  EXPECT_EQ(Title(), "before");
+  EXPECT_EQ(Viewer.FloatOffset, 0);
+  EXPECT_EQ(Calls(), Strings{});
+}
+
+TEST_F(FeatureCommandsTest, JpegCommentIsOfferedForAShownJpegOnly) {
+  Key(Qt::Key_K);  // nothing shown
+  Viewer.OpenPath = kSamples + "scene.mpo";
+  window_->DispatchCommand(CMD_SHOW_FILE);
+  Key(Qt::Key_K);  // an MPO cannot take a comment
+  EXPECT_EQ(Calls(), Strings{});
+
+  Viewer.LeftPath = kSamples + "scene_L.jpg";
+  Viewer.RightPath = kSamples + "scene_R.jpg";
+  window_->DispatchCommand(CMD_SHOW_PAIR);
+  FreePicture(Viewer.CurrentLeft);
+  Key(Qt::Key_K);  // cancelled: the item is not read again
+  EXPECT_EQ(Calls(), Strings{"EditComment " + kSamples + "scene_L.jpg"});
+  EXPECT_FALSE(Viewer.CurrentLeft);
+
+  features_.commentResult = 1;
+  Key(Qt::Key_K);  // written: the item is read again with its new comment
+  EXPECT_EQ(Calls().size(), 1u);
+  EXPECT_TRUE(Viewer.CurrentLeft);
+
+  Viewer.MovieOpen = true;
+  Key(Qt::Key_K);
+  EXPECT_EQ(Calls(), Strings{});
+}
+
+TEST_F(FeatureCommandsTest, ThreeDVisionTakesTheItemOnDisplay) {
+  Key(Qt::Key_F8);  // nothing shown yet: the format is only selected
+  EXPECT_EQ(Viewer.StereoType, 22);
+  EXPECT_EQ(Calls(), Strings{});
+
+  // Showing an item while the format is on hands it over too.
+  Viewer.OpenPath = kSamples + "scene.jps";
+  window_->DispatchCommand(CMD_SHOW_FILE);
+  EXPECT_EQ(Calls(),
+            Strings{"RunStereoOutput " + kSamples + "scene.jps||1"});
+  Key(Qt::Key_F9);
+  Viewer.SlideShowOn = true;
+  window_->StartSlideshowTimer();
+  Key(Qt::Key_F8);
+  EXPECT_FALSE(Viewer.SlideShowOn);
+  EXPECT_FALSE(window_->SlideshowTimer().isActive());
+  EXPECT_EQ(Calls(),
+            Strings{"RunStereoOutput " + kSamples + "scene.jps||1"});
+
+  Viewer.LeftPath = kSamples + "scene_L.jpg";
+  Viewer.RightPath = kSamples + "scene_R.jpg";
+  Key(Qt::Key_F9);
+  window_->DispatchCommand(CMD_SHOW_PAIR);
+  Key(Qt::Key_F8);
+  EXPECT_EQ(Calls(), Strings{"RunStereoOutput " + kSamples + "scene_L.jpg|" +
+                             kSamples + "scene_R.jpg|1"});
+
+  // A movie is let go for the output and taken up again after it.
+  Viewer.MovieOpen = true;
+  Viewer.ShownKind = 1;
+  Viewer.ShownLeftPath = "/movies/trip.mp4";
+  Viewer.ShownRightPath.clear();
+  Key(Qt::Key_F8);
+  EXPECT_EQ(Calls(), (Strings{"CloseMovie", "RunStereoOutput /movies/trip.mp4||0",
+                              "OpenMovie /movies/trip.mp4|"}));
+}
+
+TEST_F(FeatureCommandsTest, PanoramaCommandsShowTheChosenFile) {
+  Viewer.OpenPath = "/pictures/room.jpg";
+  Viewer.n360swap = 1;
+  Viewer.MovieOpen = true;
+  Key(Qt::Key_P, Qt::ControlModifier | Qt::AltModifier);
+  EXPECT_EQ(Calls(), (Strings{"CloseMovie", "Show /pictures/room.jpg swapped"}));
+
+  // The open dialog marks the next show as 360 even when it is cancelled.
+  window_->DispatchCommand(CMD_OPEN_360);
+  EXPECT_TRUE(Viewer.View360);
+  EXPECT_EQ(dialogs_.title, "全天球画像を開く");
+  EXPECT_EQ(dialogs_.filters,
+            (Strings{"3D 360Files(jpg,mp4)", "*.jpg;*.mp4;*.webm;"}));
+  EXPECT_EQ(Viewer.OpenPath, "/pictures/room.jpg");
+
+  // A chosen file is shown once the dialog's command has returned.
+  dialogs_.chosen = kSamples + "scene_L.jpg";
+  window_->DispatchCommand(CMD_OPEN_360);
+  EXPECT_EQ(Viewer.OpenPath, kSamples + "scene_L.jpg");
+  EXPECT_EQ(Viewer.OpenFolder, "");
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Viewer.OpenFolder, kSamples);
+}
+
+TEST_F(FeatureCommandsTest, ListMakerAndHelpPageAreHandedOn) {
+  window_->DispatchCommand(CMD_MAKE_LIST);
+  EXPECT_EQ(Calls(), Strings{"MakeList"});
+
+  UrlCatcher catcher;
+  QDesktopServices::setUrlHandler("https", &catcher, "Open");
+  window_->DispatchCommand(CMD_WEB_HELP);
+  QDesktopServices::unsetUrlHandler("https");
+  EXPECT_EQ(catcher.urls, Strings{LoadText(9)});
+  EXPECT_EQ(Title(), "before");
+}
+
+}  // namespace
+
+#include "window_feature_commands.moc"
