@@ -50,6 +50,13 @@ int main(int argc, char** argv) {
   EnumerateMonitors();
   ComputeFullScreenRect();
   CommandLineArgs args = ArgumentsFromArgv(argc, argv);
+  // Files named relative to the current folder are kept by their full path:
+  // the history and the open dialogs outlive that folder.
+  for (std::string* arg : {&args.first, &args.second})
+    if (!arg->empty() && static_cast<unsigned char>((*arg)[0]) >= 0x20)
+      *arg = QFileInfo(QString::fromStdString(*arg))
+                 .absoluteFilePath()
+                 .toStdString();
   std::string folder = QCoreApplication::applicationDirPath().toStdString();
 
   int status;
