@@ -16,6 +16,7 @@ seeds_for() {
     tiff_fuzzer) echo "$testdata/tiff" ;;
     gif_fuzzer) echo "$testdata/gif" ;;
     bmp_fuzzer) echo "$testdata/bmpsuite" ;;
+    list_fuzzer) echo "$root/resources/samples" ;;
     *) echo "$testdata" ;;
   esac
 }
