@@ -207,7 +207,8 @@ class Session:
         if shown.shape != reference.shape:
             return False
         diff = np.abs(shown.astype(np.int16) - reference).max(axis=2)
-        return (diff <= 2).mean() >= 0.99
+        # A Python bool: wait_until tells "no answer yet" by identity.
+        return bool((diff <= 2).mean() >= 0.99)
 
     def find_client_area(self, picture, path=None):
         """The menu bar's height, from a side-by-side picture: it is centred
