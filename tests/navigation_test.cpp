@@ -277,6 +277,33 @@ TEST_F(NavigationTest, AListPlaysItsEntriesAndMusicThenClosesWithoutRepeat) {
                                                     "close"}));
 }
 
+TEST_F(NavigationTest, APairOpenedDuringAListLeavesItsMusicAlone) {
+  std::string dir = Folder("m");
+  Pictures(dir, {"a.jpg", "b.jpg"});
+  for (const char* movie : {"x.mp4", "y.mp4"}) {
+    QFile file(QString::fromStdString(dir + movie));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not decoded here");
+  }
+  std::string list = dir + "show.txt";
+  QFile file(QString::fromStdString(list));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("SlideShowList;;\n"
+             "BGMusic;music.mp3;;\n"
+             "MovieBGMStop;1;;\n"
+             "11;0;0;0;0;a.jpg;;\n");
+  file.close();
+  Viewer.OpenPath = list;
+  Run(CMD_START_LIST);
+  ASSERT_TRUE(Viewer.BgmPlaying);
+
+  ShowPair(dir + "x.mp4", dir + "y.mp4");  // a movie pair outside the list
+  Run(CMD_NEXT);                           // and on to a.jpg + b.jpg
+  EXPECT_EQ(Pair(), "a.jpg+b.jpg");
+  EXPECT_TRUE(Viewer.BgmPlaying);
+  EXPECT_EQ(music_.calls, std::vector<std::string>{"open music.mp3"});
+}
+
 TEST_F(NavigationTest, EyeFiModeShowsANewlyArrivedMpo) {
   std::string dir = Folder("eyefi");
   ASSERT_TRUE(QFile::copy(QString::fromStdString(kSamples + "scene.mpo"),
