@@ -485,10 +485,12 @@ std::span<const CommandHandlerRow> NavigationCommandHandlers() {
 bool GoToTypedNumber(MainWindow& w) {
   if (w.DigitLast < 0) return false;
   // The next-item command below adds one: a typed 1-based number n lands
-  // on index n - 1, and anything out of range on the first item.
+  // on index n - 1, and anything out of range on the first item.  One past
+  // the last counts as out of range too: stepping from the last item would
+  // end a show that does not repeat.
   int target = w.DigitLast + 10 * std::max(w.DigitPrev, 0) - 2;
   Viewer.ItemIndex =
-      target < -1 || target >= Viewer.ItemCount ? -1 : target;
+      target < -1 || target >= Viewer.ItemCount - 1 ? -1 : target;
   w.DigitLast = w.DigitPrev = -1;
   w.DispatchCommand(CMD_NEXT);
   return true;

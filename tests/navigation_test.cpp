@@ -176,6 +176,13 @@ TEST_F(NavigationTest, TypedNumbersPickTheItemOrTheFirst) {
   EXPECT_EQ(type({0}), 0);
   EXPECT_EQ(type({3, 1, 0}), 9);  // the last two digits count
   EXPECT_FALSE(GoToTypedNumber(*window_));
+
+  // One past the last is out of range as well, also where stepping past
+  // the end closes a show that does not repeat.
+  Viewer.ListRepeat = false;
+  EXPECT_EQ(type({1, 1}), 0);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(window_->isVisible());
 }
 
 TEST_F(NavigationTest, TransitionsRunForwardOnFittedStillsAndHoldTheShow) {
