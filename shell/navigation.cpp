@@ -235,10 +235,16 @@ void ShowFile(MainWindow& w, int) {
   if (Viewer.View360) {
     ListFolder(Viewer.OpenPath, JpgMp4Kind, LeftList);
     ShowPanorama(w, Viewer.OpenPath, Viewer.n360swap != 0);
+    Viewer.FromHistory = false;
     return;
   }
   ItemRead read = ReadSingleFile(w, Viewer.OpenPath, Step::Show);
-  if (read == ItemRead::Failed) return;
+  if (read == ItemRead::Failed) {
+    // The flag was about this open only; left set it would keep the next
+    // file opened from a dialog out of the history.
+    Viewer.FromHistory = false;
+    return;
+  }
   InstallNewPair(w);
   ListFolder(Viewer.OpenPath, BrowseKind(), LeftList);
   SingleTitle(w, Viewer.OpenPath);
@@ -266,7 +272,10 @@ void ShowPair(MainWindow& w, int) {
       SameIgnoringCase(FolderEntry(Viewer.OpenFolder, next), Viewer.RightPath))
     Viewer.ItemIndex = next;
   ItemRead read = ReadPairFiles(w, Step::Show);
-  if (read == ItemRead::Failed) return;
+  if (read == ItemRead::Failed) {
+    Viewer.FromHistory = false;  // about this open only, as above
+    return;
+  }
   if (read == ItemRead::Mismatch) FillBlack(w);  // a still and a movie
   InstallNewPair(w);
   PairTitle(w);

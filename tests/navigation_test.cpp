@@ -311,6 +311,20 @@ TEST_F(NavigationTest, APairOpenedDuringAListLeavesItsMusicAlone) {
   EXPECT_EQ(music_.calls, std::vector<std::string>{"open music.mp3"});
 }
 
+TEST_F(NavigationTest, AFailedOpenFromTheHistoryLeavesLaterOpensRecorded) {
+  std::string dir = Folder("h");
+  Pictures(dir, {"a.jpg"});
+  QFile broken(QString::fromStdString(dir + "broken.mpo"));
+  ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+  broken.write("no pictures in here");
+  broken.close();
+  RecentFiles[0].left = dir + "broken.mpo";
+  Run(CMD_HISTORY_FIRST);
+  ShowFile(dir + "a.jpg");  // as the open dialog hands it on
+  EXPECT_EQ(RecentFiles[0].left, dir + "a.jpg");
+  EXPECT_EQ(RecentFiles[1].left, dir + "broken.mpo");
+}
+
 TEST_F(NavigationTest, EyeFiModeShowsANewlyArrivedMpo) {
   std::string dir = Folder("eyefi");
   ASSERT_TRUE(QFile::copy(QString::fromStdString(kSamples + "scene.mpo"),
