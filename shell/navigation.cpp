@@ -235,10 +235,16 @@ void ShowFile(MainWindow& w, int) {
   if (Viewer.View360) {
     ListFolder(Viewer.OpenPath, JpgMp4Kind, LeftList);
     ShowPanorama(w, Viewer.OpenPath, Viewer.n360swap != 0);
+    Viewer.FromHistory = false;
     return;
   }
   ItemRead read = ReadSingleFile(w, Viewer.OpenPath, Step::Show);
-  if (read == ItemRead::Failed) return;
+  if (read == ItemRead::Failed) {
+    // The flag was about this open only; left set it would keep the next
+    // file opened from a dialog out of the history.
+    Viewer.FromHistory = false;
+    return;
+  }
   InstallNewPair(w);
   ListFolder(Viewer.OpenPath, BrowseKind(), LeftList);
   SingleTitle(w, Viewer.OpenPath);
@@ -266,7 +272,10 @@ void ShowPair(MainWindow& w, int) {
       SameIgnoringCase(FolderEntry(Viewer.OpenFolder, next), Viewer.RightPath))
     Viewer.ItemIndex = next;
   ItemRead read = ReadPairFiles(w, Step::Show);
-  if (read == ItemRead::Failed) return;
+  if (read == ItemRead::Failed) {
+    Viewer.FromHistory = false;  // about this open only, as above
+    return;
+  }
   if (read == ItemRead::Mismatch) FillBlack(w);  // a still and a movie
   InstallNewPair(w);
   PairTitle(w);
@@ -485,10 +494,12 @@ std::span<const CommandHandlerRow> NavigationCommandHandlers() {
 bool GoToTypedNumber(MainWindow& w) {
   if (w.DigitLast < 0) return false;
   // The next-item command below adds one: a typed 1-based number n lands
-  // on index n - 1, and anything out of range on the first item.
+  // on index n - 1, and anything out of range on the first item.  One past
+  // the last counts as out of range too: stepping from the last item would
+  // end a show that does not repeat.
   int target = w.DigitLast + 10 * std::max(w.DigitPrev, 0) - 2;
   Viewer.ItemIndex =
-      target < -1 || target >= Viewer.ItemCount ? -1 : target;
+      target < -1 || target >= Viewer.ItemCount - 1 ? -1 : target;
   w.DigitLast = w.DigitPrev = -1;
   w.DispatchCommand(CMD_NEXT);
   return true;

@@ -20,7 +20,7 @@ void PairTitle(MainWindow& window, const char* suffix = "");
 void EndTransition(MainWindow& window, bool drawEnd);
 
 // The list's music: closed when another show starts; paused and resumed
-// around movie items only when the list asks for it (MovieBGMStop).
+// around the list's movie items only when it asks for it (MovieBGMStop).
 void CloseMusic(MainWindow& window);
 void PauseMusic(MainWindow& window);
 void ResumeMusic(MainWindow& window);

@@ -114,12 +114,16 @@ void CloseMusic(MainWindow& w) {
   Viewer.BgmPlaying = false;
 }
 
+// Only the list's own items pause and resume its music: a pair opened while
+// it plays, and the folder browsed from there, leave it as it is.
 void PauseMusic(MainWindow& w) {
-  if (Viewer.BgmPlaying && Viewer.MovieBgmStop) w.Music().Pause();
+  if (Viewer.ListMode && Viewer.BgmPlaying && Viewer.MovieBgmStop)
+    w.Music().Pause();
 }
 
 void ResumeMusic(MainWindow& w) {
-  if (Viewer.BgmPlaying && Viewer.MovieBgmStop) w.Music().Resume();
+  if (Viewer.ListMode && Viewer.BgmPlaying && Viewer.MovieBgmStop)
+    w.Music().Resume();
 }
 
 void StopNavigation(MainWindow& w) {

@@ -176,6 +176,13 @@ TEST_F(NavigationTest, TypedNumbersPickTheItemOrTheFirst) {
   EXPECT_EQ(type({0}), 0);
   EXPECT_EQ(type({3, 1, 0}), 9);  // the last two digits count
   EXPECT_FALSE(GoToTypedNumber(*window_));
+
+  // One past the last is out of range as well, also where stepping past
+  // the end closes a show that does not repeat.
+  Viewer.ListRepeat = false;
+  EXPECT_EQ(type({1, 1}), 0);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(window_->isVisible());
 }
 
 TEST_F(NavigationTest, TransitionsRunForwardOnFittedStillsAndHoldTheShow) {
@@ -275,6 +282,47 @@ TEST_F(NavigationTest, AListPlaysItsEntriesAndMusicThenClosesWithoutRepeat) {
   EXPECT_EQ(music_.calls, (std::vector<std::string>{"open music.mp3", "resume",
                                                     "pause", "resume",
                                                     "close"}));
+}
+
+TEST_F(NavigationTest, APairOpenedDuringAListLeavesItsMusicAlone) {
+  std::string dir = Folder("m");
+  Pictures(dir, {"a.jpg", "b.jpg"});
+  for (const char* movie : {"x.mp4", "y.mp4"}) {
+    QFile file(QString::fromStdString(dir + movie));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("not decoded here");
+  }
+  std::string list = dir + "show.txt";
+  QFile file(QString::fromStdString(list));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("SlideShowList;;\n"
+             "BGMusic;music.mp3;;\n"
+             "MovieBGMStop;1;;\n"
+             "11;0;0;0;0;a.jpg;;\n");
+  file.close();
+  Viewer.OpenPath = list;
+  Run(CMD_START_LIST);
+  ASSERT_TRUE(Viewer.BgmPlaying);
+
+  ShowPair(dir + "x.mp4", dir + "y.mp4");  // a movie pair outside the list
+  Run(CMD_NEXT);                           // and on to a.jpg + b.jpg
+  EXPECT_EQ(Pair(), "a.jpg+b.jpg");
+  EXPECT_TRUE(Viewer.BgmPlaying);
+  EXPECT_EQ(music_.calls, std::vector<std::string>{"open music.mp3"});
+}
+
+TEST_F(NavigationTest, AFailedOpenFromTheHistoryLeavesLaterOpensRecorded) {
+  std::string dir = Folder("h");
+  Pictures(dir, {"a.jpg"});
+  QFile broken(QString::fromStdString(dir + "broken.mpo"));
+  ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+  broken.write("no pictures in here");
+  broken.close();
+  RecentFiles[0].left = dir + "broken.mpo";
+  Run(CMD_HISTORY_FIRST);
+  ShowFile(dir + "a.jpg");  // as the open dialog hands it on
+  EXPECT_EQ(RecentFiles[0].left, dir + "a.jpg");
+  EXPECT_EQ(RecentFiles[1].left, dir + "broken.mpo");
 }
 
 TEST_F(NavigationTest, EyeFiModeShowsANewlyArrivedMpo) {
