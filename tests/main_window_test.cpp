@@ -23,6 +23,7 @@
 #include "shell/main_window.h"
 #include "shell/settings_store.h"
 #include "shell/viewer_state.h"
+#include "stereo/geometry.h"
 #include "stereo/stereo_format.h"
 
 namespace {
@@ -167,6 +168,29 @@ TEST_F(MainWindowTest, ZoomStepsByKeyAndWheel) {
   Key(Qt::Key_F);
   EXPECT_EQ(Viewer.ZoomPercent, 0);
   EXPECT_TRUE(Viewer.FitToWindow);
+}
+
+TEST_F(MainWindowTest, ZoomingInStopsGrowingBeforeTheLayoutsOverflow) {
+  Viewer.OpenPath = kSamples + "scene.mpo";
+  window_->DispatchCommand(CMD_SHOW_FILE);
+  window_->DispatchCommand(1027);  // the source view lays out four widths
+  Key(Qt::Key_M, Qt::ShiftModifier);
+  Key(Qt::Key_J);
+  Key(Qt::Key_PageUp);
+  EXPECT_EQ(Viewer.ZoomPercent, 110);
+  Key(Qt::Key_PageDown);
+  EXPECT_EQ(Viewer.ZoomPercent, 100);
+
+  // Every step presents the pair; the width x zoom products must stay ints.
+  for (int step = 0; step < 150; ++step) window_->DispatchCommand(CMD_ZOOM_IN);
+  EXPECT_EQ(Viewer.ZoomPercent, kMaxZoomInPercent);
+  window_->DispatchCommand(CMD_ZOOM_OUT);
+  EXPECT_LT(Viewer.ZoomPercent, kMaxZoomInPercent);
+
+  // A larger zoom set by fitting is not shrunk by zooming in.
+  Viewer.ZoomPercent = 3 * kMaxZoomInPercent;
+  ZoomIn();
+  EXPECT_EQ(Viewer.ZoomPercent, 3 * kMaxZoomInPercent);
 }
 
 TEST_F(MainWindowTest, WidthModesToggleAndAreStoredOutsideLaunchModes) {
