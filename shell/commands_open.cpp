@@ -105,9 +105,10 @@ bool OfferPartner(MainWindow& w, const std::string& candidate) {
 // the last file chosen (the folder Eye-Fi watches, the 360 viewer's file).
 void OpenPair(MainWindow& w, int) {
   Viewer.View360 = false;
-  if (!Viewer.LeftPath.empty()) Viewer.OpenPath = Viewer.LeftPath;
-  std::string left = AskFile(w, kOpenLeftTitle, kStereoFilter,
-                             Viewer.OpenPath, Viewer.OpenFolder);
+  const std::string& preset =
+      Viewer.LeftPath.empty() ? Viewer.OpenPath : Viewer.LeftPath;
+  std::string left = AskFile(w, kOpenLeftTitle, kStereoFilter, preset,
+                             Viewer.OpenFolder);
   if (left.empty()) return;
   Viewer.OpenPath = left;
   Viewer.LeftPath = left;
@@ -185,6 +186,10 @@ std::string UserDialogs::OpenFile(QWidget* owner, std::string_view title,
                  QString::fromUtf8(filters[i + 1]).replace(';', ' ') + ")";
   QFileDialog dialog(owner, QString::fromUtf8(title.data(), title.size()),
                      QString::fromStdString(folder));
+  // Qt's own dialog matches the patterns without case, so camera files
+  // named "DSCF0001.MPO" show under "*.mpo"; a desktop's native dialog may
+  // match them with case and hide them.
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setNameFilters(names);
   dialog.setDefaultSuffix("jpg");

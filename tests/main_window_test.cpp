@@ -357,6 +357,11 @@ TEST_F(MainWindowTest, OpeningALeftImageOffersItsPartnerBeforeAskingForIt) {
   EXPECT_EQ(Title(), "左画像(scene_L.jpg)");
   window_->ResetTitles();
   EXPECT_EQ(Title(), "shown item");
+
+  // A cancelled left dialog changes nothing.
+  Viewer.OpenPath = "kept.mpo";
+  window_->DispatchCommand(CMD_OPEN_PAIR);
+  EXPECT_EQ(Viewer.OpenPath, "kept.mpo");
 }
 
 TEST_F(MainWindowTest, APairOfNeighboursTakesTheRightOnesPosition) {
