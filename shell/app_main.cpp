@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 #include "platform/qt_text_painter.h"
 #include "shell/file_history.h"
@@ -27,7 +28,10 @@ bool DisplayAvailable() {
 
 int main(int argc, char** argv) {
   if (!DisplayAvailable()) {
+    // The first line is the viewer's usual report of a platform that did
+    // not start; the rest says why and what to do instead.
     std::fprintf(stderr,
+                 "CoInitialize Failed!\n"
                  "duoramic: no display (neither DISPLAY nor WAYLAND_DISPLAY "
                  "is set).\n"
                  "To render a stereo item without a window, use duoramic-cli, "
@@ -42,6 +46,8 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   InstallQtTextPainter();
+  // The random transition effect draws from rand(): a new series each run.
+  std::srand(static_cast<unsigned>(std::time(nullptr)));
   Viewer.MovieState = 3;
   ApplyLaunchMode(LaunchModeFromName(argc > 0 ? argv[0] : ""));
   LoadHistory();

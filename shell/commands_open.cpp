@@ -100,11 +100,17 @@ bool OfferPartner(MainWindow& w, const std::string& candidate) {
                               YesNoPrompt::kQuestion);
 }
 
+// OpenPath is the file-name field the open dialogs share: it pre-fills each
+// dialog and takes what the user chose, so the pair dialogs leave it naming
+// the last file chosen (the folder Eye-Fi watches, the 360 viewer's file).
 void OpenPair(MainWindow& w, int) {
   Viewer.View360 = false;
-  std::string left = AskFile(w, kOpenLeftTitle, kStereoFilter,
-                             Viewer.LeftPath, Viewer.OpenFolder);
+  const std::string& preset =
+      Viewer.LeftPath.empty() ? Viewer.OpenPath : Viewer.LeftPath;
+  std::string left = AskFile(w, kOpenLeftTitle, kStereoFilter, preset,
+                             Viewer.OpenFolder);
   if (left.empty()) return;
+  Viewer.OpenPath = left;
   Viewer.LeftPath = left;
   Viewer.LeftFolder = FolderOf(left);
   std::vector<std::string> candidates;
@@ -124,11 +130,15 @@ void OpenPair(MainWindow& w, int) {
       return;
     }
   }
+  // The right dialog offers the left file's name in the left file's folder.
+  // The title shows what is chosen so far; TitleText still names the item
+  // on display, for when the right dialog is cancelled.
   Viewer.OpenPath = FileNameOf(left);
-  w.SetTitleText(Format("左画像(%s)", Viewer.OpenPath.c_str()));
-  std::string right =
-      AskFile(w, kOpenRightTitle, kStereoFilter, "", Viewer.LeftFolder);
+  w.SetTitle(Format("左画像(%s)", Viewer.OpenPath.c_str()));
+  std::string right = AskFile(w, kOpenRightTitle, kStereoFilter,
+                              Viewer.OpenPath, Viewer.LeftFolder);
   if (right.empty()) return;
+  Viewer.OpenPath = right;
   Viewer.RightPath = right;
   w.DispatchCommand(CMD_SHOW_PAIR);
 }
@@ -176,6 +186,10 @@ std::string UserDialogs::OpenFile(QWidget* owner, std::string_view title,
                  QString::fromUtf8(filters[i + 1]).replace(';', ' ') + ")";
   QFileDialog dialog(owner, QString::fromUtf8(title.data(), title.size()),
                      QString::fromStdString(folder));
+  // Qt's own dialog matches the patterns without case, so camera files
+  // named "DSCF0001.MPO" show under "*.mpo"; a desktop's native dialog may
+  // match them with case and hide them.
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setNameFilters(names);
   dialog.setDefaultSuffix("jpg");

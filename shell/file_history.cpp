@@ -35,8 +35,8 @@ void SavePaths() {
 
 void LoadHistory() {
   for (int k = 0; k < kHistorySize; ++k) {
-    RecentFiles[k].left = ReadSetting(HistoryValueName(2 * k));
-    RecentFiles[k].right = ReadSetting(HistoryValueName(2 * k + 1));
+    RecentFiles[k].left = ReadPathSetting(HistoryValueName(2 * k));
+    RecentFiles[k].right = ReadPathSetting(HistoryValueName(2 * k + 1));
     RecentFiles[k].kind = 0;
   }
   std::string kinds = ReadSetting("FileTypeHistory");

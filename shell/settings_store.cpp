@@ -43,7 +43,7 @@ constexpr IntSetting kIntSettings[] = {
 
 }  // namespace
 
-std::string ReadSetting(std::string_view name) {
+std::string ReadPathSetting(std::string_view name) {
   QSettings store("Orlith", "duoramic");
   if (store.status() != QSettings::NoError) return {};
   QVariant value = store.value(KeyOf(name));
@@ -52,9 +52,13 @@ std::string ReadSetting(std::string_view name) {
   QString text = value.typeId() == QMetaType::QStringList
                      ? value.toStringList().join(u',')
                      : value.toString();
-  QByteArray bytes = text.toUtf8();
-  if (static_cast<size_t>(bytes.size()) >= kSettingLimit) return {};
-  return bytes.toStdString();
+  return text.toUtf8().toStdString();
+}
+
+std::string ReadSetting(std::string_view name) {
+  std::string text = ReadPathSetting(name);
+  if (text.size() >= kSettingLimit) return {};
+  return text;
 }
 
 void WriteSetting(std::string_view name, std::string_view text) {
@@ -89,7 +93,7 @@ void LoadSettings() {
     std::string text = ReadSetting(setting.name);
     if (!text.empty()) Viewer.*setting.field = ParseDecimal(text);
   }
-  Viewer.OpenFolder = ReadSetting("OpenFolder");
+  Viewer.OpenFolder = ReadPathSetting("OpenFolder");
 }
 
 int EncodeMonitorSelection(const std::array<bool, 9>& selected) {

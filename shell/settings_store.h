@@ -12,6 +12,11 @@
 // fixed 100-byte read buffer has always treated them as absent).
 std::string ReadSetting(std::string_view name);
 
+// A stored path ("OpenFolder", "FileHistory%d") as text, however long: the
+// viewer writes these itself, and a folder with a few Japanese names is
+// past 100 bytes in UTF-8.  Cutting them would forget the history.
+std::string ReadPathSetting(std::string_view name);
+
 // Stores `text` under `name`.  Failures are ignored: a setting that cannot be
 // saved only costs the user the value next time.
 void WriteSetting(std::string_view name, std::string_view text);
@@ -22,7 +27,7 @@ int ParseDecimal(std::string_view text);
 
 // Loads every start-up value into Viewer.  A value replaces the default only
 // when present and non-empty; "nDisp" is read only when LaunchMode is 0, so
-// the launch modes keep their fixed width.  "OpenFolder" is read as is.
+// the launch modes keep their fixed width.  "OpenFolder" is read whole.
 void LoadSettings();
 
 // "multisel": monitor i (0..8) is bit 9 - i; bit 0 is always 0.

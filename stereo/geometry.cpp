@@ -151,8 +151,15 @@ Rect LayoutSource(const ClientSize& client, const ViewSize& view) {
 }
 
 void ZoomIn() {
-  Viewer.ZoomPercent = Viewer.ZoomPercent * 110 / 100;
-  if (Viewer.ZoomPercent < 10) Viewer.ZoomPercent += 1;
+  // Growth stops at kMaxZoomInPercent: the layouts multiply widths of up to
+  // 65535 pixels (four of them in the source view) by the zoom in int.  A
+  // larger zoom that fitting has set stays as it is rather than shrink.
+  int z = Viewer.ZoomPercent;
+  if (z < kMaxZoomInPercent) {
+    z = z * 110 / 100;
+    if (z < 10) z += 1;
+    Viewer.ZoomPercent = std::min(z, kMaxZoomInPercent);
+  }
   Viewer.FitToWindow = false;
   Viewer.BackgroundDirty = true;
 }

@@ -53,7 +53,9 @@ Rect LayoutOverUnder(const ClientSize& client, const ViewSize& view);
 // takes the same place in the right half); a movie frame whole, centred.
 Rect LayoutSource(const ClientSize& client, const ViewSize& view);
 
-// Zoom commands.
+// Zoom commands.  Stepping in never goes beyond kMaxZoomInPercent (each
+// picture pixel 50 screen pixels wide).
+constexpr int kMaxZoomInPercent = 5000;
 void ZoomIn();
 void ZoomOut();
 void ZoomActualSize();

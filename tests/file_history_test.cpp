@@ -64,6 +64,16 @@ TEST_F(FileHistoryTest, NewOpensGoToTheTopAndTheOldestDrops) {
   EXPECT_EQ(RecentFiles[4].kind, 1);
 }
 
+TEST_F(FileHistoryTest, LongPathsSurviveARestart) {
+  std::string folder = "/ピクチャ/";
+  for (int i = 0; i < 10; ++i) folder += "二〇二六年/";
+  RecordOpen(folder + "IMG_1L.jpg", folder + "IMG_1R.jpg");
+  RecordOpen(folder + "scene.mpo", "");
+  EXPECT_EQ(StoredLefts(), (Lefts{folder + "scene.mpo", folder + "IMG_1L.jpg",
+                                  "", "", ""}));
+  EXPECT_EQ(RecentFiles[1].right, folder + "IMG_1R.jpg");
+}
+
 TEST_F(FileHistoryTest, HistoryOpensAndEmptyPathsAreNotRecorded) {
   RecordOpen("/a", "");
   Viewer.FromHistory = true;

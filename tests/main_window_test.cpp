@@ -23,6 +23,7 @@
 #include "shell/main_window.h"
 #include "shell/settings_store.h"
 #include "shell/viewer_state.h"
+#include "stereo/geometry.h"
 #include "stereo/stereo_format.h"
 
 namespace {
@@ -30,20 +31,31 @@ namespace {
 const std::string kSamples = DUORAMIC_SOURCE_DIR "/resources/samples/";
 
 struct ScriptedDialogs : UserDialogs {
+  struct OpenCall {
+    std::string title, preset, folder;
+  };
   std::vector<std::string> messages;
+  std::vector<std::string> questions;
   bool answer = false;
+  std::vector<OpenCall> opened;
+  std::vector<std::string> chosenFiles;  // answers to the open dialogs
   void Message(QWidget*, std::string_view text, std::string_view,
                bool) override {
     messages.emplace_back(text);
   }
-  bool AskYesNo(QWidget*, std::string_view, std::string_view,
+  bool AskYesNo(QWidget*, std::string_view text, std::string_view caption,
                 YesNoPrompt::Icon) override {
+    questions.push_back(std::string(caption) + ": " + std::string(text));
     return answer;
   }
-  std::string OpenFile(QWidget*, std::string_view,
-                       std::span<const char* const>, const std::string&,
-                       const std::string&, int&) override {
-    return {};
+  std::string OpenFile(QWidget*, std::string_view title,
+                       std::span<const char* const>, const std::string& preset,
+                       const std::string& folder, int&) override {
+    opened.push_back({std::string(title), preset, folder});
+    if (chosenFiles.empty()) return {};
+    std::string file = chosenFiles.front();
+    chosenFiles.erase(chosenFiles.begin());
+    return file;
   }
   int RunModal(QDialog&) override { return QDialog::Rejected; }
 };
@@ -169,6 +181,29 @@ TEST_F(MainWindowTest, ZoomStepsByKeyAndWheel) {
   EXPECT_TRUE(Viewer.FitToWindow);
 }
 
+TEST_F(MainWindowTest, ZoomingInStopsGrowingBeforeTheLayoutsOverflow) {
+  Viewer.OpenPath = kSamples + "scene.mpo";
+  window_->DispatchCommand(CMD_SHOW_FILE);
+  window_->DispatchCommand(1027);  // the source view lays out four widths
+  Key(Qt::Key_M, Qt::ShiftModifier);
+  Key(Qt::Key_J);
+  Key(Qt::Key_PageUp);
+  EXPECT_EQ(Viewer.ZoomPercent, 110);
+  Key(Qt::Key_PageDown);
+  EXPECT_EQ(Viewer.ZoomPercent, 100);
+
+  // Every step presents the pair; the width x zoom products must stay ints.
+  for (int step = 0; step < 150; ++step) window_->DispatchCommand(CMD_ZOOM_IN);
+  EXPECT_EQ(Viewer.ZoomPercent, kMaxZoomInPercent);
+  window_->DispatchCommand(CMD_ZOOM_OUT);
+  EXPECT_LT(Viewer.ZoomPercent, kMaxZoomInPercent);
+
+  // A larger zoom set by fitting is not shrunk by zooming in.
+  Viewer.ZoomPercent = 3 * kMaxZoomInPercent;
+  ZoomIn();
+  EXPECT_EQ(Viewer.ZoomPercent, 3 * kMaxZoomInPercent);
+}
+
 TEST_F(MainWindowTest, WidthModesToggleAndAreStoredOutsideLaunchModes) {
   Key(Qt::Key_M, Qt::ShiftModifier);
   EXPECT_EQ(Viewer.WidthMode, 5);
@@ -280,6 +315,53 @@ TEST_F(MainWindowTest, DroppedFilesOpenAsFilePairOrList) {
   EXPECT_TRUE(Viewer.ListMode);
   EXPECT_GT(Viewer.ItemCount, 0);
   EXPECT_TRUE(Viewer.CurrentLeft);
+}
+
+TEST_F(MainWindowTest, OpeningALeftImageOffersItsPartnerBeforeAskingForIt) {
+  Viewer.OpenPath = "previous.mpo";
+  window_->SetTitleText("previous item");
+  dialogs_.chosenFiles = {kSamples + "scene_L.jpg", kSamples + "scene_R.jpg"};
+  window_->DispatchCommand(CMD_OPEN_PAIR);
+  ASSERT_EQ(dialogs_.questions.size(), 1u);
+  EXPECT_EQ(dialogs_.questions[0],
+            "確認: " + kSamples + "scene_R.jpgをステレオペアとして開きますか？");
+  // Declined: the right dialog starts in the left file's folder with its
+  // name, and the title shows the left file until the pair is shown.
+  ASSERT_EQ(dialogs_.opened.size(), 2u);
+  EXPECT_EQ(dialogs_.opened[0].title, "左画像を開く");
+  EXPECT_EQ(dialogs_.opened[0].preset, "previous.mpo");
+  EXPECT_EQ(dialogs_.opened[1].title, "右画像を開く");
+  EXPECT_EQ(dialogs_.opened[1].preset, "scene_L.jpg");
+  EXPECT_EQ(dialogs_.opened[1].folder, kSamples);
+  EXPECT_EQ(Viewer.RightPath, kSamples + "scene_R.jpg");
+  EXPECT_EQ(Viewer.OpenPath, kSamples + "scene_R.jpg");
+  EXPECT_TRUE(Viewer.CurrentLeft);
+  EXPECT_EQ(RecentFiles[0].left, kSamples + "scene_L.jpg");
+
+  // Accepted: no right dialog; the last left file pre-fills the left one.
+  // A cancelled right dialog would have left the item's title in place.
+  dialogs_ = ScriptedDialogs();
+  dialogs_.answer = true;
+  dialogs_.chosenFiles = {kSamples + "scene_L.jpg"};
+  window_->DispatchCommand(CMD_OPEN_PAIR);
+  ASSERT_EQ(dialogs_.opened.size(), 1u);
+  EXPECT_EQ(dialogs_.opened[0].preset, kSamples + "scene_L.jpg");
+  EXPECT_EQ(Viewer.RightPath, kSamples + "scene_R.jpg");
+  EXPECT_EQ(Viewer.OpenPath, kSamples + "scene_L.jpg");
+
+  dialogs_ = ScriptedDialogs();
+  window_->SetTitleText("shown item");
+  dialogs_.chosenFiles = {kSamples + "scene_L.jpg"};
+  window_->DispatchCommand(CMD_OPEN_PAIR);
+  EXPECT_EQ(dialogs_.opened.size(), 2u);
+  EXPECT_EQ(Title(), "左画像(scene_L.jpg)");
+  window_->ResetTitles();
+  EXPECT_EQ(Title(), "shown item");
+
+  // A cancelled left dialog changes nothing.
+  Viewer.OpenPath = "kept.mpo";
+  window_->DispatchCommand(CMD_OPEN_PAIR);
+  EXPECT_EQ(Viewer.OpenPath, "kept.mpo");
 }
 
 TEST_F(MainWindowTest, APairOfNeighboursTakesTheRightOnesPosition) {

@@ -82,6 +82,13 @@ TEST_F(SettingsStoreTest, OnlyPresentNonEmptyValuesReplaceDefaults) {
   EXPECT_EQ(Viewer.nEFType, 0);     // present, parses as 0
   EXPECT_EQ(Viewer.StereoType, 15);
   EXPECT_EQ(Viewer.OpenFolder, "/photos/");
+
+  // The last folder is a path the viewer wrote: kept however long.
+  std::string deep = "/写真/";
+  for (int i = 0; i < 12; ++i) deep += "京都旅行/";
+  WriteSetting("OpenFolder", deep);
+  LoadSettings();
+  EXPECT_EQ(Viewer.OpenFolder, deep);
 }
 
 TEST_F(SettingsStoreTest, StoredWidthIsIgnoredUnderALaunchMode) {
