@@ -1,24 +1,11 @@
 #include "cli/still_views.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstring>
 
 #include "image/comment.h"
 #include "image/file_data.h"
+#include "image/file_names.h"
 #include "image/mpo_reader.h"
-
-namespace {
-
-bool HasMpoExtension(const std::string& file) {
-  if (file.size() < 4) return false;
-  std::string tail = file.substr(file.size() - 4);
-  std::transform(tail.begin(), tail.end(), tail.begin(),
-                 [](unsigned char c) { return std::tolower(c); });
-  return tail == ".mpo";
-}
-
-}  // namespace
 
 Picture CopyColumns(const Picture& picture, int firstColumn, int width) {
   int height = PictureHeight(picture);
@@ -42,7 +29,7 @@ bool LoadStillViews(const std::string& file, StillViews& views,
   views.whole = std::move(decoded.picture);
   views.formatName = StillFormatName(decoded.format);
   views.sourceBits = decoded.sourceBits;
-  if (HasMpoExtension(file)) {
+  if (FileKindMatches(file, MpoKind)) {
     ClearLoadFailure();
     if (!LoadMpoFile(file, views.left, views.right)) {
       reason = "not a stereo MPO: " + LastLoadFailure();

@@ -8,6 +8,7 @@
 #include <memory>
 #include <span>
 
+#include "image/ascii_case.h"
 #include "shell/viewer_state.h"
 
 namespace {
@@ -34,22 +35,6 @@ std::span<const std::string_view> EndingsOf(int kind) {
     case JpgMp4Kind: return kJpgMp4Endings;
     default: return kAllEndings;
   }
-}
-
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return true;
-}
-
-bool EndsWithIgnoringCase(std::string_view name, std::string_view ending) {
-  return name.size() >= ending.size() &&
-         EqualIgnoringCase(name.substr(name.size() - ending.size()), ending);
 }
 
 // An ending may list alternatives separated by ";"; any of them may match.
@@ -133,14 +118,8 @@ int PartnerName(std::string_view name, std::string& partner) {
 }
 
 bool FolderNameLess(std::string_view a, std::string_view b) {
-  size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    auto x = static_cast<unsigned char>(AsciiLower(a[i]));
-    auto y = static_cast<unsigned char>(AsciiLower(b[i]));
-    if (x != y) return x < y;
-  }
-  if (a.size() != b.size()) return a.size() < b.size();
-  return a < b;
+  int order = CompareIgnoringCase(a, b);
+  return order != 0 ? order < 0 : a < b;
 }
 
 FolderListing ListFolderFiles(const std::string& path, int kind) {

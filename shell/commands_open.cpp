@@ -1,12 +1,12 @@
 // The open commands: the file dialogs, dropped files and the history items.
 // What they open is shown by the navigation commands.
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QStringList>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "image/ascii_case.h"
 #include "image/file_names.h"
 #include "shell/command_table.h"
 #include "shell/main_window.h"
@@ -33,26 +33,6 @@ constexpr int kOpenListTitle = 53;
 constexpr int kOpen360Title = 2674;
 constexpr const char* kPairQuestion = "%sをステレオペアとして開きますか？";
 constexpr int kConfirmCaption = 2506;
-
-// ASCII letters without case, other bytes by value; <0, 0, >0.
-int CompareNoCase(std::string_view a, std::string_view b) {
-  auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
-  for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
-    int d = lower(a[i]) - lower(b[i]);
-    if (d) return d;
-  }
-  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
-}
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  return CompareNoCase(a, b) == 0;
-}
-
-std::string Format(const char* format, auto... args) {
-  char buffer[1024];
-  std::snprintf(buffer, sizeof buffer, format, args...);
-  return buffer;
-}
 
 std::string AskFile(MainWindow& w, int title,
                     std::span<const char* const> filters,
@@ -89,13 +69,9 @@ void OpenList(MainWindow& w, int) {
   w.DispatchCommand(CMD_START_LIST);
 }
 
-bool IsFile(const std::string& path) {
-  return QFileInfo(QString::fromStdString(path)).isFile();
-}
-
 bool OfferPartner(MainWindow& w, const std::string& candidate) {
-  if (!IsFile(candidate)) return false;
-  return w.Dialogs().AskYesNo(&w, Format(kPairQuestion, candidate.c_str()),
+  if (!IsFileNotFolder(candidate)) return false;
+  return w.Dialogs().AskYesNo(&w, FormatText(kPairQuestion, candidate.c_str()),
                               LoadText(kConfirmCaption),
                               YesNoPrompt::kQuestion);
 }
@@ -117,7 +93,7 @@ void OpenPair(MainWindow& w, int) {
   std::string partner;
   if (PartnerName(left, partner)) candidates.push_back(partner);
   if (!Viewer.RightFolder.empty() &&
-      !SameIgnoringCase(Viewer.RightFolder, Viewer.LeftFolder)) {
+      !EqualIgnoringCase(Viewer.RightFolder, Viewer.LeftFolder)) {
     std::string name = FileNameOf(left);
     candidates.push_back(Viewer.RightFolder + name);
     if (PartnerName(name, partner))
@@ -134,7 +110,7 @@ void OpenPair(MainWindow& w, int) {
   // The title shows what is chosen so far; TitleText still names the item
   // on display, for when the right dialog is cancelled.
   Viewer.OpenPath = FileNameOf(left);
-  w.SetTitle(Format("左画像(%s)", Viewer.OpenPath.c_str()));
+  w.SetTitle(FormatText("左画像(%s)", Viewer.OpenPath.c_str()));
   std::string right = AskFile(w, kOpenRightTitle, kStereoFilter,
                               Viewer.OpenPath, Viewer.LeftFolder);
   if (right.empty()) return;
@@ -205,16 +181,12 @@ std::string UserDialogs::OpenFile(QWidget* owner, std::string_view title,
 void HandleDroppedFiles(MainWindow& w, const std::vector<std::string>& paths) {
   if (paths.empty()) return;
   Viewer.OpenPath = paths[0];
-  if (FileNameOf(paths[0]).size() >= 4 &&
-      SameIgnoringCase(paths[0].substr(paths[0].size() - 4), ".txt")) {
+  if (IsListFile(paths[0])) {
     w.PostCommand(CMD_START_LIST);
   } else if (paths.size() == 1) {
     w.PostCommand(CMD_SHOW_FILE);
   } else {
-    // The name that sorts first is the left view; on a tie the first file.
-    bool swap = CompareNoCase(paths[1], paths[0]) < 0;
-    Viewer.LeftPath = swap ? paths[1] : paths[0];
-    Viewer.RightPath = swap ? paths[0] : paths[1];
+    OrderPair(paths[0], paths[1], Viewer.LeftPath, Viewer.RightPath);
     w.PostCommand(CMD_SHOW_PAIR);
   }
 }

@@ -57,10 +57,6 @@ constexpr ForwardRow kForwards[] = {
     {IDC_PANEL_HELP, CMD_HELP_OVERLAY},
 };
 
-QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 int StepMs() { return std::max(Viewer.FrameStepMs, 1); }
 
 int ClampToInt(int64_t value) {
@@ -201,7 +197,7 @@ ControlPanel::ControlPanel(MainWindow& owner) : QDialog(&owner), main_(owner) {
 }
 
 QPushButton* ControlPanel::AddButton(int id, const char* text) {
-  auto* button = new QPushButton(Q(text), this);
+  auto* button = new QPushButton(ToQString(text), this);
   button->setObjectName(QString::number(id));
   button->setAutoDefault(false);
   connect(button, &QPushButton::clicked, this,
@@ -345,7 +341,7 @@ void ControlPanel::Scrolled(int action) {
 void ControlPanel::Tick() {
   if (!Viewer.MovieOpen) return;
   pause_->setText(
-      Q(LoadText(Viewer.MovieState == 1 ? kResumeText : kPauseText)));
+      ToQString(LoadText(Viewer.MovieState == 1 ? kResumeText : kPauseText)));
   double ms = main_.Movie().PositionSeconds() * 1000;
   Viewer.MovieSeekMs =
       std::isfinite(ms) ? static_cast<int>(std::clamp(ms, 0.0, double{INT_MAX}))
@@ -373,7 +369,7 @@ void ControlPanel::CopyFrame() {
   int number = CurrentFrameNumber();
   auto* data = new QMimeData;
   data->setImageData(image);
-  data->setText(Q(FrameCopyName(Viewer.ShownLeftPath, number)));
+  data->setText(ToQString(FrameCopyName(Viewer.ShownLeftPath, number)));
   QGuiApplication::clipboard()->setMimeData(data);
 
   // Built whole: a fixed buffer could cut a long name inside a character.
@@ -384,7 +380,7 @@ void ControlPanel::CopyFrame() {
 }
 
 void ControlPanel::SetStatus(std::string_view text) {
-  status_->setText(Q(text));
+  status_->setText(ToQString(text));
 }
 
 QString ControlPanel::StatusText() const { return status_->text(); }

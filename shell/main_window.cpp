@@ -30,10 +30,6 @@
 
 namespace {
 
-QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // The client area: shows the presentation framebuffer one framebuffer pixel
 // to one device pixel, since interlaced and sub-pixel formats are only right
 // that way; takes the wheel and the mouse buttons.
@@ -107,7 +103,7 @@ const CommandHandlerRow* FindHandler(int id) {
 void UserDialogs::Message(QWidget* owner, std::string_view text,
                           std::string_view caption, bool warning) {
   QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::Information,
-                  Q(caption), Q(text), QMessageBox::Ok, owner);
+                  ToQString(caption), ToQString(text), QMessageBox::Ok, owner);
   box.exec();
 }
 
@@ -115,7 +111,7 @@ bool UserDialogs::AskYesNo(QWidget* owner, std::string_view text,
                            std::string_view caption, YesNoPrompt::Icon icon) {
   QMessageBox box(icon == YesNoPrompt::kWarning ? QMessageBox::Warning
                                                 : QMessageBox::Question,
-                  Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No,
+                  ToQString(caption), ToQString(text), QMessageBox::Yes | QMessageBox::No,
                   owner);
   return box.exec() == QMessageBox::Yes;
 }
@@ -157,7 +153,7 @@ MainWindow::~MainWindow() {
 
 void MainWindow::BuildMenus() {
   for (const MenuRow& menuRow : MainMenus()) {
-    QMenu* menu = menuBar()->addMenu(Q(menuRow.title));
+    QMenu* menu = menuBar()->addMenu(ToQString(menuRow.title));
     menus_.push_back(menu);
     for (const MenuItemRow& item : menuRow.items) {
       if (item.id == 0) {
@@ -167,8 +163,8 @@ void MainWindow::BuildMenus() {
       // The hint after a tab is shown as the item's shortcut text; the keys
       // themselves live in the accelerator actions, so that one key never
       // belongs to two actions (Qt would then fire neither).
-      QString text = Q(item.text);
-      if (*item.hint) text += '\t' + Q(item.hint);
+      QString text = ToQString(item.text);
+      if (*item.hint) text += '\t' + ToQString(item.hint);
       QAction* action = menu->addAction(text);
       action->setObjectName(QString::number(item.id));
       action->setCheckable(IsCheckedItem(item.id));
@@ -237,8 +233,8 @@ void MainWindow::ReportNotBuilt(int id) {
 }
 
 void MainWindow::SetTitle(std::string_view text) {
-  setWindowTitle(Q(text));
-  if (panel_) panel_->setWindowTitle(Q(text));
+  setWindowTitle(ToQString(text));
+  if (panel_) panel_->setWindowTitle(ToQString(text));
 }
 
 void MainWindow::ShowControlPanel() {
@@ -327,7 +323,7 @@ void MainWindow::RebuildHistoryItems() {
   }
   historyActions_.clear();
   for (const HistoryMenuItem& item : model.items) {
-    auto* action = new QAction(Q(item.text), file);
+    auto* action = new QAction(ToQString(item.text), file);
     action->setObjectName(QString::number(item.id));
     int id = item.id;
     connect(action, &QAction::triggered, this,

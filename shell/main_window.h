@@ -21,6 +21,11 @@
 #include "platform/background_music.h"
 #include "stereo/present.h"
 
+// UTF-8 text, as every text of the shell is kept, for Qt.
+inline QString ToQString(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 class ControlPanel;
 class QAction;
 class QDialog;

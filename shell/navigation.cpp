@@ -3,11 +3,11 @@
 // is the position in it (for a pair of neighbours, the right one's).
 #include "shell/navigation.h"
 
-#include <QFileInfo>
 #include <algorithm>
 #include <cstdio>
 #include <utility>
 
+#include "image/ascii_case.h"
 #include "image/comment.h"
 #include "image/file_names.h"
 #include "image/mpo_reader.h"
@@ -49,18 +49,9 @@ ListEntry showEntry;
 // is still recorded, but that report stays in view.
 std::string movieReport;
 
-std::string Format(const char* format, auto... args) {
-  int size = std::snprintf(nullptr, 0, format, args...);
-  if (size <= 0) return {};
-  std::string text(static_cast<size_t>(size) + 1, '\0');
-  std::snprintf(text.data(), text.size(), format, args...);
-  text.pop_back();
-  return text;
-}
-
 void SetItemTitle(MainWindow& w, std::string title) {
   if (Viewer.SlideShowOn)
-    title += Format(LoadText(kSlideshowNote), Viewer.nInterval / 10,
+    title += FormatText(LoadText(kSlideshowNote), Viewer.nInterval / 10,
                     Viewer.nInterval % 10);
   w.SetTitleText(title);
   if (!movieReport.empty()) w.SetTitle(movieReport);
@@ -269,7 +260,7 @@ void ShowPair(MainWindow& w, int) {
   // neighbour of the last name is the first, as stepping wraps.
   int next = Wrap(Viewer.ItemIndex + 1, Viewer.ItemCount);
   if (Viewer.ItemCount > 0 &&
-      SameIgnoringCase(FolderEntry(Viewer.OpenFolder, next), Viewer.RightPath))
+      EqualIgnoringCase(FolderEntry(Viewer.OpenFolder, next), Viewer.RightPath))
     Viewer.ItemIndex = next;
   ItemRead read = ReadPairFiles(w, Step::Show);
   if (read == ItemRead::Failed) {
@@ -326,10 +317,6 @@ ItemRead StepSingle(MainWindow& w, Step step) {
   return read;
 }
 
-bool IsFile(const std::string& path) {
-  return QFileInfo(QString::fromStdString(path)).isFile();
-}
-
 // The next or previous pair of a pair source.  Two folders step side by
 // side while the right folder has the file; otherwise the pair is two
 // neighbours of the left folder with ItemIndex on the right one.
@@ -342,7 +329,7 @@ ItemRead StepPair(MainWindow& w, Step step) {
   if (twoFolders) {
     Viewer.LeftPath = FolderEntry(Viewer.OpenFolder, Viewer.ItemIndex);
     Viewer.RightPath = Viewer.RightFolder + rights[Viewer.RightIndex];
-    found = IsFile(Viewer.RightPath);
+    found = IsFileNotFolder(Viewer.RightPath);
   }
   if (!found) {
     int& index = Viewer.ItemIndex;
@@ -477,12 +464,12 @@ constexpr CommandHandlerRow kHandlers[] = {
 }  // namespace
 
 void SingleTitle(MainWindow& w, const std::string& path, const char* suffix) {
-  SetItemTitle(w, Format(LoadText(kSingleTitle), path.c_str(),
+  SetItemTitle(w, FormatText(LoadText(kSingleTitle), path.c_str(),
                          Viewer.ItemIndex + 1, Viewer.ItemCount, suffix));
 }
 
 void PairTitle(MainWindow& w, const char* suffix) {
-  SetItemTitle(w, Format(LoadText(kPairTitle), Viewer.LeftPath.c_str(),
+  SetItemTitle(w, FormatText(LoadText(kPairTitle), Viewer.LeftPath.c_str(),
                          Viewer.RightPath.c_str(), Viewer.ItemIndex + 1,
                          Viewer.ItemCount, suffix));
 }

@@ -25,6 +25,3 @@ void CloseMusic(MainWindow& window);
 void PauseMusic(MainWindow& window);
 void ResumeMusic(MainWindow& window);
 
-// ASCII letters without case, as file names are compared on the systems
-// the lists and folders come from.
-bool SameIgnoringCase(std::string_view a, std::string_view b);

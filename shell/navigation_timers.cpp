@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "image/ascii_case.h"
 #include "image/file_names.h"
 #include "shell/command_table.h"
 #include "shell/main_window.h"
@@ -17,8 +18,6 @@ namespace {
 
 constexpr const char* kEyeFiSuffix = "(Eye-Fi Mode)";
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
-
 std::string Lowered(std::string_view text) {
   std::string lowered(text);
   std::transform(lowered.begin(), lowered.end(), lowered.begin(), AsciiLower);
@@ -26,13 +25,6 @@ std::string Lowered(std::string_view text) {
 }
 
 }  // namespace
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return AsciiLower(x) == AsciiLower(y);
-         });
-}
 
 void StartTransition(MainWindow& w) {
   ChooseTransitionRandoms();

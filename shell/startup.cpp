@@ -8,33 +8,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "image/ascii_case.h"
 #include "resources/string_table.h"
 #include "shell/viewer_state.h"
 
 namespace {
 
 constexpr size_t kTextBufferSize = 512;
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; }
-
-bool EndsWithNoCase(std::string_view text, std::string_view tail) {
-  if (text.size() < tail.size()) return false;
-  text.remove_prefix(text.size() - tail.size());
-  for (size_t i = 0; i < tail.size(); ++i) {
-    if (LowerAscii(text[i]) != LowerAscii(tail[i])) return false;
-  }
-  return true;
-}
-
-int CompareNoCase(std::string_view a, std::string_view b) {
-  size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char x = LowerAscii(a[i]), y = LowerAscii(b[i]);
-    if (x != y) return x < y ? -1 : 1;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
-}
 
 // The length of `text` cut to at most `limit` bytes without splitting a
 // UTF-8 character.
@@ -55,12 +35,6 @@ std::string_view ExtensionOf(std::string_view path) {
   return dot == std::string_view::npos ? path : path.substr(dot + 1);
 }
 
-bool IsFileNotFolder(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::exists(path, error) &&
-         !std::filesystem::is_directory(path, error);
-}
-
 TitleSink* CurrentTitleSink = nullptr;
 
 }  // namespace
@@ -68,12 +42,12 @@ TitleSink* CurrentTitleSink = nullptr;
 int LaunchModeFromName(std::string_view executablePath) {
   size_t slash = executablePath.find_last_of('/');
   if (slash != std::string_view::npos) executablePath.remove_prefix(slash + 1);
-  if (EndsWithNoCase(executablePath, ".exe")) {
+  if (EndsWithIgnoringCase(executablePath, ".exe")) {
     executablePath.remove_suffix(4);
   }
-  if (EndsWithNoCase(executablePath, "_h")) return 1;
-  if (EndsWithNoCase(executablePath, "_n")) return 2;
-  if (EndsWithNoCase(executablePath, "_w")) return 3;
+  if (EndsWithIgnoringCase(executablePath, "_h")) return 1;
+  if (EndsWithIgnoringCase(executablePath, "_n")) return 2;
+  if (EndsWithIgnoringCase(executablePath, "_w")) return 3;
   return 0;
 }
 
@@ -135,17 +109,45 @@ FirstShow DecideFirstShow(const CommandLineArgs& args,
   }
   show.openPath = args.first;
   show.commands.push_back(CMD_FULL_SCREEN_CHOSEN);
-  if (CompareNoCase(ExtensionOf(args.first), "txt") == 0) {
+  if (IsListFile(args.first)) {
     show.commands.push_back(CMD_START_LIST);
   } else if (args.second.empty()) {
     show.commands.push_back(CMD_SHOW_FILE);
   } else {
-    bool firstIsLeft = CompareNoCase(args.first, args.second) <= 0;
-    show.leftPath = firstIsLeft ? args.first : args.second;
-    show.rightPath = firstIsLeft ? args.second : args.first;
+    OrderPair(args.first, args.second, show.leftPath, show.rightPath);
     show.commands.push_back(CMD_SHOW_PAIR);
   }
   return show;
+}
+
+bool IsFileNotFolder(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(path, error) &&
+         !std::filesystem::is_directory(path, error);
+}
+
+bool IsListFile(std::string_view path) {
+  return EqualIgnoringCase(ExtensionOf(path), "txt");
+}
+
+void OrderPair(const std::string& first, const std::string& second,
+               std::string& left, std::string& right) {
+  bool firstIsLeft = CompareIgnoringCase(first, second) <= 0;
+  left = firstIsLeft ? first : second;
+  right = firstIsLeft ? second : first;
+}
+
+std::string FormatText(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  int size = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+  if (size > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
+  va_end(again);
+  return text;
 }
 
 void ApplyFirstShow(const FirstShow& show) {

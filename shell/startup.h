@@ -51,6 +51,22 @@ struct FirstShow {
 FirstShow DecideFirstShow(const CommandLineArgs& args,
                           const std::string& executableFolder);
 
+// A slideshow list: the file name's extension (after its last dot, or the
+// whole name without one) is "txt" in any case.
+bool IsListFile(std::string_view path);
+
+// Two files shown as a pair: the one whose path sorts first without case is
+// the left view; on a tie the first given.
+void OrderPair(const std::string& first, const std::string& second,
+               std::string& left, std::string& right);
+
+// A path naming something that exists and is not a folder.
+bool IsFileNotFolder(const std::string& path);
+
+// printf into a string of whatever length the text needs.
+std::string FormatText(const char* format, ...)
+    __attribute__((format(printf, 1, 2)));
+
 // Applies a decision to Viewer (OpenPath, and LeftPath/RightPath for a pair).
 void ApplyFirstShow(const FirstShow& show);
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "image/ascii_case.h"
 #include "image/comment.h"
 #include "resources/string_table.h"
 #include "shell/viewer_state.h"
@@ -168,15 +169,6 @@ class FieldScanner {
   size_t pos_;
 };
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
-
-bool EqualsKey(std::string_view field, std::string_view key) {
-  return field.size() == key.size() &&
-         std::equal(
-             field.begin(), field.end(), key.begin(),
-             [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
-}
-
 std::string_view WithoutLineEnd(std::string_view text) {
   // Twice, so that both characters of a CR LF pair go.
   for (int i = 0; i < 2; ++i)
@@ -318,12 +310,12 @@ int ReadListSettings(const std::string& listPath) {
     int number = ParseListNumber(first);
     if (number >= kFirstEntryKind && number <= kLastEntryKind)
       ++Viewer.ItemCount;
-    if (EqualsKey(first, "SlideShowList")) {
+    if (EqualIgnoringCase(first, "SlideShowList")) {
       result = 1;
       continue;
     }
     for (const SettingsKey& key : kSettingsKeys) {
-      if (!EqualsKey(first, key.key)) continue;
+      if (!EqualIgnoringCase(first, key.key)) continue;
       FieldScanner fields(line);
       std::string_view value;
       if (!fields.Next(value)) value = {};

@@ -1,7 +1,8 @@
 #include "stereo/stereo_format.h"
 
-#include <cctype>
 #include <charconv>
+
+#include "image/ascii_case.h"
 
 namespace {
 
@@ -37,14 +38,6 @@ constexpr StereoFormatEntry kFormats[] = {
     {Source, "Source", "ソース映像表示", "Shift+F11", F::Source},
 };
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 }  // namespace
 
@@ -64,6 +57,6 @@ const StereoFormatEntry* FindStereoFormatByName(std::string_view name) {
   if (error == std::errc() && end == name.data() + name.size())
     return FindStereoFormat(code);
   for (const auto& entry : kFormats)
-    if (SameIgnoringCase(entry.name, name)) return &entry;
+    if (EqualIgnoringCase(entry.name, name)) return &entry;
   return nullptr;
 }
