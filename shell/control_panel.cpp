@@ -24,6 +24,7 @@
 #include <cstring>
 #include <vector>
 
+#include "image/file_names.h"
 #include "shell/command_table.h"
 #include "shell/dialogs.h"
 #include "shell/main_window.h"
@@ -85,12 +86,10 @@ QImage ImageOf(const Picture& picture) {
   return image;
 }
 
+// The movie's file name without folder and extension.
 std::string MovieName(std::string_view path) {
-  size_t slash = path.find_last_of('/');
-  if (slash != std::string_view::npos) path.remove_prefix(slash + 1);
-  size_t dot = path.find_last_of('.');
-  if (dot != std::string_view::npos) path = path.substr(0, dot);
-  return std::string(path);
+  std::string name = FileNameOf(path);
+  return name.substr(0, name.find_last_of('.'));
 }
 
 }  // namespace

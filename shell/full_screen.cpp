@@ -83,7 +83,7 @@ void FullScreenKey(MainWindow& w, int id) {
 void MonitorSetup(MainWindow& w, int) {
   EnumerateMonitors();
   MonitorDialog dialog(&w);
-  dialog.exec();
+  w.Dialogs().RunModal(dialog);
 }
 
 constexpr CommandHandlerRow kHandlers[] = {
