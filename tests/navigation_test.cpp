@@ -6,9 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
-#include <QTest>
 #include <string>
 #include <vector>
 
@@ -20,18 +18,9 @@
 #include "shell/navigation.h"
 #include "shell/viewer_state.h"
 #include "tests/synthetic_jpeg.h"
+#include "tests/window_test_support.h"
 
 namespace {
-
-const std::string kSamples = DUORAMIC_SOURCE_DIR "/resources/samples/";
-
-struct QuietDialogs : UserDialogs {
-  void Message(QWidget*, std::string_view, std::string_view, bool) override {}
-  bool AskYesNo(QWidget*, std::string_view, std::string_view,
-                YesNoPrompt::Icon) override {
-    return false;
-  }
-};
 
 struct FakeMusic : BackgroundMusic {
   std::vector<std::string> calls;
@@ -44,20 +33,14 @@ struct FakeMusic : BackgroundMusic {
   void Close() override { calls.push_back("close"); }
 };
 
-class NavigationTest : public ::testing::Test {
+class NavigationTest : public WindowTest {
  protected:
-  void SetUp() override {
-    Viewer = ViewerState();
+  void PrepareWindow() override {
     Viewer.nEFType = 0;  // transitions only where a test asks for them
-    RecentFiles = FileHistory();
-    QSettings("Orlith", "duoramic").clear();
-    window_ = std::make_unique<MainWindow>(&dialogs_);
     window_->SetMusic(&music_);
     window_->SetClock([this] { return now_; });
-    window_->show();
     ASSERT_TRUE(dir_.isValid());
   }
-  void TearDown() override { window_.reset(); }
 
   // Small distinct JPEGs named `names` in `folder` (made when missing).
   std::string Folder(const std::string& sub = "") {
@@ -75,26 +58,13 @@ class NavigationTest : public ::testing::Test {
       file.write(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
     }
   }
-  void Run(int id) { window_->DispatchCommand(id); }
-  void ShowFile(const std::string& path) {
-    Viewer.OpenPath = path;
-    Run(CMD_SHOW_FILE);
-  }
-  void ShowPair(const std::string& left, const std::string& right) {
-    Viewer.LeftPath = left;
-    Viewer.RightPath = right;
-    Run(CMD_SHOW_PAIR);
-  }
-  std::string Title() { return window_->windowTitle().toStdString(); }
   std::string Pair() {
     return FileNameOf(Viewer.LeftPath) + "+" + FileNameOf(Viewer.RightPath);
   }
 
   QTemporaryDir dir_;
-  QuietDialogs dialogs_;
   FakeMusic music_;
   uint32_t now_ = 5000;
-  std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(NavigationTest, AFolderWrapsAtBothEndsAndTheSlideshowNotesItsInterval) {
