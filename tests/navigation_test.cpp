@@ -53,10 +53,17 @@ class NavigationTest : public WindowTest {
     int seed = 0;
     for (const std::string& name : names) {
       auto jpeg = synthetic::Compress(synthetic::TestCard(64, 32, ++seed));
-      QFile file(QString::fromStdString(folder + name));
-      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-      file.write(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
+      ASSERT_TRUE(WriteFile(
+          folder + name,
+          {reinterpret_cast<const char*>(jpeg.data()), jpeg.size()}));
     }
+  }
+  // Writes `bytes` to `path`; false when the file cannot be made.
+  static bool WriteFile(const std::string& path, std::string_view bytes) {
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    return file.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
+           static_cast<qint64>(bytes.size());
   }
   std::string Pair() {
     return FileNameOf(Viewer.LeftPath) + "+" + FileNameOf(Viewer.RightPath);
@@ -213,19 +220,17 @@ TEST_F(NavigationTest, AListPlaysItsEntriesAndMusicThenClosesWithoutRepeat) {
   std::string dir = Folder("l");
   Pictures(dir, {"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
   std::string list = dir + "show.txt";
-  QFile file(QString::fromStdString(list));
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("SlideShowList;;\n"
-             "BGMusic;music.mp3;;\n"
-             "MovieBGMStop;1;;\n"
-             "Repeat;0;;\n"
-             "SlideShow;1;;\n"
-             "StereoEffect;0;;\n"
-             "11;20;0;0;0;a.jpg;first;;\n"
-             "21;25;0;0;0;b.jpg;c.jpg;;\n"
-             "11;0;0;0;0;clip.mp4;;\n"
-             "11;0;0;0;0;d.jpg;;\n");
-  file.close();
+  ASSERT_TRUE(WriteFile(list,
+                        "SlideShowList;;\n"
+                        "BGMusic;music.mp3;;\n"
+                        "MovieBGMStop;1;;\n"
+                        "Repeat;0;;\n"
+                        "SlideShow;1;;\n"
+                        "StereoEffect;0;;\n"
+                        "11;20;0;0;0;a.jpg;first;;\n"
+                        "21;25;0;0;0;b.jpg;c.jpg;;\n"
+                        "11;0;0;0;0;clip.mp4;;\n"
+                        "11;0;0;0;0;d.jpg;;\n"));
   Viewer.OpenPath = list;
   Run(CMD_START_LIST);
   EXPECT_TRUE(Viewer.ListMode);
@@ -257,19 +262,14 @@ TEST_F(NavigationTest, AListPlaysItsEntriesAndMusicThenClosesWithoutRepeat) {
 TEST_F(NavigationTest, APairOpenedDuringAListLeavesItsMusicAlone) {
   std::string dir = Folder("m");
   Pictures(dir, {"a.jpg", "b.jpg"});
-  for (const char* movie : {"x.mp4", "y.mp4"}) {
-    QFile file(QString::fromStdString(dir + movie));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("not decoded here");
-  }
+  for (const char* movie : {"x.mp4", "y.mp4"})
+    ASSERT_TRUE(WriteFile(dir + movie, "not decoded here"));
   std::string list = dir + "show.txt";
-  QFile file(QString::fromStdString(list));
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("SlideShowList;;\n"
-             "BGMusic;music.mp3;;\n"
-             "MovieBGMStop;1;;\n"
-             "11;0;0;0;0;a.jpg;;\n");
-  file.close();
+  ASSERT_TRUE(WriteFile(list,
+                        "SlideShowList;;\n"
+                        "BGMusic;music.mp3;;\n"
+                        "MovieBGMStop;1;;\n"
+                        "11;0;0;0;0;a.jpg;;\n"));
   Viewer.OpenPath = list;
   Run(CMD_START_LIST);
   ASSERT_TRUE(Viewer.BgmPlaying);
@@ -284,10 +284,7 @@ TEST_F(NavigationTest, APairOpenedDuringAListLeavesItsMusicAlone) {
 TEST_F(NavigationTest, AFailedOpenFromTheHistoryLeavesLaterOpensRecorded) {
   std::string dir = Folder("h");
   Pictures(dir, {"a.jpg"});
-  QFile broken(QString::fromStdString(dir + "broken.mpo"));
-  ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
-  broken.write("no pictures in here");
-  broken.close();
+  ASSERT_TRUE(WriteFile(dir + "broken.mpo", "no pictures in here"));
   RecentFiles[0].left = dir + "broken.mpo";
   Run(CMD_HISTORY_FIRST);
   ShowFile(dir + "a.jpg");  // as the open dialog hands it on
