@@ -23,6 +23,7 @@
 
 #include "shell/command_table.h"
 #include "shell/control_panel.h"
+#include "shell/later_features.h"
 #include "shell/main_window.h"
 #include "shell/settings_store.h"
 #include "shell/viewer_state.h"
@@ -31,19 +32,15 @@
 
 namespace {
 
-struct FakeMovie : MoviePlayer {
+// Counts pauses, records seeks and reports `position`; the rest of the
+// player does nothing.
+struct FakeMovie : NotBuiltFeatures {
+  FakeMovie() : NotBuiltFeatures([](std::string_view) {}) {}
   std::vector<int> seeks;
   int pauses = 0;
   double position = 0;
   int OpenMovie(const std::string&, const std::string&) override { return 1; }
-  void CloseMovie() override {}
   void TogglePause() override { ++pauses; }
-  void RestartToggle() override {}
-  bool StepPending() const override { return false; }
-  void StepForward() override {}
-  void StepBackward() override {}
-  void ChangeRate(double) override {}
-  void SetRate(double) override {}
   void SeekMovie(int ms) override { seeks.push_back(ms); }
   double PositionSeconds() const override { return position; }
 };
