@@ -16,43 +16,31 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QSettings>
 #include <QTest>
 #include <QUrl>
 #include <QWheelEvent>
-#include <functional>
 #include <vector>
 
 #include "shell/command_table.h"
 #include "shell/control_panel.h"
+#include "shell/later_features.h"
 #include "shell/main_window.h"
 #include "shell/settings_store.h"
 #include "shell/viewer_state.h"
 #include "stereo/movie_frame.h"
+#include "tests/window_test_support.h"
 
 namespace {
 
-const std::string kSamples = DUORAMIC_SOURCE_DIR "/resources/samples/";
-
-struct DialogScript : UserDialogs {
-  std::function<int(QDialog&)> run;
-  void Message(QWidget*, std::string_view, std::string_view, bool) override {}
-  int RunModal(QDialog& dialog) override { return run(dialog); }
-};
-
-struct FakeMovie : MoviePlayer {
+// Counts pauses, records seeks and reports `position`; the rest of the
+// player does nothing.
+struct FakeMovie : NotBuiltFeatures {
+  FakeMovie() : NotBuiltFeatures([](std::string_view) {}) {}
   std::vector<int> seeks;
   int pauses = 0;
   double position = 0;
   int OpenMovie(const std::string&, const std::string&) override { return 1; }
-  void CloseMovie() override {}
   void TogglePause() override { ++pauses; }
-  void RestartToggle() override {}
-  bool StepPending() const override { return false; }
-  void StepForward() override {}
-  void StepBackward() override {}
-  void ChangeRate(double) override {}
-  void SetRate(double) override {}
   void SeekMovie(int ms) override { seeks.push_back(ms); }
   double PositionSeconds() const override { return position; }
 };
@@ -70,26 +58,17 @@ int Press(QDialog& dialog, int id) {
   return dialog.result();
 }
 
-class DialogsTest : public ::testing::Test {
+class DialogsTest : public WindowTest {
  protected:
-  void SetUp() override {
-    Viewer = ViewerState();
-    QSettings("Orlith", "duoramic").clear();
-    window_ = std::make_unique<MainWindow>(&dialogs_);
-    window_->SetMovie(&movie_);
-    window_->show();
-    window_->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
-  }
+  void PrepareWindow() override { window_->SetMovie(&movie_); }
   void TearDown() override {
-    window_.reset();
+    WindowTest::TearDown();
     SetGrabbedFrame({});
     ResetMovieFrameState();
   }
 
   ControlPanel& Panel() { return window_->Panel(); }
   std::string Status() { return Panel().StatusText().toStdString(); }
-  std::string Title() { return window_->windowTitle().toStdString(); }
   bool PanelMarked() {
     emit window_->Menu(1)->aboutToShow();
     return window_->MenuAction(CMD_CONTROL_PANEL)->isChecked();
@@ -103,9 +82,7 @@ class DialogsTest : public ::testing::Test {
     Panel().HandleCommand(CMD_PANEL_RANGE);
   }
 
-  DialogScript dialogs_;
   FakeMovie movie_;
-  std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(DialogsTest, SettingsOkStoresTheFieldsAndCancelKeepsThem) {
@@ -122,7 +99,7 @@ TEST_F(DialogsTest, SettingsOkStoresTheFieldsAndCancelKeepsThem) {
     Control<QCheckBox>(d, 1207)->setChecked(true);
     return Press(d, IDOK);
   };
-  window_->DispatchCommand(CMD_SETTINGS);
+  Run(CMD_SETTINGS);
   EXPECT_EQ(Viewer.nInterval, 15);
   EXPECT_EQ(Viewer.nEFType, 3);
   EXPECT_EQ(Viewer.nRepeat, 1);
@@ -134,9 +111,9 @@ TEST_F(DialogsTest, SettingsOkStoresTheFieldsAndCancelKeepsThem) {
   EXPECT_EQ(ReadSetting("nDispX"), "7");
 
   // The new interval applies when the slideshow is next switched on.
-  window_->DispatchCommand(CMD_SLIDESHOW);
+  Run(CMD_SLIDESHOW);
   EXPECT_EQ(window_->SlideshowTimer().interval(), 1500);
-  window_->DispatchCommand(CMD_SLIDESHOW);
+  Run(CMD_SLIDESHOW);
 
   dialogs_.run = [](QDialog& d) {
     Control<QLineEdit>(d, 1204)->setText("99");
@@ -144,7 +121,7 @@ TEST_F(DialogsTest, SettingsOkStoresTheFieldsAndCancelKeepsThem) {
     Control<QCheckBox>(d, 1208)->setChecked(true);
     return Press(d, IDCANCEL);
   };
-  window_->DispatchCommand(CMD_SETTINGS);
+  Run(CMD_SETTINGS);
   EXPECT_EQ(Viewer.nInterval, 15);
   EXPECT_EQ(Viewer.nEFType, 3);
   EXPECT_EQ(Viewer.nRGB, 0);
@@ -159,10 +136,10 @@ TEST_F(DialogsTest, AnUnreadableIntervalIsZeroAndTheTimerStillWaits) {
     Control<QLineEdit>(d, 1204)->setText("abc");
     return Press(d, IDOK);
   };
-  window_->DispatchCommand(CMD_SETTINGS);
+  Run(CMD_SETTINGS);
   EXPECT_EQ(Viewer.nInterval, 0);
   EXPECT_EQ(ReadSetting("nInterval"), "0");
-  window_->DispatchCommand(CMD_SLIDESHOW);
+  Run(CMD_SLIDESHOW);
   // A 0 ms timer would fire on every pass of the event loop.
   EXPECT_GE(window_->SlideshowTimer().interval(), 1);
 }
@@ -176,14 +153,14 @@ TEST_F(DialogsTest, AboutBoxNamesTheVersion) {
         texts.push_back(label->text().toStdString());
     return Press(d, IDOK);
   };
-  window_->DispatchCommand(CMD_ABOUT);
+  Run(CMD_ABOUT);
   EXPECT_EQ(texts, (std::vector<std::string>{"Duoramic の バージョン情報",
                                              "Duoramic", "Version 1.10"}));
 }
 
 TEST_F(DialogsTest, CTogglesThePanelAndItsCloseButtonClearsTheMark) {
   EXPECT_FALSE(Panel().isVisible());
-  QTest::keyClick(window_.get(), Qt::Key_C);
+  Key(Qt::Key_C);
   EXPECT_TRUE(Panel().isVisible());
   EXPECT_TRUE(PanelMarked());
 
@@ -192,12 +169,12 @@ TEST_F(DialogsTest, CTogglesThePanelAndItsCloseButtonClearsTheMark) {
   EXPECT_FALSE(Viewer.ControlPanelVisible);
   EXPECT_FALSE(PanelMarked());
 
-  QTest::keyClick(window_.get(), Qt::Key_C);
+  Key(Qt::Key_C);
   EXPECT_TRUE(Panel().isVisible());
   Panel().close();  // the window's own close box
   EXPECT_FALSE(Panel().isVisible());
   EXPECT_FALSE(PanelMarked());
-  QTest::keyClick(window_.get(), Qt::Key_C);
+  Key(Qt::Key_C);
   EXPECT_TRUE(PanelMarked());
   // The main window's keys work on the panel too.
   QApplication::setActiveWindow(&Panel());
@@ -239,13 +216,13 @@ TEST_F(DialogsTest, PanelButtonsWheelAndDropsReachTheMainWindow) {
 TEST_F(DialogsTest, TheMainTitleIsMirroredToThePanel) {
   window_->SetTitleText("(a.mpo) 1/3  ");
   EXPECT_EQ(Panel().windowTitle().toStdString(), "(a.mpo) 1/3  ");
-  QTest::keyClick(window_.get(), Qt::Key_Q, Qt::ControlModifier);
+  Key(Qt::Key_Q, Qt::ControlModifier);
   EXPECT_EQ(Panel().windowTitle().toStdString(), "High Quality Mode");
 }
 
 TEST_F(DialogsTest, FrameCopyWithoutAMovieSaysStillsCannotBeCopied) {
   QGuiApplication::clipboard()->setText("untouched");
-  QTest::keyClick(window_.get(), Qt::Key_C, Qt::ControlModifier);
+  Key(Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(Status(), "静止画はキャプチャできません");
   EXPECT_EQ(Title(), "静止画はキャプチャできません");
   EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "untouched");
@@ -326,7 +303,7 @@ TEST_F(DialogsTest, FrameCopyPutsTheFrameAndItsNameOnTheClipboard) {
   OpenLongMovie();
   Viewer.ShownLeftPath = "/movies/clip.avi";
   Viewer.MovieSeekMs = 0;
-  window_->DispatchCommand(CMD_FRAME_COPY);
+  Run(CMD_FRAME_COPY);
 
   const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
   ASSERT_NE(copied, nullptr);

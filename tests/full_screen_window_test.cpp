@@ -7,7 +7,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QSettings>
 #include <QTest>
 #include <QTimer>
 #include <vector>
@@ -19,6 +18,7 @@
 #include "shell/monitors.h"
 #include "shell/viewer_state.h"
 #include "stereo/stereo_format.h"
+#include "tests/window_test_support.h"
 
 namespace {
 
@@ -37,25 +37,15 @@ QRect ToQRect(const DesktopRect& r) {
   return QRect(r.left, r.top, r.Width(), r.Height());
 }
 
-class FullScreenTest : public ::testing::Test {
+class FullScreenTest : public WindowTest {
  protected:
-  void SetUp() override {
-    Viewer = ViewerState();
-    QSettings("Orlith", "duoramic").clear();
-    window_ = std::make_unique<MainWindow>();
-    window_->setGeometry(40, 50, 500, 400);
-    window_->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
-  }
-  void TearDown() override { window_.reset(); }
-
-  std::unique_ptr<MainWindow> window_;
+  void PrepareWindow() override { window_->setGeometry(40, 50, 500, 400); }
 };
 
 TEST_F(FullScreenTest, TheWindowsMonitorIsCoveredWithoutFrameMenuOrCursor) {
   QRect before = window_->geometry();
   QRect screen = window_->screen()->geometry();
-  window_->DispatchCommand(CMD_FULL_SCREEN_HERE);
+  Run(CMD_FULL_SCREEN_HERE);
   QCoreApplication::processEvents();
   EXPECT_TRUE(Viewer.FullScreen);
   EXPECT_EQ(ToQRect(Viewer.FullScreenRect), screen);
@@ -68,11 +58,11 @@ TEST_F(FullScreenTest, TheWindowsMonitorIsCoveredWithoutFrameMenuOrCursor) {
 
   // A format change puts a window that was moved back on its rectangle.
   window_->setGeometry(10, 10, 300, 200);
-  window_->DispatchCommand(CMD_FORMAT_FIRST + DuboisAnaglyph);
+  Run(CMD_FORMAT_FIRST + DuboisAnaglyph);
   EXPECT_EQ(window_->geometry(), screen);
 
   // The keys still work without the menu bar: Alt+Enter leaves.
-  QTest::keyClick(window_.get(), Qt::Key_Return, Qt::AltModifier);
+  Key(Qt::Key_Return, Qt::AltModifier);
   QCoreApplication::processEvents();
   EXPECT_FALSE(Viewer.FullScreen);
   EXPECT_EQ(window_->geometry(), before);
@@ -81,12 +71,12 @@ TEST_F(FullScreenTest, TheWindowsMonitorIsCoveredWithoutFrameMenuOrCursor) {
   EXPECT_NE(window_->centralWidget()->cursor().shape(), Qt::BlankCursor);
 
   // Outside full screen a format change leaves the window where it is.
-  window_->DispatchCommand(CMD_FORMAT_FIRST + SideBySide);
+  Run(CMD_FORMAT_FIRST + SideBySide);
   EXPECT_EQ(window_->geometry(), before);
 }
 
 TEST_F(FullScreenTest, ChosenMonitorsAreEnumeratedAndThePrimaryStandsIn) {
-  window_->DispatchCommand(CMD_FULL_SCREEN_CHOSEN);
+  Run(CMD_FULL_SCREEN_CHOSEN);
   QCoreApplication::processEvents();
   ASSERT_EQ(Viewer.MonitorCount,
             static_cast<int>(QGuiApplication::screens().size()));
@@ -95,7 +85,7 @@ TEST_F(FullScreenTest, ChosenMonitorsAreEnumeratedAndThePrimaryStandsIn) {
   // The window came from the monitor it now covers: no panel needed.
   EXPECT_EQ(Viewer.WindowMonitorRect, Viewer.FullScreenRect);
   EXPECT_FALSE(Viewer.ControlPanelVisible);
-  window_->DispatchCommand(CMD_FULL_SCREEN_CHOSEN);
+  Run(CMD_FULL_SCREEN_CHOSEN);
   EXPECT_FALSE(Viewer.FullScreen);
 }
 
@@ -103,11 +93,11 @@ TEST_F(FullScreenTest, WithTheShutterGlassesWindowOpenTheKeyClosesIt) {
   FakeStereoWindow output;
   window_->SetOutput(&output);
   Viewer.StereoType = NvidiaStereo;
-  QTest::keyClick(window_.get(), Qt::Key_Return);
+  Key(Qt::Key_Return);
   EXPECT_EQ(output.closed, 1);
   EXPECT_FALSE(Viewer.FullScreen);
   // Once it is closed the key means full screen again.
-  QTest::keyClick(window_.get(), Qt::Key_Return);
+  Key(Qt::Key_Return);
   EXPECT_EQ(output.closed, 1);
   EXPECT_TRUE(Viewer.FullScreen);
   window_->SetOutput(nullptr);

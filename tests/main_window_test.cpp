@@ -1,23 +1,18 @@
 // The main window driven offscreen: commands and keys change the viewer
 // state, the menus carry their texts and marks, drops open what they name.
-// Widgets need a QApplication, so this binary has its own main().
+// Widgets need a QApplication: this binary's main() is RunWindowTests().
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
-#include <QDialog>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QWheelEvent>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "platform/qt_text_painter.h"
 #include "shell/command_table.h"
 #include "shell/file_history.h"
 #include "shell/main_window.h"
@@ -25,65 +20,16 @@
 #include "shell/viewer_state.h"
 #include "stereo/geometry.h"
 #include "stereo/stereo_format.h"
+#include "tests/window_test_support.h"
 
 namespace {
 
-const std::string kSamples = DUORAMIC_SOURCE_DIR "/resources/samples/";
-
-struct ScriptedDialogs : UserDialogs {
-  struct OpenCall {
-    std::string title, preset, folder;
-  };
-  std::vector<std::string> messages;
-  std::vector<std::string> questions;
-  bool answer = false;
-  std::vector<OpenCall> opened;
-  std::vector<std::string> chosenFiles;  // answers to the open dialogs
-  void Message(QWidget*, std::string_view text, std::string_view,
-               bool) override {
-    messages.emplace_back(text);
-  }
-  bool AskYesNo(QWidget*, std::string_view text, std::string_view caption,
-                YesNoPrompt::Icon) override {
-    questions.push_back(std::string(caption) + ": " + std::string(text));
-    return answer;
-  }
-  std::string OpenFile(QWidget*, std::string_view title,
-                       std::span<const char* const>, const std::string& preset,
-                       const std::string& folder, int&) override {
-    opened.push_back({std::string(title), preset, folder});
-    if (chosenFiles.empty()) return {};
-    std::string file = chosenFiles.front();
-    chosenFiles.erase(chosenFiles.begin());
-    return file;
-  }
-  int RunModal(QDialog&) override { return QDialog::Rejected; }
-};
-
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public WindowTest {
  protected:
-  void SetUp() override {
-    Viewer = ViewerState();
-    RecentFiles = FileHistory();
-    QSettings("Orlith", "duoramic").clear();
-    window_ = std::make_unique<MainWindow>(&dialogs_);
-    window_->show();
-    window_->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
-  }
-  void TearDown() override { window_.reset(); }
-
-  void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-    QTest::keyClick(window_.get(), static_cast<Qt::Key>(key), mods);
-  }
   QAction* Item(int id) { return window_->MenuAction(id); }
   void OpenMenus() {
     for (int i = 0; i < 4; ++i) emit window_->Menu(i)->aboutToShow();
   }
-  std::string Title() { return window_->windowTitle().toStdString(); }
-
-  ScriptedDialogs dialogs_;
-  std::unique_ptr<MainWindow> window_;
 };
 
 TEST(CommandTable, EveryKeyParsesAndSendsOneCommand) {
@@ -136,7 +82,7 @@ TEST_F(MainWindowTest, FormatKeysSelectAndStoreTheFormat) {
   EXPECT_EQ(Viewer.StereoType, 27);
   EXPECT_EQ(ReadSetting("StereoType"), "27");
 
-  window_->DispatchCommand(1008);  // no format has code 8
+  Run(1008);  // no format has code 8
   EXPECT_EQ(Viewer.StereoType, 27);
 }
 
@@ -152,7 +98,7 @@ TEST_F(MainWindowTest, SwapIsRefusedInSourceView) {
   EXPECT_FALSE(Viewer.SwapLR);
   EXPECT_TRUE(dialogs_.messages.empty());
 
-  window_->DispatchCommand(1027);
+  Run(1027);
   Key(Qt::Key_X);
   EXPECT_FALSE(Viewer.SwapLR);
   ASSERT_EQ(dialogs_.messages.size(), 1u);
@@ -182,9 +128,8 @@ TEST_F(MainWindowTest, ZoomStepsByKeyAndWheel) {
 }
 
 TEST_F(MainWindowTest, ZoomingInStopsGrowingBeforeTheLayoutsOverflow) {
-  Viewer.OpenPath = kSamples + "scene.mpo";
-  window_->DispatchCommand(CMD_SHOW_FILE);
-  window_->DispatchCommand(1027);  // the source view lays out four widths
+  ShowFile(kSamples + "scene.mpo");
+  Run(1027);  // the source view lays out four widths
   Key(Qt::Key_M, Qt::ShiftModifier);
   Key(Qt::Key_J);
   Key(Qt::Key_PageUp);
@@ -193,9 +138,9 @@ TEST_F(MainWindowTest, ZoomingInStopsGrowingBeforeTheLayoutsOverflow) {
   EXPECT_EQ(Viewer.ZoomPercent, 100);
 
   // Every step presents the pair; the width x zoom products must stay ints.
-  for (int step = 0; step < 150; ++step) window_->DispatchCommand(CMD_ZOOM_IN);
+  for (int step = 0; step < 150; ++step) Run(CMD_ZOOM_IN);
   EXPECT_EQ(Viewer.ZoomPercent, kMaxZoomInPercent);
-  window_->DispatchCommand(CMD_ZOOM_OUT);
+  Run(CMD_ZOOM_OUT);
   EXPECT_LT(Viewer.ZoomPercent, kMaxZoomInPercent);
 
   // A larger zoom set by fitting is not shrunk by zooming in.
@@ -240,7 +185,7 @@ TEST_F(MainWindowTest, ArrowsFirstStopASlideshowThenMoveTheFloatingWindow) {
 }
 
 TEST_F(MainWindowTest, CheckMarksFollowTheStateOnEveryOpening) {
-  window_->DispatchCommand(1015);
+  Run(1015);
   Viewer.SwapLR = true;
   Viewer.CommentOn = false;
   Viewer.SmoothingOn = true;
@@ -284,7 +229,7 @@ TEST_F(MainWindowTest, ToggleKeysFlipTheirFlags) {
 TEST_F(MainWindowTest, CommandsStillToComeSayItInTheTitle) {
   for (int id : {CMD_MAKE_LIST, CMD_SHOW_360, 1022 + 1}) {
     window_->SetTitleText("before");
-    window_->DispatchCommand(id);
+    Run(id);
     if (id == 1023) continue;  // iZ3D is a format: it is selected, not refused
     EXPECT_NE(Title().find("not built yet"), std::string::npos) << id;
   }
@@ -321,7 +266,7 @@ TEST_F(MainWindowTest, OpeningALeftImageOffersItsPartnerBeforeAskingForIt) {
   Viewer.OpenPath = "previous.mpo";
   window_->SetTitleText("previous item");
   dialogs_.chosenFiles = {kSamples + "scene_L.jpg", kSamples + "scene_R.jpg"};
-  window_->DispatchCommand(CMD_OPEN_PAIR);
+  Run(CMD_OPEN_PAIR);
   ASSERT_EQ(dialogs_.questions.size(), 1u);
   EXPECT_EQ(dialogs_.questions[0],
             "確認: " + kSamples + "scene_R.jpgをステレオペアとして開きますか？");
@@ -343,7 +288,7 @@ TEST_F(MainWindowTest, OpeningALeftImageOffersItsPartnerBeforeAskingForIt) {
   dialogs_ = ScriptedDialogs();
   dialogs_.answer = true;
   dialogs_.chosenFiles = {kSamples + "scene_L.jpg"};
-  window_->DispatchCommand(CMD_OPEN_PAIR);
+  Run(CMD_OPEN_PAIR);
   ASSERT_EQ(dialogs_.opened.size(), 1u);
   EXPECT_EQ(dialogs_.opened[0].preset, kSamples + "scene_L.jpg");
   EXPECT_EQ(Viewer.RightPath, kSamples + "scene_R.jpg");
@@ -352,7 +297,7 @@ TEST_F(MainWindowTest, OpeningALeftImageOffersItsPartnerBeforeAskingForIt) {
   dialogs_ = ScriptedDialogs();
   window_->SetTitleText("shown item");
   dialogs_.chosenFiles = {kSamples + "scene_L.jpg"};
-  window_->DispatchCommand(CMD_OPEN_PAIR);
+  Run(CMD_OPEN_PAIR);
   EXPECT_EQ(dialogs_.opened.size(), 2u);
   EXPECT_EQ(Title(), "左画像(scene_L.jpg)");
   window_->ResetTitles();
@@ -360,22 +305,18 @@ TEST_F(MainWindowTest, OpeningALeftImageOffersItsPartnerBeforeAskingForIt) {
 
   // A cancelled left dialog changes nothing.
   Viewer.OpenPath = "kept.mpo";
-  window_->DispatchCommand(CMD_OPEN_PAIR);
+  Run(CMD_OPEN_PAIR);
   EXPECT_EQ(Viewer.OpenPath, "kept.mpo");
 }
 
 TEST_F(MainWindowTest, APairOfNeighboursTakesTheRightOnesPosition) {
   // Folder order: scene.jps, scene.pns, scene_L.jpg, scene_R.jpg.
-  Viewer.LeftPath = kSamples + "scene_L.jpg";
-  Viewer.RightPath = kSamples + "scene_R.jpg";
-  window_->DispatchCommand(CMD_SHOW_PAIR);
+  ShowPair(kSamples + "scene_L.jpg", kSamples + "scene_R.jpg");
   EXPECT_EQ(Viewer.ItemIndex, 3);
   EXPECT_NE(Title().find(" 4/4"), std::string::npos);
 
   // The last name's neighbour is the first: the check stays in the list.
-  Viewer.LeftPath = kSamples + "scene_R.jpg";
-  Viewer.RightPath = kSamples + "scene.jps";
-  window_->DispatchCommand(CMD_SHOW_PAIR);
+  ShowPair(kSamples + "scene_R.jpg", kSamples + "scene.jps");
   EXPECT_EQ(Viewer.ItemIndex, 0);
   EXPECT_EQ(RecentFiles[0].right, kSamples + "scene.jps");
 }
@@ -387,9 +328,8 @@ TEST_F(MainWindowTest, TheCanvasShowsTheFramebufferPixelForPixel) {
   EXPECT_EQ(ClientWidth(), canvas->width());
   EXPECT_EQ(ClientHeight(), canvas->height());
 
-  Viewer.OpenPath = kSamples + "scene.mpo";
-  window_->DispatchCommand(CMD_SHOW_FILE);
-  window_->DispatchCommand(1000 + RowInterlace);
+  ShowFile(kSamples + "scene.mpo");
+  Run(1000 + RowInterlace);
   QImage shown = canvas->grab().toImage().convertToFormat(QImage::Format_RGB32);
   ASSERT_EQ(shown.width(), Presentation.frame.width);
   int differing = 0;
@@ -402,8 +342,7 @@ TEST_F(MainWindowTest, TheCanvasShowsTheFramebufferPixelForPixel) {
 TEST_F(MainWindowTest, HistoryItemsAppearAboveClearAndReopen) {
   OpenMenus();
   EXPECT_FALSE(Item(CMD_CLEAR_HISTORY)->isEnabled());
-  Viewer.OpenPath = kSamples + "scene.jps";
-  window_->DispatchCommand(CMD_SHOW_FILE);
+  ShowFile(kSamples + "scene.jps");
   OpenMenus();
   EXPECT_TRUE(Item(CMD_CLEAR_HISTORY)->isEnabled());
   QAction* entry = Item(2151);
@@ -414,29 +353,15 @@ TEST_F(MainWindowTest, HistoryItemsAppearAboveClearAndReopen) {
 
   FreePicture(Viewer.CurrentLeft);
   Viewer.OpenPath.clear();
-  window_->DispatchCommand(2151);
+  Run(2151);
   EXPECT_EQ(Viewer.OpenPath, kSamples + "scene.jps");
   EXPECT_TRUE(Viewer.CurrentLeft);
 
   dialogs_.answer = true;
-  window_->DispatchCommand(CMD_CLEAR_HISTORY);
+  Run(CMD_CLEAR_HISTORY);
   EXPECT_EQ(Item(2151), nullptr);
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  ::testing::InitGoogleTest(&argc, argv);
-  // Test discovery runs this binary without the tests' environment.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  QTemporaryDir settings;
-  qputenv("XDG_CONFIG_HOME", settings.path().toUtf8());
-  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                     settings.path());
-  QApplication app(argc, argv);
-  InstallQtTextPainter();
-  int result = RUN_ALL_TESTS();
-  ReleaseQtTextPainterFonts();
-  return result;
-}
+int main(int argc, char** argv) { return RunWindowTests(argc, argv); }

@@ -6,9 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
-#include <QTest>
 #include <string>
 #include <vector>
 
@@ -20,18 +18,9 @@
 #include "shell/navigation.h"
 #include "shell/viewer_state.h"
 #include "tests/synthetic_jpeg.h"
+#include "tests/window_test_support.h"
 
 namespace {
-
-const std::string kSamples = DUORAMIC_SOURCE_DIR "/resources/samples/";
-
-struct QuietDialogs : UserDialogs {
-  void Message(QWidget*, std::string_view, std::string_view, bool) override {}
-  bool AskYesNo(QWidget*, std::string_view, std::string_view,
-                YesNoPrompt::Icon) override {
-    return false;
-  }
-};
 
 struct FakeMusic : BackgroundMusic {
   std::vector<std::string> calls;
@@ -44,20 +33,14 @@ struct FakeMusic : BackgroundMusic {
   void Close() override { calls.push_back("close"); }
 };
 
-class NavigationTest : public ::testing::Test {
+class NavigationTest : public WindowTest {
  protected:
-  void SetUp() override {
-    Viewer = ViewerState();
+  void PrepareWindow() override {
     Viewer.nEFType = 0;  // transitions only where a test asks for them
-    RecentFiles = FileHistory();
-    QSettings("Orlith", "duoramic").clear();
-    window_ = std::make_unique<MainWindow>(&dialogs_);
     window_->SetMusic(&music_);
     window_->SetClock([this] { return now_; });
-    window_->show();
     ASSERT_TRUE(dir_.isValid());
   }
-  void TearDown() override { window_.reset(); }
 
   // Small distinct JPEGs named `names` in `folder` (made when missing).
   std::string Folder(const std::string& sub = "") {
@@ -70,31 +53,25 @@ class NavigationTest : public ::testing::Test {
     int seed = 0;
     for (const std::string& name : names) {
       auto jpeg = synthetic::Compress(synthetic::TestCard(64, 32, ++seed));
-      QFile file(QString::fromStdString(folder + name));
-      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-      file.write(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
+      ASSERT_TRUE(WriteFile(
+          folder + name,
+          {reinterpret_cast<const char*>(jpeg.data()), jpeg.size()}));
     }
   }
-  void Run(int id) { window_->DispatchCommand(id); }
-  void ShowFile(const std::string& path) {
-    Viewer.OpenPath = path;
-    Run(CMD_SHOW_FILE);
+  // Writes `bytes` to `path`; false when the file cannot be made.
+  static bool WriteFile(const std::string& path, std::string_view bytes) {
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    return file.write(bytes.data(), static_cast<qint64>(bytes.size())) ==
+           static_cast<qint64>(bytes.size());
   }
-  void ShowPair(const std::string& left, const std::string& right) {
-    Viewer.LeftPath = left;
-    Viewer.RightPath = right;
-    Run(CMD_SHOW_PAIR);
-  }
-  std::string Title() { return window_->windowTitle().toStdString(); }
   std::string Pair() {
     return FileNameOf(Viewer.LeftPath) + "+" + FileNameOf(Viewer.RightPath);
   }
 
   QTemporaryDir dir_;
-  QuietDialogs dialogs_;
   FakeMusic music_;
   uint32_t now_ = 5000;
-  std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(NavigationTest, AFolderWrapsAtBothEndsAndTheSlideshowNotesItsInterval) {
@@ -243,19 +220,17 @@ TEST_F(NavigationTest, AListPlaysItsEntriesAndMusicThenClosesWithoutRepeat) {
   std::string dir = Folder("l");
   Pictures(dir, {"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
   std::string list = dir + "show.txt";
-  QFile file(QString::fromStdString(list));
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("SlideShowList;;\n"
-             "BGMusic;music.mp3;;\n"
-             "MovieBGMStop;1;;\n"
-             "Repeat;0;;\n"
-             "SlideShow;1;;\n"
-             "StereoEffect;0;;\n"
-             "11;20;0;0;0;a.jpg;first;;\n"
-             "21;25;0;0;0;b.jpg;c.jpg;;\n"
-             "11;0;0;0;0;clip.mp4;;\n"
-             "11;0;0;0;0;d.jpg;;\n");
-  file.close();
+  ASSERT_TRUE(WriteFile(list,
+                        "SlideShowList;;\n"
+                        "BGMusic;music.mp3;;\n"
+                        "MovieBGMStop;1;;\n"
+                        "Repeat;0;;\n"
+                        "SlideShow;1;;\n"
+                        "StereoEffect;0;;\n"
+                        "11;20;0;0;0;a.jpg;first;;\n"
+                        "21;25;0;0;0;b.jpg;c.jpg;;\n"
+                        "11;0;0;0;0;clip.mp4;;\n"
+                        "11;0;0;0;0;d.jpg;;\n"));
   Viewer.OpenPath = list;
   Run(CMD_START_LIST);
   EXPECT_TRUE(Viewer.ListMode);
@@ -287,19 +262,14 @@ TEST_F(NavigationTest, AListPlaysItsEntriesAndMusicThenClosesWithoutRepeat) {
 TEST_F(NavigationTest, APairOpenedDuringAListLeavesItsMusicAlone) {
   std::string dir = Folder("m");
   Pictures(dir, {"a.jpg", "b.jpg"});
-  for (const char* movie : {"x.mp4", "y.mp4"}) {
-    QFile file(QString::fromStdString(dir + movie));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("not decoded here");
-  }
+  for (const char* movie : {"x.mp4", "y.mp4"})
+    ASSERT_TRUE(WriteFile(dir + movie, "not decoded here"));
   std::string list = dir + "show.txt";
-  QFile file(QString::fromStdString(list));
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("SlideShowList;;\n"
-             "BGMusic;music.mp3;;\n"
-             "MovieBGMStop;1;;\n"
-             "11;0;0;0;0;a.jpg;;\n");
-  file.close();
+  ASSERT_TRUE(WriteFile(list,
+                        "SlideShowList;;\n"
+                        "BGMusic;music.mp3;;\n"
+                        "MovieBGMStop;1;;\n"
+                        "11;0;0;0;0;a.jpg;;\n"));
   Viewer.OpenPath = list;
   Run(CMD_START_LIST);
   ASSERT_TRUE(Viewer.BgmPlaying);
@@ -314,10 +284,7 @@ TEST_F(NavigationTest, APairOpenedDuringAListLeavesItsMusicAlone) {
 TEST_F(NavigationTest, AFailedOpenFromTheHistoryLeavesLaterOpensRecorded) {
   std::string dir = Folder("h");
   Pictures(dir, {"a.jpg"});
-  QFile broken(QString::fromStdString(dir + "broken.mpo"));
-  ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
-  broken.write("no pictures in here");
-  broken.close();
+  ASSERT_TRUE(WriteFile(dir + "broken.mpo", "no pictures in here"));
   RecentFiles[0].left = dir + "broken.mpo";
   Run(CMD_HISTORY_FIRST);
   ShowFile(dir + "a.jpg");  // as the open dialog hands it on

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QDesktopServices>
-#include <QSettings>
 #include <QTest>
 #include <QUrl>
 #include <algorithm>
@@ -15,10 +14,9 @@
 #include "shell/file_history.h"
 #include "shell/main_window.h"
 #include "shell/viewer_state.h"
+#include "tests/window_test_support.h"
 
 namespace {
-
-const std::string kSamples = DUORAMIC_SOURCE_DIR "/resources/samples/";
 
 struct RecordingFeatures : MoviePlayer,
                            PanoramaViewer,
@@ -69,24 +67,6 @@ struct RecordingFeatures : MoviePlayer,
   }
 };
 
-struct RecordingDialogs : UserDialogs {
-  std::string chosen;  // what the next file dialog returns; empty = cancel
-  std::string title;
-  std::vector<std::string> filters;
-  void Message(QWidget*, std::string_view, std::string_view, bool) override {}
-  bool AskYesNo(QWidget*, std::string_view, std::string_view,
-                YesNoPrompt::Icon) override {
-    return false;
-  }
-  std::string OpenFile(QWidget*, std::string_view t,
-                       std::span<const char* const> f, const std::string&,
-                       const std::string&, int&) override {
-    title = t;
-    filters.assign(f.begin(), f.end());
-    return chosen;
-  }
-};
-
 class UrlCatcher : public QObject {
   Q_OBJECT
  public:
@@ -97,32 +77,23 @@ class UrlCatcher : public QObject {
 
 using Strings = std::vector<std::string>;
 
-class FeatureCommandsTest : public ::testing::Test {
+class FeatureCommandsTest : public WindowTest {
  protected:
-  void SetUp() override {
-    Viewer = ViewerState();
-    RecentFiles = FileHistory();
-    QSettings("Orlith", "duoramic").clear();
-    window_ = std::make_unique<MainWindow>(&dialogs_);
+  void PrepareWindow() override {
     window_->SetMovie(&features_);
     window_->SetPanorama(&features_);
     window_->SetOutput(&features_);
     window_->SetComments(&features_);
     window_->SetLists(&features_);
-    window_->show();
-    window_->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  }
+  void SetUp() override {
+    WindowTest::SetUp();
     window_->SetTitleText("before");
   }
-  void TearDown() override { window_.reset(); }
 
-  void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-    QTest::keyClick(window_.get(), key, mods);
-  }
   void Click(Qt::MouseButton button) {
     QTest::mouseClick(window_->centralWidget(), button);
   }
-  std::string Title() { return window_->windowTitle().toStdString(); }
   void PressMovieKeysAndClick() {
     const auto pad = Qt::ControlModifier | Qt::KeypadModifier;
     Key(Qt::Key_F2);
@@ -142,8 +113,6 @@ class FeatureCommandsTest : public ::testing::Test {
   }
 
   RecordingFeatures features_;
-  RecordingDialogs dialogs_;
-  std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(FeatureCommandsTest, MovieKeysAndClicksActOnlyOnAnOpenMovie) {
@@ -173,7 +142,7 @@ TEST_F(FeatureCommandsTest, KeysBoundToNoCommandAreTakenWithoutEffect) {
     EXPECT_TRUE(std::any_of(keys.begin(), keys.end(),
                             [id](const AcceleratorRow& r) { return r.id == id; }))
         << id;
-    window_->DispatchCommand(id);
+    Run(id);
   }
   for (Qt::Key key : {Qt::Key_B, Qt::Key_D, Qt::Key_G}) Key(key);
   for (Qt::Key key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down})
@@ -185,14 +154,11 @@ TEST_F(FeatureCommandsTest, KeysBoundToNoCommandAreTakenWithoutEffect) {
 
 TEST_F(FeatureCommandsTest, JpegCommentIsOfferedForAShownJpegOnly) {
   Key(Qt::Key_K);  // nothing shown
-  Viewer.OpenPath = kSamples + "scene.mpo";
-  window_->DispatchCommand(CMD_SHOW_FILE);
+  ShowFile(kSamples + "scene.mpo");
   Key(Qt::Key_K);  // an MPO cannot take a comment
   EXPECT_EQ(Calls(), Strings{});
 
-  Viewer.LeftPath = kSamples + "scene_L.jpg";
-  Viewer.RightPath = kSamples + "scene_R.jpg";
-  window_->DispatchCommand(CMD_SHOW_PAIR);
+  ShowPair(kSamples + "scene_L.jpg", kSamples + "scene_R.jpg");
   FreePicture(Viewer.CurrentLeft);
   Key(Qt::Key_K);  // cancelled: the item is not read again
   EXPECT_EQ(Calls(), Strings{"EditComment " + kSamples + "scene_L.jpg"});
@@ -214,8 +180,7 @@ TEST_F(FeatureCommandsTest, ThreeDVisionTakesTheItemOnDisplay) {
   EXPECT_EQ(Calls(), Strings{});
 
   // Showing an item while the format is on hands it over too.
-  Viewer.OpenPath = kSamples + "scene.jps";
-  window_->DispatchCommand(CMD_SHOW_FILE);
+  ShowFile(kSamples + "scene.jps");
   EXPECT_EQ(Calls(),
             Strings{"RunStereoOutput " + kSamples + "scene.jps||1"});
   Key(Qt::Key_F9);
@@ -230,7 +195,7 @@ TEST_F(FeatureCommandsTest, ThreeDVisionTakesTheItemOnDisplay) {
   Viewer.LeftPath = kSamples + "scene_L.jpg";
   Viewer.RightPath = kSamples + "scene_R.jpg";
   Key(Qt::Key_F9);
-  window_->DispatchCommand(CMD_SHOW_PAIR);
+  Run(CMD_SHOW_PAIR);
   Key(Qt::Key_F8);
   EXPECT_EQ(Calls(), Strings{"RunStereoOutput " + kSamples + "scene_L.jpg|" +
                              kSamples + "scene_R.jpg|1"});
@@ -253,16 +218,17 @@ TEST_F(FeatureCommandsTest, PanoramaCommandsShowTheChosenFile) {
   EXPECT_EQ(Calls(), (Strings{"CloseMovie", "Show /pictures/room.jpg swapped"}));
 
   // The open dialog marks the next show as 360 even when it is cancelled.
-  window_->DispatchCommand(CMD_OPEN_360);
+  Run(CMD_OPEN_360);
   EXPECT_TRUE(Viewer.View360);
-  EXPECT_EQ(dialogs_.title, "全天球画像を開く");
-  EXPECT_EQ(dialogs_.filters,
+  ASSERT_EQ(dialogs_.opened.size(), 1u);
+  EXPECT_EQ(dialogs_.opened[0].title, "全天球画像を開く");
+  EXPECT_EQ(dialogs_.opened[0].filters,
             (Strings{"3D 360Files(jpg,mp4)", "*.jpg;*.mp4;*.webm;"}));
   EXPECT_EQ(Viewer.OpenPath, "/pictures/room.jpg");
 
   // A chosen file is shown once the dialog's command has returned.
-  dialogs_.chosen = kSamples + "scene_L.jpg";
-  window_->DispatchCommand(CMD_OPEN_360);
+  dialogs_.chosenFiles = {kSamples + "scene_L.jpg"};
+  Run(CMD_OPEN_360);
   EXPECT_EQ(Viewer.OpenPath, kSamples + "scene_L.jpg");
   EXPECT_EQ(Viewer.OpenFolder, "");
   QCoreApplication::processEvents();
@@ -270,12 +236,12 @@ TEST_F(FeatureCommandsTest, PanoramaCommandsShowTheChosenFile) {
 }
 
 TEST_F(FeatureCommandsTest, ListMakerAndHelpPageAreHandedOn) {
-  window_->DispatchCommand(CMD_MAKE_LIST);
+  Run(CMD_MAKE_LIST);
   EXPECT_EQ(Calls(), Strings{"MakeList"});
 
   UrlCatcher catcher;
   QDesktopServices::setUrlHandler("https", &catcher, "Open");
-  window_->DispatchCommand(CMD_WEB_HELP);
+  Run(CMD_WEB_HELP);
   QDesktopServices::unsetUrlHandler("https");
   EXPECT_EQ(catcher.urls, Strings{LoadText(9)});
   EXPECT_EQ(Title(), "before");
