@@ -16,14 +16,6 @@
 
 namespace {
 
-DesktopRect FromQRect(const QRect& r) {
-  return {r.x(), r.y(), r.x() + r.width(), r.y() + r.height()};
-}
-
-QRect ToQRect(const DesktopRect& r) {
-  return QRect(r.left, r.top, r.Width(), r.Height());
-}
-
 std::vector<DesktopRect> ScreenRects() {
   std::vector<DesktopRect> rects;
   for (QScreen* screen : QGuiApplication::screens())
@@ -93,6 +85,14 @@ constexpr CommandHandlerRow kHandlers[] = {
 };
 
 }  // namespace
+
+DesktopRect FromQRect(const QRect& r) {
+  return {r.x(), r.y(), r.x() + r.width(), r.y() + r.height()};
+}
+
+QRect ToQRect(const DesktopRect& r) {
+  return QRect(r.left, r.top, r.Width(), r.Height());
+}
 
 std::span<const CommandHandlerRow> FullScreenCommandHandlers() {
   return kHandlers;

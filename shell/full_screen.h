@@ -2,10 +2,16 @@
 // own monitor, and keeping the window on its full-screen rectangle.
 #pragma once
 
+#include <QRect>
+
 #include "shell/desktop_rect.h"
 
 class QWidget;
 class MainWindow;
+
+// Qt's rectangles (width and height) and ours (one past the last pixel).
+DesktopRect FromQRect(const QRect& rect);
+QRect ToQRect(const DesktopRect& rect);
 
 // Viewer.MonitorTable from the window system's screens (virtual-desktop
 // coordinates, the first nine in the platform's order).

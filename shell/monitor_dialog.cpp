@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPushButton>
 
+#include "shell/full_screen.h"
 #include "shell/monitors.h"
 #include "shell/viewer_state.h"
 
@@ -25,10 +26,6 @@ DialogUnits UnitsOf(const QFont& font) {
   int letters = metrics.horizontalAdvance(
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
   return {std::max((letters / 26 + 1) / 2, 1), std::max(metrics.height(), 1)};
-}
-
-QRect ToQRect(const DesktopRect& r) {
-  return QRect(r.left, r.top, r.Width(), r.Height());
 }
 
 // The drawing of the desktop: each monitor white, or cyan when chosen, with

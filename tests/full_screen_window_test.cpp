@@ -33,10 +33,6 @@ struct FakeStereoWindow : NotBuiltFeatures {
   }
 };
 
-QRect ToQRect(const DesktopRect& r) {
-  return QRect(r.left, r.top, r.Width(), r.Height());
-}
-
 class FullScreenTest : public WindowTest {
  protected:
   void PrepareWindow() override { window_->setGeometry(40, 50, 500, 400); }
