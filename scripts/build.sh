@@ -9,6 +9,11 @@ flavour=${1:-release}
 jobs=${JOBS:-$(nproc)}
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
+# A compiler cache, when the machine has one, makes rebuilds in several
+# checkouts cheap; CI builds without it.
+launcher=()
+command -v ccache >/dev/null &&
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 case "$flavour" in
   release) args=(-DCMAKE_BUILD_TYPE=Release) ;;
@@ -18,5 +23,5 @@ case "$flavour" in
   *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
 esac
 
-cmake -S "$root" -B "$root/build/$flavour" "${generator[@]}" "${args[@]}" >/dev/null
+cmake -S "$root" -B "$root/build/$flavour" "${generator[@]}" "${launcher[@]}" "${args[@]}" >/dev/null
 cmake --build "$root/build/$flavour" -j "$jobs"
