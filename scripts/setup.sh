@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, running and testing need.
 # Idempotent: when everything is present it only runs dpkg-query and exits.
-# --bench also installs the tools of bench/compare_ffmpeg.sh (FFmpeg,
-# hyperfine), which the tests do not need.
+# --bench also installs hyperfine for the comparisons in bench/; FFmpeg is
+# always installed, since the movie tests make their movies with it.
 set -euo pipefail
 
 bench=0
@@ -24,9 +24,10 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-alsa gstreamer1.0-pulseaudio
+  gstreamer1.0-libav ffmpeg
   xvfb xdotool x11-apps
 )
-if ((bench)); then packages+=(ffmpeg hyperfine); fi
+if ((bench)); then packages+=(hyperfine); fi
 
 missing=()
 for p in "${packages[@]}"; do

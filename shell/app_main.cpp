@@ -13,6 +13,7 @@
 #include "shell/full_screen.h"
 #include "shell/main_window.h"
 #include "shell/monitors.h"
+#include "shell/movie_player.h"
 #include "shell/settings_store.h"
 #include "shell/startup.h"
 #include "shell/viewer_state.h"
@@ -68,12 +69,16 @@ int main(int argc, char** argv) {
   int status;
   {
     MainWindow window;
+    StreamerMoviePlayer movie(window);
+    window.SetMovie(&movie);
     window.HelpFilePath = folder + "/duoramic.html";
     window.show();
     FirstShow first = DecideFirstShow(args, folder);
     ApplyFirstShow(first);
     for (int id : first.commands) window.PostCommand(id);
     status = app.exec();
+    window.close();  // closes the movie while its player still exists
+    window.SetMovie(nullptr);
   }
   ReleaseQtTextPainterFonts();
   return status;

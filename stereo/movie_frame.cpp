@@ -83,14 +83,16 @@ size_t SourceRowBytes(const GrabbedFrame& f) {
 bool Usable(const GrabbedFrame& f) {
   if (!f.pixels || f.width < 1 || f.height < 1) return false;
   if (!PictureSizeAllowed(f.width, f.height)) return false;
-  return f.stride > 0 && static_cast<size_t>(f.stride) >= SourceRowBytes(f);
+  // A negative stride reads top-down rows from the last one up.
+  size_t stride = static_cast<size_t>(f.stride < 0 ? -int64_t{f.stride} : f.stride);
+  return stride >= SourceRowBytes(f);
 }
 
 // The source row that becomes stored (bottom-up) row i: RGB24 rows are
 // bottom-up already, YUY2 rows are read from the last to the first.
 const uint8_t* SourceRow(const GrabbedFrame& f, int i) {
   int row = f.format == FrameYuy2 ? f.height - 1 - i : i;
-  return f.pixels + static_cast<size_t>(f.stride) * row;
+  return f.pixels + static_cast<ptrdiff_t>(f.stride) * row;
 }
 
 // Copies or converts `count` source pixels from pixel `first` to `out`.

@@ -17,7 +17,8 @@ struct GrabbedFrame {
   int height = 0;  // and height h
   int format = FrameRgb24;
   const uint8_t* pixels = nullptr;  // FramePixels, valid during the call
-  int stride = 0;                   // bytes per source row
+  int stride = 0;  // bytes from one source row to the next; negative when
+                   // top-down rows are read bottom-up from the last
 };
 
 // Set by the grabber before PresentMovieFrame; cleared when the movie closes.

@@ -1,0 +1,84 @@
+// The movie pipeline as the player and the command-line tool see it: one
+// GStreamer pipeline per movie in one of three shapes (a side-by-side file,
+// a two-stream AVI, a left/right file pair), delivering every frame to show
+// to a callback.  No GStreamer type leaks out of here, so the player can be
+// driven by a fake graph in tests.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "stereo/movie_frame.h"
+
+enum class MovieShape { SideBySide, TwoStreams, TwoFiles };
+const char* MovieShapeName(MovieShape shape);
+
+struct MovieGraphOptions {
+  bool forceRgb = false;  // only RGB24 frames (nRGB)
+  bool paced = true;      // false: as fast as decoding allows, no audio
+  // Read by the merge of the two-input shapes for every frame.
+  std::function<int()> intervalMs = [] { return 30; };
+  std::function<int()> parallaxX = [] { return 0; };
+  std::function<int()> parallaxY = [] { return 0; };
+};
+
+// One frame to show, on a streaming thread; `frame` is valid only during
+// the call.  `positionNs` is the frame's place in the movie.
+using MovieFrameSink =
+    std::function<void(const GrabbedFrame& frame, int64_t positionNs)>;
+
+enum class GraphFailure {
+  None,
+  Step,              // a build step failed: `text` is its title text
+  MissingDecoder,    // nothing could decode the file (or its second stream)
+  MismatchedInputs,  // the two views do not share one frame type and size
+};
+
+struct GraphBuildResult {
+  GraphFailure failure = GraphFailure::None;
+  std::string text;
+  int code = 0;  // the GStreamer/GLib error code behind the failure
+};
+
+// Graph event codes, as the player's event handler sees them.
+constexpr int kGraphEndOfStream = 1;
+constexpr int kGraphErrorAbort = 3;
+
+class MovieGraph {
+ public:
+  virtual ~MovieGraph() = default;
+  virtual MovieShape Shape() const = 0;
+  // Each returns false when the pipeline refused; nothing changed then.
+  virtual bool Run() = 0;
+  virtual bool Pause() = 0;
+  // A flushing, frame-accurate seek at the current rate.
+  virtual bool Seek(int64_t positionNs) = 0;
+  // Exactly one new frame while paused.
+  virtual bool StepFrame() = 0;
+  virtual bool SetRate(double rate) = 0;
+  // Audio volume: false when there is no audio to mute.
+  virtual bool HasVolume() const = 0;
+  virtual bool SetMuted(bool muted) = 0;
+  // -1 when the pipeline cannot tell.
+  virtual int64_t PositionNs() const = 0;
+  virtual int64_t DurationNs() const = 0;
+  // 0 when the frame rate is unknown.
+  virtual int64_t FrameDurationNs() const = 0;
+  // Events that arrived since the last call (kGraphEndOfStream, ...); the
+  // `notify` callback given at build time said that some are waiting.
+  virtual std::vector<int> TakeEvents() = 0;
+};
+
+// Builds the pipeline for `left` (and `right`, empty for one file), prerolls
+// it (the first frame reaches `sink`) and leaves it paused.  On failure
+// returns null and says why in `result`.  `notify` may be called on any
+// thread when events wait.
+std::unique_ptr<MovieGraph> BuildMovieGraph(const std::string& left,
+                                            const std::string& right,
+                                            const MovieGraphOptions& options,
+                                            MovieFrameSink sink,
+                                            std::function<void()> notify,
+                                            GraphBuildResult& result);

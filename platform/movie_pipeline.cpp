@@ -1,0 +1,597 @@
+// The movie pipeline on GStreamer.  Every shape ends in appsinks whose
+// callbacks run on the streaming threads: a side-by-side file's frames go
+// straight to the frame sink, the two views of the other shapes go through
+// StereoMerge, which assembles and delivers on whichever thread arrives.
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
+#include <gst/pbutils/missing-plugins.h>
+#include <gst/video/video.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+
+#include "movie/avi_streams.h"
+#include "movie/stereo_merge.h"
+#include "platform/movie_graph.h"
+#include "platform/movie_pipeline_parts.h"
+
+namespace {
+
+constexpr GstClockTime kPrerollWait = 20 * GST_SECOND;
+
+std::string FailedText(int code, const char* step) {
+  char text[256];
+  std::snprintf(text, sizeof text, "FAILED(hr=0x%x) in %s\n",
+                static_cast<unsigned>(code), step);
+  return text;
+}
+
+class StreamerGraph;
+
+// One video view: its appsink, and the buffer it last prerolled, which the
+// playing sink renders again and must not be shown twice.
+struct VideoBranch {
+  StreamerGraph* graph = nullptr;
+  int input = -1;  // -1: straight to the frame sink; 0, 1: merge inputs
+  GstElement* sink = nullptr;
+  GstBuffer* prerolled = nullptr;
+  // A merge sample that arrived while a seek flushed the merge.
+  std::shared_ptr<MappedFrame> stashed;
+};
+
+class StreamerGraph : public MovieGraph {
+ public:
+  StreamerGraph(MovieShape shape, const MovieGraphOptions& options,
+                MovieFrameSink sink, std::function<void()> notify)
+      : shape_(shape), options_(options), sink_(std::move(sink)),
+        notify_(std::move(notify)) {}
+
+  ~StreamerGraph() override {
+    if (pipeline_) {
+      if (merge_) merge_->BeginFlush();  // frees a streaming thread it holds
+      gst_element_set_state(pipeline_, GST_STATE_NULL);
+      GstBus* bus = gst_element_get_bus(pipeline_);
+      gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+      gst_object_unref(bus);
+      gst_object_unref(pipeline_);
+    }
+    for (auto& branch : branches_)
+      if (branch->prerolled) gst_buffer_unref(branch->prerolled);
+  }
+
+  bool Create(const std::string& left, const std::string& right,
+              GraphBuildResult& result);
+
+  MovieShape Shape() const override { return shape_; }
+  bool Run() override { return ChangeState(GST_STATE_PLAYING); }
+  bool Pause() override { return ChangeState(GST_STATE_PAUSED); }
+
+  bool Seek(int64_t positionNs) override {
+    return SeekAt(rate_, positionNs < 0 ? 0 : positionNs);
+  }
+
+  bool StepFrame() override {
+    bool sent = false;
+    for (auto& branch : branches_)
+      sent |= gst_element_send_event(
+          branch->sink,
+          gst_event_new_step(GST_FORMAT_BUFFERS, 1, 1.0, TRUE, FALSE));
+    return sent;
+  }
+
+  bool SetRate(double rate) override {
+    if (!(rate > 0) || rate > 64) return false;
+    int64_t position = PositionNs();
+    if (!SeekAt(rate, position < 0 ? 0 : position)) return false;
+    rate_ = rate;
+    return true;
+  }
+
+  bool HasVolume() const override { return volume_ != nullptr; }
+  bool SetMuted(bool muted) override {
+    if (!volume_) return false;
+    g_object_set(volume_, "mute", muted ? TRUE : FALSE, nullptr);
+    return true;
+  }
+
+  int64_t PositionNs() const override {
+    gint64 position = -1;
+    // The video sink knows where a frame step left the movie.
+    GstElement* at = branches_.empty() ? pipeline_ : branches_[0]->sink;
+    if (!gst_element_query_position(at, GST_FORMAT_TIME, &position) &&
+        !gst_element_query_position(pipeline_, GST_FORMAT_TIME, &position))
+      return -1;
+    return position;
+  }
+
+  int64_t DurationNs() const override {
+    gint64 duration = -1;
+    if (!gst_element_query_duration(pipeline_, GST_FORMAT_TIME, &duration))
+      return -1;
+    return duration;
+  }
+
+  int64_t FrameDurationNs() const override { return frameNs_.load(); }
+
+  std::vector<int> TakeEvents() override {
+    std::lock_guard lock(eventLock_);
+    std::vector<int> events;
+    events.swap(events_);
+    return events;
+  }
+
+  // Streaming threads.
+  void Frame(VideoBranch& branch, GstSample* sample);
+  void EndOfStream(VideoBranch& branch) {
+    if (merge_) merge_->EndOfStream(branch.input);
+  }
+  void FlushStopped(VideoBranch& branch) {
+    std::lock_guard lock(mergeLock_);
+    branch.stashed.reset();  // what came before the flush is out of date
+  }
+  GstBusSyncReply BusMessage(GstMessage* message);
+  void PadAdded(GstPad* pad, int file, int stream);
+
+ private:
+  bool ChangeState(GstState state) {
+    GstStateChangeReturn ret = gst_element_set_state(pipeline_, state);
+    return ret != GST_STATE_CHANGE_FAILURE;
+  }
+  bool SeekAt(double rate, int64_t positionNs);
+  GstElement* Add(const char* factory);
+  void AddVideoBranch(GstPad* pad, int input);
+  void AddAudioBranch(GstPad* pad, bool heard);
+  void AddDecoder(GstPad* pad, int file, int stream);
+  bool Preroll(GraphBuildResult& result);
+  void Post(int event) {
+    {
+      std::lock_guard lock(eventLock_);
+      events_.push_back(event);
+    }
+    if (notify_) notify_();
+  }
+
+  MovieShape shape_;
+  MovieGraphOptions options_;
+  MovieFrameSink sink_;
+  std::function<void()> notify_;
+  GstElement* pipeline_ = nullptr;
+  GstElement* volume_ = nullptr;
+  std::vector<std::unique_ptr<VideoBranch>> branches_;
+  std::unique_ptr<StereoMerge> merge_;
+  std::mutex presentLock_;  // one frame at a time reaches the sink
+  std::mutex mergeLock_;
+  bool mergeFlushing_ = false;
+  std::mutex eventLock_;
+  std::vector<int> events_;
+  std::atomic<int64_t> frameNs_{0};
+  std::atomic<bool> missingDecoder_{false};
+  std::atomic<bool> mismatched_{false};
+  std::atomic<int> errorCode_{0};
+  std::mutex buildLock_;  // pads are added on streaming threads
+  bool audioTaken_ = false;
+  double rate_ = 1.0;
+};
+
+// ---- Callbacks from GStreamer ---------------------------------------------
+
+GstFlowReturn OnPreroll(GstAppSink* sink, gpointer data) {
+  auto* branch = static_cast<VideoBranch*>(data);
+  GstSample* sample = gst_app_sink_pull_preroll(sink);
+  if (!sample) return GST_FLOW_OK;
+  GstBuffer* buffer = gst_sample_get_buffer(sample);
+  if (branch->prerolled) gst_buffer_unref(branch->prerolled);
+  branch->prerolled = buffer ? gst_buffer_ref(buffer) : nullptr;
+  branch->graph->Frame(*branch, sample);
+  gst_sample_unref(sample);
+  return GST_FLOW_OK;
+}
+
+GstFlowReturn OnSample(GstAppSink* sink, gpointer data) {
+  auto* branch = static_cast<VideoBranch*>(data);
+  GstSample* sample = gst_app_sink_pull_sample(sink);
+  if (!sample) return GST_FLOW_OK;
+  GstBuffer* buffer = gst_sample_get_buffer(sample);
+  bool shown = buffer && buffer == branch->prerolled;
+  if (branch->prerolled) gst_buffer_unref(branch->prerolled);
+  branch->prerolled = nullptr;
+  if (!shown) branch->graph->Frame(*branch, sample);
+  gst_sample_unref(sample);
+  return GST_FLOW_OK;
+}
+
+void OnEos(GstAppSink*, gpointer data) {
+  auto* branch = static_cast<VideoBranch*>(data);
+  branch->graph->EndOfStream(*branch);
+}
+
+GstPadProbeReturn OnSinkEvent(GstPad*, GstPadProbeInfo* info, gpointer data) {
+  auto* branch = static_cast<VideoBranch*>(data);
+  GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+  if (event && GST_EVENT_TYPE(event) == GST_EVENT_FLUSH_STOP)
+    branch->graph->FlushStopped(*branch);
+  return GST_PAD_PROBE_OK;
+}
+
+GstBusSyncReply OnBus(GstBus*, GstMessage* message, gpointer data) {
+  return static_cast<StreamerGraph*>(data)->BusMessage(message);
+}
+
+// Pad-added carries which file (0 left, 1 right) and, behind a demuxer,
+// which of its video streams; packed into the signal's user data.
+struct PadOrigin {
+  StreamerGraph* graph;
+  int file;
+  int stream;  // -1: a decodebin's output, the stream is told by its caps
+};
+
+void OnPadAdded(GstElement*, GstPad* pad, gpointer data) {
+  auto* origin = static_cast<PadOrigin*>(data);
+  origin->graph->PadAdded(pad, origin->file, origin->stream);
+}
+
+// ---- Building ---------------------------------------------------------------
+
+GstElement* StreamerGraph::Add(const char* factory) {
+  GstElement* element = gst_element_factory_make(factory, nullptr);
+  if (element) gst_bin_add(GST_BIN(pipeline_), element);
+  return element;
+}
+
+// queue ! videoconvert ! capsfilter(BGR or YUY2) ! appsink.
+void StreamerGraph::AddVideoBranch(GstPad* pad, int input) {
+  GstElement* queue = Add("queue");
+  GstElement* convert = Add("videoconvert");
+  GstElement* filter = Add("capsfilter");
+  GstElement* sink = Add("appsink");
+  if (!queue || !convert || !filter || !sink) return;
+  g_object_set(convert, "n-threads", 0u, nullptr);
+  GstCaps* caps = gst_caps_from_string(
+      options_.forceRgb ? "video/x-raw,format=BGR"
+                        : "video/x-raw,format={BGR,YUY2}");
+  g_object_set(filter, "caps", caps, nullptr);
+  gst_caps_unref(caps);
+  g_object_set(sink, "sync", options_.paced ? TRUE : FALSE,
+               "enable-last-sample", FALSE, "max-buffers", 2u, nullptr);
+  auto branch = std::make_unique<VideoBranch>();
+  branch->graph = this;
+  branch->input = input;
+  branch->sink = sink;
+  GstAppSinkCallbacks callbacks{};
+  callbacks.eos = OnEos;
+  callbacks.new_preroll = OnPreroll;
+  callbacks.new_sample = OnSample;
+  gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, branch.get(),
+                             nullptr);
+  GstPad* sinkPad = gst_element_get_static_pad(sink, "sink");
+  gst_pad_add_probe(sinkPad, GST_PAD_PROBE_TYPE_EVENT_FLUSH, OnSinkEvent,
+                    branch.get(), nullptr);
+  gst_object_unref(sinkPad);
+  branches_.push_back(std::move(branch));
+  gst_element_link_many(queue, convert, filter, sink, nullptr);
+  for (GstElement* e : {sink, filter, convert, queue})
+    gst_element_sync_state_with_parent(e);
+  GstPad* in = gst_element_get_static_pad(queue, "sink");
+  gst_pad_link(pad, in);
+  gst_object_unref(in);
+}
+
+// The left file's audio is heard; any other goes to a silent sink.
+void StreamerGraph::AddAudioBranch(GstPad* pad, bool heard) {
+  std::vector<GstElement*> chain;
+  if (heard) {
+    for (const char* name : {"queue", "audioconvert", "audioresample",
+                             "volume", "autoaudiosink"})
+      chain.push_back(Add(name));
+  } else {
+    chain.push_back(Add("fakesink"));
+  }
+  for (GstElement* e : chain)
+    if (!e) return;
+  if (heard) volume_ = chain[3];
+  else g_object_set(chain[0], "sync", options_.paced ? TRUE : FALSE, nullptr);
+  for (size_t i = 0; i + 1 < chain.size(); ++i)
+    gst_element_link(chain[i], chain[i + 1]);
+  for (auto e = chain.rbegin(); e != chain.rend(); ++e)
+    gst_element_sync_state_with_parent(*e);
+  GstPad* in = gst_element_get_static_pad(chain[0], "sink");
+  gst_pad_link(pad, in);
+  gst_object_unref(in);
+}
+
+// A demuxer's stream into a decodebin of its own, behind a queue so that
+// each view decodes on its own thread.
+void StreamerGraph::AddDecoder(GstPad* pad, int file, int stream) {
+  GstElement* queue = Add("queue");
+  GstElement* decoder = Add("decodebin");
+  if (!queue || !decoder) return;
+  auto* origin = new PadOrigin{this, file, stream};
+  g_signal_connect_data(decoder, "pad-added", G_CALLBACK(OnPadAdded), origin,
+                        [](gpointer data, GClosure*) {
+                          delete static_cast<PadOrigin*>(data);
+                        },
+                        GConnectFlags(0));
+  gst_element_link(queue, decoder);
+  gst_element_sync_state_with_parent(decoder);
+  gst_element_sync_state_with_parent(queue);
+  GstPad* in = gst_element_get_static_pad(queue, "sink");
+  gst_pad_link(pad, in);
+  gst_object_unref(in);
+}
+
+void StreamerGraph::PadAdded(GstPad* pad, int file, int stream) {
+  std::lock_guard lock(buildLock_);
+  GstCaps* caps = gst_pad_get_current_caps(pad);
+  if (!caps) caps = gst_pad_query_caps(pad, nullptr);
+  const char* kind =
+      caps && gst_caps_get_size(caps) > 0
+          ? gst_structure_get_name(gst_caps_get_structure(caps, 0))
+          : "";
+  std::string name = kind;
+  gst_caps_unref(caps);
+  gchar* padName = gst_pad_get_name(pad);
+  std::string pn = padName ? padName : "";
+  g_free(padName);
+  bool raw = name.rfind("video/x-raw", 0) == 0 || name.rfind("audio/x-raw", 0) == 0;
+
+  if (shape_ == MovieShape::TwoStreams && stream < 0 && !raw) {
+    // avidemux: "video_0", "video_1", "audio_0"; each decodes on its own.
+    if (pn.rfind("video_", 0) == 0) {
+      int index = std::atoi(pn.c_str() + 6);
+      if (index <= 1) AddDecoder(pad, file, index);
+    } else if (pn.rfind("audio_", 0) == 0) {
+      AddDecoder(pad, file, 100);
+    }
+    return;
+  }
+  if (name.rfind("video/x-raw", 0) == 0) {
+    int input = -1;
+    if (shape_ == MovieShape::TwoFiles) input = file;
+    if (shape_ == MovieShape::TwoStreams) input = stream;
+    // A file's further video streams, and a second pad for one view, are
+    // left unlinked-to-nothing: they go to a silent sink.
+    for (auto& b : branches_)
+      if (b->input == input) input = -2;
+    if (input == -2 || (shape_ != MovieShape::SideBySide && input < 0) ||
+        (shape_ == MovieShape::SideBySide && !branches_.empty())) {
+      AddAudioBranch(pad, false);
+      return;
+    }
+    AddVideoBranch(pad, input);
+  } else if (name.rfind("audio/x-raw", 0) == 0) {
+    bool heard = options_.paced && file == 0 && !audioTaken_;
+    if (heard) audioTaken_ = true;
+    AddAudioBranch(pad, heard);
+  }
+}
+
+GstBusSyncReply StreamerGraph::BusMessage(GstMessage* message) {
+  switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_EOS:
+      Post(kGraphEndOfStream);
+      break;
+    case GST_MESSAGE_ERROR: {
+      GError* error = nullptr;
+      gst_message_parse_error(message, &error, nullptr);
+      if (error) {
+        errorCode_ = error->code;
+        if ((error->domain == GST_CORE_ERROR &&
+             error->code == GST_CORE_ERROR_MISSING_PLUGIN) ||
+            (error->domain == GST_STREAM_ERROR &&
+             (error->code == GST_STREAM_ERROR_CODEC_NOT_FOUND ||
+              error->code == GST_STREAM_ERROR_TYPE_NOT_FOUND ||
+              error->code == GST_STREAM_ERROR_WRONG_TYPE)))
+          missingDecoder_ = true;
+        g_error_free(error);
+      }
+      Post(kGraphErrorAbort);
+      break;
+    }
+    case GST_MESSAGE_ELEMENT:
+      if (gst_is_missing_plugin_message(message)) missingDecoder_ = true;
+      break;
+    default:
+      break;
+  }
+  return GST_BUS_DROP;
+}
+
+bool StreamerGraph::Create(const std::string& left, const std::string& right,
+                           GraphBuildResult& result) {
+  pipeline_ = gst_pipeline_new("movie");
+  if (!pipeline_) {
+    result = {GraphFailure::Step,
+              FailedText(GST_CORE_ERROR_FAILED,
+                         "CoCreateInstance(CLSID_FilterGraph, NULL, "
+                         "CLSCTX_INPROC_SERVER, IID_IGraphBuilder, (void "
+                         "**)&pGB1)"),
+              GST_CORE_ERROR_FAILED};
+    return false;
+  }
+  gst_object_ref_sink(pipeline_);
+  GstBus* bus = gst_element_get_bus(pipeline_);
+  gst_bus_set_sync_handler(bus, OnBus, this, nullptr);
+  gst_object_unref(bus);
+
+  if (shape_ != MovieShape::SideBySide) {
+    MergeSettings settings;
+    settings.intervalMs = options_.intervalMs;
+    bool forceRgb = options_.forceRgb;
+    settings.forceRgb = [forceRgb] { return forceRgb; };
+    settings.parallaxX = options_.parallaxX;
+    settings.parallaxY = options_.parallaxY;
+    merge_ = std::make_unique<StereoMerge>(
+        settings, [this](const MergeFrame& f) {
+          GrabbedFrame frame;
+          frame.width = f.width;
+          frame.height = f.height;
+          frame.format = f.frameFormat;
+          frame.pixels = f.rows;
+          frame.stride = static_cast<int>(f.stride);
+          std::lock_guard lock(presentLock_);
+          sink_(frame, f.start * 100);
+          return true;
+        });
+    merge_->Activate(StereoMerge::kFirstSample);
+  }
+
+  const std::string* files[2] = {&left, &right};
+  int count = shape_ == MovieShape::TwoFiles ? 2 : 1;
+  for (int file = 0; file < count; ++file) {
+    GstElement* source = Add("filesrc");
+    GstElement* demux =
+        Add(shape_ == MovieShape::TwoStreams ? "avidemux" : "decodebin");
+    if (!source || !demux) {
+      result = {GraphFailure::MissingDecoder, "", GST_CORE_ERROR_MISSING_PLUGIN};
+      return false;
+    }
+    g_object_set(source, "location", files[file]->c_str(), nullptr);
+    auto* origin = new PadOrigin{this, file, -1};
+    g_signal_connect_data(demux, "pad-added", G_CALLBACK(OnPadAdded), origin,
+                          [](gpointer data, GClosure*) {
+                            delete static_cast<PadOrigin*>(data);
+                          },
+                          GConnectFlags(0));
+    gst_element_link(source, demux);
+  }
+  return Preroll(result);
+}
+
+bool StreamerGraph::Preroll(GraphBuildResult& result) {
+  GstStateChangeReturn ret = gst_element_set_state(pipeline_, GST_STATE_PAUSED);
+  if (ret == GST_STATE_CHANGE_ASYNC)
+    ret = gst_element_get_state(pipeline_, nullptr, nullptr, kPrerollWait);
+  size_t wanted = shape_ == MovieShape::SideBySide ? 1 : 2;
+  std::lock_guard lock(buildLock_);
+  if (branches_.size() < wanted || missingDecoder_ ||
+      ret == GST_STATE_CHANGE_FAILURE) {
+    if (missingDecoder_ || branches_.size() < wanted) {
+      result = {GraphFailure::MissingDecoder, "", errorCode_.load()};
+    } else {
+      result = {GraphFailure::Step,
+                FailedText(errorCode_.load(), "hr=pGB1->RenderFile(wFile, NULL)"),
+                errorCode_.load()};
+    }
+    return false;
+  }
+  if (mismatched_) {
+    result = {GraphFailure::MismatchedInputs, "", GST_CORE_ERROR_NEGOTIATION};
+    return false;
+  }
+  if (ret != GST_STATE_CHANGE_SUCCESS && ret != GST_STATE_CHANGE_NO_PREROLL) {
+    result = {GraphFailure::Step, FailedText(GST_CORE_ERROR_STATE_CHANGE,
+                                             "pMC1->Run()"),
+              GST_CORE_ERROR_STATE_CHANGE};
+    return false;
+  }
+  return true;
+}
+
+bool StreamerGraph::SeekAt(double rate, int64_t positionNs) {
+  auto flags = GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
+  if (!merge_)
+    return gst_element_seek(pipeline_, rate, GST_FORMAT_TIME, flags,
+                            GST_SEEK_TYPE_SET, positionNs, GST_SEEK_TYPE_NONE,
+                            GST_CLOCK_TIME_NONE);
+  // The merge is flushed around the seek; a view's first frame after its
+  // flush may arrive before the other view has flushed, so it waits aside.
+  {
+    std::lock_guard lock(mergeLock_);
+    mergeFlushing_ = true;
+    for (auto& branch : branches_) branch->stashed.reset();
+  }
+  merge_->BeginFlush();
+  bool ok = gst_element_seek(pipeline_, rate, GST_FORMAT_TIME, flags,
+                             GST_SEEK_TYPE_SET, positionNs, GST_SEEK_TYPE_NONE,
+                             GST_CLOCK_TIME_NONE);
+  std::vector<std::pair<int, std::shared_ptr<MappedFrame>>> waiting;
+  {
+    std::lock_guard lock(mergeLock_);
+    merge_->EndFlush(StereoMerge::kFirstSample);
+    mergeFlushing_ = false;
+    for (auto& branch : branches_)
+      if (branch->stashed)
+        waiting.emplace_back(branch->input, std::move(branch->stashed));
+  }
+  for (auto& [input, frame] : waiting)
+    merge_->Receive(input, MergeSampleOf(frame));
+  return ok;
+}
+
+void StreamerGraph::Frame(VideoBranch& branch, GstSample* sample) {
+  auto frame = MapFrame(sample);
+  if (!frame) return;
+  if (frame->frameNs > 0) frameNs_ = frame->frameNs;
+  if (!merge_) {
+    std::lock_guard lock(presentLock_);
+    sink_(frame->grabbed, frame->positionNs);
+    return;
+  }
+  MergeVideoType type{true, frame->grabbed.format,
+                      frame->grabbed.format == FrameRgb24 ? 24 : 16,
+                      frame->grabbed.width, frame->grabbed.height};
+  {
+    std::lock_guard lock(mergeLock_);
+    if (merge_->SetInputType(branch.input, type) != 0) {
+      mismatched_ = true;
+      return;
+    }
+    if (mergeFlushing_) {
+      branch.stashed = std::move(frame);
+      return;
+    }
+  }
+  merge_->Receive(branch.input, MergeSampleOf(frame));
+}
+
+}  // namespace
+
+const char* MovieShapeName(MovieShape shape) {
+  switch (shape) {
+    case MovieShape::SideBySide:
+      return "side-by-side";
+    case MovieShape::TwoStreams:
+      return "two-streams";
+    case MovieShape::TwoFiles:
+      return "two-files";
+  }
+  return "";
+}
+
+std::unique_ptr<MovieGraph> BuildMovieGraph(const std::string& left,
+                                            const std::string& right,
+                                            const MovieGraphOptions& options,
+                                            MovieFrameSink sink,
+                                            std::function<void()> notify,
+                                            GraphBuildResult& result) {
+  result = {};
+  if (!MovieStreamerReady()) {
+    result = {GraphFailure::Step,
+              FailedText(GST_CORE_ERROR_FAILED,
+                         "CoCreateInstance(CLSID_FilterGraph, NULL, "
+                         "CLSCTX_INPROC_SERVER, IID_IGraphBuilder, (void "
+                         "**)&pGB1)"),
+              GST_CORE_ERROR_FAILED};
+    return nullptr;
+  }
+  MovieShape shape = MovieShape::SideBySide;
+  if (!right.empty()) {
+    shape = MovieShape::TwoFiles;
+  } else if (CountVideoStreams(left, options.parallaxX(), options.parallaxY())
+                 .result == 1) {
+    shape = MovieShape::TwoStreams;
+  }
+  for (const std::string* file : {&left, &right}) {
+    std::error_code ignored;
+    if (!file->empty() && !std::filesystem::is_regular_file(*file, ignored)) {
+      result = {GraphFailure::MissingDecoder, "", GST_RESOURCE_ERROR_NOT_FOUND};
+      return nullptr;
+    }
+  }
+  auto graph = std::make_unique<StreamerGraph>(shape, options, std::move(sink),
+                                               std::move(notify));
+  if (!graph->Create(left, right, result)) return nullptr;
+  return graph;
+}

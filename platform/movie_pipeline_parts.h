@@ -1,0 +1,31 @@
+// Pieces of the GStreamer movie pipeline shared by its files: start-up with
+// the libav decoders ranked first, and a decoded sample mapped as a frame.
+#pragma once
+
+#include <gst/gst.h>
+#include <gst/video/video.h>
+
+#include <cstdint>
+#include <memory>
+
+#include "movie/stereo_merge.h"
+#include "stereo/movie_frame.h"
+
+// gst_init once, then the libav decoders above every other decoder.  False
+// when GStreamer cannot start.
+bool MovieStreamerReady();
+
+// A sample mapped for reading for as long as this lives.  RGB24 frames are
+// read bottom-up through a negative stride, as FrameFormat 1 numbers rows.
+struct MappedFrame {
+  GstSample* sample = nullptr;
+  GstVideoFrame video{};
+  GrabbedFrame grabbed;
+  int64_t positionNs = 0;  // the frame's stream time
+  int64_t frameNs = 0;     // one frame's duration from the caps; 0 unknown
+  ~MappedFrame();
+};
+
+// Null when the sample is not a BGR or YUY2 frame or cannot be mapped.
+std::shared_ptr<MappedFrame> MapFrame(GstSample* sample);
+MergeSample MergeSampleOf(const std::shared_ptr<MappedFrame>& frame);

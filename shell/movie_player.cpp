@@ -1,0 +1,308 @@
+#include "shell/movie_player.h"
+
+#include <QDesktopServices>
+#include <QUrl>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "image/comment.h"
+#include "movie/avi_streams.h"
+#include "shell/command_table.h"
+#include "shell/control_panel.h"
+#include "shell/main_window.h"
+#include "shell/startup.h"
+#include "shell/viewer_state.h"
+#include "stereo/movie_frame.h"
+#include "stereo/present.h"
+
+namespace {
+
+constexpr int kCodecHelpAddress = 2797;
+constexpr const char* kMissingDecoderCaption = "動画再生エラー";
+constexpr const char* kMissingDecoderText =
+    "Directshowフィルターをインストールすれば再生できるかもしれません。"
+    "詳しい説明ページを表示しますか？";
+constexpr int kSilent = -10000;
+constexpr int64_t kNsPerMs = 1000000;
+
+std::string FailedText(int code, const char* step) {
+  char text[160];
+  std::snprintf(text, sizeof text, "FAILED(hr=0x%x) in %s\n",
+                static_cast<unsigned>(code), step);
+  return text;
+}
+
+// The bytes a frame's rows hold, row by row in presentation order.
+size_t RowBytes(const GrabbedFrame& f) {
+  return f.format == FrameYuy2 ? 4 * ((static_cast<size_t>(f.width) + 1) / 2)
+                               : 3 * static_cast<size_t>(f.width);
+}
+
+}  // namespace
+
+StreamerMoviePlayer::StreamerMoviePlayer(MainWindow& window,
+                                         GraphBuilder builder)
+    : window_(window), builder_(std::move(builder)) {}
+
+StreamerMoviePlayer::~StreamerMoviePlayer() { ReleaseMovieGraph(); }
+
+// ---- The frame grabber (streaming threads) ----------------------------------
+
+void StreamerMoviePlayer::GrabFrame(const GrabbedFrame& frame,
+                                    int64_t positionNs) {
+  if (frame.width < 1 || frame.height < 1 || !frame.pixels) return;
+  // The pipeline lends its pixels for this call only, and a paused window
+  // presents the frame again on every repaint: keep a copy, rows packed.
+  size_t rowBytes = RowBytes(frame);
+  size_t stride = (rowBytes + 3) & ~size_t{3};
+  GrabbedFrame published = frame;
+  {
+    std::lock_guard lock(heldLock_);
+    auto& slot = held_[heldNext_];
+    heldNext_ = (heldNext_ + 1) % 3;
+    if (!slot || slot.use_count() > 1) slot = std::make_shared<std::vector<uint8_t>>();
+    slot->resize(stride * static_cast<size_t>(frame.height));
+    for (int y = 0; y < frame.height; ++y)
+      std::memcpy(slot->data() + stride * y,
+                  frame.pixels + static_cast<ptrdiff_t>(frame.stride) * y,
+                  rowBytes);
+    published.pixels = slot->data();
+    published.stride = static_cast<int>(stride);
+  }
+  positionNs_ = positionNs;
+  SetGrabbedFrame(published);
+  // The first frame after a step request ends the step: the pipeline stays
+  // paused on it.
+  int marker = kStepMarker;
+  stepPending_.compare_exchange_strong(marker, 0);
+  PresentMovieFrame();
+}
+
+// ---- Opening and closing ------------------------------------------------------
+
+int StreamerMoviePlayer::OpenMovie(const std::string& left,
+                                   const std::string& right) {
+  ReleaseMovieGraph();
+  FreePicture(Viewer.CurrentLeft);
+  FreePicture(Viewer.CurrentRight);
+  if (right.empty()) {
+    // A stereo camera's AVI records its parallax in the maker note.
+    AviStreamInfo info = CountVideoStreams(left, ParallaxShiftX, ParallaxShiftY);
+    ParallaxShiftX = info.parallaxX;
+    ParallaxShiftY = info.parallaxY;
+  }
+  ResetMovieFrameState();
+  CreateMarkerStrip();
+  stepPending_ = 0;
+  positionNs_ = 0;
+  rate_ = 1.0;
+
+  MovieGraphOptions options;
+  options.forceRgb = Viewer.nRGB != 0;
+  options.intervalMs = [] { return Viewer.nInterval; };
+  options.parallaxX = [] { return ParallaxShiftX; };
+  options.parallaxY = [] { return ParallaxShiftY; };
+  GraphBuildResult result;
+  graph_ = builder_(
+      left, right, options,
+      [this](const GrabbedFrame& f, int64_t at) { GrabFrame(f, at); },
+      [this] {
+        QMetaObject::invokeMethod(&context_, [this] { HandleGraphEvents(); },
+                                  Qt::QueuedConnection);
+      },
+      result);
+  int status = result.code ? result.code : 1;
+  if (graph_) {
+    int64_t duration = graph_->DurationNs();
+    if (duration > 0) {
+      Viewer.MovieDurationMs =
+          static_cast<int>(std::min<int64_t>(duration / kNsPerMs, INT32_MAX));
+      Viewer.MovieSeekMs = 0;
+    } else {
+      Viewer.MovieDurationMs = 1000;
+    }
+    Viewer.FrameDuration = static_cast<int>(graph_->FrameDurationNs() / 100);
+    Viewer.FrameStepMs = std::clamp(Viewer.FrameDuration / 10000, 10, 100);
+    window_.Panel().HandleCommand(CMD_PANEL_RANGE);
+    if (graph_->Run()) {
+      Viewer.MovieState = 2;
+      status = 0;
+    } else {
+      window_.SetTitle(FailedText(status, "pMC1->Run()"));
+    }
+  } else {
+    ShowBuildFailure(result);
+  }
+  if (status != 0) {
+    CloseMovie();
+    FreePicture(Viewer.CurrentLeft);
+    FreePicture(Viewer.CurrentRight);
+    return status;
+  }
+  Viewer.MovieOpen = true;
+  Viewer.ShownKind = 1;
+  Viewer.ShownLeftPath = left;
+  Viewer.ShownRightPath = right;
+  return 0;
+}
+
+void StreamerMoviePlayer::ShowBuildFailure(const GraphBuildResult& result) {
+  switch (result.failure) {
+    case GraphFailure::MissingDecoder:
+      if (window_.Dialogs().AskYesNo(nullptr, kMissingDecoderText,
+                                     kMissingDecoderCaption,
+                                     YesNoPrompt::kWarning))
+        QDesktopServices::openUrl(QUrl(LoadText(kCodecHelpAddress)));
+      break;
+    case GraphFailure::MismatchedInputs:
+      window_.Dialogs().Message(nullptr, "Cannot find an acceptable media type.",
+                                "Error!", true);
+      break;
+    case GraphFailure::Step:
+      window_.SetTitle(result.text);
+      break;
+    case GraphFailure::None:
+      break;
+  }
+}
+
+void StreamerMoviePlayer::CloseMovie() {
+  // The pipeline goes first: no streaming thread may touch the frame while
+  // its halves become the still pair that stays on screen.
+  ReleaseMovieGraph();
+  if (const Picture& frame = FramePicture()) {
+    BitmapInfoHeader header = *PictureHeader(frame.get());
+    const uint8_t* pixels = PicturePixels(frame.get());
+    ScreenSize screen = window_.Screen();
+    Viewer.CurrentLeft =
+        FitHalfToScreen(screen.width, screen.height, header, pixels, 0);
+    Viewer.CurrentRight =
+        FitHalfToScreen(screen.width, screen.height, header, pixels, 1);
+  }
+  ResetMovieFrameState();
+  FreeMarkerStrip();
+  if (!Presentation.PresentBusy.test_and_set(std::memory_order_acquire)) {
+    std::fill(Presentation.frame.pixels.begin(),
+              Presentation.frame.pixels.end(), kBlack);
+    Presentation.PresentBusy.clear(std::memory_order_release);
+    window_.Flush(Presentation.frame);
+  }
+  Viewer.MovieOpen = false;
+  Viewer.BackgroundDirty = true;
+}
+
+void StreamerMoviePlayer::ReleaseMovieGraph() {
+  // Destroying the pipeline waits for its streaming threads, which present
+  // frames; nothing of them runs afterwards.
+  graph_.reset();
+  stepPending_ = 0;
+  std::lock_guard lock(heldLock_);
+  SetGrabbedFrame(GrabbedFrame{});
+  for (auto& slot : held_) slot.reset();
+}
+
+// ---- Controls -------------------------------------------------------------
+
+void StreamerMoviePlayer::TogglePause() {
+  if (!graph_) return;
+  Viewer.FrameCopyMessage.clear();
+  if (Viewer.MovieState == 1) {
+    if (graph_->Run()) Viewer.MovieState = 2;
+  } else if (Viewer.MovieState == 2) {
+    if (graph_->Pause()) Viewer.MovieState = 1;
+  } else if (Viewer.MovieState == 0) {
+    RewindMovie();
+    if (graph_->Run()) Viewer.MovieState = 2;
+  }
+}
+
+void StreamerMoviePlayer::RestartToggle() {
+  if (!graph_) return;
+  if (Viewer.MovieState == 1 || Viewer.MovieState == 0) {
+    RewindMovie();
+    if (graph_->Run()) Viewer.MovieState = 2;
+  } else if (Viewer.MovieState == 2) {
+    if (graph_->Pause()) Viewer.MovieState = 1;
+  }
+}
+
+void StreamerMoviePlayer::StepForward() {
+  if (!graph_) return;
+  // A step runs the pipeline for exactly one frame and leaves it paused;
+  // the grabber clears the marker when that frame arrives.
+  if (Viewer.MovieState != 1 && Viewer.MovieState != 0) return;
+  stepPending_ = kStepMarker;
+  Viewer.MovieState = 1;
+  if (!graph_->StepFrame()) stepPending_ = 0;
+}
+
+void StreamerMoviePlayer::StepBackward() {
+  if (!graph_ || (Viewer.MovieState != 1 && Viewer.MovieState != 0)) return;
+  int64_t frame = graph_->FrameDurationNs();
+  if (frame <= 0) return;
+  // The frame before the one on screen; its start is one frame earlier.
+  int64_t target = positionNs_ - frame;
+  graph_->Seek(std::max<int64_t>(target, 0));
+}
+
+void StreamerMoviePlayer::RewindMovie() {
+  if (!graph_ || (Viewer.MovieState != 1 && Viewer.MovieState != 2)) return;
+  graph_->Pause();
+  Viewer.MovieState = 0;
+  graph_->Seek(0);  // the first frame shows, paused
+}
+
+void StreamerMoviePlayer::SeekMovie(int milliseconds) {
+  if (!graph_) return;
+  if (Viewer.MovieState != 1) TogglePause();
+  if (!graph_->Seek(int64_t{milliseconds} * kNsPerMs)) graph_->Seek(0);
+}
+
+void StreamerMoviePlayer::ChangeRate(double delta) {
+  if (!graph_ || delta == 0) return;
+  double rate = rate_ + delta;
+  if (graph_->SetRate(rate)) rate_ = rate;
+}
+
+void StreamerMoviePlayer::SetRate(double rate) {
+  if (graph_ && graph_->SetRate(rate)) rate_ = rate;
+}
+
+void StreamerMoviePlayer::ToggleMute() {
+  if (!graph_ || !graph_->HasVolume()) return;
+  int volume = volume_ == 0 ? kSilent : 0;
+  if (graph_->SetMuted(volume == kSilent)) {
+    volume_ = volume;
+  } else {
+    window_.SetTitle(FailedText(1, "pBA1->put_Volume(g_lVolume)"));
+  }
+}
+
+double StreamerMoviePlayer::PositionSeconds() const {
+  double seconds = 0;
+  PollMoviePosition(seconds);
+  return seconds;
+}
+
+bool StreamerMoviePlayer::PollMoviePosition(double& seconds) const {
+  if (!graph_) return false;
+  int64_t position = graph_->PositionNs();
+  if (position < 0) position = positionNs_;
+  seconds = static_cast<double>(position) / 1e9;
+  return Viewer.MovieState == 2;
+}
+
+void StreamerMoviePlayer::HandleGraphEvents() {
+  if (!graph_) return;
+  for (int event : graph_->TakeEvents()) {
+    if (event != kGraphEndOfStream || !graph_) continue;
+    if (Viewer.nRepeat && !Viewer.SlideShowOn) {
+      RewindMovie();
+      RestartToggle();
+    } else {
+      RewindMovie();
+      if (Viewer.SlideShowOn) window_.PostCommand(CMD_MOVIE_ENDED);
+    }
+  }
+}

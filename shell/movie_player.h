@@ -1,0 +1,80 @@
+// Movie playback as the window sees it: opening and closing a movie, the
+// transport controls, the frame grabber that publishes each frame and
+// presents it, and the pipeline's events (end of movie, repeat, slideshow).
+#pragma once
+
+#include <QObject>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/movie_graph.h"
+#include "shell/later_features.h"
+
+class MainWindow;
+
+// The marker StepPending holds while a single-frame step is under way.
+constexpr int kStepMarker = 123;
+
+class StreamerMoviePlayer : public MoviePlayer {
+ public:
+  using GraphBuilder = std::function<std::unique_ptr<MovieGraph>(
+      const std::string& left, const std::string& right,
+      const MovieGraphOptions& options, MovieFrameSink sink,
+      std::function<void()> notify, GraphBuildResult& result)>;
+
+  // `builder` makes the pipeline; tests pass a fake one.
+  explicit StreamerMoviePlayer(MainWindow& window,
+                               GraphBuilder builder = BuildMovieGraph);
+  ~StreamerMoviePlayer() override;
+
+  int OpenMovie(const std::string& left, const std::string& right) override;
+  void CloseMovie() override;
+  void TogglePause() override;
+  void RestartToggle() override;
+  bool StepPending() const override { return stepPending_ != 0; }
+  void StepForward() override;
+  void StepBackward() override;
+  void ChangeRate(double delta) override;
+  void SetRate(double rate) override;
+  void SeekMovie(int milliseconds) override;
+  double PositionSeconds() const override;
+
+  void RewindMovie();
+  void ToggleMute();
+  // The running flag and the current position, as the panel reads them.
+  bool PollMoviePosition(double& seconds) const;
+  // Takes every waiting pipeline event; runs on the window's thread.
+  void HandleGraphEvents();
+  void ReleaseMovieGraph();
+
+  // The frame grabber: publishes `frame` and presents it.  Called on a
+  // streaming thread; `owner` keeps the pixels alive (null: valid only
+  // during the call, so they are copied).
+  void GrabFrame(const GrabbedFrame& frame, int64_t positionNs);
+
+  double PlaybackRate() const { return rate_; }
+  int Volume() const { return volume_; }
+  MovieGraph* Graph() { return graph_.get(); }
+
+ private:
+  void ShowBuildFailure(const GraphBuildResult& result);
+
+  MainWindow& window_;
+  GraphBuilder builder_;
+  std::unique_ptr<MovieGraph> graph_;
+  std::atomic<int> stepPending_{0};
+  std::atomic<int64_t> positionNs_{0};
+  double rate_ = 1.0;
+  int volume_ = 0;  // 0 full, -10000 silent
+  // The frames behind the published one and the two before it: a repaint
+  // on the window's thread may still read a frame just replaced.
+  std::mutex heldLock_;
+  std::shared_ptr<std::vector<uint8_t>> held_[3];
+  int heldNext_ = 0;
+  // Queued calls from the streaming threads die with the player.
+  QObject context_;
+};
