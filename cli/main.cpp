@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/list_command.h"
+#include "cli/movie_command.h"
 #include "cli/json_text.h"
 #include "cli/png_write.h"
 #include "cli/render.h"
@@ -26,6 +27,7 @@ int Usage() {
   std::fputs(kListUsage, stderr);
   std::fputs(kRenderUsage, stderr);
   std::fputs(kTransitionUsage, stderr);
+  std::fputs(kMovieUsage, stderr);
   return 2;
 }
 
@@ -108,6 +110,9 @@ int main(int argc, char** argv) {
     return RunListCommand({args.begin() + 1, args.end()});
   if (!args.empty() && args[0] == "transition")
     return RunTransitionCommand({args.begin() + 1, args.end()});
+  if (!args.empty() && args[0] == "movie")
+    return RunMovieCommand({args.begin() + 1, args.end()});
+  if (IsMovieInfo(args)) return RunMovieInfoCommand({args.begin() + 1, args.end()});
   if (args.size() < 2) return Usage();
   const std::string& command = args[0];
   std::string file, out, left, right;

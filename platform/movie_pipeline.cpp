@@ -8,6 +8,8 @@
 #include <gst/video/video.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
@@ -39,6 +41,7 @@ struct VideoBranch {
   GstBuffer* prerolled = nullptr;
   // A merge sample that arrived while a seek flushed the merge.
   std::shared_ptr<MappedFrame> stashed;
+  bool typed = false;  // the merge has this view's frame type
 };
 
 class StreamerGraph : public MovieGraph {
@@ -133,6 +136,11 @@ class StreamerGraph : public MovieGraph {
   }
   GstBusSyncReply BusMessage(GstMessage* message);
   void PadAdded(GstPad* pad, int file, int stream);
+  void DemuxerDone() {
+    std::lock_guard lock(buildLock_);
+    demuxerDone_ = true;
+    demuxed_.notify_all();
+  }
 
  private:
   bool ChangeState(GstState state) {
@@ -172,6 +180,8 @@ class StreamerGraph : public MovieGraph {
   std::atomic<int> errorCode_{0};
   std::mutex buildLock_;  // pads are added on streaming threads
   bool audioTaken_ = false;
+  std::condition_variable demuxed_;
+  bool demuxerDone_ = false;
   double rate_ = 1.0;
 };
 
@@ -230,6 +240,10 @@ struct PadOrigin {
 void OnPadAdded(GstElement*, GstPad* pad, gpointer data) {
   auto* origin = static_cast<PadOrigin*>(data);
   origin->graph->PadAdded(pad, origin->file, origin->stream);
+}
+
+void OnNoMorePads(GstElement*, gpointer data) {
+  static_cast<StreamerGraph*>(data)->DemuxerDone();
 }
 
 // ---- Building ---------------------------------------------------------------
@@ -454,6 +468,8 @@ bool StreamerGraph::Create(const std::string& left, const std::string& right,
                             delete static_cast<PadOrigin*>(data);
                           },
                           GConnectFlags(0));
+    if (shape_ == MovieShape::TwoStreams)
+      g_signal_connect(demux, "no-more-pads", G_CALLBACK(OnNoMorePads), this);
     gst_element_link(source, demux);
   }
   return Preroll(result);
@@ -463,6 +479,16 @@ bool StreamerGraph::Preroll(GraphBuildResult& result) {
   GstStateChangeReturn ret = gst_element_set_state(pipeline_, GST_STATE_PAUSED);
   if (ret == GST_STATE_CHANGE_ASYNC)
     ret = gst_element_get_state(pipeline_, nullptr, nullptr, kPrerollWait);
+  if (shape_ == MovieShape::TwoStreams && ret != GST_STATE_CHANGE_FAILURE) {
+    // avidemux has no sink behind it until its pads come, so the pipeline
+    // pauses at once; the views' sinks preroll once they are there.
+    {
+      std::unique_lock lock(buildLock_);
+      demuxed_.wait_for(lock, std::chrono::nanoseconds(kPrerollWait),
+                        [this] { return demuxerDone_ || missingDecoder_; });
+    }
+    ret = gst_element_get_state(pipeline_, nullptr, nullptr, kPrerollWait);
+  }
   size_t wanted = shape_ == MovieShape::SideBySide ? 1 : 2;
   std::lock_guard lock(buildLock_);
   if (branches_.size() < wanted || missingDecoder_ ||
@@ -532,17 +558,28 @@ void StreamerGraph::Frame(VideoBranch& branch, GstSample* sample) {
   MergeVideoType type{true, frame->grabbed.format,
                       frame->grabbed.format == FrameRgb24 ? 24 : 16,
                       frame->grabbed.width, frame->grabbed.height};
+  // The merge refuses samples until both views have a type: a view's first
+  // frame waits aside for the other view, as it may be the only one it
+  // sends before the pipeline plays.
+  std::vector<std::pair<int, std::shared_ptr<MappedFrame>>> ready;
   {
-    std::lock_guard lock(mergeLock_);
+    std::scoped_lock lock(buildLock_, mergeLock_);
     if (merge_->SetInputType(branch.input, type) != 0) {
       mismatched_ = true;
       return;
     }
-    if (mergeFlushing_) {
+    branch.typed = true;
+    bool allTyped = branches_.size() == 2;
+    for (auto& b : branches_) allTyped = allTyped && b->typed;
+    if (mergeFlushing_ || !allTyped) {
       branch.stashed = std::move(frame);
       return;
     }
+    for (auto& b : branches_)
+      if (b.get() != &branch && b->stashed)
+        ready.emplace_back(b->input, std::move(b->stashed));
   }
+  for (auto& [input, waiting] : ready) merge_->Receive(input, MergeSampleOf(waiting));
   merge_->Receive(branch.input, MergeSampleOf(frame));
 }
 

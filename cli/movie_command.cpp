@@ -1,0 +1,341 @@
+#include "cli/movie_command.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <string_view>
+
+#include "cli/json_text.h"
+#include "cli/png_write.h"
+#include "image/comment.h"
+#include "image/file_names.h"
+#include "movie/avi_streams.h"
+#include "platform/movie_graph.h"
+#include "shell/viewer_state.h"
+#include "stereo/movie_frame.h"
+#include "stereo/present.h"
+#include "stereo/stereo_format.h"
+
+const char kMovieUsage[] =
+    "  duoramic-cli info MOVIE [RIGHTMOVIE] [--json]\n"
+    "  duoramic-cli movie FILE [RIGHTFILE] [--format CODE|NAME] [--size WxH]\n"
+    "      [--screen WxH] [--swap] [--width-mode N] [--float N]\n"
+    "      [--comment on|off] [--rgb] [--interval MS] [--start SECONDS]\n"
+    "      [--frames N] [-o DIR] [--bench]\n";
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kMaxSide = 16384;
+// A movie that neither ends nor delivers for this long has stalled.
+constexpr auto kStallWait = std::chrono::seconds(30);
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "duoramic-cli: %s\nusage:\n%s", message.c_str(),
+               kMovieUsage);
+  return 2;
+}
+
+int Fail(const std::string& file, const std::string& reason) {
+  std::fprintf(stderr, "duoramic-cli: %s: %s\n", file.c_str(), reason.c_str());
+  return 1;
+}
+
+bool ParseInt(std::string_view text, int& value) {
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+bool ParseSize(const std::string& text, int& width, int& height) {
+  size_t x = text.find_first_of("xX");
+  if (x == std::string::npos) return false;
+  std::string_view all(text);
+  return ParseInt(all.substr(0, x), width) && ParseInt(all.substr(x + 1), height) &&
+         width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide;
+}
+
+std::string Reason(const GraphBuildResult& result) {
+  switch (result.failure) {
+    case GraphFailure::MissingDecoder:
+      return "no decoder for this movie (or for both of its views)";
+    case GraphFailure::MismatchedInputs:
+      return "Cannot find an acceptable media type.";
+    case GraphFailure::Step: {
+      std::string text = result.text;
+      if (!text.empty() && text.back() == '\n') text.pop_back();
+      return text;
+    }
+    case GraphFailure::None:
+      break;
+  }
+  return "cannot be played";
+}
+
+// Waits for the end of the movie, an error, or `done`.
+struct Finish {
+  std::mutex lock;
+  std::condition_variable changed;
+  bool done = false;
+  Clock::time_point lastFrame = Clock::now();
+  void Signal() {
+    std::lock_guard guard(lock);
+    changed.notify_all();
+  }
+};
+
+// Plays the graph to its end (or until `finish.done`); false when it stalled
+// or failed.
+bool PlayThrough(MovieGraph& graph, Finish& finish) {
+  if (!graph.Run()) return false;
+  std::unique_lock guard(finish.lock);
+  while (!finish.done) {
+    finish.changed.wait_for(guard, std::chrono::milliseconds(200));
+    if (finish.done) break;
+    guard.unlock();
+    for (int event : graph.TakeEvents()) {
+      if (event == kGraphErrorAbort) return false;
+      if (event == kGraphEndOfStream) finish.done = true;
+    }
+    guard.lock();
+    if (Clock::now() - finish.lastFrame > kStallWait) return false;
+  }
+  return true;
+}
+
+struct MovieOptions {
+  std::string file, rightFile, outDir;
+  const StereoFormatEntry* format = nullptr;
+  int width = 0, height = 0, screenWidth = 1920, screenHeight = 1080;
+  bool swap = false, commentOn = true, rgb = false, bench = false;
+  int widthMode = 0, floatOffset = 0, interval = 30, frames = 0;
+  double start = 0;
+};
+
+int ParseMovieOptions(const std::vector<std::string>& args, MovieOptions& o) {
+  bool sizeGiven = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    std::string v;
+    bool takesValue = a == "--format" || a == "--size" || a == "--screen" ||
+                      a == "--width-mode" || a == "--float" ||
+                      a == "--comment" || a == "--interval" || a == "--start" ||
+                      a == "--frames" || a == "-o";
+    if (takesValue) {
+      if (i + 1 >= args.size()) return UsageError(a + " needs a value");
+      v = args[++i];
+    }
+    if (a == "--format") {
+      o.format = FindStereoFormatByName(v);
+      if (!o.format) return UsageError("unknown format \"" + v + "\"");
+    } else if (a == "--size") {
+      if (!ParseSize(v, o.width, o.height)) return UsageError("bad --size " + v);
+      sizeGiven = true;
+    } else if (a == "--screen") {
+      if (!ParseSize(v, o.screenWidth, o.screenHeight))
+        return UsageError("bad --screen " + v);
+    } else if (a == "--width-mode") {
+      if (!ParseInt(v, o.widthMode) ||
+          (o.widthMode != 0 && o.widthMode != 4 && o.widthMode != 5 &&
+           o.widthMode != 6))
+        return UsageError("--width-mode takes 0, 4, 5 or 6");
+    } else if (a == "--float") {
+      if (!ParseInt(v, o.floatOffset) || o.floatOffset < -100 || o.floatOffset > 100)
+        return UsageError("--float takes a step count from -100 to 100");
+    } else if (a == "--comment") {
+      if (v != "on" && v != "off") return UsageError("--comment takes on or off");
+      o.commentOn = v == "on";
+    } else if (a == "--interval") {
+      if (!ParseInt(v, o.interval) || o.interval < 1 || o.interval > 100000)
+        return UsageError("--interval takes milliseconds from 1 to 100000");
+    } else if (a == "--frames") {
+      if (!ParseInt(v, o.frames) || o.frames < 1)
+        return UsageError("--frames takes a count from 1");
+    } else if (a == "--start") {
+      auto [end, error] = std::from_chars(v.data(), v.data() + v.size(), o.start);
+      if (error != std::errc() || end != v.data() + v.size() || o.start < 0)
+        return UsageError("--start takes seconds from 0");
+    } else if (a == "-o") {
+      o.outDir = v;
+    } else if (a == "--swap") {
+      o.swap = true;
+    } else if (a == "--rgb") {
+      o.rgb = true;
+    } else if (a == "--bench") {
+      o.bench = true;
+    } else if (!a.empty() && a[0] == '-') {
+      return UsageError("unknown option " + a);
+    } else if (o.file.empty()) {
+      o.file = a;
+    } else if (o.rightFile.empty()) {
+      o.rightFile = a;
+    } else {
+      return UsageError("at most two files");
+    }
+  }
+  if (o.file.empty()) return UsageError("no file given");
+  if (!sizeGiven) {
+    o.width = o.screenWidth;
+    o.height = o.screenHeight;
+  }
+  if (!o.outDir.empty() && o.frames == 0) o.frames = 100000000;
+  return 0;
+}
+
+MovieGraphOptions GraphOptions(bool rgb, int interval) {
+  MovieGraphOptions options;
+  options.forceRgb = rgb;
+  options.paced = false;
+  options.intervalMs = [interval] { return interval; };
+  options.parallaxX = [] { return ParallaxShiftX; };
+  options.parallaxY = [] { return ParallaxShiftY; };
+  return options;
+}
+
+// The maker note's parallax of a single AVI, as the viewer takes it.
+AviStreamInfo ReadParallax(const std::string& file, const std::string& right) {
+  ParallaxShiftX = ParallaxShiftY = 0;
+  AviStreamInfo info;
+  if (right.empty()) {
+    info = CountVideoStreams(file, 0, 0);
+    ParallaxShiftX = info.parallaxX;
+    ParallaxShiftY = info.parallaxY;
+  }
+  return info;
+}
+
+}  // namespace
+
+bool IsMovieInfo(const std::vector<std::string>& args) {
+  return args.size() >= 2 && args[0] == "info" &&
+         FileKindMatches(args[1], MovieKind) != 0;
+}
+
+int RunMovieInfoCommand(const std::vector<std::string>& args) {
+  std::string file, right;
+  bool json = false;
+  for (const std::string& a : args) {
+    if (a == "--json") json = true;
+    else if (!a.empty() && a[0] == '-') return UsageError("unknown option " + a);
+    else if (file.empty()) file = a;
+    else if (right.empty()) right = a;
+    else return UsageError("at most two files");
+  }
+  if (file.empty()) return UsageError("no file given");
+  AviStreamInfo avi = ReadParallax(file, right);
+  std::mutex lock;
+  int width = 0, height = 0;
+  GraphBuildResult result;
+  auto graph = BuildMovieGraph(
+      file, right, GraphOptions(false, 30),
+      [&](const GrabbedFrame& f, int64_t) {
+        std::lock_guard guard(lock);
+        if (width == 0) {
+          width = f.width;
+          height = f.height;
+        }
+      },
+      nullptr, result);
+  if (!graph) return Fail(file, Reason(result));
+  int64_t frameNs = graph->FrameDurationNs();
+  double fps = frameNs > 0 ? 1e9 / static_cast<double>(frameNs) : 0;
+  int64_t duration = graph->DurationNs();
+  long long durationMs = duration > 0 ? duration / 1000000 : 1000;
+  int streams = right.empty() ? std::max(avi.videoStreams, 1) : 2;
+  const char* shape = MovieShapeName(graph->Shape());
+  std::lock_guard guard(lock);
+  if (json) {
+    std::printf("{\"file\": %s, \"shape\": \"%s\", \"width\": %d, \"height\": %d, "
+                "\"fps\": %.3f, \"duration_ms\": %lld, \"video_streams\": %d, "
+                "\"parallax_x\": %d, \"parallax_y\": %d}\n",
+                JsonString(file).c_str(), shape, width, height, fps, durationMs,
+                streams, ParallaxShiftX, ParallaxShiftY);
+  } else {
+    std::printf("file: %s\nshape: %s\nsize: %dx%d\nfps: %.3f\nduration: %lld ms\n"
+                "video streams: %d\nparallax shift: %d, %d\n",
+                file.c_str(), shape, width, height, fps, durationMs, streams,
+                ParallaxShiftX, ParallaxShiftY);
+  }
+  return 0;
+}
+
+int RunMovieCommand(const std::vector<std::string>& args) {
+  MovieOptions o;
+  if (int status = ParseMovieOptions(args, o)) return status;
+  if (!o.outDir.empty()) {
+    std::error_code error;
+    std::filesystem::create_directories(o.outDir, error);
+    if (error) return Fail(o.outDir, error.message());
+  }
+  Viewer.CommentOn = o.commentOn;
+  Viewer.FloatOffset = o.floatOffset;
+  if (o.format) Viewer.StereoType = o.format->code;
+  Viewer.SwapLR = o.swap;
+  Viewer.WidthMode = o.widthMode;
+  Viewer.FitToWindow = true;
+  Viewer.nRGB = o.rgb;
+  Viewer.nInterval = o.interval;
+  Viewer.MovieOpen = true;
+  SetClientSize(o.width, o.height);
+  ReadParallax(o.file, o.rightFile);
+  ResetMovieFrameState();
+  CreateMarkerStrip();
+
+  Finish finish;
+  const int64_t startNs = static_cast<int64_t>(o.start * 1e9);
+  // Before the seek the pipeline shows its first frame; frames before the
+  // start are not the movie's output.
+  const int64_t earliestNs = startNs - 1000000;
+  long frames = 0, presented = 0;
+  Clock::duration presenting{};
+  std::string writeError;
+  auto sink = [&](const GrabbedFrame& f, int64_t positionNs) {
+    if (positionNs < earliestNs) return;
+    std::lock_guard guard(finish.lock);
+    finish.lastFrame = Clock::now();
+    if (finish.done) return;
+    ++frames;
+    SetGrabbedFrame(f);
+    auto before = Clock::now();
+    if (PresentMovieFrame() == 0) ++presented;
+    presenting += Clock::now() - before;
+    if (!o.outDir.empty() && writeError.empty()) {
+      char name[32];
+      std::snprintf(name, sizeof name, "/frame-%04ld.png", frames);
+      if (!WriteFramebufferPng(Presentation.frame, o.outDir + name, writeError))
+        writeError = o.outDir + name + ": " + writeError;
+    }
+    if ((o.frames > 0 && frames >= o.frames) || !writeError.empty())
+      finish.done = true;
+    SetGrabbedFrame(GrabbedFrame{});
+    finish.changed.notify_all();
+  };
+  GraphBuildResult result;
+  auto graph = BuildMovieGraph(o.file, o.rightFile, GraphOptions(o.rgb, o.interval),
+                               sink, [&finish] { finish.Signal(); }, result);
+  if (!graph) return Fail(o.file, Reason(result));
+  if (o.start > 0 && !graph->Seek(startNs)) return Fail(o.file, "cannot seek");
+  auto began = Clock::now();
+  {
+    // Frames already shown while prerolling count from here.
+    std::lock_guard guard(finish.lock);
+    if (o.bench) frames = presented = 0, presenting = {};
+  }
+  bool played = PlayThrough(*graph, finish);
+  double wall = std::chrono::duration<double>(Clock::now() - began).count();
+  graph.reset();
+  FreeMarkerStrip();
+  ResetMovieFrameState();
+  if (!writeError.empty()) return Fail(o.outDir, writeError);
+  if (!played && frames == 0) return Fail(o.file, "playback failed");
+  if (o.bench) {
+    double share = std::chrono::duration<double>(presenting).count() / wall;
+    std::printf("frames: %ld\nseconds: %.3f\ndecoded fps: %.2f\n"
+                "presented fps: %.2f\npresentation share: %.1f %%\n",
+                frames, wall, frames / wall, presented / wall, share * 100);
+  }
+  return 0;
+}
