@@ -1,0 +1,248 @@
+// The GStreamer movie pipeline on small movies made by ffmpeg: frame rows,
+// single steps, accurate seeks, the two-view shapes and their failures.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include <unistd.h>
+
+#include "platform/movie_graph.h"
+#include "tests/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Frame n of the made movies is red n x 10 all over; green tells the view
+// (200 left, 50 right); blue is the row y x 8, so row order shows.
+constexpr int kW = 32, kH = 16;
+
+std::string Geq(int fps, int seconds, int green) {
+  return "color=c=black:s=" + std::to_string(kW) + "x" + std::to_string(kH) +
+         ":r=" + std::to_string(fps) + ":d=" + std::to_string(seconds) +
+         ",format=gbrp,geq=r='N*10':g='" + std::to_string(green) +
+         "':b='Y*8',format=bgr24";
+}
+
+struct Captured {
+  int width, height, format;
+  int64_t positionNs;
+  uint8_t left[3], right[3];  // B, G, R of stored row 0 at x 0 and at w/2
+};
+
+struct Recorder {
+  std::mutex lock;
+  std::condition_variable changed;
+  std::vector<Captured> frames;
+  std::vector<int> events;
+
+  MovieFrameSink Sink() {
+    return [this](const GrabbedFrame& f, int64_t at) {
+      Captured c{f.width, f.height, f.format, at, {}, {}};
+      const uint8_t* row = f.pixels;
+      int e = f.format == FrameRgb24 ? 3 : 2;
+      for (int i = 0; i < 3; ++i) {
+        c.left[i] = row[i % e];
+        c.right[i] = row[(f.width / 2) * e + i % e];
+      }
+      std::lock_guard guard(lock);
+      frames.push_back(c);
+      changed.notify_all();
+    };
+  }
+  size_t Count() {
+    std::lock_guard guard(lock);
+    return frames.size();
+  }
+  bool WaitFor(size_t count, std::chrono::milliseconds limit = 10s) {
+    std::unique_lock guard(lock);
+    return changed.wait_for(guard, limit, [&] { return frames.size() >= count; });
+  }
+  Captured Last() {
+    std::lock_guard guard(lock);
+    return frames.back();
+  }
+};
+
+class MoviePipelineTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (std::system("ffmpeg -version >/dev/null 2>&1") != 0) return;
+    dir_ = fs::temp_directory_path() /
+           ("duoramic-movies-" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+    auto make = [](const std::string& args, const char* name) {
+      std::string command = "ffmpeg -v error -y " + args + " '" +
+                            (dir_ / name).string() + "'";
+      return std::system(command.c_str()) == 0;
+    };
+    const std::string raw = " -c:v rawvideo -pix_fmt bgr24";
+    made_ = make("-f lavfi -i \"" + Geq(10, 2, 200) + "\"" + raw, "raw.avi") &&
+            make("-f lavfi -i \"" + Geq(10, 2, 200) + "\" -f lavfi -i \"" +
+                     Geq(10, 2, 50) + "\" -map 0 -map 1" + raw,
+                 "two.avi") &&
+            make("-f lavfi -i \"" + Geq(15, 1, 50) + "\"" + raw, "right15.avi") &&
+            make("-f lavfi -i testsrc2=s=128x48:r=25:d=1 -c:v libx264 "
+                 "-preset ultrafast -pix_fmt yuv420p",
+                 "sbs.mp4");
+  }
+  static void TearDownTestSuite() {
+    std::error_code ignored;
+    if (!dir_.empty()) fs::remove_all(dir_, ignored);
+  }
+  void SetUp() override {
+    if (!made_) GTEST_SKIP() << "ffmpeg is missing or could not make the movies";
+  }
+  static std::string Movie(const char* name) { return (dir_ / name).string(); }
+
+  std::unique_ptr<MovieGraph> Build(const std::string& left,
+                                    const std::string& right = "",
+                                    bool rgb = true) {
+    MovieGraphOptions options;
+    options.forceRgb = rgb;
+    options.paced = false;
+    auto graph = BuildMovieGraph(left, right, options, recorder_.Sink(),
+                                 nullptr, result_);
+    return graph;
+  }
+
+  // Plays to the end; true when the end-of-stream event came.
+  bool PlayToEnd(MovieGraph& graph) {
+    if (!graph.Run()) return false;
+    for (int i = 0; i < 200; ++i) {
+      for (int event : graph.TakeEvents())
+        if (event == kGraphEndOfStream) return true;
+      std::this_thread::sleep_for(50ms);
+    }
+    return false;
+  }
+
+  static inline fs::path dir_;
+  static inline bool made_ = false;
+  Recorder recorder_;
+  GraphBuildResult result_;
+};
+
+TEST_F(MoviePipelineTest, RgbFramesArriveBottomUpWithTheirPosition) {
+  auto graph = Build(Movie("raw.avi"));
+  ASSERT_TRUE(graph) << result_.text;
+  EXPECT_EQ(graph->Shape(), MovieShape::SideBySide);
+  ASSERT_TRUE(recorder_.WaitFor(1));  // the first frame shows while paused
+  Captured first = recorder_.Last();
+  EXPECT_EQ(first.format, FrameRgb24);
+  EXPECT_EQ(first.width, kW);
+  EXPECT_EQ(first.height, kH);
+  // Stored row 0 is the picture's bottom row: blue (h - 1) x 8.
+  EXPECT_EQ(first.left[0], (kH - 1) * 8);
+  EXPECT_EQ(first.left[1], 200);
+  EXPECT_EQ(first.left[2], 0);
+  EXPECT_EQ(graph->FrameDurationNs(), 100'000'000);
+  EXPECT_NEAR(graph->DurationNs() / 1e6, 2000, 1);
+  ASSERT_TRUE(PlayToEnd(*graph));
+  // Every frame once: the first frame shown while paused is not shown again.
+  EXPECT_EQ(recorder_.Count(), 20u);
+}
+
+TEST_F(MoviePipelineTest, StepShowsExactlyOneNewFrameAndSeekLandsOnItsFrame) {
+  auto graph = Build(Movie("raw.avi"));
+  ASSERT_TRUE(graph && recorder_.WaitFor(1));
+  ASSERT_TRUE(graph->StepFrame());
+  ASSERT_TRUE(recorder_.WaitFor(2));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(recorder_.Count(), 2u);
+  EXPECT_EQ(recorder_.Last().left[2], 10);  // frame 1
+  EXPECT_NEAR(graph->PositionNs() / 1e6, 100, 1);
+
+  ASSERT_TRUE(graph->Seek(700'000'000));  // frame 7, still paused
+  ASSERT_TRUE(recorder_.WaitFor(3));
+  EXPECT_EQ(recorder_.Last().left[2], 70);
+  EXPECT_EQ(recorder_.Last().positionNs, 700'000'000);
+  ASSERT_TRUE(graph->Seek(650'000'000));  // inside frame 6
+  ASSERT_TRUE(recorder_.WaitFor(4));
+  EXPECT_EQ(recorder_.Last().left[2], 60);
+}
+
+TEST_F(MoviePipelineTest, CompressedMovieComesAsYuy2UnlessRgbIsForced) {
+  auto graph = Build(Movie("sbs.mp4"), "", false);
+  ASSERT_TRUE(graph && recorder_.WaitFor(1));
+  EXPECT_EQ(recorder_.Last().format, FrameYuy2);
+  graph.reset();
+  recorder_.frames.clear();
+  graph = Build(Movie("sbs.mp4"), "", true);
+  ASSERT_TRUE(graph && recorder_.WaitFor(1));
+  EXPECT_EQ(recorder_.Last().format, FrameRgb24);
+  EXPECT_EQ(recorder_.Last().width, 128);
+}
+
+TEST_F(MoviePipelineTest, TwoStreamAviIsMergedWithTheFirstStreamOnTheLeft) {
+  auto graph = Build(Movie("two.avi"));
+  ASSERT_TRUE(graph) << result_.text;
+  EXPECT_EQ(graph->Shape(), MovieShape::TwoStreams);
+  ASSERT_TRUE(recorder_.WaitFor(1));
+  Captured c = recorder_.Last();
+  EXPECT_EQ(c.width, 2 * kW);
+  EXPECT_EQ(c.left[1], 200);
+  EXPECT_EQ(c.right[1], 50);
+  EXPECT_EQ(c.left[2], c.right[2]);  // the same frame of both views
+  EXPECT_TRUE(PlayToEnd(*graph));
+}
+
+TEST_F(MoviePipelineTest, TwoFilesOfDifferentRatesPlayToTheirEnd) {
+  auto graph = Build(Movie("raw.avi"), Movie("right15.avi"));
+  ASSERT_TRUE(graph) << result_.text;
+  EXPECT_EQ(graph->Shape(), MovieShape::TwoFiles);
+  ASSERT_TRUE(PlayToEnd(*graph));
+  ASSERT_GT(recorder_.Count(), 5u);
+  Captured c = recorder_.Last();
+  EXPECT_EQ(c.width, 2 * kW);
+  EXPECT_EQ(c.left[1], 200);
+  EXPECT_EQ(c.right[1], 50);
+}
+
+TEST_F(MoviePipelineTest, FailuresSayWhichKind) {
+  fs::path text = dir_ / "notes.mp4";
+  std::ofstream(text) << "not a movie at all";
+  EXPECT_FALSE(Build(text.string()));
+  EXPECT_EQ(result_.failure, GraphFailure::MissingDecoder);
+  // Views of different sizes cannot be merged.
+  EXPECT_FALSE(Build(Movie("raw.avi"), Movie("sbs.mp4")));
+  EXPECT_EQ(result_.failure, GraphFailure::MismatchedInputs);
+}
+
+TEST(MovieTestdata, RealMoviesOpenInTheirShapes) {
+  std::string dir = TestDataDir() + "/movie/";
+  std::string avi = dir + "3ds_kouheisatou_sample_2video_streams.avi";
+  if (!fs::exists(avi)) GTEST_SKIP() << "no " << avi;
+  struct Case {
+    std::string left, right;
+    MovieShape shape;
+    int width, height;
+  } cases[] = {
+      {avi, "", MovieShape::TwoStreams, 960, 240},
+      {dir + "DERIVED_sbs_full_from_3ds_sample.mp4", "", MovieShape::SideBySide, 960, 240},
+      {dir + "pair_unrival578_left.mp4", dir + "pair_unrival578_right.mp4",
+       MovieShape::TwoFiles, 1280, 368},
+  };
+  for (const Case& c : cases) {
+    Recorder recorder;
+    GraphBuildResult result;
+    MovieGraphOptions options;
+    options.paced = false;
+    auto graph = BuildMovieGraph(c.left, c.right, options, recorder.Sink(),
+                                 nullptr, result);
+    ASSERT_TRUE(graph) << c.left << ": " << result.text;
+    EXPECT_EQ(graph->Shape(), c.shape) << c.left;
+    ASSERT_TRUE(recorder.WaitFor(1)) << c.left;
+    EXPECT_EQ(recorder.Last().width, c.width) << c.left;
+    EXPECT_EQ(recorder.Last().height, c.height) << c.left;
+  }
+}
+
+}  // namespace
