@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QImage>
 #include <QKeySequence>
@@ -72,7 +73,18 @@ class Canvas : public QWidget {
   }
 
   void mousePressEvent(QMouseEvent* event) override {
-    // Left and right clicks pause and restart a movie.
+    // Left and right clicks pause and restart a movie.  Qt delivers a
+    // double click's second press as a press too; that one only toggles
+    // full screen, or the pause would flip twice.
+    bool secondPress = event->button() == Qt::LeftButton &&
+                       lastLeftPress_.isValid() &&
+                       lastLeftPress_.elapsed() <
+                           QApplication::doubleClickInterval();
+    if (event->button() == Qt::LeftButton) {
+      if (secondPress) lastLeftPress_.invalidate();
+      else lastLeftPress_.start();
+    }
+    if (secondPress) return;
     if (event->button() == Qt::LeftButton && Viewer.MovieOpen)
       window_.DispatchCommand(CMD_MOVIE_PAUSE);
     if (event->button() == Qt::RightButton && Viewer.MovieOpen)
@@ -86,6 +98,7 @@ class Canvas : public QWidget {
 
  private:
   MainWindow& window_;
+  QElapsedTimer lastLeftPress_;
 };
 
 const CommandHandlerRow* FindHandler(int id) {

@@ -1,0 +1,113 @@
+#!/usr/bin/env python3
+"""The real viewer playing a movie on a virtual X server.
+
+Makes a small side-by-side movie with ffmpeg, opens it from the command
+line and checks with screenshots that it plays (the screen keeps changing),
+that F2 pauses it (the screen holds still), that Ctrl+Space steps exactly
+one frame (the screen changes once, then holds), and that closing the movie
+leaves its last frame on screen as a still pair.  Exits 77 (skipped) when
+Xvfb, xdotool or ffmpeg is missing.
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+import numpy as np
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from viewer_under_xvfb import SKIP, TIMEOUT, Failure, Session  # noqa: E402
+
+
+def make_movie(path):
+    # A counter and moving pattern in each half, 12 frames a second.
+    subprocess.run(
+        ["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+         "testsrc2=s=320x180:r=12:d=30", "-vf",
+         "[in]split[a][b];[a][b]hstack[out]", "-c:v", "libx264",
+         "-preset", "ultrafast", "-pix_fmt", "yuv420p", path],
+        check=True, timeout=TIMEOUT)
+
+
+def same(a, b):
+    return a.shape == b.shape and np.array_equal(a, b)
+
+
+def scenario(s, movie):
+    viewer = s.start_viewer("movie", [movie])
+    window = s.wait_for_window(viewer)
+    shots = []
+    deadline = time.monotonic() + TIMEOUT
+    # Playing: several different pictures a fraction of a second apart.
+    while time.monotonic() < deadline:
+        shots.append(s.window_picture(window))
+        if len(shots) >= 2 and not same(shots[-1], shots[-2]) and \
+                shots[-1].mean() > 20:
+            break
+        time.sleep(0.3)
+    else:
+        raise Failure("the movie does not play")
+
+    s.key(window, "F2")
+    time.sleep(1.0)
+    paused = s.window_picture(window)
+    time.sleep(0.8)
+    if not same(paused, s.window_picture(window)):
+        raise Failure("F2 did not pause the movie")
+
+    s.key(window, "ctrl+space")
+    time.sleep(1.0)
+    stepped = s.window_picture(window)
+    time.sleep(0.8)
+    if same(stepped, paused):
+        raise Failure("Ctrl+Space showed no new frame")
+    if not same(stepped, s.window_picture(window)):
+        raise Failure("Ctrl+Space did not stop after one frame")
+
+    # The 360-degree command closes the movie (its viewer is elsewhere);
+    # F9 redraws: the last frame must be there, side by side.
+    s.key(window, "ctrl+alt+p")
+    time.sleep(0.5)
+    s.key(window, "F9")
+    time.sleep(1.0)
+    closed = s.window_picture(window)
+    if closed.mean() < 20:
+        raise Failure("closing the movie left a black window")
+    half = closed.shape[1] // 2
+    left, right = closed[:, :half], closed[:, half:2 * half]
+    if np.abs(left.astype(int) - right.astype(int)).mean() > 25:
+        raise Failure("the still pair left by the movie has unlike halves")
+    s.end_viewer(viewer, window)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--viewer", required=True)
+    parser.add_argument("--cli", required=True)
+    args = parser.parse_args()
+    for tool in ("Xvfb", "xdotool", "xwd", "ffmpeg"):
+        if not shutil.which(tool):
+            print(f"skipped: {tool} is not installed")
+            return SKIP
+    args.sample = None
+    with tempfile.TemporaryDirectory(prefix="duoramic-movie-e2e-") as work:
+        movie = os.path.join(work, "clip.mp4")
+        make_movie(movie)
+        s = Session(args, work)
+        s.start_server()
+        try:
+            scenario(s, movie)
+        except Failure as failure:
+            print(f"FAILED: {failure}")
+            return 1
+        finally:
+            s.stop_server()
+    print("movie under Xvfb: plays, pauses, steps once, closes onto its last frame")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,195 @@
+// The movie player in the window over a scripted pipeline: opening, the
+// step marker, the end of a movie, closing onto the last frame, failures.
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "shell/command_table.h"
+#include "shell/movie_player.h"
+#include "shell/viewer_state.h"
+#include "tests/window_test_support.h"
+
+namespace {
+
+struct FakeGraph : MovieGraph {
+  MovieFrameSink sink;
+  std::vector<std::string> calls;
+  std::vector<int> events;
+  bool refuse = false;
+
+  MovieShape Shape() const override { return MovieShape::SideBySide; }
+  bool Run() override { return Call("Run"); }
+  bool Pause() override { return Call("Pause"); }
+  bool Seek(int64_t ns) override { return Call("Seek " + std::to_string(ns / 1000000)); }
+  bool StepFrame() override { return Call("Step"); }
+  bool SetRate(double rate) override { return Call("Rate " + std::to_string(rate)); }
+  bool HasVolume() const override { return true; }
+  bool SetMuted(bool muted) override { return Call(muted ? "Mute" : "Unmute"); }
+  int64_t PositionNs() const override { return 1'200'000'000; }
+  int64_t DurationNs() const override { return 10'000'000'000; }
+  int64_t FrameDurationNs() const override { return 40'000'000; }
+  std::vector<int> TakeEvents() override { return std::exchange(events, {}); }
+  bool Call(const std::string& what) {
+    calls.push_back(what);
+    return !refuse;
+  }
+  // An RGB24 frame 8 x 2: the left half red, the right half blue.
+  void Deliver() {
+    std::vector<uint8_t> rows(24 * 2);
+    for (int y = 0; y < 2; ++y)
+      for (int x = 0; x < 8; ++x)
+        rows[y * 24 + x * 3 + (x < 4 ? 2 : 0)] = 255;
+    sink(GrabbedFrame{8, 2, FrameRgb24, rows.data(), 24}, 0);
+  }
+};
+
+class MoviePlayerTest : public WindowTest {
+ protected:
+  void PrepareWindow() override {
+    player_ = std::make_unique<StreamerMoviePlayer>(
+        *window_, [this](const std::string&, const std::string&,
+                         const MovieGraphOptions&, MovieFrameSink sink,
+                         std::function<void()>, GraphBuildResult& result) {
+          if (failure_ != GraphFailure::None) {
+            result.failure = failure_;
+            return std::unique_ptr<MovieGraph>();
+          }
+          auto graph = std::make_unique<FakeGraph>();
+          graph->sink = std::move(sink);
+          graph_ = graph.get();
+          return std::unique_ptr<MovieGraph>(std::move(graph));
+        });
+    window_->SetMovie(player_.get());
+  }
+  void TearDown() override {
+    window_->SetMovie(nullptr);
+    player_.reset();
+    WindowTest::TearDown();
+  }
+  void Open() {
+    ASSERT_EQ(player_->OpenMovie("/movies/clip.mp4", ""), 0);
+    graph_->calls.clear();
+  }
+  int Count(const std::string& call) {
+    return static_cast<int>(
+        std::count(graph_->calls.begin(), graph_->calls.end(), call));
+  }
+
+  std::unique_ptr<StreamerMoviePlayer> player_;
+  FakeGraph* graph_ = nullptr;
+  GraphFailure failure_ = GraphFailure::None;
+};
+
+TEST_F(MoviePlayerTest, OpeningRunsTheMovieAndSetsThePanelRange) {
+  Open();
+  EXPECT_EQ(Viewer.MovieState, 2);
+  EXPECT_TRUE(Viewer.MovieOpen);
+  EXPECT_EQ(Viewer.ShownKind, 1);
+  EXPECT_EQ(Viewer.MovieDurationMs, 10000);
+  EXPECT_EQ(Viewer.FrameDuration, 400000);
+  EXPECT_EQ(Viewer.FrameStepMs, 40);
+  EXPECT_EQ(Viewer.PanelMaximum, 9999);
+}
+
+TEST_F(MoviePlayerTest, StepMarkerIgnoresASecondStepUntilTheFrameCame) {
+  Open();
+  Key(Qt::Key_F2);  // pause
+  EXPECT_EQ(Viewer.MovieState, 1);
+  Key(Qt::Key_Space, Qt::ControlModifier);
+  EXPECT_TRUE(player_->StepPending());
+  Key(Qt::Key_Space, Qt::ControlModifier);  // ignored while pending
+  EXPECT_EQ(Count("Step"), 1);
+  graph_->Deliver();
+  EXPECT_FALSE(player_->StepPending());
+  EXPECT_EQ(Viewer.MovieState, 1);
+  Key(Qt::Key_Backspace, Qt::ControlModifier);  // one frame back: 0 - 40 ms
+  EXPECT_EQ(graph_->calls.back(), "Seek 0");
+}
+
+TEST_F(MoviePlayerTest, EndOfMovieRepeatsRewindsOrAdvancesTheShow) {
+  Open();
+  Viewer.nRepeat = 1;
+  graph_->events = {kGraphEndOfStream};
+  player_->HandleGraphEvents();
+  EXPECT_EQ(Viewer.MovieState, 2);
+  EXPECT_EQ(graph_->calls, (std::vector<std::string>{"Pause", "Seek 0", "Run"}));
+
+  Viewer.nRepeat = 0;
+  graph_->events = {kGraphEndOfStream};
+  player_->HandleGraphEvents();
+  EXPECT_EQ(Viewer.MovieState, 0);  // rewound, first frame on screen
+
+  // In a show the next item follows, even with repeat on.
+  Viewer.nRepeat = 1;
+  Viewer.SlideShowOn = true;
+  window_->SlideshowTimer().stop();
+  player_->TogglePause();
+  graph_->events = {kGraphEndOfStream};
+  player_->HandleGraphEvents();
+  EXPECT_EQ(Viewer.MovieState, 0);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(window_->SlideshowTimer().isActive());
+}
+
+TEST_F(MoviePlayerTest, ClosingLeavesTheLastFrameAsTheStillPair) {
+  Open();
+  graph_->Deliver();
+  player_->CloseMovie();
+  EXPECT_FALSE(Viewer.MovieOpen);
+  ASSERT_TRUE(Viewer.CurrentLeft && Viewer.CurrentRight);
+  const uint8_t* left = PicturePixels(Viewer.CurrentLeft.get());
+  const uint8_t* right = PicturePixels(Viewer.CurrentRight.get());
+  EXPECT_EQ(left[2], 255);  // red
+  EXPECT_EQ(left[0], 0);
+  EXPECT_EQ(right[0], 255);  // blue
+  EXPECT_EQ(right[2], 0);
+}
+
+TEST_F(MoviePlayerTest, BuildFailuresAskOrWarnAndLeaveNoMovie) {
+  failure_ = GraphFailure::MissingDecoder;
+  EXPECT_NE(player_->OpenMovie("/movies/odd.mkv", ""), 0);
+  EXPECT_FALSE(Viewer.MovieOpen);
+  ASSERT_EQ(dialogs_.questions.size(), 1u);
+  EXPECT_EQ(dialogs_.questions[0].rfind("動画再生エラー: ", 0), 0u);
+  failure_ = GraphFailure::MismatchedInputs;
+  EXPECT_NE(player_->OpenMovie("/movies/l.mp4", "/movies/r.mp4"), 0);
+  EXPECT_EQ(dialogs_.messages,
+            (std::vector<std::string>{"Cannot find an acceptable media type."}));
+}
+
+TEST_F(MoviePlayerTest, RatesAndMuteChangeOnlyWhenThePipelineAgrees) {
+  Open();
+  player_->ChangeRate(0.25);
+  EXPECT_DOUBLE_EQ(player_->PlaybackRate(), 1.25);
+  graph_->refuse = true;
+  player_->SetRate(3);
+  EXPECT_DOUBLE_EQ(player_->PlaybackRate(), 1.25);
+  graph_->refuse = false;
+  player_->ToggleMute();
+  EXPECT_EQ(player_->Volume(), -10000);
+  player_->ToggleMute();
+  EXPECT_EQ(player_->Volume(), 0);
+}
+
+TEST_F(MoviePlayerTest, DoubleClickTogglesFullScreenAndThePauseOnce) {
+  Open();
+  QWidget* canvas = window_->centralWidget();
+  QPoint at(10, 10);
+  auto send = [&](QEvent::Type type) {
+    QMouseEvent event(type, at, canvas->mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton
+                                                         : Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(canvas, &event);
+  };
+  bool fullScreen = Viewer.FullScreen;
+  for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                    QEvent::MouseButtonPress, QEvent::MouseButtonDblClick,
+                    QEvent::MouseButtonRelease})
+    send(type);
+  EXPECT_EQ(Viewer.MovieState, 1);  // paused once
+  EXPECT_NE(Viewer.FullScreen, fullScreen);
+}
+
+}  // namespace
