@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Playing a 1080p-per-eye side-by-side H.264 movie (3840 x 1080) as a Dubois
+# anaglyph: duoramic-cli movie --bench (decoding, the frame grabber and the
+# presentation into a 1920 x 1080 client, as fast as decoding allows) against
+# FFmpeg decoding the same file through its stereo3d filter into nothing.
+# Both are timed by hyperfine in one run; prints both frame rates, their
+# ratio (ours / FFmpeg, 1 or more: ours at least as fast) and, from
+# duoramic-cli's own count, the share of each frame's time spent presenting.
+#
+#   bash scripts/setup.sh --bench
+#   bash bench/movie_vs_ffmpeg.sh
+#
+# SECONDS_LONG (movie length, default 10), RUNS (default 3) and DUORAMIC_CLI
+# (a built duoramic-cli; default build/release, built here when missing).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+length=${SECONDS_LONG:-10}
+runs=${RUNS:-3}
+fps=30
+
+for tool in ffmpeg hyperfine python3; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "movie_vs_ffmpeg: $tool is missing; run: bash scripts/setup.sh --bench" >&2
+    exit 2
+  fi
+done
+
+cli=${DUORAMIC_CLI:-}
+if [[ -z "$cli" ]]; then
+  build="$root/build/release"
+  generator=()
+  command -v ninja >/dev/null && generator=(-G Ninja)
+  cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$build" --target duoramic-cli -j "${JOBS:-$(nproc)}" >/dev/null
+  cli="$build/duoramic-cli"
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+movie="$work/sbs.mp4"
+# Two different moving views side by side, so that neither decoder nor
+# presentation meets a still or repeated picture.
+ffmpeg -v error -y -f lavfi -i "testsrc2=s=1920x1080:r=$fps:d=$length" \
+  -f lavfi -i "mandelbrot=s=1920x1080:r=$fps" \
+  -filter_complex "[0:v][1:v]hstack,format=yuv420p" -t "$length" \
+  -c:v libx264 -preset veryfast -crf 23 "$movie"
+frames=$((length * fps))
+
+printf -v qcli %q "$cli"
+printf -v qmovie %q "$movie"
+ours="$qcli movie $qmovie --bench --format DuboisAnaglyph --size 1920x1080"
+theirs="ffmpeg -v error -i $qmovie -vf stereo3d=sbsl:arcd -f null -"
+hyperfine --style none --warmup 1 --runs "$runs" --export-json "$work/times.json" \
+  -n ours "$ours" -n ffmpeg "$theirs" >/dev/null
+# One more run of ours for its own figures (presentation share).
+eval "$ours" >"$work/ours.txt"
+
+python3 - "$work/times.json" "$work/ours.txt" "$frames" <<'EOF'
+import json, sys
+times = {r["command"]: r["mean"] for r in json.load(open(sys.argv[1]))["results"]}
+figures = dict(line.split(":", 1) for line in open(sys.argv[2]) if ":" in line)
+frames = int(sys.argv[3])
+ours, ffmpeg = frames / times["ours"], frames / times["ffmpeg"]
+share = figures["presentation share"].strip()
+print(f"frames: {frames} (3840x1080 H.264, Dubois anaglyph into 1920x1080)")
+print(f"ours:   {ours:8.1f} fps (whole process, {times['ours']:.2f} s)")
+print(f"ffmpeg: {ffmpeg:8.1f} fps (whole process, {times['ffmpeg']:.2f} s)")
+print(f"ratio ours / ffmpeg: {ours / ffmpeg:.2f} (target: 1 or more)")
+print(f"presentation share of each frame's time: {share} (target: 25 % or less)")
+print(f"ours by itself: decoded {figures['decoded fps'].strip()} fps, "
+      f"presented {figures['presented fps'].strip()} fps")
+EOF
