@@ -348,10 +348,9 @@ void StreamerGraph::PadAdded(GstPad* pad, int file, int stream) {
   gchar* padName = gst_pad_get_name(pad);
   std::string pn = padName ? padName : "";
   g_free(padName);
-  bool raw = name.rfind("video/x-raw", 0) == 0 || name.rfind("audio/x-raw", 0) == 0;
-
-  if (shape_ == MovieShape::TwoStreams && stream < 0 && !raw) {
-    // avidemux: "video_0", "video_1", "audio_0"; each decodes on its own.
+  if (shape_ == MovieShape::TwoStreams && stream < 0) {
+    // avidemux: "video_0", "video_1", "audio_0"; each decodes (or, raw,
+    // passes through decodebin) on its own thread.
     if (pn.rfind("video_", 0) == 0) {
       int index = std::atoi(pn.c_str() + 6);
       if (index <= 1) AddDecoder(pad, file, index);

@@ -242,7 +242,12 @@ void StreamerMoviePlayer::StepBackward() {
   int64_t frame = graph_->FrameDurationNs();
   if (frame <= 0) return;
   // The frame before the one on screen; its start is one frame earlier.
-  int64_t target = positionNs_ - frame;
+  // Merged frames carry the merge's own clock, so the pipeline says where
+  // the views are.
+  int64_t at = positionNs_;
+  if (graph_->Shape() != MovieShape::SideBySide && graph_->PositionNs() >= 0)
+    at = graph_->PositionNs();
+  int64_t target = at - frame;
   graph_->Seek(std::max<int64_t>(target, 0));
 }
 
