@@ -4,7 +4,8 @@
 # presentation into a 1920 x 1080 client, as fast as decoding allows) against
 # FFmpeg decoding the same file through its stereo3d filter into nothing.
 # Both are timed by hyperfine in one run; prints both frame rates, their
-# ratio (ours / FFmpeg, 1 or more: ours at least as fast) and, from
+# ratio (ours / FFmpeg, 1 or more: ours at least as fast), the same in CPU
+# time (steadier on a busy machine) and, from
 # duoramic-cli's own count, the share of each frame's time spent presenting.
 #
 #   bash scripts/setup.sh --bench
@@ -57,7 +58,9 @@ eval "$ours" >"$work/ours.txt"
 
 python3 - "$work/times.json" "$work/ours.txt" "$frames" <<'EOF'
 import json, sys
-times = {r["command"]: r["mean"] for r in json.load(open(sys.argv[1]))["results"]}
+results = json.load(open(sys.argv[1]))["results"]
+times = {r["command"]: r["mean"] for r in results}
+cpu = {r["command"]: r["user"] + r["system"] for r in results}
 figures = dict(line.split(":", 1) for line in open(sys.argv[2]) if ":" in line)
 frames = int(sys.argv[3])
 ours, ffmpeg = frames / times["ours"], frames / times["ffmpeg"]
@@ -66,6 +69,8 @@ print(f"frames: {frames} (3840x1080 H.264, Dubois anaglyph into 1920x1080)")
 print(f"ours:   {ours:8.1f} fps (whole process, {times['ours']:.2f} s)")
 print(f"ffmpeg: {ffmpeg:8.1f} fps (whole process, {times['ffmpeg']:.2f} s)")
 print(f"ratio ours / ffmpeg: {ours / ffmpeg:.2f} (target: 1 or more)")
+print(f"cpu seconds: ours {cpu['ours']:.2f}, ffmpeg {cpu['ffmpeg']:.2f}, "
+      f"frames per cpu second ratio {cpu['ffmpeg'] / cpu['ours']:.2f}")
 print(f"presentation share of each frame's time: {share} (target: 25 % or less)")
 print(f"ours by itself: decoded {figures['decoded fps'].strip()} fps, "
       f"presented {figures['presented fps'].strip()} fps")

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
+#include <string_view>
 
 #include "movie/avi_streams.h"
 #include "movie/stereo_merge.h"
@@ -262,9 +263,20 @@ void StreamerGraph::AddVideoBranch(GstPad* pad, int input) {
   GstElement* sink = Add("appsink");
   if (!queue || !convert || !filter || !sink) return;
   g_object_set(convert, "n-threads", 0u, nullptr);
+  // YUY2 only when the decoder delivers it: otherwise videoconvert's
+  // threaded conversion to BGR is cheaper than ours from YUY2 when
+  // presenting.
+  GstCaps* decoded = gst_pad_get_current_caps(pad);
+  bool yuy2 = false;
+  if (decoded && gst_caps_get_size(decoded) > 0) {
+    const char* format =
+        gst_structure_get_string(gst_caps_get_structure(decoded, 0), "format");
+    yuy2 = format && std::string_view(format) == "YUY2";
+  }
+  if (decoded) gst_caps_unref(decoded);
   GstCaps* caps = gst_caps_from_string(
-      options_.forceRgb ? "video/x-raw,format=BGR"
-                        : "video/x-raw,format={BGR,YUY2}");
+      options_.forceRgb || !yuy2 ? "video/x-raw,format=BGR"
+                                 : "video/x-raw,format={YUY2,BGR}");
   g_object_set(filter, "caps", caps, nullptr);
   gst_caps_unref(caps);
   g_object_set(sink, "sync", options_.paced ? TRUE : FALSE,

@@ -89,6 +89,9 @@ class MoviePipelineTest : public ::testing::Test {
                      Geq(10, 2, 50) + "\" -map 0 -map 1" + raw,
                  "two.avi") &&
             make("-f lavfi -i \"" + Geq(15, 1, 50) + "\"" + raw, "right15.avi") &&
+            make("-f lavfi -i \"" + Geq(10, 1, 50) +
+                     "\" -c:v rawvideo -pix_fmt yuyv422",
+                 "yuy2.avi") &&
             make("-f lavfi -i testsrc2=s=128x48:r=25:d=1 -c:v libx264 "
                  "-preset ultrafast -pix_fmt yuv420p",
                  "sbs.mp4");
@@ -169,13 +172,18 @@ TEST_F(MoviePipelineTest, StepShowsExactlyOneNewFrameAndSeekLandsOnItsFrame) {
   EXPECT_EQ(recorder_.Last().left[2], 60);
 }
 
-TEST_F(MoviePipelineTest, CompressedMovieComesAsYuy2UnlessRgbIsForced) {
-  auto graph = Build(Movie("sbs.mp4"), "", false);
+TEST_F(MoviePipelineTest, Yuy2StaysYuy2UnlessRgbIsForcedOtherFormatsComeAsRgb) {
+  auto graph = Build(Movie("yuy2.avi"), "", false);
   ASSERT_TRUE(graph && recorder_.WaitFor(1));
   EXPECT_EQ(recorder_.Last().format, FrameYuy2);
   graph.reset();
   recorder_.frames.clear();
-  graph = Build(Movie("sbs.mp4"), "", true);
+  graph = Build(Movie("yuy2.avi"), "", true);
+  ASSERT_TRUE(graph && recorder_.WaitFor(1));
+  EXPECT_EQ(recorder_.Last().format, FrameRgb24);
+  graph.reset();
+  recorder_.frames.clear();
+  graph = Build(Movie("sbs.mp4"), "", false);
   ASSERT_TRUE(graph && recorder_.WaitFor(1));
   EXPECT_EQ(recorder_.Last().format, FrameRgb24);
   EXPECT_EQ(recorder_.Last().width, 128);
