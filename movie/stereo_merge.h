@@ -46,7 +46,9 @@ struct MergeSettings {               // read for every frame, as the settings ma
 // delivery.  Receive blocks while its input already holds `maxQueued`
 // samples, until the other input catches up (so give each input its own
 // streaming thread, as a queue after a demuxer does); flushing and
-// deactivation release it.
+// deactivation release it.  The settings are read with the mutex held, so
+// they must not wait for a delivery; Deliver runs without it, never twice
+// at once.  Set the types and onEndOfStream before samples flow.
 class StereoMerge {
  public:
   using Deliver = std::function<bool(const MergeFrame&)>;  // false: downstream refused
