@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QImage>
 #include <QKeySequence>
@@ -76,13 +75,14 @@ class Canvas : public QWidget {
     // Left and right clicks pause and restart a movie.  Qt delivers a
     // double click's second press as a press too; that one only toggles
     // full screen, or the pause would flip twice.
-    bool secondPress = event->button() == Qt::LeftButton &&
-                       lastLeftPress_.isValid() &&
-                       lastLeftPress_.elapsed() <
-                           QApplication::doubleClickInterval();
+    // Told by the events' own times, as Qt tells double clicks.
+    bool secondPress =
+        event->button() == Qt::LeftButton && leftPressed_ &&
+        event->timestamp() - lastLeftPress_ <
+            static_cast<quint64>(QApplication::doubleClickInterval());
     if (event->button() == Qt::LeftButton) {
-      if (secondPress) lastLeftPress_.invalidate();
-      else lastLeftPress_.start();
+      leftPressed_ = !secondPress;
+      lastLeftPress_ = event->timestamp();
     }
     if (secondPress) return;
     if (event->button() == Qt::LeftButton && Viewer.MovieOpen)
@@ -98,7 +98,8 @@ class Canvas : public QWidget {
 
  private:
   MainWindow& window_;
-  QElapsedTimer lastLeftPress_;
+  bool leftPressed_ = false;  // a left press that may begin a double click
+  quint64 lastLeftPress_ = 0;
 };
 
 const CommandHandlerRow* FindHandler(int id) {
