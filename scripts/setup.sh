@@ -24,7 +24,7 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-alsa gstreamer1.0-pulseaudio
-  xvfb xdotool x11-apps
+  xvfb xdotool x11-apps x11-utils openbox
 )
 if ((bench)); then packages+=(ffmpeg hyperfine); fi
 
