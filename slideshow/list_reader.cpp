@@ -28,10 +28,6 @@ bool IsAscii(std::string_view text) {
   });
 }
 
-bool IsCp932LeadByte(unsigned char c) {
-  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
 // The list file's bytes as text mode reads them (CR before LF dropped).
 // Whether the text is UTF-8 or CP932 is decided once for the whole file,
 // and only when a line with non-ASCII bytes needs it.
@@ -91,14 +87,7 @@ class ListFile {
         --length;
       return length;
     }
-    size_t i = 0;
-    while (i < kLinePieceBytes) {
-      size_t step =
-          IsCp932LeadByte(static_cast<unsigned char>(rest[i])) ? 2 : 1;
-      if (i + step > kLinePieceBytes) break;
-      i += step;
-    }
-    return i;
+    return Cp932PrefixLength(rest, kLinePieceBytes);
   }
 
   std::string text_;
@@ -280,9 +269,8 @@ void ParseEntryLine(std::string_view line, int kind, ListFile& file,
   if (comment.empty()) {
     ClearCurrentComment();
   } else {
-    std::string text = file.Decode(comment);
-    SetCurrentComment(reinterpret_cast<const uint8_t*>(text.data()),
-                      text.size());
+    // 255 bytes as the list stores them, then decoded.
+    SetStoredComment(comment, !file.IsUtf8());
   }
   if (kind == 5) entry.EntryKind = 11;
 }

@@ -272,6 +272,13 @@ TEST_F(ListEntries, WindowsListsDecodeAsCp932WithTheirLineEnds) {
             "/lists/表/ﾃｨ.jpg");
   EXPECT_EQ(Read(path, 1), "11 0 0 0 0 [L.jpg] [R.jpg] []");
   EXPECT_EQ(Read(path, 2), "1 0 0 0 0 [ﾃｨ.jpg] [ﾃｨ.jpg] []");
+
+  // A comment keeps 255 bytes as the list stores them: all of 120 kanji.
+  std::string kanji, fuji;
+  for (int i = 0; i < 120; ++i) kanji += "\x95\x78", fuji += "富";
+  path = WriteList("cp932_long.txt", "11;0;0;0;0;a.jpg;" + kanji + ";;\r\n");
+  Read(path, 0);
+  EXPECT_EQ(std::string(CurrentComment), fuji);
 }
 
 TEST_F(ListEntries, LinesLongerThan511BytesAreReadInPieces) {
