@@ -44,12 +44,16 @@ class ListFile {
     bool failed = std::ferror(f) != 0;  // a folder opens but cannot be read
     std::fclose(f);
     if (failed) return false;
-    if (raw.starts_with("\xEF\xBB\xBF")) raw.erase(0, 3);
+    Take(raw);
+    return true;
+  }
+
+  void Take(std::string_view raw) {
+    if (raw.starts_with("\xEF\xBB\xBF")) raw.remove_prefix(3);
     text_.reserve(raw.size());
     for (size_t i = 0; i < raw.size(); ++i)
       if (raw[i] != '\r' || i + 1 == raw.size() || raw[i + 1] != '\n')
         text_ += raw[i];
-    return true;
   }
 
   bool IsUtf8() {
@@ -280,14 +284,8 @@ bool DigitsAndSpaces(std::string_view field) {
                      [](char c) { return c == ' ' || (c >= '0' && c <= '9'); });
 }
 
-}  // namespace
-
-int ReadListSettings(const std::string& listPath) {
-  Viewer.ItemCount = 0;
-  Viewer.BgmPath.clear();
-  ListFile file;
-  if (!OpenList(listPath, file)) return 0;
-  std::string folder = ListFolderOf(listPath);
+// The settings lines of a loaded list, in file order.
+int ApplySettings(ListFile& file, const std::string& folder) {
   SettingsContext context{file, folder};
   int result = 0;
   std::string_view line;
@@ -317,11 +315,9 @@ int ReadListSettings(const std::string& listPath) {
   return result;
 }
 
-bool ReadListEntry(const std::string& listPath, int index, ListEntry& entry) {
-  entry.EntryPanorama = 0;
-  entry.EntryWidth = 0;
-  ListFile file;
-  if (!OpenList(listPath, file) || index < 0) return false;
+// Parses the entry with the 0-based number `index` of a loaded list.
+bool FindEntry(ListFile& file, int index, ListEntry& entry) {
+  if (index < 0) return false;
   int number = 0;
   std::string_view line;
   while (file.NextLine(line)) {
@@ -344,6 +340,42 @@ bool ReadListEntry(const std::string& listPath, int index, ListEntry& entry) {
     return true;
   }
   return false;
+}
+
+}  // namespace
+
+int ReadListSettings(const std::string& listPath) {
+  Viewer.ItemCount = 0;
+  Viewer.BgmPath.clear();
+  ListFile file;
+  if (!OpenList(listPath, file)) return 0;
+  return ApplySettings(file, ListFolderOf(listPath));
+}
+
+int ReadListSettingsFromBytes(std::string_view bytes,
+                              const std::string& listPath) {
+  Viewer.ItemCount = 0;
+  Viewer.BgmPath.clear();
+  ListFile file;
+  file.Take(bytes);
+  return ApplySettings(file, ListFolderOf(listPath));
+}
+
+bool ReadListEntry(const std::string& listPath, int index, ListEntry& entry) {
+  entry.EntryPanorama = 0;
+  entry.EntryWidth = 0;
+  ListFile file;
+  if (!OpenList(listPath, file)) return false;
+  return FindEntry(file, index, entry);
+}
+
+bool ReadListEntryFromBytes(std::string_view bytes, int index,
+                            ListEntry& entry) {
+  entry.EntryPanorama = 0;
+  entry.EntryWidth = 0;
+  ListFile file;
+  file.Take(bytes);
+  return FindEntry(file, index, entry);
 }
 
 bool IsAbsolutePath(std::string_view name) {

@@ -299,6 +299,36 @@ TEST_F(ListEntries, LinesLongerThan511BytesAreReadInPieces) {
   EXPECT_EQ(entry.EntryLeftName, wide.substr(0, 3 * 166));
 }
 
+// A list in memory reads as the same bytes in a file would (the fuzz target
+// reads lists that way).
+TEST_F(ListEntries, ListsInMemoryReadLikeTheirFiles) {
+  std::string bytes =
+      "\xEF\xBB\xBFSlideShowList;;\r\nBGMusic;m.mp3;;\r\nRepeat;0;;\r\n"
+      "11;30;0;0;2;\x95\x5C.jpg;\x95\x78;;\r\n5;0;0;L.jpg;R.jpg;x;\n";
+  std::string path = WriteList("memory.txt", bytes);
+  ASSERT_EQ(ReadListSettings(path), 1);
+  std::string music = Viewer.BgmPath;
+  std::vector<std::string> fromFile = {Read(path, 0), Read(path, 1)};
+
+  Viewer = ViewerState();
+  EXPECT_EQ(ReadListSettingsFromBytes(bytes, path), 1);
+  EXPECT_EQ(Viewer.BgmPath, music);
+  EXPECT_EQ(Viewer.ItemCount, 2);
+  EXPECT_FALSE(Viewer.ListRepeat);
+  for (int index : {0, 1}) {
+    ClearCurrentComment();
+    ListEntry e;
+    ASSERT_TRUE(ReadListEntryFromBytes(bytes, index, e));
+    EXPECT_EQ(std::to_string(e.EntryKind) + " " + std::to_string(e.EntryInterval) +
+                  " 0 " + std::to_string(e.EntryPanorama) + " " +
+                  std::to_string(e.EntryWidth) + " [" + e.EntryLeftName + "] [" +
+                  e.EntryRightName + "] [" + CurrentComment + "]",
+              fromFile[index]);
+  }
+  EXPECT_EQ(Viewer.WidthMode, 5);
+  EXPECT_FALSE(ReadListEntryFromBytes(bytes, 2, entry));
+}
+
 TEST(ListPaths, DriveNetworkAndRootNamesAreAbsolute) {
   EXPECT_TRUE(IsAbsolutePath("C:\\x.jpg"));
   EXPECT_TRUE(IsAbsolutePath("C:/x.jpg"));
