@@ -51,9 +51,15 @@ class ListFile {
   void Take(std::string_view raw) {
     if (raw.starts_with("\xEF\xBB\xBF")) raw.remove_prefix(3);
     text_.reserve(raw.size());
-    for (size_t i = 0; i < raw.size(); ++i)
-      if (raw[i] != '\r' || i + 1 == raw.size() || raw[i + 1] != '\n')
-        text_ += raw[i];
+    // Each entry read takes the list anew: whole runs are copied, and only
+    // the CR of a CR LF pair is left out.
+    size_t start = 0;
+    for (size_t cr = raw.find("\r\n"); cr != std::string_view::npos;
+         cr = raw.find("\r\n", start)) {
+      text_.append(raw.substr(start, cr - start));
+      start = cr + 1;
+    }
+    text_.append(raw.substr(start));
   }
 
   bool IsUtf8() {
