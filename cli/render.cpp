@@ -34,6 +34,7 @@ struct RenderOptions {
   int zoom = 0;               // 0: fit to the window
   int floatOffset = 0;
   int item = 0;               // a list entry, counted from 1
+  bool widthModeGiven = false, zoomGiven = false;
   ItemOverrides given;        // options a list's settings must not override
 };
 
@@ -105,9 +106,11 @@ int ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o) {
       if (!ParseInt(value, o.widthMode) ||
           (o.widthMode != 0 && o.widthMode != 5 && o.widthMode != 6))
         return UsageError("--width-mode takes 0, 5 or 6");
+      o.widthModeGiven = true;
     } else if (a == "--zoom") {
       if (!ParseInt(value, o.zoom) || o.zoom < 1 || o.zoom > 10000)
         return UsageError("--zoom takes a percentage from 1 to 10000");
+      o.zoomGiven = true;
     } else if (a == "--float") {
       if (!ParseInt(value, o.floatOffset) || o.floatOffset < -100 ||
           o.floatOffset > 100)
@@ -167,9 +170,13 @@ int RunRenderCommand(const std::vector<std::string>& args) {
   if (!loaded) return Fail(failure.file, failure.reason);
   if (o.format) Viewer.StereoType = o.format->code;
   Viewer.SwapLR = o.swap;
-  Viewer.WidthMode = o.widthMode;
-  Viewer.FitToWindow = o.zoom == 0;
-  Viewer.ZoomPercent = o.zoom;
+  // A list entry's width and panorama fields have set these while it was
+  // read; an option given on the command line still wins.
+  if (o.item == 0 || o.widthModeGiven) Viewer.WidthMode = o.widthMode;
+  if (o.item == 0 || o.zoomGiven) {
+    Viewer.FitToWindow = o.zoom == 0;
+    Viewer.ZoomPercent = o.zoom;
+  }
   Viewer.HelpOverlayOn = o.help;
   Viewer.SmoothingOn = o.smooth;
   SetClientSize(o.client.width, o.client.height);

@@ -2,10 +2,11 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
-char CurrentComment[256];
+char CurrentComment[3 * kCommentStoredBytes + 1];
 int ParallaxShiftX = 0;
 int ParallaxShiftY = 0;
 
@@ -48,8 +49,24 @@ size_t Utf8PrefixLength(std::string_view text, size_t maxBytes) {
   return end;
 }
 
+size_t Cp932PrefixLength(std::string_view text, size_t maxBytes) {
+  if (text.size() <= maxBytes) return text.size();
+  size_t i = 0;
+  while (i < maxBytes) {
+    size_t step = IsCp932LeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
+    if (i + step > maxBytes) break;
+    i += step;
+  }
+  return i;
+}
+
 std::string Cp932ToUtf8(std::string_view bytes) {
   std::string out;
+  // ASCII reads the same in both, and opening a converter costs far more
+  // than the text.
+  if (std::all_of(bytes.begin(), bytes.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+    return std::string(bytes);
   iconv_t cd = iconv_open("UTF-8", "CP932");
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     // No converter: keep the ASCII and mark the rest.
@@ -89,7 +106,17 @@ void SetCurrentComment(const uint8_t* bytes, size_t length) {
   const char* text = reinterpret_cast<const char*>(bytes);
   const void* zero = std::memchr(text, 0, length);
   if (zero) length = static_cast<const char*>(zero) - text;
-  std::string utf8 = FileTextToUtf8(std::string_view(text, length));
+  std::string_view stored(text, length);
+  SetStoredComment(stored, !IsValidUtf8(stored));
+}
+
+void SetStoredComment(std::string_view stored, bool cp932) {
+  // The limit counts the bytes as stored: cut first, convert after.
+  stored = stored.substr(0, cp932 ? Cp932PrefixLength(stored, kCommentStoredBytes)
+                                  : Utf8PrefixLength(stored, kCommentStoredBytes));
+  std::string utf8 = cp932 ? Cp932ToUtf8(stored) : std::string(stored);
+  // Three bytes for each stored one at most, so this cut never bites; it
+  // keeps the buffer safe all the same.
   size_t keep = Utf8PrefixLength(utf8, sizeof CurrentComment - 1);
   std::memcpy(CurrentComment, utf8.data(), keep);
   CurrentComment[keep] = 0;

@@ -8,8 +8,13 @@
 #include <string>
 #include <string_view>
 
-// Up to 255 bytes of UTF-8 text and a terminating zero.
-extern char CurrentComment[256];
+// A comment keeps up to 255 bytes as stored in its file or list (CP932 or
+// UTF-8).  CurrentComment holds them converted to UTF-8, which takes up to
+// three bytes for each stored one (half-width kana, replacement marks), and
+// a terminating zero.  Whatever writes a comment back to a file must bring
+// it to 255 stored bytes again.
+constexpr size_t kCommentStoredBytes = 255;
+extern char CurrentComment[3 * kCommentStoredBytes + 1];
 
 extern int ParallaxShiftX;
 extern int ParallaxShiftY;
@@ -18,10 +23,14 @@ void ClearCurrentComment();
 bool CurrentCommentEmpty();
 
 // Stores comment bytes as read from a file.  Text that is not valid UTF-8
-// was written on Windows and is decoded as CP932.  The result is cut to 255
-// bytes without splitting a character; a terminating zero in the input ends
-// the text, as it would in the 8-bit buffer the file was written from.
+// was written on Windows and is decoded as CP932.  A terminating zero in the
+// input ends the text, as it would in the 8-bit buffer the file was written
+// from.  Cut as SetStoredComment cuts.
 void SetCurrentComment(const uint8_t* bytes, size_t length);
+// Stores comment text whose encoding is known (a list decides it for the
+// whole file): cut to kCommentStoredBytes of `stored` without splitting a
+// character, then converted to UTF-8 when it is CP932.
+void SetStoredComment(std::string_view stored, bool cp932);
 
 // The UTF-8 form of bytes from a file: unchanged when valid UTF-8, else
 // decoded as CP932 (undecodable bytes become U+FFFD).
@@ -30,7 +39,14 @@ std::string FileTextToUtf8(std::string_view bytes);
 // text whose encoding was decided elsewhere (a whole list file).
 std::string Cp932ToUtf8(std::string_view bytes);
 bool IsValidUtf8(std::string_view text);
+// The first byte of a two-byte CP932 character.
+inline bool IsCp932LeadByte(unsigned char c) {
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 // The longest prefix of UTF-8 `text` of at most `maxBytes` bytes that ends
 // on a character boundary.
 size_t Utf8PrefixLength(std::string_view text, size_t maxBytes);
+// The same for CP932 text: never the first byte of a pair without its
+// second.
+size_t Cp932PrefixLength(std::string_view text, size_t maxBytes);

@@ -25,7 +25,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-alsa gstreamer1.0-pulseaudio
   gstreamer1.0-libav ffmpeg
-  xvfb xdotool x11-apps
+  xvfb xdotool x11-apps x11-utils openbox
 )
 if ((bench)); then packages+=(hyperfine); fi
 

@@ -5,6 +5,8 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QScreen>
+#include <QWindow>
+#include <algorithm>
 #include <vector>
 
 #include "shell/command_table.h"
@@ -15,6 +17,13 @@
 #include "stereo/stereo_format.h"
 
 namespace {
+
+// The client size before full screen, and whether the window had a place
+// then (SavedWindowRect is the frame's rectangle).  A window put in full
+// screen as it first appears has had neither a frame from the window
+// manager nor a position from the program.
+QSize savedClientSize;
+bool savedPlaced = false;
 
 std::vector<DesktopRect> ScreenRects() {
   std::vector<DesktopRect> rects;
@@ -42,7 +51,13 @@ void EnterFullScreen(MainWindow& w, int id) {
   if (Viewer.FullScreenRect.IsEmpty()) Viewer.FullScreenRect = MonitorRectOf(w);
 
   Viewer.FullScreen = true;
-  Viewer.SavedWindowRect = FromQRect(w.geometry());
+  // The frame's rectangle, as the user placed it: restoring the client's
+  // position instead would put the title bar above it, off the top of the
+  // screen for a window at the top.
+  Viewer.SavedWindowRect = FromQRect(w.frameGeometry());
+  savedClientSize = w.size();
+  savedPlaced =
+      w.testAttribute(Qt::WA_Moved) || w.frameGeometry() != w.geometry();
   w.menuBar()->hide();
   // A frameless window given the rectangle covers it, with or without a
   // window manager and across monitors, which a window manager's full-screen
@@ -58,9 +73,18 @@ void EnterFullScreen(MainWindow& w, int id) {
 void LeaveFullScreen(MainWindow& w) {
   Viewer.FullScreen = false;
   w.menuBar()->show();
+  DesktopRect monitor = MonitorRectOf(w);
   w.setWindowFlags(Qt::Window);
   w.centralWidget()->unsetCursor();
-  w.setGeometry(ToQRect(Viewer.SavedWindowRect));
+  w.resize(savedClientSize);
+  // The frame goes back where it was; a window that never had one is
+  // centred on its monitor, frame and all on the screen.
+  QPoint frame(Viewer.SavedWindowRect.left, Viewer.SavedWindowRect.top);
+  if (!savedPlaced)
+    frame = QPoint(monitor.left + std::max(0, (monitor.Width() - w.width()) / 2),
+                   monitor.top + std::max(0, (monitor.Height() - w.height()) / 2));
+  w.createWinId();
+  w.windowHandle()->setFramePosition(frame);
   Viewer.BackgroundDirty = true;
   w.show();
   w.raise();

@@ -39,6 +39,11 @@ class Canvas : public QWidget {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_InputMethodEnabled, false);
     setMinimumSize(1, 1);
+    // Black behind the pictures; only here, since the menu bar takes its
+    // colours from the window's palette and would draw black on black.
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
   }
 
  protected:
@@ -137,9 +142,6 @@ MainWindow::MainWindow(UserDialogs* dialogs)
   // Letters must reach the accelerators, never an input method.
   setAttribute(Qt::WA_InputMethodEnabled, false);
   setAcceptDrops(true);
-  QPalette black = palette();
-  black.setColor(QPalette::Window, Qt::black);
-  setPalette(black);
   canvas_ = new Canvas(*this);
   setCentralWidget(canvas_);
   BuildMenus();

@@ -28,10 +28,6 @@ bool IsAscii(std::string_view text) {
   });
 }
 
-bool IsCp932LeadByte(unsigned char c) {
-  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
 // The list file's bytes as text mode reads them (CR before LF dropped).
 // Whether the text is UTF-8 or CP932 is decided once for the whole file,
 // and only when a line with non-ASCII bytes needs it.
@@ -48,12 +44,22 @@ class ListFile {
     bool failed = std::ferror(f) != 0;  // a folder opens but cannot be read
     std::fclose(f);
     if (failed) return false;
-    if (raw.starts_with("\xEF\xBB\xBF")) raw.erase(0, 3);
-    text_.reserve(raw.size());
-    for (size_t i = 0; i < raw.size(); ++i)
-      if (raw[i] != '\r' || i + 1 == raw.size() || raw[i + 1] != '\n')
-        text_ += raw[i];
+    Take(raw);
     return true;
+  }
+
+  void Take(std::string_view raw) {
+    if (raw.starts_with("\xEF\xBB\xBF")) raw.remove_prefix(3);
+    text_.reserve(raw.size());
+    // Each entry read takes the list anew: whole runs are copied, and only
+    // the CR of a CR LF pair is left out.
+    size_t start = 0;
+    for (size_t cr = raw.find("\r\n"); cr != std::string_view::npos;
+         cr = raw.find("\r\n", start)) {
+      text_.append(raw.substr(start, cr - start));
+      start = cr + 1;
+    }
+    text_.append(raw.substr(start));
   }
 
   bool IsUtf8() {
@@ -91,14 +97,7 @@ class ListFile {
         --length;
       return length;
     }
-    size_t i = 0;
-    while (i < kLinePieceBytes) {
-      size_t step =
-          IsCp932LeadByte(static_cast<unsigned char>(rest[i])) ? 2 : 1;
-      if (i + step > kLinePieceBytes) break;
-      i += step;
-    }
-    return i;
+    return Cp932PrefixLength(rest, kLinePieceBytes);
   }
 
   std::string text_;
@@ -280,9 +279,8 @@ void ParseEntryLine(std::string_view line, int kind, ListFile& file,
   if (comment.empty()) {
     ClearCurrentComment();
   } else {
-    std::string text = file.Decode(comment);
-    SetCurrentComment(reinterpret_cast<const uint8_t*>(text.data()),
-                      text.size());
+    // 255 bytes as the list stores them, then decoded.
+    SetStoredComment(comment, !file.IsUtf8());
   }
   if (kind == 5) entry.EntryKind = 11;
 }
@@ -292,14 +290,8 @@ bool DigitsAndSpaces(std::string_view field) {
                      [](char c) { return c == ' ' || (c >= '0' && c <= '9'); });
 }
 
-}  // namespace
-
-int ReadListSettings(const std::string& listPath) {
-  Viewer.ItemCount = 0;
-  Viewer.BgmPath.clear();
-  ListFile file;
-  if (!OpenList(listPath, file)) return 0;
-  std::string folder = ListFolderOf(listPath);
+// The settings lines of a loaded list, in file order.
+int ApplySettings(ListFile& file, const std::string& folder) {
   SettingsContext context{file, folder};
   int result = 0;
   std::string_view line;
@@ -329,11 +321,9 @@ int ReadListSettings(const std::string& listPath) {
   return result;
 }
 
-bool ReadListEntry(const std::string& listPath, int index, ListEntry& entry) {
-  entry.EntryPanorama = 0;
-  entry.EntryWidth = 0;
-  ListFile file;
-  if (!OpenList(listPath, file) || index < 0) return false;
+// Parses the entry with the 0-based number `index` of a loaded list.
+bool FindEntry(ListFile& file, int index, ListEntry& entry) {
+  if (index < 0) return false;
   int number = 0;
   std::string_view line;
   while (file.NextLine(line)) {
@@ -356,6 +346,42 @@ bool ReadListEntry(const std::string& listPath, int index, ListEntry& entry) {
     return true;
   }
   return false;
+}
+
+}  // namespace
+
+int ReadListSettings(const std::string& listPath) {
+  Viewer.ItemCount = 0;
+  Viewer.BgmPath.clear();
+  ListFile file;
+  if (!OpenList(listPath, file)) return 0;
+  return ApplySettings(file, ListFolderOf(listPath));
+}
+
+int ReadListSettingsFromBytes(std::string_view bytes,
+                              const std::string& listPath) {
+  Viewer.ItemCount = 0;
+  Viewer.BgmPath.clear();
+  ListFile file;
+  file.Take(bytes);
+  return ApplySettings(file, ListFolderOf(listPath));
+}
+
+bool ReadListEntry(const std::string& listPath, int index, ListEntry& entry) {
+  entry.EntryPanorama = 0;
+  entry.EntryWidth = 0;
+  ListFile file;
+  if (!OpenList(listPath, file)) return false;
+  return FindEntry(file, index, entry);
+}
+
+bool ReadListEntryFromBytes(std::string_view bytes, int index,
+                            ListEntry& entry) {
+  entry.EntryPanorama = 0;
+  entry.EntryWidth = 0;
+  ListFile file;
+  file.Take(bytes);
+  return FindEntry(file, index, entry);
 }
 
 bool IsAbsolutePath(std::string_view name) {

@@ -34,6 +34,13 @@ int ReadListSettings(const std::string& listPath);
 // apart from `EntryPanorama` and `EntryWidth`, which are always reset.
 bool ReadListEntry(const std::string& listPath, int index, ListEntry& entry);
 
+// The same two reads over a list's bytes already in memory, as they would
+// be in the file; `listPath` only places the background music.
+int ReadListSettingsFromBytes(std::string_view bytes,
+                              const std::string& listPath);
+bool ReadListEntryFromBytes(std::string_view bytes, int index,
+                            ListEntry& entry);
+
 // A drive name ("C:\x", "C:/x") or a network name ("\\server\x") longer than
 // three characters, or a name starting with "/".  Anything else is relative
 // to the list's folder.

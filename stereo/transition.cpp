@@ -215,10 +215,14 @@ Picture LetterboxOnKey(const uint8_t* picture, int width, int height) {
   int64_t w = PictureWidth(picture), h = PictureHeight(picture);
   // Fit by width when the picture is relatively wider than the canvas.
   int fitWidth = width, fitHeight = height;
+  // The test compares truncated thousandths, so a picture within a
+  // thousandth of the canvas's aspect can be fitted by height and come out a
+  // few pixels wider than the canvas (or the other way round): the fitted
+  // size is kept inside the canvas, as the screen fitting keeps it.
   if (h * 1000 / height < w * 1000 / width)
-    fitHeight = static_cast<int>(std::max<int64_t>(1, h * width / w));
+    fitHeight = static_cast<int>(std::clamp<int64_t>(h * width / w, 1, height));
   else
-    fitWidth = static_cast<int>(std::max<int64_t>(1, w * height / h));
+    fitWidth = static_cast<int>(std::clamp<int64_t>(w * height / h, 1, width));
   int left = (width - fitWidth) / 2, top = (height - fitHeight) / 2;
   std::vector<int> columns(fitWidth);
   for (int i = 0; i < fitWidth; ++i) columns[i] = 3 * NearestIndex(i, fitWidth, int(w));

@@ -35,6 +35,23 @@ TEST(Comment, LongTextIsCutOnACharacterBoundary) {
   EXPECT_EQ(std::strlen(CurrentComment), 255u);
 }
 
+// The 255-byte limit counts the bytes as stored: CP932 text keeps 255 of
+// its own bytes, however long its UTF-8 form, and never half a character.
+TEST(Comment, ShiftJisTextIsCutBeforeItIsDecoded) {
+  std::string kanji;
+  for (int i = 0; i < 120; ++i) kanji += "\x95\x78";  // 富, 2 bytes in CP932
+  Set(kanji);
+  EXPECT_EQ(std::strlen(CurrentComment), 3u * 120);
+
+  Set(std::string(300, '\xB1'));  // half-width ｱ: one byte, three in UTF-8
+  EXPECT_EQ(std::strlen(CurrentComment), 3u * 255);
+  EXPECT_TRUE(IsValidUtf8(CurrentComment));
+
+  Set("a" + kanji + kanji);  // byte 255 would be the first of a pair
+  EXPECT_EQ(std::strlen(CurrentComment), 1 + 3u * 127);
+  EXPECT_TRUE(IsValidUtf8(CurrentComment));
+}
+
 TEST(Comment, EmbeddedZeroEndsTheText) {
   Set(std::string("abc\0def", 7));
   EXPECT_STREQ(CurrentComment, "abc");

@@ -162,6 +162,21 @@ TEST_F(InterlaceTest, CheckerboardRowPairsSampleTwoSourceRowsAndOneColumn) {
   EXPECT_EQ(Pixel(7, 69), (Rgb3{0, 20, 10}));   // right(r1, c)
 }
 
+TEST_F(InterlaceTest, CheckerboardDrawsTheClientAtTheHighestZoom) {
+  // At 5000 % the shown picture is 40000 x 20000, past the picture size
+  // limit: only what the client shows may be composed.
+  Picture left = Solid(800, 400, kRed), right = Solid(800, 400, kBlue);
+  Viewer.FitToWindow = false;
+  for (int zoom : {1600, kMaxZoomInPercent}) {
+    Viewer.ZoomPercent = zoom;
+    Present(DlpCheckerboard, left, right);
+    for (int y = 0; y < ClientHeight(); ++y)
+      for (int x = 0; x < ClientWidth(); ++x)
+        ASSERT_EQ(Pixel(x, y), ((x + y) & 1) ? kRed : kBlue)
+            << zoom << "% at " << x << "," << y;
+  }
+}
+
 // --- Sharp 3D LCD --------------------------------------------------------
 
 TEST_F(InterlaceTest, SharpLcdSpreadsEachViewOverItsSubpixels) {

@@ -272,6 +272,13 @@ TEST_F(ListEntries, WindowsListsDecodeAsCp932WithTheirLineEnds) {
             "/lists/表/ﾃｨ.jpg");
   EXPECT_EQ(Read(path, 1), "11 0 0 0 0 [L.jpg] [R.jpg] []");
   EXPECT_EQ(Read(path, 2), "1 0 0 0 0 [ﾃｨ.jpg] [ﾃｨ.jpg] []");
+
+  // A comment keeps 255 bytes as the list stores them: all of 120 kanji.
+  std::string kanji, fuji;
+  for (int i = 0; i < 120; ++i) kanji += "\x95\x78", fuji += "富";
+  path = WriteList("cp932_long.txt", "11;0;0;0;0;a.jpg;" + kanji + ";;\r\n");
+  Read(path, 0);
+  EXPECT_EQ(std::string(CurrentComment), fuji);
 }
 
 TEST_F(ListEntries, LinesLongerThan511BytesAreReadInPieces) {
@@ -290,6 +297,36 @@ TEST_F(ListEntries, LinesLongerThan511BytesAreReadInPieces) {
   path = WriteList("long_utf8.txt", "11;0;0;0;0;" + wide + ";;\n");
   Read(path, 0);
   EXPECT_EQ(entry.EntryLeftName, wide.substr(0, 3 * 166));
+}
+
+// A list in memory reads as the same bytes in a file would (the fuzz target
+// reads lists that way).
+TEST_F(ListEntries, ListsInMemoryReadLikeTheirFiles) {
+  std::string bytes =
+      "\xEF\xBB\xBFSlideShowList;;\r\nBGMusic;m.mp3;;\r\nRepeat;0;;\r\n"
+      "11;30;0;0;2;\x95\x5C.jpg;\x95\x78;;\r\n5;0;0;L.jpg;R.jpg;x;\n";
+  std::string path = WriteList("memory.txt", bytes);
+  ASSERT_EQ(ReadListSettings(path), 1);
+  std::string music = Viewer.BgmPath;
+  std::vector<std::string> fromFile = {Read(path, 0), Read(path, 1)};
+
+  Viewer = ViewerState();
+  EXPECT_EQ(ReadListSettingsFromBytes(bytes, path), 1);
+  EXPECT_EQ(Viewer.BgmPath, music);
+  EXPECT_EQ(Viewer.ItemCount, 2);
+  EXPECT_FALSE(Viewer.ListRepeat);
+  for (int index : {0, 1}) {
+    ClearCurrentComment();
+    ListEntry e;
+    ASSERT_TRUE(ReadListEntryFromBytes(bytes, index, e));
+    EXPECT_EQ(std::to_string(e.EntryKind) + " " + std::to_string(e.EntryInterval) +
+                  " 0 " + std::to_string(e.EntryPanorama) + " " +
+                  std::to_string(e.EntryWidth) + " [" + e.EntryLeftName + "] [" +
+                  e.EntryRightName + "] [" + CurrentComment + "]",
+              fromFile[index]);
+  }
+  EXPECT_EQ(Viewer.WidthMode, 5);
+  EXPECT_FALSE(ReadListEntryFromBytes(bytes, 2, entry));
 }
 
 TEST(ListPaths, DriveNetworkAndRootNamesAreAbsolute) {

@@ -9,6 +9,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QWheelEvent>
+#include <algorithm>
+#include <cstdlib>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -337,6 +340,27 @@ TEST_F(MainWindowTest, TheCanvasShowsTheFramebufferPixelForPixel) {
     for (int x = 0; x < shown.width(); ++x)
       differing += shown.pixel(x, y) != Presentation.frame.At(x, y);
   EXPECT_EQ(differing, 0);
+}
+
+// The menu titles must be readable: drawn in a colour well apart from the
+// bar's background, while the canvas under the bar stays black.
+TEST_F(MainWindowTest, TheMenuBarTextsStandOutFromItsBackground) {
+  QImage bar = window_->menuBar()->grab().toImage().convertToFormat(
+      QImage::Format_RGB32);
+  ASSERT_FALSE(bar.isNull());
+  std::map<QRgb, int> counts;
+  for (int y = 0; y < bar.height(); ++y)
+    for (int x = 0; x < bar.width(); ++x) ++counts[bar.pixel(x, y)];
+  QRgb background = std::max_element(counts.begin(), counts.end(),
+                                     [](auto& a, auto& b) {
+                                       return a.second < b.second;
+                                     })->first;
+  int contrasting = 0;
+  for (auto& [colour, count] : counts)
+    if (std::abs(qGray(colour) - qGray(background)) > 96) contrasting += count;
+  EXPECT_GT(contrasting, 50) << "background " << std::hex << background;
+  EXPECT_EQ(window_->centralWidget()->palette().color(QPalette::Window),
+            QColor(Qt::black));
 }
 
 TEST_F(MainWindowTest, HistoryItemsAppearAboveClearAndReopen) {

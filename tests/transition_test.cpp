@@ -274,6 +274,41 @@ TEST_F(TransitionTest, LetterboxMarginsShowTheNewPictureFromTheFirstStep) {
   EXPECT_EQ(PixelAt(Transition.StepLeft, 0, 1), (Bgr{9, 9, 9}));
 }
 
+// Pictures within a thousandth of the canvas's aspect, where the ratio test
+// can fit by the side that makes the picture overflow: the letterboxed
+// picture stays inside the canvas (ASan sees any spill), and every row holds
+// one source row that starts at the picture's first column.
+TEST(TransitionLetterbox, NearlyEqualAspectsStayInsideTheCanvas) {
+  struct Canvas { int w, h; };
+  for (Canvas c : {Canvas{36, 37}, {37, 36}, {100, 101}, {401, 200},
+                   {999, 1000}, {1000, 131}})
+    for (int scale : {1, 2, 3})
+      for (int dw = -2; dw <= 2; ++dw)
+        for (int dh = -2; dh <= 2; ++dh) {
+          int w = c.w * scale / 2 + dw, h = c.h * scale / 2 + dh;
+          if (w < 1 || h < 1) continue;
+          Picture canvas = LetterboxOnKey(Coded(w, h, 5).get(), c.w, c.h);
+          ASSERT_TRUE(canvas);
+          int covered = 0;
+          for (int y = 0; y < c.h; ++y) {
+            const uint8_t* row = PictureRow(canvas.get(), y);
+            int first = -1, last = -1;
+            for (int x = 0; x < c.w; ++x)
+              if (!IsKeyPixel(row + 3 * x)) last = x, first = first < 0 ? x : first;
+            if (first < 0) continue;
+            ++covered;
+            SCOPED_TRACE(testing::Message() << w << "x" << h << " on " << c.w
+                                            << "x" << c.h << " row " << y);
+            ASSERT_EQ(PixelAt(canvas, first, y).b, 0);
+            for (int x = first; x <= last; ++x) {
+              ASSERT_EQ(PixelAt(canvas, x, y).r, 5);
+              ASSERT_EQ(PixelAt(canvas, x, y).g, PixelAt(canvas, first, y).g);
+            }
+          }
+          EXPECT_GT(covered, 0);
+        }
+}
+
 TEST_F(TransitionTest, TheBallIsMadeOncePerEyeAndShrinksAway) {
   Pairs(Solid(40, 10, {0, 0, 200}), Solid(40, 10, {0, 0, 200}),
         Solid(40, 10, {200, 0, 0}), Solid(40, 10, {200, 0, 0}));

@@ -7,7 +7,8 @@
   that exist, and its comment comes out as UTF-8;
 - render --item N shows entry N as the viewer would: the MPO entry renders
   like the file given directly, with the list's comment in the band (the
-  file has none of its own); past the last entry it fails;
+  file has none of its own); an entry's width field holds unless the
+  command line gives one; past the last entry it fails;
 - a list that cannot be opened prints the viewer's message naming the file
   and exits with 1; bad usage exits with 2.
 """
@@ -138,6 +139,40 @@ def check_render_items(cli, checks):
                       "an entry past the end fails with a reason")
 
 
+def check_entry_fields(cli, checks):
+    """An entry's width field holds in render --item unless --width-mode is
+    given: width 2 renders like the file in double width."""
+    from PIL import Image
+    import numpy as np
+    with tempfile.TemporaryDirectory() as tmp:
+        picture = np.zeros((100, 400, 3), np.uint8)
+        picture[:, :, 0] = np.arange(400)[None, :] * 255 // 400
+        picture[:, 200:, 2] = 200
+        Image.fromarray(picture).save(os.path.join(tmp, "sbs.png"))
+        listing = os.path.join(tmp, "widths.txt")
+        with open(listing, "w") as f:
+            f.write("SlideShowList;;\n11;0;0;0;2;sbs.png;;;\n"
+                    "11;0;0;0;0;sbs.png;;;\n")
+        shown = {}
+        for name, args in {
+                "entry": [listing, "--item", "1"],
+                "plain": [listing, "--item", "2"],
+                "given": [listing, "--item", "1", "--width-mode", "0"],
+                "double": [os.path.join(tmp, "sbs.png"), "--format",
+                           "SideBySide", "--width-mode", "5"]}.items():
+            out = os.path.join(tmp, name + ".png")
+            result = render(cli, *args, "--comment", "off", out=out)
+            if not checks.expect(result.returncode == 0,
+                                 f"render {name} ({result.stderr.strip()})"):
+                return
+            shown[name] = np.asarray(Image.open(out).convert("RGB"))
+        checks.expect(np.array_equal(shown["entry"], shown["double"])
+                      and not np.array_equal(shown["entry"], shown["plain"]),
+                      "an entry of width 2 renders in double width")
+        checks.expect(np.array_equal(shown["given"], shown["plain"]),
+                      "--width-mode on the command line wins over the entry")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--cli", required=True)
@@ -148,6 +183,7 @@ def main():
     check_windows_list(args.cli, checks)
     check_failures(args.cli, checks)
     check_render_items(args.cli, checks)
+    check_entry_fields(args.cli, checks)
     if checks.failures:
         print(f"{len(checks.failures)} check(s) failed")
         return 1

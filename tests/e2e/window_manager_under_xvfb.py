@@ -1,0 +1,181 @@
+#!/usr/bin/env python3
+"""The real viewer under a window manager (openbox on Xvfb).
+
+Started on the sample it comes up full screen; Enter leaves full screen and
+the window must come back with its whole frame, title bar included, on the
+screen, and its menu bar readable (texts in a colour apart from the bar's).
+Entering and leaving once more puts the frame back where it was.  Exits 77
+(skipped) when Xvfb or openbox is not installed.
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+import numpy as np
+from PIL import Image
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from viewer_under_xvfb import (SCREEN, SKIP, TIMEOUT, Failure,  # noqa: E402
+                               Session, read_xwd)
+
+
+def wait_for(what, probe):
+    deadline = time.monotonic() + TIMEOUT
+    while True:
+        value = probe()
+        if value is not None:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure(what)
+        time.sleep(0.2)
+
+
+def start_window_manager(s):
+    manager = subprocess.Popen(["openbox"], env=s.env,
+                               stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+
+    def running():
+        result = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"],
+                                env=s.env, capture_output=True, text=True)
+        return True if "window id" in result.stdout else None
+    wait_for("openbox did not start", running)
+    return manager
+
+
+def client_rect(s, window):
+    """The client's place on the screen.  xwininfo, since xdotool adds the
+    frame's offset to a framed window's position."""
+    result = subprocess.run(["xwininfo", "-id", window], env=s.env,
+                            capture_output=True, text=True)
+    values = {}
+    for line in result.stdout.splitlines():
+        key, _, value = line.strip().partition(":")
+        values[key] = value.strip()
+    try:
+        return tuple(int(values[k]) for k in (
+            "Absolute upper-left X", "Absolute upper-left Y", "Width",
+            "Height"))
+    except (KeyError, ValueError):
+        return None
+
+
+def client_picture(s, window):
+    x, y, w, h = client_rect(s, window)
+    dump = subprocess.run(["xwd", "-root", "-silent"], env=s.env,
+                          capture_output=True, timeout=60, check=True)
+    return read_xwd(dump.stdout)[max(y, 0):y + h, max(x, 0):x + w]
+
+
+def frame_rect(s, window):
+    """The frame's left, top, right and bottom from the client's place and
+    the extents the window manager announces; None while it has none."""
+    result = subprocess.run(["xprop", "-id", window, "_NET_FRAME_EXTENTS"],
+                            env=s.env, capture_output=True, text=True)
+    if "=" not in result.stdout:
+        return None
+    left, right, top, bottom = (
+        int(v) for v in result.stdout.split("=", 1)[1].split(","))
+    rect = client_rect(s, window)
+    if rect is None or top == 0:
+        return None
+    x, y, w, h = rect
+    return (x - left, y - top, x + w + right, y + h + bottom)
+
+
+def windowed_frame(s, window):
+    """The frame once the window has left full screen and settled."""
+    def settled():
+        rect = client_rect(s, window)
+        if rect is None or rect[2:] == SCREEN:
+            return None
+        first = frame_rect(s, window)
+        time.sleep(0.5)
+        return first if first and first == frame_rect(s, window) else None
+    return wait_for("the window did not leave full screen", settled)
+
+
+def menu_bar_readable(s, window):
+    """Some pixels of the top rows (the menu bar) stand well apart from the
+    bar's commonest grey."""
+    picture = client_picture(s, window)
+    top = picture[:18].astype(int)
+    grey = top.mean(axis=2).round().astype(int)
+    background = np.bincount(grey.ravel()).argmax()
+    path = os.path.join(s.args.artifacts, "window_manager_under_xvfb.png")
+    Image.fromarray(picture).save(path)
+    if (np.abs(grey - background) > 96).sum() <= 50:
+        raise Failure(f"the menu bar shows no readable text (see {path})")
+
+
+def leaving_full_screen_scenario(s):
+    viewer = s.start_viewer("frame", [s.args.sample])
+    try:
+        window = s.wait_for_window(viewer)
+        wait_for("the viewer did not start full screen",
+                 lambda: True if (client_rect(s, window) or (0,) * 4)[2:]
+                 == SCREEN else None)
+        s.key(window, "Return")
+        frame = windowed_frame(s, window)
+        if frame[0] < 0 or frame[1] < 0 or frame[2] > SCREEN[0] \
+                or frame[3] > SCREEN[1]:
+            raise Failure(f"the frame {frame} is not on the "
+                          f"{SCREEN[0]}x{SCREEN[1]} screen")
+        menu_bar_readable(s, window)
+        s.key(window, "Return")
+        wait_for("Enter did not return to full screen",
+                 lambda: True if (client_rect(s, window) or (0,) * 4)[2:]
+                 == SCREEN else None)
+        s.key(window, "Return")
+        again = windowed_frame(s, window)
+        if again != frame:
+            raise Failure(f"the frame came back at {again}, not {frame}")
+        s.end_viewer(viewer, window)
+    finally:
+        if viewer.poll() is None:
+            viewer.kill()
+            viewer.wait()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--viewer", required=True)
+    parser.add_argument("--cli", required=True)
+    parser.add_argument("--sample", required=True)
+    parser.add_argument("--artifacts", default=os.getcwd())
+    args = parser.parse_args()
+    for tool in ("Xvfb", "openbox"):
+        if not shutil.which(tool):
+            print(f"SKIP: {tool} is not installed (scripts/setup.sh installs it)")
+            return SKIP
+    for tool in ("xdotool", "xwd", "xprop"):
+        if not shutil.which(tool):
+            print(f"FAIL: {tool} is missing; run scripts/setup.sh")
+            return 1
+    for name in ("viewer", "cli", "sample"):
+        setattr(args, name, os.path.abspath(getattr(args, name)))
+    with tempfile.TemporaryDirectory() as work:
+        s = Session(args, work)
+        manager = None
+        try:
+            print("display", s.start_server())
+            manager = start_window_manager(s)
+            leaving_full_screen_scenario(s)
+            print("ok leaving_full_screen_scenario")
+        except Failure as failure:
+            print("FAIL:", failure)
+            return 1
+        finally:
+            if manager:
+                manager.terminate()
+                manager.wait()
+            s.stop_server()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
