@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/comment_command.h"
 #include "cli/list_command.h"
+#include "cli/makelist_command.h"
 #include "cli/json_text.h"
 #include "cli/png_write.h"
 #include "cli/render.h"
@@ -26,6 +28,8 @@ int Usage() {
   std::fputs(kListUsage, stderr);
   std::fputs(kRenderUsage, stderr);
   std::fputs(kTransitionUsage, stderr);
+  std::fputs(kCommentUsage, stderr);
+  std::fputs(kMakeListUsage, stderr);
   return 2;
 }
 
@@ -108,6 +112,10 @@ int main(int argc, char** argv) {
     return RunListCommand({args.begin() + 1, args.end()});
   if (!args.empty() && args[0] == "transition")
     return RunTransitionCommand({args.begin() + 1, args.end()});
+  if (!args.empty() && args[0] == "comment")
+    return RunCommentCommand({args.begin() + 1, args.end()});
+  if (!args.empty() && args[0] == "makelist")
+    return RunMakeListCommand({args.begin() + 1, args.end()});
   if (args.size() < 2) return Usage();
   const std::string& command = args[0];
   std::string file, out, left, right;
