@@ -16,6 +16,7 @@
 #include <QRegularExpressionValidator>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -119,7 +120,6 @@ class MakerPanel {
   QCheckBox* fullPath_ = nullptr;
   QCheckBox* lowerCase_ = nullptr;
   QLineEdit* listPath_ = nullptr;
-  int fileType_ = 1;
 };
 
 void MakerPanel::Build() {
@@ -240,10 +240,6 @@ void MakerPanel::Connect() {
                    [this] { kept_.listPath = Text(listPath_); });
   QObject::connect(rightFolder_, &QLineEdit::textChanged, panel_,
                    [this] { kept_.rightFolder = Text(rightFolder_); });
-  QObject::connect(&dialog_, &QFileDialog::filterSelected, panel_,
-                   [this](const QString& filter) {
-                     fileType_ = dialog_.nameFilters().indexOf(filter) + 1;
-                   });
 }
 
 void MakerPanel::ShowRightFolderControls() {
@@ -317,7 +313,10 @@ void MakerPanel::AddSelected() {
 }
 
 void MakerPanel::AddAll() {
-  Add(ListMakerFolderFiles(DialogFolder(), fileType_));
+  // The 1-based entry of the file-type list chosen now; a new dialog starts
+  // at the first.
+  int fileType = dialog_.nameFilters().indexOf(dialog_.selectedNameFilter()) + 1;
+  Add(ListMakerFolderFiles(DialogFolder(), fileType));
 }
 
 void MakerPanel::Add(const std::vector<std::string>& names) {
@@ -348,5 +347,8 @@ void ListMakerDialog::MakeList(QWidget* owner) {
   if (!Viewer.OpenFolder.empty())
     dialog.setDirectory(ToQString(Viewer.OpenFolder));
   MakerPanel panel(dialog, dialogs_, kept_);
+  // Room for the folder's files above the panel.
+  dialog.resize(std::max(dialog.sizeHint().width(), 840),
+                dialog.sizeHint().height() + 280);
   dialogs_.RunModal(dialog);
 }
