@@ -1,6 +1,7 @@
 // The segment walk of the comment writer on arbitrary bytes, with a comment
-// taken from the input's first byte: whatever it accepts must come out as a
-// stream that the walk accepts again, holding exactly the new comment.
+// whose length comes from the input's last byte (so that JPEG files seed it
+// as they are): whatever it accepts must come out as a stream that the walk
+// accepts again.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -11,9 +12,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  std::string comment(data[0] % 8, 'c');
+  std::string comment(data[size - 1] % 8, 'c');
   std::vector<uint8_t> out;
-  if (RewriteJpegComment(data + 1, size - 1, comment, out) != kCommentWritten)
+  if (RewriteJpegComment(data, size - 1, comment, out) != kCommentWritten)
     return 0;
   if (out.size() > size - 1 + comment.size() + 4) __builtin_trap();
   // A second pass with no comment must find the structure sound: the first
