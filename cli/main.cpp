@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "cli/comment_command.h"
 #include "cli/list_command.h"
 #include "cli/movie_command.h"
+#include "cli/makelist_command.h"
 #include "cli/json_text.h"
 #include "cli/png_write.h"
 #include "cli/render.h"
@@ -28,6 +30,8 @@ int Usage() {
   std::fputs(kRenderUsage, stderr);
   std::fputs(kTransitionUsage, stderr);
   std::fputs(kMovieUsage, stderr);
+  std::fputs(kCommentUsage, stderr);
+  std::fputs(kMakeListUsage, stderr);
   return 2;
 }
 
@@ -113,6 +117,10 @@ int main(int argc, char** argv) {
   if (!args.empty() && args[0] == "movie")
     return RunMovieCommand({args.begin() + 1, args.end()});
   if (IsMovieInfo(args)) return RunMovieInfoCommand({args.begin() + 1, args.end()});
+  if (!args.empty() && args[0] == "comment")
+    return RunCommentCommand({args.begin() + 1, args.end()});
+  if (!args.empty() && args[0] == "makelist")
+    return RunMakeListCommand({args.begin() + 1, args.end()});
   if (args.size() < 2) return Usage();
   const std::string& command = args[0];
   std::string file, out, left, right;

@@ -17,6 +17,7 @@ seeds_for() {
     gif_fuzzer) echo "$testdata/gif" ;;
     bmp_fuzzer) echo "$testdata/bmpsuite" ;;
     list_fuzzer) echo "$root/resources/samples" ;;
+    jpeg_comment_writer_fuzzer) echo "$testdata/jpeg $testdata/mpo $root/resources/samples" ;;
     *) echo "$testdata" ;;
   esac
 }

@@ -9,8 +9,10 @@
 #include <ctime>
 
 #include "platform/qt_text_painter.h"
+#include "shell/comment_dialog.h"
 #include "shell/file_history.h"
 #include "shell/full_screen.h"
+#include "shell/list_maker_dialog.h"
 #include "shell/main_window.h"
 #include "shell/monitors.h"
 #include "shell/movie_player.h"
@@ -71,6 +73,10 @@ int main(int argc, char** argv) {
     MainWindow window;
     StreamerMoviePlayer movie(window);
     window.SetMovie(&movie);
+    JpegCommentDialog comments(window.Dialogs());
+    ListMakerDialog lists(window.Dialogs());
+    window.SetComments(&comments);
+    window.SetLists(&lists);
     window.HelpFilePath = folder + "/duoramic.html";
     window.show();
     FirstShow first = DecideFirstShow(args, folder);
