@@ -51,14 +51,12 @@ class StreamerMoviePlayer : public MoviePlayer {
   void HandleGraphEvents();
   void ReleaseMovieGraph();
 
-  // The frame grabber: publishes `frame` and presents it.  Called on a
-  // streaming thread; `owner` keeps the pixels alive (null: valid only
-  // during the call, so they are copied).
+  // The frame grabber: publishes a copy of `frame` (its pixels are lent for
+  // the call only) and presents it.  Called on a streaming thread.
   void GrabFrame(const GrabbedFrame& frame, int64_t positionNs);
 
   double PlaybackRate() const { return rate_; }
   int Volume() const { return volume_; }
-  MovieGraph* Graph() { return graph_.get(); }
 
  private:
   void ShowBuildFailure(const GraphBuildResult& result);
