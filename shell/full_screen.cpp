@@ -5,7 +5,6 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QScreen>
-#include <QWindow>
 #include <algorithm>
 #include <vector>
 
@@ -23,6 +22,7 @@ namespace {
 // screen as it first appears has had neither a frame from the window
 // manager nor a position from the program.
 QSize savedClientSize;
+QPoint savedFrameOffset;  // the client's corner inside the frame
 bool savedPlaced = false;
 
 std::vector<DesktopRect> ScreenRects() {
@@ -56,6 +56,7 @@ void EnterFullScreen(MainWindow& w, int id) {
   // screen for a window at the top.
   Viewer.SavedWindowRect = FromQRect(w.frameGeometry());
   savedClientSize = w.size();
+  savedFrameOffset = w.geometry().topLeft() - w.frameGeometry().topLeft();
   savedPlaced =
       w.testAttribute(Qt::WA_Moved) || w.frameGeometry() != w.geometry();
   w.menuBar()->hide();
@@ -76,15 +77,24 @@ void LeaveFullScreen(MainWindow& w) {
   DesktopRect monitor = MonitorRectOf(w);
   w.setWindowFlags(Qt::Window);
   w.centralWidget()->unsetCursor();
-  w.resize(savedClientSize);
   // The frame goes back where it was; a window that never had one is
   // centred on its monitor, frame and all on the screen.
   QPoint frame(Viewer.SavedWindowRect.left, Viewer.SavedWindowRect.top);
   if (!savedPlaced)
-    frame = QPoint(monitor.left + std::max(0, (monitor.Width() - w.width()) / 2),
-                   monitor.top + std::max(0, (monitor.Height() - w.height()) / 2));
-  w.createWinId();
-  w.windowHandle()->setFramePosition(frame);
+    frame = QPoint(
+        monitor.left + std::max(0, (monitor.Width() - savedClientSize.width()) / 2),
+        monitor.top + std::max(0, (monitor.Height() - savedClientSize.height()) / 2));
+  // A window that went full screen before the window manager's placement
+  // reached it has a frame position of its client's corner less the frame;
+  // the title bar always starts on the monitor.
+  std::vector<DesktopRect> screens = ScreenRects();
+  int holding = MonitorHolding(screens, Viewer.SavedWindowRect);
+  if (holding >= 0) monitor = screens[holding];
+  frame.rx() = std::max(frame.x(), monitor.left);
+  frame.ry() = std::max(frame.y(), monitor.top);
+  // The client's rectangle for that frame: the window manager keeps a
+  // client where the program puts it and draws the frame around it.
+  w.setGeometry(QRect(frame + savedFrameOffset, savedClientSize));
   Viewer.BackgroundDirty = true;
   w.show();
   w.raise();
