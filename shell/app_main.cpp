@@ -15,6 +15,7 @@
 #include "shell/monitors.h"
 #include "shell/settings_store.h"
 #include "shell/startup.h"
+#include "shell/vision3d_output.h"
 #include "shell/viewer_state.h"
 
 namespace {
@@ -68,12 +69,15 @@ int main(int argc, char** argv) {
   int status;
   {
     MainWindow window;
+    Vision3dOutput stereoOutput(window);
+    window.SetOutput(&stereoOutput);
     window.HelpFilePath = folder + "/duoramic.html";
     window.show();
     FirstShow first = DecideFirstShow(args, folder);
     ApplyFirstShow(first);
     for (int id : first.commands) window.PostCommand(id);
     status = app.exec();
+    window.SetOutput(nullptr);
   }
   ReleaseQtTextPainterFonts();
   return status;
