@@ -68,8 +68,7 @@ Rect LayoutInterlaced(const ClientSize& client, const ViewSize& view,
   return Centred(client, width, height);
 }
 
-Rect LayoutSideBySide(const ClientSize& client, const ViewSize& view,
-                      SideBySideZoom rule) {
+Rect LayoutSideBySide(const ClientSize& client, const ViewSize& view) {
   int half = client.width / 2;
   int k2 = Viewer.WidthMode == 5 ? 4 : Viewer.WidthMode == 6 ? 1 : 2;  // 2k
   int A = view.movie ? view.fitWidth : view.a * k2 / 2;
@@ -84,9 +83,6 @@ Rect LayoutSideBySide(const ClientSize& client, const ViewSize& view,
   int fit = A > 0 ? fitted * 100 / A : 100;
   int z = (Viewer.FitToWindow || fit < Viewer.ZoomPercent) ? fit
                                                           : Viewer.ZoomPercent;
-  if (rule == SideBySideZoom::FitUnlessSmaller)
-    z = (Viewer.ZoomPercent == 0 || Viewer.ZoomPercent > fit) ? fit
-                                                             : Viewer.ZoomPercent;
   Viewer.ZoomPercent = z;
   int width = view.movie ? A * z / 100 : StillWidth(view.a, z);
   int height = view.b * z / 100;

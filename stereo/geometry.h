@@ -44,12 +44,8 @@ Rect LayoutSingle(const ClientSize& client, const ViewSize& view);
 Rect LayoutInterlaced(const ClientSize& client, const ViewSize& view,
                       bool sharpLcd);
 // Side by side: the view's rectangle inside the left half; the right half
-// uses the same rectangle shifted by half the client width.  The two-panel
-// output takes the fit whenever the zoom is 0 or larger than it, whatever
-// FitToWindow says.
-enum class SideBySideZoom { Standard, FitUnlessSmaller };
-Rect LayoutSideBySide(const ClientSize& client, const ViewSize& view,
-                      SideBySideZoom rule = SideBySideZoom::Standard);
+// uses the same rectangle shifted by half the client width.
+Rect LayoutSideBySide(const ClientSize& client, const ViewSize& view);
 // Over/under: the view's rectangle inside the top half; the bottom half uses
 // it shifted down by half the client height.
 Rect LayoutOverUnder(const ClientSize& client, const ViewSize& view);

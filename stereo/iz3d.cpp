@@ -136,7 +136,13 @@ void RenderIz3d(RenderContext& ctx, const RenderInput& in) {
   if (!composed) return;  // nothing this time round
   PictureView whole = ViewOf(composed);
   int w = first.width;
-  Rect r = LayoutSideBySide(ctx.client, size, SideBySideZoom::FitUnlessSmaller);
+  // This output takes the fit whenever the zoom is 0 or larger than it,
+  // whatever FitToWindow says: the side-by-side rule with "fit to window"
+  // standing for a zoom of 0 (equal zoom and fit give the same size).
+  bool fitToWindow = Viewer.FitToWindow;
+  Viewer.FitToWindow = Viewer.ZoomPercent == 0;
+  Rect r = LayoutSideBySide(ctx.client, size);
+  Viewer.FitToWindow = fitToWindow;
   if (Viewer.BackgroundDirty) {
     std::fill(ctx.fb.pixels.begin(), ctx.fb.pixels.end(), kBlack);
     Viewer.BackgroundDirty = false;
