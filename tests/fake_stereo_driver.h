@@ -31,6 +31,7 @@ struct FakeStereoDriver : StereoDriver {
       copy.pixels.insert(copy.pixels.end(), image.pixels + y * image.stride,
                          image.pixels + y * image.stride + image.width);
     eyes.push_back(std::move(copy));
+    if (eyes.size() > 4) eyes.erase(eyes.begin());  // a running window redraws
   }
   void Swap() override {
     calls.push_back("swap");
