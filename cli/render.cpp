@@ -16,7 +16,8 @@ const char kRenderUsage[] =
     "  duoramic-cli render LIST.txt --item N [--format CODE|NAME] -o OUT.png\n"
     "      [--size WxH] [--screen WxH] [--swap] [--width-mode 0|5|6]\n"
     "      [--zoom PERCENT] [--float N] [--comment on|off] [--help-overlay]\n"
-    "      [--smooth]\n";
+    "      [--smooth]\n"
+    "      (format 22 writes the stereo surface, 2W x H+1 for --size WxH)\n";
 
 namespace {
 
