@@ -26,6 +26,7 @@ struct RowLayout {
   int width = 0;
   int height = 0;
   bool filler = false;
+  bool alpha = false;  // keep the fourth byte as the PNG's alpha
 };
 
 void RaiseError(png_structp png, png_const_charp message) {
@@ -49,7 +50,8 @@ bool WriteRows(WriteContext& ctx, const RowLayout& layout,
   png_set_compression_strategy(ctx.png, Z_RLE);
   png_set_filter(ctx.png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
   png_set_IHDR(ctx.png, ctx.info, layout.width, layout.height, 8,
-               PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               layout.alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB,
+               PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(ctx.png, ctx.info);
   png_set_bgr(ctx.png);
@@ -106,13 +108,13 @@ bool WritePicturePng(const Picture& picture, const std::string& path,
 }
 
 bool WriteFramebufferPng(const Framebuffer& fb, const std::string& path,
-                         std::string& error) {
+                         std::string& error, bool keepAlpha) {
   if (fb.width <= 0 || fb.height <= 0) {
     error = "empty framebuffer";
     return false;
   }
   // 0xFFRRGGBB words are the bytes B, G, R, 0xFF in memory.
-  RowLayout layout{fb.width, fb.height, true};
+  RowLayout layout{fb.width, fb.height, !keepAlpha, keepAlpha};
   std::vector<png_bytep> rows(layout.height);
   for (int y = 0; y < layout.height; ++y)
     rows[y] = reinterpret_cast<png_bytep>(const_cast<uint32_t*>(fb.Row(y)));

@@ -11,5 +11,7 @@ bool WritePicturePng(const Picture& picture, const std::string& path,
                      std::string& error);
 
 // The same for a framebuffer (the window's client area), top row first.
+// With `keepAlpha` the fourth byte of each pixel is written as alpha (an
+// RGBA PNG), so that every byte of the framebuffer survives.
 bool WriteFramebufferPng(const Framebuffer& fb, const std::string& path,
-                         std::string& error);
+                         std::string& error, bool keepAlpha = false);

@@ -6,6 +6,7 @@
 
 #include "cli/item_loader.h"
 #include "cli/png_write.h"
+#include "cli/stereo_surface_render.h"
 #include "shell/viewer_state.h"
 #include "stereo/present.h"
 #include "stereo/stereo_format.h"
@@ -15,7 +16,8 @@ const char kRenderUsage[] =
     "  duoramic-cli render LIST.txt --item N [--format CODE|NAME] -o OUT.png\n"
     "      [--size WxH] [--screen WxH] [--swap] [--width-mode 0|5|6]\n"
     "      [--zoom PERCENT] [--float N] [--comment on|off] [--help-overlay]\n"
-    "      [--smooth]\n";
+    "      [--smooth]\n"
+    "      (format 22 writes the stereo surface, 2W x H+1 for --size WxH)\n";
 
 namespace {
 
@@ -182,6 +184,8 @@ int RunRenderCommand(const std::vector<std::string>& args) {
   SetClientSize(o.client.width, o.client.height);
   Viewer.CurrentLeft = std::move(left);
   Viewer.CurrentRight = std::move(right);
+  if (Viewer.StereoType == NvidiaStereo)
+    return RenderStereoSurface(o.client.width, o.client.height, o.file, o.out);
   if (PresentStereoPair(Viewer.CurrentLeft, Viewer.CurrentRight) != 0)
     return Fail(o.file, "nothing to present");
   std::string error;

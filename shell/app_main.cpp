@@ -18,6 +18,7 @@
 #include "shell/movie_player.h"
 #include "shell/settings_store.h"
 #include "shell/startup.h"
+#include "shell/vision3d_output.h"
 #include "shell/viewer_state.h"
 
 namespace {
@@ -77,6 +78,8 @@ int main(int argc, char** argv) {
     ListMakerDialog lists(window.Dialogs());
     window.SetComments(&comments);
     window.SetLists(&lists);
+    Vision3dOutput stereoOutput(window);
+    window.SetOutput(&stereoOutput);
     window.HelpFilePath = folder + "/duoramic.html";
     window.show();
     FirstShow first = DecideFirstShow(args, folder);
@@ -85,6 +88,7 @@ int main(int argc, char** argv) {
     status = app.exec();
     window.close();  // closes the movie while its player still exists
     window.SetMovie(nullptr);
+    window.SetOutput(nullptr);
   }
   ReleaseQtTextPainterFonts();
   return status;

@@ -5,7 +5,9 @@
 
 #include "shell/viewer_state.h"
 #include "stereo/movie_frame.h"
+#include "stereo/iz3d.h"
 #include "stereo/text_overlay.h"
+#include "stereo/vision3d_surface.h"
 
 PresentationState Presentation;
 
@@ -22,10 +24,9 @@ Renderer RendererOf(RendererFamily family) {
     case RendererFamily::ColumnInterlace: return RenderColumnInterlace;
     case RendererFamily::Sharp3dLcd: return RenderSharp3dLcd;
     case RendererFamily::DlpCheckerboard: return RenderDlpCheckerboard;
-    // Without its own window, 3D Vision shows one side; iZ3D shows side by
-    // side until its panel output exists.
+    // Without its own window open, 3D Vision shows one side.
     case RendererFamily::NvidiaStereo: return RenderOneSide;
-    case RendererFamily::Iz3d: return RenderSideBySide;
+    case RendererFamily::Iz3d: return RenderIz3d;
     case RendererFamily::OneSide: return RenderOneSide;
     case RendererFamily::Source: return RenderSource;
   }
@@ -38,6 +39,13 @@ void Render(const RenderInput& in) {
   if (!format) {
     Viewer.StereoType = SideBySide;  // unknown codes are corrected in the state
     format = FindStereoFormat(SideBySide);
+  }
+  // The shutter-glasses window draws into its own stereo surface and leaves
+  // the main window's picture as it is.
+  if (format->family == RendererFamily::NvidiaStereo &&
+      Vision3d.StereoWindowActive.load()) {
+    PresentStereoFrame(in);
+    return;
   }
   bool halftone = Viewer.SmoothingOn &&
                   !(Viewer.TransitionRunning && !Viewer.MovieOpen);

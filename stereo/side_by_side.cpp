@@ -43,7 +43,7 @@ void RenderSideBySide(RenderContext& ctx, const RenderInput& in) {
   int half = ctx.client.width / 2;
   const PictureView& first = FirstView(in, Viewer.SwapLR);
   const PictureView& second = SecondView(in, Viewer.SwapLR);
-  // iZ3D borrows this renderer until its panel output exists; it never pans.
+  // Only the side-by-side formats pan.
   if (PanoramaOn(in) && ctx.format <= SideBySideMirrorBoth) {
     // Both views pan together, unscaled and unmirrored, each in its half.
     const PanoramaLayer layers[] = {{first, 0}, {second, half}};
