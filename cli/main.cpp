@@ -6,6 +6,7 @@
 
 #include "cli/list_command.h"
 #include "cli/json_text.h"
+#include "cli/page360_command.h"
 #include "cli/png_write.h"
 #include "cli/render.h"
 #include "cli/still_views.h"
@@ -26,6 +27,7 @@ int Usage() {
   std::fputs(kListUsage, stderr);
   std::fputs(kRenderUsage, stderr);
   std::fputs(kTransitionUsage, stderr);
+  std::fputs(kPage360Usage, stderr);
   return 2;
 }
 
@@ -108,6 +110,8 @@ int main(int argc, char** argv) {
     return RunListCommand({args.begin() + 1, args.end()});
   if (!args.empty() && args[0] == "transition")
     return RunTransitionCommand({args.begin() + 1, args.end()});
+  if (!args.empty() && args[0] == "page360")
+    return RunPage360Command({args.begin() + 1, args.end()});
   if (args.size() < 2) return Usage();
   const std::string& command = args[0];
   std::string file, out, left, right;

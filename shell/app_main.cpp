@@ -16,6 +16,7 @@
 #include "shell/settings_store.h"
 #include "shell/startup.h"
 #include "shell/viewer_state.h"
+#include "viewer360/panorama_window.h"
 
 namespace {
 
@@ -44,6 +45,8 @@ int main(int argc, char** argv) {
                  "QT_QPA_PLATFORM=offscreen.\n");
     return 1;
   }
+  // The hosted 360 viewer's web engine shares OpenGL with the application.
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   InstallQtTextPainter();
   // The random transition effect draws from rand(): a new series each run.
@@ -69,6 +72,8 @@ int main(int argc, char** argv) {
   {
     MainWindow window;
     window.HelpFilePath = folder + "/duoramic.html";
+    PanoramaWindow panorama(window);
+    window.SetPanorama(&panorama);
     window.show();
     FirstShow first = DecideFirstShow(args, folder);
     ApplyFirstShow(first);

@@ -41,11 +41,18 @@ struct UserDialogs {
   virtual bool AskYesNo(QWidget* owner, std::string_view text,
                         std::string_view caption, YesNoPrompt::Icon icon);
   // An open-file dialog.  `filters` are description/pattern pairs;
-  // `filterIndex` is 1-based, in and out.  Empty when cancelled.
+  // `filterIndex` is 1-based, in and out.  Empty when cancelled; the first
+  // file chosen when several may be.
+  struct OpenFileExtras {
+    bool multipleSelection = false;
+    // A panel of options added below the dialog's own controls.
+    std::function<QWidget*(QWidget* parent)> panel;
+  };
   virtual std::string OpenFile(QWidget* owner, std::string_view title,
                                std::span<const char* const> filters,
                                const std::string& preset,
-                               const std::string& folder, int& filterIndex);
+                               const std::string& folder, int& filterIndex,
+                               const OpenFileExtras& extras = {});
   // Runs a modal dialog built by the window and returns its result.
   virtual int RunModal(QDialog& dialog);
 };
