@@ -38,7 +38,7 @@ constexpr int kConfirmCaption = 2506;
 std::string AskFile(MainWindow& w, int title,
                     std::span<const char* const> filters,
                     const std::string& preset, const std::string& folder,
-                    const UserDialogs::OpenFileExtras& extras = {}) {
+                    const OpenFileExtras& extras = {}) {
   // The filter the user leaves selected carries over to the next dialog and
   // decides which files browsing steps through.
   return w.Dialogs().OpenFile(&w, LoadText(title), filters, preset, folder,
@@ -56,7 +56,7 @@ void OpenFile(MainWindow& w, int) {
 
 void Open360(MainWindow& w, int) {
   Viewer.View360 = true;  // stays set when the dialog is cancelled
-  UserDialogs::OpenFileExtras extras;
+  OpenFileExtras extras;
   extras.multipleSelection = true;
   extras.panel = [&w](QWidget* parent) {
     return w.Panorama().CreateOptionsPanel(parent);
