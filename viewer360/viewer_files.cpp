@@ -61,10 +61,14 @@ int WriteViewerFiles(const std::string& folder, const std::string& path,
 
 std::string ViewerFolder() {
   // Qt only answers with a runtime folder that is the user's and 0700.
-  QString parent =
-      QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+  // Without XDG_RUNTIME_DIR it would make one under /tmp; the cache folder
+  // in the user's home is safer then.
+  QString parent;
+  if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+    parent = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
   if (parent.isEmpty())
-    parent = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    parent = QStandardPaths::writableLocation(
+        QStandardPaths::GenericCacheLocation);
   if (parent.isEmpty() || !QDir().mkpath(parent)) return {};
   QString folder = parent + "/duoramic-360";
   if (!MakePrivateFolder(folder)) return {};

@@ -14,7 +14,7 @@ int WriteViewerFiles(const std::string& folder, const std::string& path,
 
 // The folder the viewer writes its page into, ending in "/": a folder of
 // our own, mode 0700, under the user's runtime folder (or the cache folder
-// where there is none).  Empty when no such folder can be made.
+// in the home folder where there is none).  Empty when no such folder can be made.
 std::string ViewerFolder();
 
 // The page file's name in a folder written by WriteViewerFiles.
