@@ -9,6 +9,7 @@
 #include "cli/movie_command.h"
 #include "cli/makelist_command.h"
 #include "cli/json_text.h"
+#include "cli/page360_command.h"
 #include "cli/png_write.h"
 #include "cli/render.h"
 #include "cli/still_views.h"
@@ -32,6 +33,7 @@ int Usage() {
   std::fputs(kMovieUsage, stderr);
   std::fputs(kCommentUsage, stderr);
   std::fputs(kMakeListUsage, stderr);
+  std::fputs(kPage360Usage, stderr);
   return 2;
 }
 
@@ -121,6 +123,8 @@ int main(int argc, char** argv) {
     return RunCommentCommand({args.begin() + 1, args.end()});
   if (!args.empty() && args[0] == "makelist")
     return RunMakeListCommand({args.begin() + 1, args.end()});
+  if (!args.empty() && args[0] == "page360")
+    return RunPage360Command({args.begin() + 1, args.end()});
   if (args.size() < 2) return Usage();
   const std::string& command = args[0];
   std::string file, out, left, right;

@@ -26,7 +26,13 @@ packages=(
   gstreamer1.0-alsa gstreamer1.0-pulseaudio
   gstreamer1.0-libav ffmpeg
   xvfb xdotool x11-apps x11-utils openbox
+  qt6-webengine-dev chromium esbuild
 )
+# The 360 viewer's three.js and its page test's browser driver come from npm.
+# Machines with their own Node.js keep it: Debian's npm would conflict.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  packages+=(nodejs npm)
+fi
 if ((bench)); then packages+=(hyperfine); fi
 
 missing=()
@@ -42,4 +48,15 @@ if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
   $sudo apt-get update -qq
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# npm ci only when the lock file changed since the last install (the copy
+# beside node_modules says what was installed).
+root=$(cd "$(dirname "$0")/.." && pwd)
+lock="$root/viewer360/package-lock.json"
+stamp="$root/viewer360/node_modules/.installed-lock.json"
+if ! cmp -s "$lock" "$stamp"; then
+  echo "setup: npm ci in viewer360"
+  (cd "$root/viewer360" && npm ci --no-audit --no-fund --loglevel=error)
+  cp "$lock" "$stamp"
 fi

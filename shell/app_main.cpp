@@ -20,6 +20,7 @@
 #include "shell/startup.h"
 #include "shell/vision3d_output.h"
 #include "shell/viewer_state.h"
+#include "viewer360/panorama_window.h"
 
 namespace {
 
@@ -48,6 +49,8 @@ int main(int argc, char** argv) {
                  "QT_QPA_PLATFORM=offscreen.\n");
     return 1;
   }
+  // The hosted 360 viewer's web engine shares OpenGL with the application.
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   InstallQtTextPainter();
   // The random transition effect draws from rand(): a new series each run.
@@ -81,6 +84,8 @@ int main(int argc, char** argv) {
     Vision3dOutput stereoOutput(window);
     window.SetOutput(&stereoOutput);
     window.HelpFilePath = folder + "/duoramic.html";
+    PanoramaWindow panorama(window);
+    window.SetPanorama(&panorama);
     window.show();
     FirstShow first = DecideFirstShow(args, folder);
     ApplyFirstShow(first);

@@ -1,6 +1,7 @@
 // The open commands: the file dialogs, dropped files and the history items.
 // What they open is shown by the navigation commands.
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QStringList>
 #include <cstdio>
 #include <string>
@@ -36,11 +37,12 @@ constexpr int kConfirmCaption = 2506;
 
 std::string AskFile(MainWindow& w, int title,
                     std::span<const char* const> filters,
-                    const std::string& preset, const std::string& folder) {
+                    const std::string& preset, const std::string& folder,
+                    const OpenFileExtras& extras = {}) {
   // The filter the user leaves selected carries over to the next dialog and
   // decides which files browsing steps through.
   return w.Dialogs().OpenFile(&w, LoadText(title), filters, preset, folder,
-                              Viewer.FilterIndex);
+                              Viewer.FilterIndex, extras);
 }
 
 void OpenFile(MainWindow& w, int) {
@@ -54,8 +56,13 @@ void OpenFile(MainWindow& w, int) {
 
 void Open360(MainWindow& w, int) {
   Viewer.View360 = true;  // stays set when the dialog is cancelled
+  OpenFileExtras extras;
+  extras.multipleSelection = true;
+  extras.panel = [&w](QWidget* parent) {
+    return w.Panorama().CreateOptionsPanel(parent);
+  };
   std::string path = AskFile(w, kOpen360Title, k360Filter, Viewer.OpenPath,
-                             Viewer.OpenFolder);
+                             Viewer.OpenFolder, extras);
   if (path.empty()) return;
   Viewer.OpenPath = path;
   w.PostCommand(CMD_SHOW_FILE);
@@ -155,7 +162,8 @@ std::span<const CommandHandlerRow> OpenCommandHandlers() { return kHandlers; }
 std::string UserDialogs::OpenFile(QWidget* owner, std::string_view title,
                                   std::span<const char* const> filters,
                                   const std::string& preset,
-                                  const std::string& folder, int& index) {
+                                  const std::string& folder, int& index,
+                                  const OpenFileExtras& extras) {
   QStringList names;
   for (size_t i = 0; i + 1 < filters.size(); i += 2)
     names << QString::fromUtf8(filters[i]) + " (" +
@@ -166,7 +174,15 @@ std::string UserDialogs::OpenFile(QWidget* owner, std::string_view title,
   // named "DSCF0001.MPO" show under "*.mpo"; a desktop's native dialog may
   // match them with case and hide them.
   dialog.setOption(QFileDialog::DontUseNativeDialog);
-  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setFileMode(extras.multipleSelection ? QFileDialog::ExistingFiles
+                                             : QFileDialog::ExistingFile);
+  // Qt's own dialog lays itself out on a grid: the panel takes a row of
+  // its own below the file type row.
+  auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+  if (QWidget* panel = extras.panel ? extras.panel(&dialog) : nullptr) {
+    if (grid) grid->addWidget(panel, grid->rowCount(), 0, 1, grid->columnCount());
+    else delete panel;
+  }
   dialog.setNameFilters(names);
   dialog.setDefaultSuffix("jpg");
   if (index >= 1 && index <= names.size())

@@ -37,6 +37,13 @@ struct PanoramaViewer {
   // Writes the viewer page for `path` (a 360-degree picture or movie) and
   // opens the hosted viewer on it; `swap` exchanges left and right.
   virtual void Show(const std::string& path, bool swap) = 0;
+  // Show for an item opened on its own: the viewer may also take the
+  // screen (full screen) for itself.
+  virtual void ShowFullScreen(const std::string& path, bool swap) {
+    Show(path, swap);
+  }
+  // The options added below the 360 open dialog; null for none.
+  virtual QWidget* CreateOptionsPanel(QWidget* /*parent*/) { return nullptr; }
   // The close request the slideshow sends before it moves on.
   virtual void Close() = 0;
 };

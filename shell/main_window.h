@@ -32,6 +32,13 @@ class QDialog;
 class QMenu;
 class MainWindow;
 
+// What an open-file dialog may have besides the common ones.
+struct OpenFileExtras {
+  bool multipleSelection = false;
+  // A panel of options added below the dialog's own controls.
+  std::function<QWidget*(QWidget* parent)> panel;
+};
+
 // What the window asks of the user.  The default shows Qt dialogs; tests
 // replace it with scripted answers so that nothing modal blocks them.
 struct UserDialogs {
@@ -41,11 +48,13 @@ struct UserDialogs {
   virtual bool AskYesNo(QWidget* owner, std::string_view text,
                         std::string_view caption, YesNoPrompt::Icon icon);
   // An open-file dialog.  `filters` are description/pattern pairs;
-  // `filterIndex` is 1-based, in and out.  Empty when cancelled.
+  // `filterIndex` is 1-based, in and out.  Empty when cancelled; the first
+  // file chosen when several may be.
   virtual std::string OpenFile(QWidget* owner, std::string_view title,
                                std::span<const char* const> filters,
                                const std::string& preset,
-                               const std::string& folder, int& filterIndex);
+                               const std::string& folder, int& filterIndex,
+                               const OpenFileExtras& extras = {});
   // Runs a modal dialog built by the window and returns its result.
   virtual int RunModal(QDialog& dialog);
 };

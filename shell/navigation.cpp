@@ -225,7 +225,7 @@ void ShowFile(MainWindow& w, int) {
   FitWindowToFullScreen(w);
   if (Viewer.View360) {
     ListFolder(Viewer.OpenPath, JpgMp4Kind, LeftList);
-    ShowPanorama(w, Viewer.OpenPath, Viewer.n360swap != 0);
+    w.Panorama().ShowFullScreen(Viewer.OpenPath, Viewer.n360swap != 0);
     Viewer.FromHistory = false;
     return;
   }

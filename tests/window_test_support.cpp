@@ -25,7 +25,8 @@ bool ScriptedDialogs::AskYesNo(QWidget*, std::string_view text,
 std::string ScriptedDialogs::OpenFile(QWidget*, std::string_view title,
                                       std::span<const char* const> filters,
                                       const std::string& preset,
-                                      const std::string& folder, int&) {
+                                      const std::string& folder, int&,
+                                      const OpenFileExtras&) {
   opened.push_back({std::string(title), preset, folder,
                     std::vector<std::string>(filters.begin(), filters.end())});
   if (chosenFiles.empty()) return {};

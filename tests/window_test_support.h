@@ -40,7 +40,7 @@ struct ScriptedDialogs : UserDialogs {
   std::string OpenFile(QWidget*, std::string_view title,
                        std::span<const char* const> filters,
                        const std::string& preset, const std::string& folder,
-                       int&) override;
+                       int&, const OpenFileExtras&) override;
   int RunModal(QDialog& dialog) override;
 };
 

@@ -122,7 +122,10 @@ class Session:
         suppressions = os.path.join(os.path.dirname(__file__), "lsan.supp")
         env["LSAN_OPTIONS"] = ":".join(
             filter(None, [env.get("LSAN_OPTIONS"),
-                          "suppressions=" + suppressions]))
+                          "suppressions=" + suppressions,
+                          # Full stacks, so that one-time set-up inside
+                          # unloaded system modules can be recognised.
+                          "fast_unwind_on_malloc=0"]))
         log = open(os.path.join(self.work, name, "viewer.log"), "wb")
         viewer = subprocess.Popen([self.args.viewer] + arguments, env=env,
                                   cwd=self.work, stdout=log,

@@ -1,0 +1,121 @@
+#include "viewer360/panorama_window.h"
+
+#include <QDesktopServices>
+#include <QUrl>
+#include <algorithm>
+
+#include "shell/command_table.h"
+#include "shell/main_window.h"
+#include "shell/viewer_state.h"
+#include "viewer360/hosted_viewer.h"
+#include "viewer360/options_panel.h"
+#include "viewer360/viewer_files.h"
+
+#ifdef DUORAMIC_HAS_WEBENGINE
+constexpr bool kHostedViewerBuilt = true;
+#else
+constexpr bool kHostedViewerBuilt = false;
+#endif
+
+PanoramaWindow::PanoramaWindow(MainWindow& window)
+    : UseBrowser(!kHostedViewerBuilt), window_(window) {
+  Send = [this](int id) { window_.DispatchCommand(id); };
+  Post = [this](int id) { window_.PostCommand(id); };
+  OpenInBrowser = [](const std::string& page) {
+    return QDesktopServices::openUrl(
+        QUrl::fromLocalFile(QString::fromStdString(page)));
+  };
+}
+
+PanoramaWindow::~PanoramaWindow() = default;
+
+void PanoramaWindow::Show(const std::string& path, bool swap) {
+  ShowItem(path, swap, false);
+}
+
+void PanoramaWindow::ShowFullScreen(const std::string& path, bool swap) {
+  ShowItem(path, swap, true);
+}
+
+QWidget* PanoramaWindow::CreateOptionsPanel(QWidget* parent) {
+  return ::CreateOptionsPanel(parent, UseBrowser);
+}
+
+void PanoramaWindow::ShowItem(const std::string& path, bool swap,
+                              bool fullScreenSwitch) {
+  if (Folder.empty()) Folder = ViewerFolder();
+  if (Folder.empty()) {
+    window_.SetTitle("360: no private folder for the viewer page");
+    return;
+  }
+  WriteViewerFiles(Folder, path, Viewer.n360mode, swap ? 1 : 0);
+  std::string page = Folder + kViewerPageName;
+  if (UseBrowser || !kHostedViewerBuilt) {
+    if (!OpenInBrowser(page))
+      window_.SetTitle("360: the browser could not be started for " + page);
+    return;
+  }
+  if (fullScreenSwitch && !dialog_) {
+    // The window behind the viewer shows nothing of the previous item.
+    if (!Presentation.PresentBusy.test_and_set(std::memory_order_acquire)) {
+      std::fill(Presentation.frame.pixels.begin(),
+                Presentation.frame.pixels.end(), kBlack);
+      Presentation.PresentBusy.clear(std::memory_order_release);
+      Viewer.BackgroundDirty = true;
+      window_.Flush(Presentation.frame);
+    }
+    if (!Viewer.FullScreen) {
+      Send(CMD_FULL_SCREEN_CHOSEN);
+      fullScreenForViewer_ = true;
+    }
+  }
+  OpenHostedViewer(page);
+}
+
+#ifdef DUORAMIC_HAS_WEBENGINE
+
+void PanoramaWindow::OpenHostedViewer(const std::string& page) {
+  if (dialog_) {
+    // One viewer at a time: the open one comes forward and keeps its page.
+    dialog_->raise();
+    dialog_->activateWindow();
+    return;
+  }
+  HostedViewerDialog dialog(&window_, [this](int key) { return HandleKey(key); });
+  dialog_ = &dialog;
+  dialog.Navigate(QUrl::fromLocalFile(QString::fromStdString(page)));
+  window_.Dialogs().RunModal(dialog);
+  dialog_ = nullptr;
+}
+
+QDialog* PanoramaWindow::OpenDialog() const { return dialog_; }
+
+void PanoramaWindow::Close() {
+  if (dialog_) dialog_->reject();
+}
+
+#else
+
+void PanoramaWindow::OpenHostedViewer(const std::string&) {}
+QDialog* PanoramaWindow::OpenDialog() const { return nullptr; }
+void PanoramaWindow::Close() {}
+
+#endif
+
+bool PanoramaWindow::HandleKey(int key) {
+  switch (key) {
+    case Qt::Key_Backspace: Post(CMD_PREVIOUS); break;
+    case Qt::Key_Space: Post(CMD_NEXT); break;
+    case Qt::Key_Escape:
+    case Qt::Key_Q:
+      if (Viewer.FullScreen && fullScreenForViewer_) {
+        fullScreenForViewer_ = false;
+        Post(CMD_FULL_SCREEN_CHOSEN);  // leaves full screen
+      }
+      break;
+    default:
+      return false;  // the page's own keys
+  }
+  Close();
+  return true;
+}
