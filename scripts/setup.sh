@@ -25,6 +25,8 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-alsa gstreamer1.0-pulseaudio
   xvfb xdotool x11-apps
+  dpkg-dev desktop-file-utils libxml2-utils shared-mime-info libglib2.0-bin
+  groff-base openbox
 )
 if ((bench)); then packages+=(ffmpeg hyperfine); fi
 

@@ -9,6 +9,8 @@
 #include <ctime>
 
 #include "platform/qt_text_painter.h"
+#include "shell/app_icon.h"
+#include "shell/data_folder.h"
 #include "shell/file_history.h"
 #include "shell/full_screen.h"
 #include "shell/main_window.h"
@@ -45,6 +47,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   QApplication app(argc, argv);
+  app.setWindowIcon(DuoramicIcon());
+  // Wayland and task bars match the window to duoramic.desktop by this.
+  QGuiApplication::setDesktopFileName("duoramic");
   InstallQtTextPainter();
   // The random transition effect draws from rand(): a new series each run.
   std::srand(static_cast<unsigned>(std::time(nullptr)));
@@ -63,7 +68,8 @@ int main(int argc, char** argv) {
       *arg = QFileInfo(QString::fromStdString(*arg))
                  .absoluteFilePath()
                  .toStdString();
-  std::string folder = QCoreApplication::applicationDirPath().toStdString();
+  std::string folder =
+      DataFolder(QCoreApplication::applicationDirPath().toStdString());
 
   int status;
   {
