@@ -11,13 +11,13 @@ SKIPPED = 77  # ctest's SKIP_RETURN_CODE for these scripts
 
 def locate_testdata(configured):
     """The folder of conformance files and whether it is the whole corpus:
-    $DUORAMIC_TESTDATA, else the configured folder, else the part bundled in
-    tests/data (checks that name files of the whole corpus then stand down)."""
-    env = os.environ.get("DUORAMIC_TESTDATA")
-    for candidate in (env, configured):
-        if candidate and os.path.isdir(candidate):
-            return candidate, True
-    print(f"conformance corpus not found at {env or configured} (set "
+    $DUORAMIC_TESTDATA if set, else the configured folder; when that is
+    absent, the part bundled in tests/data (checks that name files of the
+    whole corpus then stand down)."""
+    candidate = os.environ.get("DUORAMIC_TESTDATA") or configured
+    if candidate and os.path.isdir(candidate):
+        return candidate, True
+    print(f"conformance corpus not found at {candidate} (set "
           f"DUORAMIC_TESTDATA); checking the files bundled in tests/data")
     return BUNDLED, False
 
