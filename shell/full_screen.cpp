@@ -23,6 +23,11 @@ std::vector<DesktopRect> ScreenRects() {
   return rects;
 }
 
+// A window manager keeps a maximised window at the work area's size
+// whatever geometry it is given: full screen leaves that state and gives it
+// back afterwards.
+bool restoreMaximised = false;
+
 void EnterFullScreen(MainWindow& w, int id) {
   if (id == CMD_FULL_SCREEN_HERE) {
     Viewer.FullScreenRect = MonitorRectOf(w);
@@ -42,12 +47,15 @@ void EnterFullScreen(MainWindow& w, int id) {
   if (Viewer.FullScreenRect.IsEmpty()) Viewer.FullScreenRect = MonitorRectOf(w);
 
   Viewer.FullScreen = true;
-  Viewer.SavedWindowRect = FromQRect(w.geometry());
+  restoreMaximised = w.isMaximized();
+  Viewer.SavedWindowRect =
+      FromQRect(restoreMaximised ? w.normalGeometry() : w.geometry());
   w.menuBar()->hide();
   // A frameless window given the rectangle covers it, with or without a
   // window manager and across monitors, which a window manager's full-screen
   // state would not do.
   w.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+  w.setWindowState(w.windowState() & ~Qt::WindowMaximized);
   w.centralWidget()->setCursor(Qt::BlankCursor);
   FitWindowToFullScreen(w);
   w.show();
@@ -61,6 +69,8 @@ void LeaveFullScreen(MainWindow& w) {
   w.setWindowFlags(Qt::Window);
   w.centralWidget()->unsetCursor();
   w.setGeometry(ToQRect(Viewer.SavedWindowRect));
+  if (restoreMaximised)
+    w.setWindowState(w.windowState() | Qt::WindowMaximized);
   Viewer.BackgroundDirty = true;
   w.show();
   w.raise();
