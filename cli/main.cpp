@@ -1,10 +1,12 @@
 // duoramic-cli: the viewer's readers and stereo pipeline from the shell.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "cli/comment_command.h"
+#include "cli/convert_command.h"
 #include "cli/list_command.h"
 #include "cli/movie_command.h"
 #include "cli/makelist_command.h"
@@ -25,16 +27,38 @@ const char kUsage[] =
     "  duoramic-cli decode FILE [-o OUT.png]\n"
     "  duoramic-cli split FILE [-l LEFT.png] [-r RIGHT.png]\n";
 
+void PrintUsage(FILE* to) {
+  std::fputs(kUsage, to);
+  std::fputs(kListUsage, to);
+  std::fputs(kRenderUsage, to);
+  std::fputs(kTransitionUsage, to);
+  std::fputs(kMovieUsage, to);
+  std::fputs(kCommentUsage, to);
+  std::fputs(kMakeListUsage, to);
+  std::fputs(kPage360Usage, to);
+  std::fputs(kConvertUsage, to);
+}
+
 int Usage() {
-  std::fputs(kUsage, stderr);
-  std::fputs(kListUsage, stderr);
-  std::fputs(kRenderUsage, stderr);
-  std::fputs(kTransitionUsage, stderr);
-  std::fputs(kMovieUsage, stderr);
-  std::fputs(kCommentUsage, stderr);
-  std::fputs(kMakeListUsage, stderr);
-  std::fputs(kPage360Usage, stderr);
+  PrintUsage(stderr);
   return 2;
+}
+
+int Help() {
+  std::puts("duoramic-cli: the Duoramic viewer's readers and stereo renderer "
+            "from the command line.\n");
+  PrintUsage(stdout);
+  std::puts("\nFormats are named as in the viewer (DuboisAnaglyph, "
+            "RowInterlace, ...) or by number.\nExit status: 0 done, 1 a file "
+            "failed (named on stderr), 2 bad usage.\nSee duoramic-cli(1).");
+  return 0;
+}
+
+// The running executable, which convert starts once per item.
+std::string SelfPath(const char* argv0) {
+  std::error_code error;
+  auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string(argv0) : self.string();
 }
 
 int Fail(const std::string& file, const std::string& reason) {
@@ -125,6 +149,10 @@ int main(int argc, char** argv) {
     return RunMakeListCommand({args.begin() + 1, args.end()});
   if (!args.empty() && args[0] == "page360")
     return RunPage360Command({args.begin() + 1, args.end()});
+  if (!args.empty() && args[0] == "convert")
+    return RunConvertCommand({args.begin() + 1, args.end()}, SelfPath(argv[0]));
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-h" || args[0] == "help"))
+    return Help();
   if (args.size() < 2) return Usage();
   const std::string& command = args[0];
   std::string file, out, left, right;

@@ -27,6 +27,8 @@ packages=(
   gstreamer1.0-libav ffmpeg
   xvfb xdotool x11-apps x11-utils openbox
   qt6-webengine-dev chromium esbuild
+  dpkg-dev desktop-file-utils libxml2-utils shared-mime-info libglib2.0-bin
+  groff-base
 )
 # The 360 viewer's three.js and its page test's browser driver come from npm.
 # Machines with their own Node.js keep it: Debian's npm would conflict.

@@ -10,6 +10,8 @@
 
 #include "platform/qt_text_painter.h"
 #include "shell/comment_dialog.h"
+#include "shell/app_icon.h"
+#include "shell/data_folder.h"
 #include "shell/file_history.h"
 #include "shell/full_screen.h"
 #include "shell/list_maker_dialog.h"
@@ -52,6 +54,9 @@ int main(int argc, char** argv) {
   // The hosted 360 viewer's web engine shares OpenGL with the application.
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
+  app.setWindowIcon(DuoramicIcon());
+  // Wayland and task bars match the window to duoramic.desktop by this.
+  QGuiApplication::setDesktopFileName("duoramic");
   InstallQtTextPainter();
   // The random transition effect draws from rand(): a new series each run.
   std::srand(static_cast<unsigned>(std::time(nullptr)));
@@ -70,7 +75,8 @@ int main(int argc, char** argv) {
       *arg = QFileInfo(QString::fromStdString(*arg))
                  .absoluteFilePath()
                  .toStdString();
-  std::string folder = QCoreApplication::applicationDirPath().toStdString();
+  std::string folder =
+      DataFolder(QCoreApplication::applicationDirPath().toStdString());
 
   int status;
   {
@@ -94,6 +100,9 @@ int main(int argc, char** argv) {
     window.close();  // closes the movie while its player still exists
     window.SetMovie(nullptr);
     window.SetOutput(nullptr);
+    window.SetPanorama(nullptr);
+    window.SetComments(nullptr);
+    window.SetLists(nullptr);
   }
   ReleaseQtTextPainterFonts();
   return status;

@@ -162,6 +162,8 @@ std::span<const AcceleratorRow> Accelerators() {
                                     std::end(kFixedKeys));
     for (const StereoFormatEntry& f : StereoFormats())
       all.push_back({f.key, MenuIdOf(f.code)});
+    for (const StereoFormatEntry& f : StereoFormats())
+      if (f.secondKey) all.push_back({f.secondKey, MenuIdOf(f.code)});
     return all;
   }();
   return rows;

@@ -2,6 +2,8 @@
 // control panel and its frame copy.
 #include "shell/dialogs.h"
 
+#include "shell/app_icon.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -167,10 +169,7 @@ void RunAboutBox(MainWindow& window) {
 
   auto* icon = new QLabel(&dialog);
   icon->setObjectName("DUORAMIC");
-  QIcon appIcon = QApplication::windowIcon();
-  if (appIcon.isNull())
-    appIcon = dialog.style()->standardIcon(QStyle::SP_ComputerIcon);
-  icon->setPixmap(appIcon.pixmap(32, 32));
+  icon->setPixmap(DuoramicIcon().pixmap(32, 32));
   auto* texts = new QVBoxLayout;
   texts->addWidget(Static(dialog, "Duoramic"));
   texts->addWidget(Static(dialog, "Version 1.10"));

@@ -32,6 +32,11 @@ std::vector<DesktopRect> ScreenRects() {
   return rects;
 }
 
+// A window manager keeps a maximised window at the work area's size
+// whatever geometry it is given: full screen leaves that state and gives it
+// back afterwards.
+bool restoreMaximised = false;
+
 void EnterFullScreen(MainWindow& w, int id) {
   if (id == CMD_FULL_SCREEN_HERE) {
     Viewer.FullScreenRect = MonitorRectOf(w);
@@ -53,10 +58,15 @@ void EnterFullScreen(MainWindow& w, int id) {
   Viewer.FullScreen = true;
   // The frame's rectangle, as the user placed it: restoring the client's
   // position instead would put the title bar above it, off the top of the
-  // screen for a window at the top.
-  Viewer.SavedWindowRect = FromQRect(w.frameGeometry());
-  savedClientSize = w.size();
+  // screen for a window at the top.  A maximised window keeps the place it
+  // had before it was maximised, and is maximised again afterwards.
+  restoreMaximised = w.isMaximized();
   savedFrameOffset = w.geometry().topLeft() - w.frameGeometry().topLeft();
+  QRect client = restoreMaximised ? w.normalGeometry() : w.geometry();
+  Viewer.SavedWindowRect = FromQRect(
+      QRect(client.topLeft() - savedFrameOffset,
+            client.size() + (w.frameGeometry().size() - w.geometry().size())));
+  savedClientSize = client.size();
   savedPlaced =
       w.testAttribute(Qt::WA_Moved) || w.frameGeometry() != w.geometry();
   w.menuBar()->hide();
@@ -64,6 +74,7 @@ void EnterFullScreen(MainWindow& w, int id) {
   // window manager and across monitors, which a window manager's full-screen
   // state would not do.
   w.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+  w.setWindowState(w.windowState() & ~Qt::WindowMaximized);
   w.centralWidget()->setCursor(Qt::BlankCursor);
   FitWindowToFullScreen(w);
   w.show();
@@ -95,6 +106,8 @@ void LeaveFullScreen(MainWindow& w) {
   // The client's rectangle for that frame: the window manager keeps a
   // client where the program puts it and draws the frame around it.
   w.setGeometry(QRect(frame + savedFrameOffset, savedClientSize));
+  if (restoreMaximised)
+    w.setWindowState(w.windowState() | Qt::WindowMaximized);
   Viewer.BackgroundDirty = true;
   w.show();
   w.raise();

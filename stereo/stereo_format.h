@@ -53,6 +53,9 @@ struct StereoFormatEntry {
   const char* menuText;  // the menu item's text
   const char* key;       // accelerator, as the menu shows it
   RendererFamily family;
+  // A second key for the formats whose own key a Linux desktop takes
+  // (console switching, window moves); null for the others.
+  const char* secondKey = nullptr;
 };
 
 // Every format, in menu order.

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "image/comment.h"
 #include "resources/string_table.h"
 #include "shell/viewer_state.h"
+#include "stereo/stereo_format.h"
 #include "stereo/text_painter.h"
 
 namespace {
@@ -63,11 +66,19 @@ void DrawHelpOverlay(Framebuffer& fb) {
   style.height = kHelpTextHeight;
   // Black first, then white one pixel down and right: white text with a
   // shadow up and to the left, readable over any picture.
+  std::vector<std::string> lines;
+  for (int k = 0; k < kHelpLineCount; ++k)
+    lines.emplace_back(StringText(kHelpFirstString + k));
+  // Then the second keys, for desktops that keep the first ones.
+  for (const StereoFormatEntry& f : StereoFormats())
+    if (f.secondKey)
+      lines.push_back(std::string("[") + f.secondKey + "]：" + f.menuText +
+                      "（" + f.key + "）");
   for (int pass = 0; pass < 2; ++pass) {
     style.colour = pass == 0 ? kBlack : kWhite;
-    for (int k = 0; k < kHelpLineCount; ++k)
-      painter->DrawText(fb, whole, 2 + pass, 22 + pass + 20 * k,
-                        StringText(kHelpFirstString + k), style);
+    for (size_t k = 0; k < lines.size(); ++k)
+      painter->DrawText(fb, whole, 2 + pass, 22 + pass + 20 * int(k),
+                        lines[k], style);
   }
 }
 

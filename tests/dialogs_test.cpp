@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDropEvent>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -21,6 +22,7 @@
 #include <QWheelEvent>
 #include <vector>
 
+#include "shell/app_icon.h"
 #include "shell/command_table.h"
 #include "shell/control_panel.h"
 #include "shell/later_features.h"
@@ -144,9 +146,12 @@ TEST_F(DialogsTest, AnUnreadableIntervalIsZeroAndTheTimerStillWaits) {
   EXPECT_GE(window_->SlideshowTimer().interval(), 1);
 }
 
-TEST_F(DialogsTest, AboutBoxNamesTheVersion) {
+TEST_F(DialogsTest, AboutBoxNamesTheVersionBesideTheProgramsIcon) {
   std::vector<std::string> texts;
+  QImage shown;
   dialogs_.run = [&](QDialog& d) {
+    if (auto* icon = d.findChild<QLabel*>("DUORAMIC"))
+      shown = icon->pixmap().toImage();
     texts.push_back(d.windowTitle().toStdString());
     for (QLabel* label : d.findChildren<QLabel*>())
       if (!label->text().isEmpty())
@@ -156,6 +161,10 @@ TEST_F(DialogsTest, AboutBoxNamesTheVersion) {
   Run(CMD_ABOUT);
   EXPECT_EQ(texts, (std::vector<std::string>{"Duoramic の バージョン情報",
                                              "Duoramic", "Version 1.10"}));
+  // Our own icon from the built-in resources, not a stock one.
+  QImage ours = DuoramicIcon().pixmap(32, 32).toImage();
+  ASSERT_FALSE(ours.isNull());
+  EXPECT_EQ(shown, ours);
 }
 
 TEST_F(DialogsTest, CTogglesThePanelAndItsCloseButtonClearsTheMark) {

@@ -71,6 +71,25 @@ TEST_F(FullScreenTest, TheWindowsMonitorIsCoveredWithoutFrameMenuOrCursor) {
   EXPECT_EQ(window_->geometry(), before);
 }
 
+TEST_F(FullScreenTest, AMaximisedWindowLeavesThatStateAndGetsItBack) {
+  QRect normal = window_->geometry();
+  window_->showMaximized();
+  QCoreApplication::processEvents();
+  ASSERT_TRUE(window_->isMaximized());
+  Run(CMD_FULL_SCREEN_HERE);
+  QCoreApplication::processEvents();
+  // Still maximised, a window manager would keep the work area's size.
+  EXPECT_FALSE(window_->windowState() & Qt::WindowMaximized);
+  EXPECT_EQ(window_->geometry(), ToQRect(Viewer.FullScreenRect));
+  Run(CMD_FULL_SCREEN_HERE);
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(window_->isMaximized());
+  // Un-maximising then gives the size from before maximising.
+  window_->showNormal();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(window_->geometry().size(), normal.size());
+}
+
 TEST_F(FullScreenTest, ChosenMonitorsAreEnumeratedAndThePrimaryStandsIn) {
   Run(CMD_FULL_SCREEN_CHOSEN);
   QCoreApplication::processEvents();

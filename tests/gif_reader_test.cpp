@@ -183,6 +183,8 @@ TEST(GifReader, CommentExtensionsFillTheCurrentComment) {
   ASSERT_TRUE(p);
   EXPECT_STREQ(CurrentComment, "second");
 
+  REQUIRE_TEST_FILES("gif/suite-pygif/comment.gif", "gif/suite-pygif/nul-comment.gif",
+                     "gif/suite-pygif/large-comment.gif");
   std::string hello;
   while (hello.size() < 255) hello += "Hello World! ";
   struct { const char* file; std::string text; } suite[] = {
@@ -255,11 +257,13 @@ TEST(GifReader, DamagedImageDataKeepsWhatWasDecoded) {
   bad = Gif(1, 1, 1, {R, G}).b;
   bad.insert(bad.end(), {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 1, 0xFF, 0, 0x3B});
   EXPECT_FALSE(Decode(bad));
+  REQUIRE_TEST_FILES("gif/suite-pygif/invalid-code.gif", "gif/suite-pygif/overflow-codes.gif");
   EXPECT_FALSE(Decode(ReadTestFile(TestDataPath("gif/suite-pygif/invalid-code.gif"))));
   EXPECT_FALSE(Decode(ReadTestFile(TestDataPath("gif/suite-pygif/overflow-codes.gif"))));
 }
 
 TEST(GifReader, ImagesOfImpossibleSizeAndFilesWithoutImagesGiveNull) {
+  REQUIRE_TEST_FILES("gif/broken_pillow_decompression_bomb.gif");
   EXPECT_FALSE(Decode(Gif(1, 1, 1, {R, G}).Image(0, 1, {}).End()));
   EXPECT_FALSE(Decode(Gif(1, 1, 1, {R, G}).Image(65535, 65535, {0}).End()));
   EXPECT_FALSE(Decode(Gif(1, 1, 1, {R, G}).Comment("only").End()));
@@ -269,7 +273,8 @@ TEST(GifReader, ImagesOfImpossibleSizeAndFilesWithoutImagesGiveNull) {
 }
 
 TEST(GifReader, EveryTruncationOfAFileIsReadSafely) {
-  for (const char* name : {"gif/pillow_iss634.gif", "gif/suite-pygif/max-codes.gif",
+  REQUIRE_TEST_FILES("gif/pillow_iss634.gif", "gif/suite-peterdn/animated_loop_interlaced.gif");
+  for (const char* name : {"gif/pillow_iss634.gif",
                            "gif/suite-peterdn/animated_loop_interlaced.gif"}) {
     Bytes whole = ReadTestFile(TestDataPath(name));
     ASSERT_FALSE(whole.empty()) << name;
@@ -284,6 +289,7 @@ TEST(GifReader, EveryTruncationOfAFileIsReadSafely) {
 }
 
 TEST(GifReader, ThePathEntryPointReadsLikeTheMemoryOne) {
+  REQUIRE_TEST_FILES("gif/pillow_hopper.gif");
   std::string path = TestDataPath("gif/pillow_hopper.gif");
   Picture fromFile = DecodeGif(path);
   Picture fromMemory = Decode(ReadTestFile(path));

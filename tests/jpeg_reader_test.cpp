@@ -157,6 +157,7 @@ TEST_F(JpegReader, GreyPictureHasEqualRedGreenBlue) {
 }
 
 TEST_F(JpegReader, GreyConformanceFileHasEqualRedGreenBlue) {
+  REQUIRE_TEST_FILES("jpeg/pillow_hopper_gray.jpg");
   Picture p = DecodeJpeg(TestDataPath("jpeg/pillow_hopper_gray.jpg"));
   ASSERT_TRUE(p) << LastLoadFailure();
   for (int y = 0; y < PictureHeight(p); ++y)
@@ -189,6 +190,9 @@ TEST_F(JpegReader, CmykWhiteStaysWhiteAndNoBlackInkDropsEachChannelBy85) {
 }
 
 TEST_F(JpegReader, CmykRuleHoldsOnEveryPixelOfTheCmykConformanceFiles) {
+  REQUIRE_TEST_FILES("jpeg/jpegsuite/baseline/32x32x8_cmyk.jpg",
+                     "jpeg/jpegsuite/progressive_huffman/32x32x8_cmyk_interleaved.jpg",
+                     "jpeg/pillow_pil_sample_cmyk.jpg");
   for (const char* name :
        {"jpeg/jpegsuite/baseline/32x32x8_cmyk.jpg",
         "jpeg/jpegsuite/progressive_huffman/32x32x8_cmyk_interleaved.jpg",
@@ -238,6 +242,7 @@ TEST_F(JpegReader, BrokenDataGivesNullWithTheLibrarysReason) {
 }
 
 TEST_F(JpegReader, FileAndMemoryGiveTheSamePicture) {
+  REQUIRE_TEST_FILES("jpeg/pillow_flower.jpg");
   std::string path = TestDataPath("jpeg/pillow_flower.jpg");
   Bytes bytes = ReadTestFile(path);
   Picture fromFile = DecodeJpeg(path);
@@ -268,6 +273,7 @@ TEST_F(JpegReader, PatchedStartDecodesWhateverTheFirstTwoBytesHold) {
 }
 
 TEST_F(JpegReader, CroppedDecodeEqualsCroppingTheDecodedPicture) {
+  REQUIRE_TEST_FILES("jpeg/jpegsuite/baseline/32x32x8_cmyk.jpg", "jpeg/pillow_flower2.jpg");
   synthetic::CompressOptions best;
   best.quality = 100;
   std::vector<Bytes> streams = {

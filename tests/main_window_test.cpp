@@ -89,6 +89,24 @@ TEST_F(MainWindowTest, FormatKeysSelectAndStoreTheFormat) {
   EXPECT_EQ(Viewer.StereoType, 27);
 }
 
+TEST_F(MainWindowTest, SecondKeysSelectTheFormatsWhoseKeysDesktopsTake) {
+  struct { Qt::Key key; Qt::KeyboardModifiers mods; int code; } keys[] = {
+      {Qt::Key_F4, Qt::ControlModifier | Qt::AltModifier, 21},
+      {Qt::Key_F4, Qt::ControlModifier | Qt::ShiftModifier, 21},
+      {Qt::Key_F7, Qt::ControlModifier | Qt::AltModifier, 17},
+      {Qt::Key_F7, Qt::ControlModifier | Qt::ShiftModifier, 17},
+      {Qt::Key_F7, Qt::AltModifier, 16},
+      {Qt::Key_F7, Qt::AltModifier | Qt::ShiftModifier, 16},
+      {Qt::Key_F10, Qt::AltModifier, 6},
+      {Qt::Key_F10, Qt::AltModifier | Qt::ShiftModifier, 6}};
+  for (const auto& k : keys) {
+    Key(Qt::Key_F9);  // side by side between, so each key must change it
+    ASSERT_EQ(Viewer.StereoType, 0);
+    Key(k.key, k.mods);
+    EXPECT_EQ(Viewer.StereoType, k.code) << k.key << " " << k.mods.toInt();
+  }
+}
+
 TEST_F(MainWindowTest, EscapeCloses) {
   Key(Qt::Key_Escape);
   EXPECT_FALSE(window_->isVisible());

@@ -304,6 +304,7 @@ TEST_F(MpoReader, FileOnDiskLoadsAsItsBytesDo) {
 }
 
 TEST_F(MpoReader, NintendoCameraFileGivesTwoFullViews) {
+  REQUIRE_TEST_FILES("mpo/pillow_sugarshack.mpo");
   Picture l, r;
   ASSERT_EQ(LoadMpoFile(TestDataPath("mpo/pillow_sugarshack.mpo"), l, r), 1)
       << LastLoadFailure();

@@ -14,7 +14,14 @@ std::string TestDataDir() {
 }
 
 std::string TestDataPath(const std::string& relative) {
-  return TestDataDir() + "/" + relative;
+  std::string corpus = TestDataDir() + "/" + relative;
+  if (std::filesystem::exists(corpus)) return corpus;
+  std::string bundled = std::string(DUORAMIC_SOURCE_DIR) + "/tests/data/" + relative;
+  return std::filesystem::exists(bundled) ? bundled : corpus;
+}
+
+bool HaveTestFile(const std::string& relative) {
+  return std::filesystem::exists(TestDataPath(relative));
 }
 
 std::string ScratchDir() {

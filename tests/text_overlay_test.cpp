@@ -242,6 +242,16 @@ TEST_F(HelpOverlayTest, DrawnLastOverPictureAndMarginsInEveryFormat) {
   }
 }
 
+TEST_F(HelpOverlayTest, FourSecondKeyLinesFollowTheHelpText) {
+  SetClientSize(480, 480);
+  Viewer.HelpOverlayOn = true;
+  Viewer.StereoType = AnaglyphRedCyan;  // grey views: no white of their own
+  PresentStereoPair(left, right);
+  for (int k = kHelpLineCount; k < kHelpLineCount + 4; ++k)
+    EXPECT_TRUE(LineHasWhite(k)) << k;
+  EXPECT_FALSE(LineHasWhite(kHelpLineCount + 4));
+}
+
 TEST_F(HelpOverlayTest, WhiteTextHasABlackShadowOverThePicture) {
   Viewer.HelpOverlayOn = true;
   Viewer.StereoType = SideBySide;  // views fill rows 140-259 from column 0

@@ -124,6 +124,8 @@ TiffPlan GreyRow(uint16_t bits, uint16_t photometric, std::vector<uint8_t> row,
 }
 
 TEST(TiffRefusal, JpegCompressionAndYCbCrAreRefused) {
+  REQUIRE_TEST_FILES("tiff/ci_TestJpegStrips_ycbcr_jpeg.tiff", "tiff/pillow_hopper_jpg.tif",
+                     "tiff/libtiff_logluv-3c-16b.tiff");
   for (const char* name : {"tiff/ci_TestJpegStrips_ycbcr_jpeg.tiff",
                            "tiff/pillow_hopper_jpg.tif",
                            "tiff/libtiff_logluv-3c-16b.tiff"}) {

@@ -1,6 +1,25 @@
 """What the conformance scripts share: a pass/fail tally and a readable
 description of where two pictures differ."""
+import os
+
 import numpy as np
+
+REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+BUNDLED = os.path.join(REPO, "tests", "data")
+SKIPPED = 77  # ctest's SKIP_RETURN_CODE for these scripts
+
+
+def locate_testdata(configured):
+    """The folder of conformance files and whether it is the whole corpus:
+    $DUORAMIC_TESTDATA if set, else the configured folder; when that is
+    absent, the part bundled in tests/data (checks that name files of the
+    whole corpus then stand down)."""
+    candidate = os.environ.get("DUORAMIC_TESTDATA") or configured
+    if candidate and os.path.isdir(candidate):
+        return candidate, True
+    print(f"conformance corpus not found at {candidate} (set "
+          f"DUORAMIC_TESTDATA); checking the files bundled in tests/data")
+    return BUNDLED, False
 
 
 class Checks:

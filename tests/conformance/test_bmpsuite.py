@@ -16,6 +16,8 @@ import tempfile
 import numpy as np
 from PIL import Image
 
+from support import locate_testdata
+
 # Files that share another file's reference rendering.
 ALIASES = {
     "pal1wb": "pal1", "pal4rle": "pal4", "pal8-0": "pal8", "pal8os2": "pal8",
@@ -142,6 +144,7 @@ def main():
     parser.add_argument("--cli", required=True)
     parser.add_argument("--testdata", required=True)
     args = parser.parse_args()
+    args.testdata, _ = locate_testdata(args.testdata)
     root = os.path.join(args.testdata, "bmpsuite")
     files = sorted(
         os.path.join(folder, name)

@@ -8,6 +8,8 @@ import subprocess
 import sys
 import tempfile
 
+from support import locate_testdata
+
 COMMANDS = (["info"], ["info", "--json"], ["decode"], ["split"])
 TIME_LIMIT = 120
 
@@ -42,9 +44,10 @@ def main():
     parser.add_argument("--cli", required=True)
     parser.add_argument("--testdata", required=True)
     options = parser.parse_args()
+    options.testdata, _ = locate_testdata(options.testdata)
     files = sorted(os.path.join(root, name)
                    for root, _, names in os.walk(options.testdata)
-                   for name in names)
+                   for name in names if name != "LICENSES.md")
     if not files:
         print(f"no files under {options.testdata}")
         return 1

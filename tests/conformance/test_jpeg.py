@@ -19,7 +19,7 @@ import tempfile
 import numpy as np
 from PIL import Image, ImageFile
 
-from support import diff_summary
+from support import SKIPPED, diff_summary, locate_testdata
 
 # Files the viewer must refuse, with the reason.
 REFUSED = {
@@ -134,14 +134,15 @@ def main():
     parser.add_argument("--cli", required=True)
     parser.add_argument("--testdata", required=True)
     args = parser.parse_args()
+    args.testdata, full = locate_testdata(args.testdata)
     files = collect(args.testdata)
     if not files:
         print(f"no files under {args.testdata}/jpeg or sbs")
-        return 1
+        return 1 if full else SKIPPED
     seen = {os.path.relpath(f, args.testdata) for f in files}
     failures = []
     for rel in sorted(set(REFUSED) | TRUNCATED | JUNK_BETWEEN_SEGMENTS):
-        if rel not in seen:
+        if full and rel not in seen:
             failures.append((rel, "listed here but missing from the test data"))
     passed = 0
     with tempfile.TemporaryDirectory() as scratch:

@@ -23,6 +23,8 @@ import zlib
 import numpy as np
 from PIL import Image
 
+from support import locate_testdata
+
 # Deliberately corrupted files: each must be refused.
 REFUSED = {
     "xc1n0g08.png",  # colour type 1
@@ -354,6 +356,7 @@ def main():
     parser.add_argument("--cli", required=True)
     parser.add_argument("--testdata", required=True)
     args = parser.parse_args()
+    args.testdata, _ = locate_testdata(args.testdata)
     folder = os.path.join(args.testdata, "pngsuite")
     names = sorted(n for n in os.listdir(folder) if n.endswith(".png"))
     failures = []

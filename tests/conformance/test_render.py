@@ -160,7 +160,8 @@ def main():
             rows = np.nonzero(white.any(axis=1))[0]
             if (plain >= 250).all(axis=2).any() or len(rows) == 0:
                 raise AssertionError("white text only with the overlay")
-            if rows.min() < 21 or rows.max() > 23 + 20 * 17 + 20:
+            # 18 help lines, then the 4 second-key lines.
+            if rows.min() < 21 or rows.max() > 23 + 20 * 21 + 20:
                 raise AssertionError(f"white rows {rows.min()}..{rows.max()}")
             if white[:, :3].any():
                 raise AssertionError("white left of the second pass's x")

@@ -20,6 +20,8 @@ import tempfile
 import numpy as np
 from PIL import Image
 
+from support import locate_testdata
+
 REFUSED = {
     # Codecs the viewer does not read.
     "ci_TestJpegStrips_ycbcr_jpeg.tiff": "JPEG (7), YCbCr",
@@ -186,10 +188,11 @@ def main():
     parser.add_argument("--cli", required=True)
     parser.add_argument("--testdata", required=True)
     args = parser.parse_args()
+    args.testdata, full = locate_testdata(args.testdata)
     folder = os.path.join(args.testdata, "tiff")
     names = sorted(os.listdir(folder))
     failures = [(n, "listed as refused but missing")
-                for n in sorted(REFUSED) if n not in names]
+                for n in sorted(REFUSED) if full and n not in names]
     with tempfile.TemporaryDirectory() as tmp:
         out_png = os.path.join(tmp, "out.png")
         for name in names:
@@ -200,7 +203,7 @@ def main():
         print("FAIL %s: %s" % (name, problem))
     print("%d files, %d refused as listed, %d failures"
           % (len(names), len(REFUSED), len(failures)))
-    return 1 if failures or len(names) < 40 else 0
+    return 1 if failures or (full and len(names) < 40) else 0
 
 
 if __name__ == "__main__":

@@ -1,0 +1,389 @@
+#include "cli/convert_command.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string_view>
+#include <thread>
+
+#include "cli/render.h"
+#include "image/ascii_case.h"
+#include "image/file_names.h"
+#include "image/still_reader.h"
+#include "shell/viewer_state.h"
+#include "slideshow/list_messages.h"
+#include "slideshow/list_reader.h"
+#include "stereo/stereo_format.h"
+
+extern char** environ;
+
+const char kConvertUsage[] =
+    "  duoramic-cli convert FILE|FOLDER|LIST.txt... --format CODE|NAME -o DIR\n"
+    "      [--jobs N] [render options: --size --screen --swap --width-mode\n"
+    "      --zoom --float --comment --help-overlay --smooth]\n";
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kPictureExtensions[] = {
+    ".mpo", ".jps", ".pns", ".jpg", ".jpeg", ".png",
+    ".tif", ".tiff", ".gif", ".bmp"};
+
+bool IsPictureName(std::string_view name) {
+  for (const char* ext : kPictureExtensions)
+    if (EndsWithIgnoringCase(name, ext)) return true;
+  return false;
+}
+
+// Render options passed through to every item; the first set take a value.
+const std::set<std::string> kValueOptions = {"--size", "--screen",
+                                             "--width-mode", "--zoom",
+                                             "--float", "--comment"};
+const std::set<std::string> kFlagOptions = {"--swap", "--help-overlay",
+                                            "--smooth"};
+
+// List warnings become the reason the list is unusable.
+class CollectingSink : public ListMessageSink {
+ public:
+  void ListWarning(std::string_view, std::string_view text,
+                   std::string_view) override {
+    reason.assign(text);
+  }
+  std::string reason;
+};
+
+class OutputNames {
+ public:
+  explicit OutputNames(std::string dir) : dir_(std::move(dir)) {}
+  std::string Take(const std::string& stem) {
+    std::string name = stem;
+    for (int n = 2; !used_.insert(name).second; ++n)
+      name = stem + "-" + std::to_string(n);
+    return (fs::path(dir_) / (name + ".png")).string();
+  }
+
+ private:
+  std::string dir_;
+  std::set<std::string> used_;
+};
+
+void AddListEntries(const std::string& list, OutputNames& names,
+                    const std::vector<std::string>& options,
+                    std::vector<ConvertJob>& jobs,
+                    std::vector<std::string>& unusable) {
+  CollectingSink sink;
+  ListMessageSink& previous = CurrentListMessageSink();
+  SetListMessageSink(&sink);
+  bool isList = ReadListSettings(list) == 1;
+  SetListMessageSink(&previous);
+  if (!isList) {
+    unusable.push_back(list + ": " + (sink.reason.empty()
+                                          ? "not a slideshow list"
+                                          : sink.reason));
+    return;
+  }
+  int count = Viewer.ItemCount;
+  std::string stem = fs::path(list).stem().string();
+  int digits = static_cast<int>(std::to_string(count).size());
+  for (int n = 1; n <= count; ++n) {
+    std::string number = std::to_string(n);
+    number.insert(0, digits - number.size(), '0');
+    ConvertJob job;
+    job.label = list + " #" + std::to_string(n);
+    job.renderArgs = {list, "--item", std::to_string(n)};
+    job.renderArgs.insert(job.renderArgs.end(), options.begin(), options.end());
+    job.renderArgs.insert(job.renderArgs.end(),
+                          {"-o", names.Take(stem + "-" + number)});
+    jobs.push_back(std::move(job));
+  }
+}
+
+}  // namespace
+
+std::vector<ConvertJob> PlanConversion(
+    const std::vector<std::string>& inputs, const std::string& outDir,
+    const std::vector<std::string>& renderOptions,
+    std::vector<std::string>& unusable) {
+  std::vector<std::string> items;
+  for (const std::string& input : inputs) {
+    std::error_code error;
+    if (fs::is_directory(input, error)) {
+      std::vector<std::string> found;
+      for (const auto& e : fs::directory_iterator(input, error))
+        if (e.is_regular_file(error) &&
+            IsPictureName(e.path().filename().string()))
+          found.push_back(e.path().string());
+      std::sort(found.begin(), found.end());
+      if (found.empty()) unusable.push_back(input + ": no pictures in folder");
+      items.insert(items.end(), found.begin(), found.end());
+    } else if (!fs::exists(input, error)) {
+      unusable.push_back(input + ": no such file");
+    } else {
+      items.push_back(input);
+    }
+  }
+  OutputNames names(outDir);
+  std::vector<ConvertJob> jobs;
+  for (const std::string& item : items) {
+    if (EndsWithIgnoringCase(item, ".txt")) {
+      AddListEntries(item, names, renderOptions, jobs, unusable);
+      continue;
+    }
+    ConvertJob job;
+    job.label = item;
+    job.renderArgs = {item};
+    job.renderArgs.insert(job.renderArgs.end(), renderOptions.begin(),
+                          renderOptions.end());
+    job.renderArgs.insert(job.renderArgs.end(),
+                          {"-o", names.Take(fs::path(item).stem().string())});
+    jobs.push_back(std::move(job));
+  }
+  return jobs;
+}
+
+namespace {
+
+struct Running {
+  size_t job;
+  pid_t pid;
+  int errFd;
+  std::string errors;
+};
+
+// The worker: `render` refuses nothing it can open (the viewer shows an
+// unreadable picture as black), while a batch must report such a file, so
+// each picture the item shows is read once before rendering.
+bool Unreadable(const std::string& path) {
+  StillDecode decoded = DecodeStill(path);
+  if (decoded.picture) return false;
+  std::fprintf(stderr, "duoramic-cli: %s: cannot read: %s\n", path.c_str(),
+               decoded.failure.c_str());
+  return true;
+}
+
+int RunWorker(const std::vector<std::string>& renderArgs) {
+  const std::string& item = renderArgs.at(0);
+  if (renderArgs.size() > 2 && renderArgs[1] == "--item") {
+    ListEntry entry;
+    int number = std::atoi(renderArgs[2].c_str());
+    if (ReadListSettings(item) == 1 && number >= 1 &&
+        ReadListEntry(item, number - 1, entry)) {
+      std::string folder = ListFolderOf(item);
+      std::string left = ResolveListName(folder, entry.EntryLeftName);
+      bool still = !(entry.EntryKind >= 30 && entry.EntryKind <= 39) &&
+                   !FileKindMatches(left, MovieKind);
+      // Movies and 360-degree entries: render gives the reason.
+      if (still && Unreadable(left)) return 1;
+      if (still && entry.EntryKind == 11 &&
+          Unreadable(ResolveListName(folder, entry.EntryRightName)))
+        return 1;
+    }
+  } else if (Unreadable(item)) {
+    return 1;
+  }
+  return RunRenderCommand(renderArgs);
+}
+
+bool Spawn(const std::string& self, const ConvertJob& job, Running& run) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return false;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+  std::vector<std::string> args = {"duoramic-cli", "convert", "--worker"};
+  args.insert(args.end(), job.renderArgs.begin(), job.renderArgs.end());
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  int status = posix_spawn(&run.pid, self.c_str(), &actions, nullptr,
+                           argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  if (status != 0) {
+    close(fds[0]);
+    return false;
+  }
+  run.errFd = fds[0];
+  return true;
+}
+
+// The child's own message, without the program's prefix.
+std::string ReasonOf(const std::string& errors, int status) {
+  std::string last;
+  size_t start = 0;
+  while (start < errors.size()) {
+    size_t end = errors.find('\n', start);
+    if (end == std::string::npos) end = errors.size();
+    if (end > start) last = errors.substr(start, end - start);
+    start = end + 1;
+  }
+  if (WIFSIGNALED(status))
+    return "crashed (signal " + std::to_string(WTERMSIG(status)) + ")";
+  const std::string prefix = "duoramic-cli: ";
+  if (last.rfind(prefix, 0) == 0) last.erase(0, prefix.size());
+  return last.empty() ? "failed" : last;
+}
+
+class Progress {
+ public:
+  explicit Progress(size_t total) : total_(total), tty_(isatty(2)) {}
+  void Done(const std::string& label, const std::string& out, bool ok,
+            const std::string& reason) {
+    ++done_;
+    if (!tty_) {
+      if (ok)
+        std::fprintf(stderr, "[%zu/%zu] %s -> %s\n", done_, total_,
+                     label.c_str(), out.c_str());
+      else
+        std::fprintf(stderr, "[%zu/%zu] FAILED %s\n", done_, total_,
+                     reason.c_str());
+      return;
+    }
+    // Failures stay on their own line above the bar.
+    if (!ok) std::fprintf(stderr, "\r\033[KFAILED %s\n", reason.c_str());
+    constexpr size_t kWidth = 30;
+    size_t filled = total_ ? done_ * kWidth / total_ : kWidth;
+    std::string bar(filled, '#');
+    bar.resize(kWidth, '.');
+    std::fprintf(stderr, "\r\033[K[%s] %zu/%zu %s", bar.c_str(), done_, total_,
+                 fs::path(label).filename().c_str());
+    if (done_ == total_) std::fputc('\n', stderr);
+    std::fflush(stderr);
+  }
+
+ private:
+  size_t total_, done_ = 0;
+  bool tty_;
+};
+
+int ConvertUsage(const std::string& message) {
+  std::fprintf(stderr, "duoramic-cli convert: %s\nusage:\n%s", message.c_str(),
+               kConvertUsage);
+  return 2;
+}
+
+}  // namespace
+
+int RunConvertCommand(const std::vector<std::string>& args,
+                      const std::string& selfPath) {
+  if (!args.empty() && args[0] == "--worker")
+    return args.size() > 1 ? RunWorker({args.begin() + 1, args.end()}) : 2;
+  std::vector<std::string> inputs, options;
+  std::string outDir;
+  int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  bool formatGiven = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    bool takesValue = a == "--format" || a == "-o" || a == "--jobs" ||
+                      kValueOptions.count(a);
+    if (takesValue && i + 1 >= args.size()) return ConvertUsage(a + " needs a value");
+    if (a == "--format") {
+      if (!FindStereoFormatByName(args[i + 1]))
+        return ConvertUsage("unknown format \"" + args[i + 1] + "\"");
+      options.insert(options.end(), {a, args[++i]});
+      formatGiven = true;
+    } else if (a == "-o") {
+      outDir = args[++i];
+    } else if (a == "--jobs") {
+      jobs = std::atoi(args[++i].c_str());
+      if (jobs < 1 || jobs > 64) return ConvertUsage("--jobs takes 1 to 64");
+    } else if (kValueOptions.count(a)) {
+      options.insert(options.end(), {a, args[++i]});
+    } else if (kFlagOptions.count(a)) {
+      options.push_back(a);
+    } else if (!a.empty() && a[0] == '-') {
+      return ConvertUsage("unknown option " + a);
+    } else {
+      inputs.push_back(a);
+    }
+  }
+  if (inputs.empty()) return ConvertUsage("no files given");
+  if (!formatGiven) return ConvertUsage("--format is required");
+  if (outDir.empty()) return ConvertUsage("-o DIR is required");
+  std::error_code error;
+  fs::create_directories(outDir, error);
+  if (!fs::is_directory(outDir)) {
+    std::fprintf(stderr, "duoramic-cli: %s: cannot create the folder\n",
+                 outDir.c_str());
+    return 1;
+  }
+
+  std::vector<std::string> failures;
+  std::vector<ConvertJob> plan = PlanConversion(inputs, outDir, options, failures);
+  for (const std::string& f : failures) std::fprintf(stderr, "skipped %s\n", f.c_str());
+  Progress progress(plan.size());
+  std::vector<Running> running;
+  size_t next = 0;
+  size_t converted = 0;
+  bool usageError = false;
+  while (next < plan.size() || !running.empty()) {
+    while (!usageError && next < plan.size() &&
+           running.size() < static_cast<size_t>(jobs)) {
+      Running run{next, 0, -1, {}};
+      if (Spawn(selfPath, plan[next], run)) {
+        running.push_back(std::move(run));
+      } else {
+        failures.push_back(plan[next].label + ": cannot start a render");
+        progress.Done(plan[next].label, "", false, failures.back());
+      }
+      ++next;
+    }
+    if (running.empty()) break;
+    std::vector<pollfd> fds;
+    for (const Running& r : running) fds.push_back({r.errFd, POLLIN, 0});
+    if (poll(fds.data(), fds.size(), -1) < 0) continue;
+    for (size_t k = fds.size(); k-- > 0;) {
+      if (!fds[k].revents) continue;
+      Running& r = running[k];
+      char buffer[4096];
+      ssize_t n = read(r.errFd, buffer, sizeof buffer);
+      if (n > 0) {
+        if (r.errors.size() < (1u << 20)) r.errors.append(buffer, size_t(n));
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      close(r.errFd);
+      int status = 0;
+      waitpid(r.pid, &status, 0);
+      const ConvertJob& job = plan[r.job];
+      bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+      if (WIFEXITED(status) && WEXITSTATUS(status) == 2) {
+        // A render option every item would refuse: stop here.
+        std::fprintf(stderr, "%s", r.errors.c_str());
+        usageError = true;
+      }
+      std::string reason;
+      if (!ok) {
+        reason = ReasonOf(r.errors, status);
+        if (reason.rfind(job.label, 0) != 0) reason = job.label + ": " + reason;
+      }
+      if (ok) ++converted;
+      else failures.push_back(reason);
+      progress.Done(job.label, job.renderArgs.back(), ok, reason);
+      running.erase(running.begin() + static_cast<long>(k));
+    }
+  }
+  if (usageError) return 2;
+  std::fprintf(stderr, "convert: %zu of %zu converted into %s",
+               converted, plan.size(), outDir.c_str());
+  if (failures.empty()) {
+    std::fprintf(stderr, "\n");
+    return 0;
+  }
+  std::fprintf(stderr, "; %zu failed:\n", failures.size());
+  for (const std::string& f : failures) std::fprintf(stderr, "  %s\n", f.c_str());
+  return 1;
+}

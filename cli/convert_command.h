@@ -1,0 +1,30 @@
+// duoramic-cli convert: many items rendered into one folder, each by a
+// worker process of its own (a crash spoils one item, not the batch),
+// several at a time.
+#pragma once
+
+#include <string>
+#include <vector>
+
+extern const char kConvertUsage[];
+
+// One rendering to do: the arguments of a `render` run and what to report.
+struct ConvertJob {
+  std::string label;                   // the item as the report names it
+  std::vector<std::string> renderArgs;  // after the word "render"
+};
+
+// The jobs for the given inputs: a folder gives its pictures (sorted), a
+// slideshow list its entries, anything else is one item.  Outputs are
+// OUTDIR/NAME.png from the item's name without its extension, made unique
+// within the batch.  Inputs that are neither (a missing file, a list
+// without its "SlideShowList" line) go to `unusable` with the reason.
+std::vector<ConvertJob> PlanConversion(
+    const std::vector<std::string>& inputs, const std::string& outDir,
+    const std::vector<std::string>& renderOptions,
+    std::vector<std::string>& unusable);
+
+// Runs `convert` with the arguments after the command name: 0 every item
+// converted, 1 some failed (each named on stderr), 2 bad usage.
+int RunConvertCommand(const std::vector<std::string>& args,
+                      const std::string& selfPath);

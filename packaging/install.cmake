@@ -1,0 +1,55 @@
+# What `cmake --install` lays out under the prefix, and the Debian package
+# CPack makes from it:
+#   bin/duoramic, its links duoramic_h, _n, _w, and duoramic-cli
+#   share/duoramic/           the help page, the demo list and its pictures
+#                             (the viewer finds them from bin/ as ../share)
+#   share/applications/       duoramic.desktop
+#   share/mime/packages/      duoramic.xml (MPO, JPS, PNS, slideshow lists)
+#   share/icons/hicolor/      the icon, PNG sizes and the SVG
+#   share/man/man1/           duoramic-cli.1
+include(GNUInstallDirs)
+set(data_dir ${CMAKE_INSTALL_DATADIR}/duoramic)
+
+install(TARGETS duoramic duoramic-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+foreach(mode h n w)
+  install(CODE "execute_process(COMMAND \${CMAKE_COMMAND} -E create_symlink
+    duoramic duoramic_${mode}
+    WORKING_DIRECTORY \$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR})")
+endforeach()
+
+foreach(demo duoramic.txt scene.mpo scene.jps scene.pns scene_L.jpg scene_R.jpg)
+  install(FILES ${CMAKE_SOURCE_DIR}/resources/samples/${demo} DESTINATION ${data_dir})
+endforeach()
+install(FILES ${CMAKE_SOURCE_DIR}/resources/duoramic.html DESTINATION ${data_dir})
+
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/duoramic.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/duoramic.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/icons/hicolor
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+install(FILES ${CMAKE_SOURCE_DIR}/resources/icons/duoramic.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/duoramic-cli.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# cpack -G DEB in a release build gives duoramic_VERSION_ARCH.deb.  Library
+# dependencies come from dpkg-shlibdeps; the desktop and MIME caches are
+# refreshed by the triggers of desktop-file-utils and shared-mime-info.
+set(CPACK_PACKAGE_NAME duoramic)
+set(CPACK_PACKAGE_VENDOR "Duoramic developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Stereoscopic (3D) photo and movie viewer")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Shows what 3D cameras make (MPO, JPS, PNS, side-by-side stills, left/right pairs) in the stereo format of your display: anaglyphs, interlace, side by side, over/under, checkerboard. Includes duoramic-cli for rendering and batch conversion.")
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Duoramic developers <duoramic@localhost>")
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt's X11 and Wayland platform plugins are no library dependency.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "fonts-noto-cjk, gstreamer1.0-plugins-good, gstreamer1.0-plugins-base")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)
