@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "image/comment.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/movie_frame.h"
 #include "stereo/scale.h"
 

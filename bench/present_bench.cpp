@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/anaglyph.h"
 #include "stereo/present.h"
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/present.h"
 #include "stereo/transition.h"
 

@@ -21,7 +21,7 @@
 #include "image/ascii_case.h"
 #include "image/file_names.h"
 #include "image/still_reader.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "slideshow/list_messages.h"
 #include "slideshow/list_reader.h"
 #include "stereo/stereo_format.h"

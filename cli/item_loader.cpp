@@ -9,7 +9,7 @@
 #include "image/file_data.h"
 #include "image/file_names.h"
 #include "image/mpo_reader.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "slideshow/list_reader.h"
 
 namespace {

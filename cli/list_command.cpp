@@ -5,7 +5,7 @@
 
 #include "cli/json_text.h"
 #include "image/comment.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "slideshow/list_messages.h"
 #include "slideshow/list_reader.h"
 

@@ -15,7 +15,7 @@
 #include "image/file_names.h"
 #include "movie/avi_streams.h"
 #include "platform/movie_graph.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/movie_frame.h"
 #include "stereo/present.h"
 #include "stereo/stereo_format.h"

@@ -7,7 +7,7 @@
 #include "cli/item_loader.h"
 #include "cli/png_write.h"
 #include "cli/stereo_surface_render.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/present.h"
 #include "stereo/stereo_format.h"
 

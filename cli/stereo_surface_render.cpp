@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "cli/png_write.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/present.h"
 #include "stereo/vision3d_surface.h"
 

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "fuzz/fuzz_support.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "slideshow/list_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

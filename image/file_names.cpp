@@ -9,7 +9,7 @@
 #include <span>
 
 #include "image/ascii_case.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "image/comment.h"
 #include "image/file_data.h"
 #include "image/still_reader.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/scale.h"
 #include "stereo/text_overlay.h"
 

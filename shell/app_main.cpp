@@ -21,7 +21,7 @@
 #include "shell/settings_store.h"
 #include "shell/startup.h"
 #include "shell/vision3d_output.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "viewer360/panorama_window.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "image/file_names.h"
 #include "shell/command_table.h"
 #include "shell/main_window.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "shell/main_window.h"
 #include "shell/navigation.h"
 #include "shell/settings_store.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/geometry.h"
 #include "stereo/stereo_format.h"
 

@@ -13,7 +13,7 @@
 #include "image/jpeg_comment_writer.h"
 #include "shell/dialogs.h"
 #include "shell/main_window.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 
 namespace {
 

@@ -28,7 +28,7 @@
 #include "shell/command_table.h"
 #include "shell/dialogs.h"
 #include "shell/main_window.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/present.h"
 
 namespace {

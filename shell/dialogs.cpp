@@ -24,7 +24,7 @@
 #include "shell/control_panel.h"
 #include "shell/main_window.h"
 #include "shell/settings_store.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 
 namespace {
 

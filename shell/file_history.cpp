@@ -3,7 +3,7 @@
 
 #include "resources/string_table.h"
 #include "shell/settings_store.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 
 FileHistory RecentFiles;
 

@@ -12,7 +12,7 @@
 #include "shell/main_window.h"
 #include "shell/monitor_dialog.h"
 #include "shell/monitors.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/stereo_format.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <QRect>
 
-#include "shell/desktop_rect.h"
+#include "core/desktop_rect.h"
 
 class QWidget;
 class MainWindow;

@@ -26,7 +26,7 @@
 #include "shell/dialogs.h"
 #include "shell/main_window.h"
 #include "shell/settings_store.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 #include "shell/control_panel.h"
 #include "shell/navigation.h"
 #include "shell/settings_store.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/stereo_format.h"
 
 namespace {

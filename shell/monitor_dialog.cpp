@@ -9,7 +9,7 @@
 
 #include "shell/full_screen.h"
 #include "shell/monitors.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 
 namespace {
 

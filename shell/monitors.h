@@ -7,7 +7,7 @@
 #include <array>
 #include <span>
 
-#include "shell/desktop_rect.h"
+#include "core/desktop_rect.h"
 
 constexpr int kMaxMonitors = 9;
 

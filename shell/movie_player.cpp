@@ -12,7 +12,7 @@
 #include "shell/control_panel.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/movie_frame.h"
 #include "stereo/present.h"
 

@@ -16,7 +16,7 @@
 #include "shell/full_screen.h"
 #include "shell/main_window.h"
 #include "shell/navigation_steps.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "slideshow/list_reader.h"
 #include "stereo/present.h"
 #include "stereo/transition.h"

@@ -11,7 +11,7 @@
 #include "shell/main_window.h"
 #include "shell/navigation.h"
 #include "shell/navigation_steps.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/transition.h"
 
 namespace {

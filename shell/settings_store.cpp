@@ -7,7 +7,7 @@
 
 #include <climits>
 
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "image/ascii_case.h"
 #include "resources/string_table.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 
 namespace {
 

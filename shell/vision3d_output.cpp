@@ -9,7 +9,7 @@
 #include "shell/command_table.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/geometry.h"
 #include "stereo/present.h"
 #include "stereo/vision3d_surface.h"

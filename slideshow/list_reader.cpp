@@ -9,7 +9,7 @@
 #include "image/ascii_case.h"
 #include "image/comment.h"
 #include "resources/string_table.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "slideshow/list_messages.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/panorama.h"
 #include "stereo/present.h"
 

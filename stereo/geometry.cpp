@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 
 namespace {
 

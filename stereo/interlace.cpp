@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/panorama.h"
 #include "stereo/present.h"
 

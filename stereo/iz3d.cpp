@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/movie_views.h"
 
 namespace {

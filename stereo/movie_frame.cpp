@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "image/comment.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/text_overlay.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/movie_frame.h"
 #include "stereo/iz3d.h"
 #include "stereo/text_overlay.h"

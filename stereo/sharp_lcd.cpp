@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/present.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "image/comment.h"
 #include "resources/string_table.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/stereo_format.h"
 #include "stereo/text_painter.h"
 

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/panorama.h"
 #include "stereo/present.h"
 #include "tests/pixel_support.h"

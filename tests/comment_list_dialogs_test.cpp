@@ -16,7 +16,7 @@
 #include "shell/command_table.h"
 #include "shell/comment_dialog.h"
 #include "shell/list_maker_dialog.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "tests/window_test_support.h"
 
 namespace {

@@ -28,7 +28,7 @@
 #include "shell/later_features.h"
 #include "shell/main_window.h"
 #include "shell/settings_store.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/movie_frame.h"
 #include "tests/window_test_support.h"
 

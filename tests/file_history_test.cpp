@@ -6,7 +6,7 @@
 #include <QTemporaryDir>
 
 #include "shell/settings_store.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 
 namespace {
 

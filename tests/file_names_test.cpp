@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;

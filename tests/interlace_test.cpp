@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/present.h"
 #include "tests/pixel_support.h"
 

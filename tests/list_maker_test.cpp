@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "image/comment.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "slideshow/list_reader.h"
 #include "tests/test_support.h"
 

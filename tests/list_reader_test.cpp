@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "image/comment.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "slideshow/list_messages.h"
 #include "tests/test_support.h"
 

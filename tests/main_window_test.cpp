@@ -20,7 +20,7 @@
 #include "shell/file_history.h"
 #include "shell/main_window.h"
 #include "shell/settings_store.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/geometry.h"
 #include "stereo/stereo_format.h"
 #include "tests/window_test_support.h"

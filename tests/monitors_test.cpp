@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "image/comment.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 
 namespace {
 

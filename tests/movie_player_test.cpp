@@ -7,7 +7,7 @@
 
 #include "shell/command_table.h"
 #include "shell/movie_player.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "tests/window_test_support.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include "shell/file_history.h"
 #include "shell/main_window.h"
 #include "shell/navigation.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "tests/synthetic_jpeg.h"
 #include "tests/window_test_support.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "image/comment.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/text_overlay.h"
 #include "stereo/text_painter.h"
 #include "tests/test_support.h"

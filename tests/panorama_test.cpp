@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "test_support.h"
 
 namespace {

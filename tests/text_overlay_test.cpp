@@ -10,7 +10,7 @@
 #include "image/comment.h"
 #include "platform/qt_text_painter.h"
 #include "resources/string_table.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/present.h"
 
 namespace {

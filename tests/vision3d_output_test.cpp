@@ -6,7 +6,7 @@
 #include "fake_stereo_driver.h"
 #include "shell/command_table.h"
 #include "shell/vision3d_output.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/movie_frame.h"
 #include "stereo/stereo_format.h"
 #include "stereo/vision3d_surface.h"

@@ -8,7 +8,7 @@
 
 #include "fake_stereo_driver.h"
 #include "pixel_support.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "stereo/movie_frame.h"
 #include "stereo/movie_views.h"
 

@@ -13,7 +13,7 @@
 #include "shell/command_table.h"
 #include "shell/file_history.h"
 #include "shell/main_window.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "tests/window_test_support.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "platform/qt_text_painter.h"
 #include "shell/command_table.h"
 #include "shell/file_history.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 
 void ScriptedDialogs::Message(QWidget*, std::string_view text,
                               std::string_view, bool) {

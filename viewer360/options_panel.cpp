@@ -8,7 +8,7 @@
 #include <string>
 
 #include "shell/settings_store.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 
 namespace {
 

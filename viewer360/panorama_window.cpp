@@ -6,7 +6,7 @@
 
 #include "shell/command_table.h"
 #include "shell/main_window.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "viewer360/hosted_viewer.h"
 #include "viewer360/options_panel.h"
 #include "viewer360/viewer_files.h"

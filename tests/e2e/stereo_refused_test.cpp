@@ -15,7 +15,7 @@
 #include "shell/command_table.h"
 #include "shell/main_window.h"
 #include "shell/startup.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "shell/vision3d_output.h"
 #include "stereo/stereo_format.h"
 #include "tests/window_test_support.h"

@@ -14,7 +14,7 @@
 #include "shell/main_window.h"
 #include "shell/monitor_dialog.h"
 #include "shell/monitors.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "tests/window_test_support.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <functional>
 #include <vector>
 
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "tests/window_test_support.h"
 #include "viewer360/panorama_window.h"
 

@@ -16,7 +16,7 @@
 
 #include "shell/main_window.h"
 #include "shell/settings_store.h"
-#include "shell/viewer_state.h"
+#include "core/viewer_state.h"
 #include "viewer360/options_panel.h"
 #include "viewer360/page_text.h"
 #include "viewer360/panorama_window.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "image/picture.h"
-#include "shell/desktop_rect.h"
+#include "core/desktop_rect.h"
 
 struct ViewerState {
   // Settings mirrored from the settings store.

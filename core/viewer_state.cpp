@@ -1,0 +1,3 @@
+#include "core/viewer_state.h"
+
+ViewerState Viewer;

@@ -1,3 +1,0 @@
-#include "shell/viewer_state.h"
-
-ViewerState Viewer;
