@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, running and testing need.
 # Idempotent: when everything is present it only runs dpkg-query and exits.
-# --bench also installs the tools of bench/compare_ffmpeg.sh (FFmpeg,
-# hyperfine), which the tests do not need.
+# --bench also installs the tools the bench/ scripts compare against (FFmpeg,
+# hyperfine, djpeg), which the tests do not need.
 set -euo pipefail
 
 bench=0
@@ -26,7 +26,7 @@ packages=(
   gstreamer1.0-alsa gstreamer1.0-pulseaudio
   xvfb xdotool x11-apps
 )
-if ((bench)); then packages+=(ffmpeg hyperfine); fi
+if ((bench)); then packages+=(ffmpeg hyperfine libjpeg-turbo-progs); fi
 
 missing=()
 for p in "${packages[@]}"; do
