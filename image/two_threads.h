@@ -3,6 +3,8 @@
 // halves the wait on a machine with a second core.
 #pragma once
 
+#include <pthread.h>
+
 #include <string>
 #include <system_error>
 #include <thread>
@@ -26,7 +28,10 @@ void RunSideBySide(Beside&& beside, Here&& here, std::string& besideFailure) {
   };
   std::thread thread;
   try {
-    thread = std::thread(helper);
+    thread = std::thread([&] {
+      pthread_setname_np(pthread_self(), "duoramic-view");
+      helper();
+    });
   } catch (const std::system_error&) {
     std::string keep = LastLoadFailure();
     helper();

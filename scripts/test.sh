@@ -8,3 +8,10 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 cd "$root/build/asan"
 ctest --output-on-failure -j "${JOBS:-$(nproc)}"
+
+# The threads that read ahead and decode views side by side, under
+# ThreadSanitizer: the navigation tests only, in a build of their own.
+bash "$root/scripts/build.sh" tsan
+TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
+  QT_QPA_PLATFORM=offscreen "$root/build/tsan/tests/duoramic_window_tests" \
+  --gtest_filter='ReadAheadTest.*:NavigationTest.*'

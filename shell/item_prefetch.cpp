@@ -1,5 +1,6 @@
 #include "shell/item_prefetch.h"
 
+#include <pthread.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -114,6 +115,7 @@ bool ItemPrefetcher::Take(const ItemRequest& request, PreparedItem& item) {
     if (it->request == request) {
       item = std::move(*it);
       held_.erase(it);
+      ++itemsServed_;
       return true;
     }
   }
@@ -151,7 +153,13 @@ int ItemPrefetcher::ItemsRead() const {
   return itemsRead_;
 }
 
+int ItemPrefetcher::ItemsServed() const {
+  std::lock_guard lock(mutex_);
+  return itemsServed_;
+}
+
 void ItemPrefetcher::Run() {
+  pthread_setname_np(pthread_self(), "duoramic-ahead");
   SetDecodeCancelFlag(&cancel_);
   std::unique_lock lock(mutex_);
   for (;;) {

@@ -90,8 +90,9 @@ class ItemPrefetcher {
 
   size_t HeldCount() const;
   bool Reading() const;
-  // Items read to the end since construction (for tests).
+  // Items read to the end, and handed over by Take, since construction.
   int ItemsRead() const;
+  int ItemsServed() const;
 
  private:
   void Run();
@@ -106,5 +107,6 @@ class ItemPrefetcher {
   std::atomic<bool> cancel_{false};
   bool stopping_ = false;
   int itemsRead_ = 0;
+  int itemsServed_ = 0;
   std::thread thread_;
 };
