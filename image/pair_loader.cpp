@@ -206,7 +206,12 @@ bool ScalePairForScreen(const FitSettings& settings, bool hasComment,
   int mw = std::max(PictureWidth(leftSlot), PictureWidth(rightSlot));
   int mh = std::max(PictureHeight(leftSlot), PictureHeight(rightSlot));
   Target target = FitTarget(mw, mh, W, H, settings.panorama);
-  return ScaleInPlace(leftSlot, target) && ScaleInPlace(rightSlot, target);
+  // The two views scale independently: one each on two threads.
+  bool leftDone = false, rightDone = false;
+  std::string unused;
+  RunSideBySide([&] { rightDone = ScaleInPlace(rightSlot, target); },
+                [&] { leftDone = ScaleInPlace(leftSlot, target); }, unused);
+  return leftDone && rightDone;
 }
 
 int PlaceScaledPair(Picture& leftSlot, Picture& rightSlot) {
