@@ -35,13 +35,15 @@ struct Shown {
 std::vector<uint8_t> Bytes(const Picture& p) {
   if (!p) return {};
   const uint8_t* pixels = PicturePixels(p);
-  return {p.get(), pixels + PictureHeader(p)->biSizeImage};
+  return std::vector<uint8_t>(p.get(), pixels + PictureHeader(p)->biSizeImage);
 }
 
 // Names of this process's threads that belong to the reading ahead.
 std::vector<std::string> ReadingThreads() {
   std::vector<std::string> names;
-  for (const QString& task : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+  QDir tasks("/proc/self/task");
+  for (const QString& task :
+       tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
     std::ifstream comm("/proc/self/task/" + task.toStdString() + "/comm");
     std::string name;
     std::getline(comm, name);
@@ -86,7 +88,8 @@ class ReadAheadTest : public WindowTest {
   }
 
   // What each file shows when read with nothing read ahead.
-  std::map<std::string, Shown> DirectLoads(const std::vector<std::string>& names) {
+  std::map<std::string, Shown> DirectLoads(
+      const std::vector<std::string>& names) {
     std::map<std::string, Shown> shown;
     for (const std::string& name : names) {
       window_->Prefetch().Clear();
