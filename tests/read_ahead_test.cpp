@@ -34,8 +34,9 @@ struct Shown {
 
 std::vector<uint8_t> Bytes(const Picture& p) {
   if (!p) return {};
-  const uint8_t* pixels = PicturePixels(p);
-  return std::vector<uint8_t>(p.get(), pixels + PictureHeader(p)->biSizeImage);
+  const uint8_t* block = p.get();
+  const uint8_t* end = PicturePixels(block) + PictureHeader(p)->biSizeImage;
+  return std::vector<uint8_t>(block, end);
 }
 
 // Names of this process's threads that belong to the reading ahead.
