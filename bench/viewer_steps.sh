@@ -11,8 +11,10 @@
 #   bash scripts/setup.sh --bench      # (Xvfb, openbox, xdotool are there)
 #   bash bench/viewer_steps.sh
 #
-# COUNT (files, default 6), STEPS (default 10) and DUORAMIC_VIEWER (a built
-# viewer; default build/release/duoramic, built here when missing).
+# COUNT (files, default 6), STEPS (default 10), DWELL (seconds on each
+# picture, default 1.2), PHOTOS (a folder of such
+# files made already, e.g. by bench/make_camera_mpo.py) and DUORAMIC_VIEWER
+# (a built viewer; default build/release/duoramic, built here when missing).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 count=${COUNT:-6}
@@ -40,11 +42,17 @@ work=$(mktemp -d)
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  if [[ -n "${KEEP_LOGS:-}" ]]; then cp "$work"/*.log "$KEEP_LOGS"/ || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
-"$python" "$root/bench/make_camera_mpo.py" "$work/photos" "$count"
-rm -f "$work/photos"/*.jpg
+if [[ -n "${PHOTOS:-}" ]]; then
+  mkdir -p "$work/photos"
+  cp "$PHOTOS"/*.mpo "$work/photos/"
+else
+  "$python" "$root/bench/make_camera_mpo.py" "$work/photos" "$count"
+  rm -f "$work/photos"/*.jpg
+fi
 
 exec {fd}<> <(:)
 Xvfb -displayfd "$fd" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
@@ -74,7 +82,7 @@ run() {  # LABEL PREFETCH
   sleep 2
   for _ in $(seq "$steps"); do
     xdotool windowfocus --sync "$window" key space
-    sleep 1.2
+    sleep "${DWELL:-1.2}"
   done
   grep VmHWM "/proc/$pid/status" | awk '{print $2}' >"$work/$label.peak"
   kill "$pid"

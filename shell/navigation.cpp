@@ -101,7 +101,8 @@ void ClearForNewItem(MainWindow& w, Step step) {
   EndTransition(w, step == Step::Show || step == Step::Reload);
   ParallaxShiftX = ParallaxShiftY = 0;
   if (Viewer.MovieOpen) w.Movie().CloseMovie();
-  if (step != Step::Reload) NoteStepStarted(step == Step::Next);
+  if (step == Step::Next || step == Step::Previous)
+    NoteStepStarted(step == Step::Next);
   FreePicture(Viewer.LeftPicture);
   FreePicture(Viewer.RightPicture);
   FreeTransitionPictures();
