@@ -25,7 +25,7 @@ char* CommentTarget(bool writing) {
 
 CommentCapture::CommentCapture(std::string_view start) {
   size_t keep = std::min(start.size(), sizeof text_ - 1);
-  std::memcpy(text_, start.data(), keep);
+  if (keep > 0) std::memcpy(text_, start.data(), keep);
   text_[keep] = 0;
   activeCapture = this;
 }
@@ -35,7 +35,7 @@ CommentCapture::~CommentCapture() { activeCapture = nullptr; }
 void StoreCurrentComment(std::string_view text) {
   char* target = CommentTarget(true);
   size_t keep = std::min(text.size(), sizeof CurrentComment - 1);
-  std::memcpy(target, text.data(), keep);
+  if (keep > 0) std::memcpy(target, text.data(), keep);
   target[keep] = 0;
 }
 
