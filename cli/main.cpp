@@ -121,7 +121,8 @@ int Split(const std::string& file, const std::string& leftOut,
           const std::string& rightOut) {
   StillViews views;
   std::string reason;
-  if (!LoadStillViews(file, views, reason)) return Fail(file, reason);
+  if (!LoadStillViews(file, views, reason, /*wantWhole=*/false))
+    return Fail(file, reason);
   int status = 0;
   if (WriteOrFail(views.left, leftOut, status))
     WriteOrFail(views.right, rightOut, status);

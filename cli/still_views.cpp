@@ -18,9 +18,21 @@ Picture CopyColumns(const Picture& picture, int firstColumn, int width) {
 }
 
 bool LoadStillViews(const std::string& file, StillViews& views,
-                    std::string& reason) {
+                    std::string& reason, bool wantWhole) {
   ClearCurrentComment();
   ParallaxShiftX = ParallaxShiftY = 0;
+  // An MPO's views come from its own decode; the whole first picture would
+  // be a third one.  A file that does not load as one is read as below, for
+  // the reason that names what it is.
+  if (!wantWhole && FileKindMatches(file, MpoKind)) {
+    if (LoadMpoFile(file, views.left, views.right)) {
+      views.isMpo = true;
+      views.formatName = "MPO";
+      return true;
+    }
+    ClearCurrentComment();
+    ParallaxShiftX = ParallaxShiftY = 0;
+  }
   StillDecode decoded = DecodeStill(file);
   if (!decoded.picture) {
     reason = decoded.failure;

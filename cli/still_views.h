@@ -17,8 +17,9 @@ struct StillViews {
   bool isMpo = false;
 };
 
+// Without `wantWhole`, `whole` and `sourceBits` may be left empty.
 bool LoadStillViews(const std::string& file, StillViews& views,
-                    std::string& reason);
+                    std::string& reason, bool wantWhole = true);
 
 // Columns [firstColumn, firstColumn + width) of a 24-bit picture.
 Picture CopyColumns(const Picture& picture, int firstColumn, int width);

@@ -10,9 +10,38 @@ char CurrentComment[3 * kCommentStoredBytes + 1];
 int ParallaxShiftX = 0;
 int ParallaxShiftY = 0;
 
-void ClearCurrentComment() { CurrentComment[0] = 0; }
+namespace {
+thread_local CommentCapture* activeCapture = nullptr;
+}  // namespace
 
-bool CurrentCommentEmpty() { return CurrentComment[0] == 0; }
+// Where the comment functions of this thread read and write.
+char* CommentTarget(bool writing) {
+  CommentCapture* capture = activeCapture;
+  if (!capture) return CurrentComment;
+  if (writing) capture->written_ = true;
+  else if (!capture->written_) capture->dependsOnStart_ = true;
+  return capture->text_;
+}
+
+CommentCapture::CommentCapture(std::string_view start) {
+  size_t keep = std::min(start.size(), sizeof text_ - 1);
+  if (keep > 0) std::memcpy(text_, start.data(), keep);
+  text_[keep] = 0;
+  activeCapture = this;
+}
+
+CommentCapture::~CommentCapture() { activeCapture = nullptr; }
+
+void StoreCurrentComment(std::string_view text) {
+  char* target = CommentTarget(true);
+  size_t keep = std::min(text.size(), sizeof CurrentComment - 1);
+  if (keep > 0) std::memcpy(target, text.data(), keep);
+  target[keep] = 0;
+}
+
+void ClearCurrentComment() { CommentTarget(true)[0] = 0; }
+
+bool CurrentCommentEmpty() { return CommentTarget(false)[0] == 0; }
 
 bool IsValidUtf8(std::string_view text) {
   size_t i = 0, n = text.size();
@@ -118,6 +147,7 @@ void SetStoredComment(std::string_view stored, bool cp932) {
   // Three bytes for each stored one at most, so this cut never bites; it
   // keeps the buffer safe all the same.
   size_t keep = Utf8PrefixLength(utf8, sizeof CurrentComment - 1);
-  std::memcpy(CurrentComment, utf8.data(), keep);
-  CurrentComment[keep] = 0;
+  char* target = CommentTarget(true);
+  std::memcpy(target, utf8.data(), keep);
+  target[keep] = 0;
 }

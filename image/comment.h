@@ -22,6 +22,35 @@ extern int ParallaxShiftY;
 void ClearCurrentComment();
 bool CurrentCommentEmpty();
 
+// While one is alive on a thread, the comment functions on that thread
+// (and so every reader run there) work on its own text instead of
+// CurrentComment: a picture decoded in the background must not touch the
+// comment of the item on display.  Not nested on one thread.
+class CommentCapture {
+ public:
+  // `start` is the text the readers find, as SetCurrentComment leaves it.
+  explicit CommentCapture(std::string_view start = {});
+  ~CommentCapture();
+  CommentCapture(const CommentCapture&) = delete;
+  CommentCapture& operator=(const CommentCapture&) = delete;
+
+  const char* Text() const { return text_; }
+  // The comment was set or cleared.
+  bool Written() const { return written_; }
+  // Whether it was empty was asked before any write: what the readers did
+  // may then hang on the start text.
+  bool DependsOnStart() const { return dependsOnStart_; }
+
+ private:
+  friend char* CommentTarget(bool writing);
+  char text_[256];
+  bool written_ = false;
+  bool dependsOnStart_ = false;
+};
+
+// Stores text already in CurrentComment's form (a capture's Text()).
+void StoreCurrentComment(std::string_view text);
+
 // Stores comment bytes as read from a file.  Text that is not valid UTF-8
 // was written on Windows and is decoded as CP932.  A terminating zero in the
 // input ends the text, as it would in the 8-bit buffer the file was written

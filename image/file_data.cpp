@@ -31,6 +31,15 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out,
   out.clear();
   File f = OpenForReading(path);
   if (!f) return false;
+  // The size known up front is read in one go, into memory taken once: a
+  // camera file grown chunk by chunk would be copied and faulted in twice.
+  long known = -1;
+  if (std::fseek(f.get(), 0, SEEK_END) == 0) known = std::ftell(f.get());
+  std::rewind(f.get());
+  if (known > 0 && static_cast<unsigned long>(known) <= limit) {
+    out.resize(static_cast<size_t>(known));
+    out.resize(std::fread(out.data(), 1, out.size(), f.get()));
+  }
   uint8_t chunk[32768];
   for (;;) {
     size_t got = std::fread(chunk, 1, sizeof chunk, f.get());

@@ -49,10 +49,17 @@ struct ErrorManager {
 // goes on and so do we, silently.
 void KeepQuiet(j_common_ptr) {}
 
+thread_local const std::atomic<bool>* cancelFlag = nullptr;
+
+// The library calls this for every batch of rows: the place to give up.
 void LimitScans(j_common_ptr cinfo) {
   auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-  if (d->input_scan_number > kMaxScans) {
-    NoteLoadFailure("too many scans");
+  const char* reason = nullptr;
+  if (d->input_scan_number > kMaxScans) reason = "too many scans";
+  if (cancelFlag && cancelFlag->load(std::memory_order_relaxed))
+    reason = "cancelled";
+  if (reason) {
+    NoteLoadFailure(reason);
     std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->recovery, 1);
   }
 }
@@ -407,6 +414,17 @@ Picture DecodeJpegStream(const JpegStream& stream, int dx, int dy) {
     return nullptr;
   }
   ReadJpegCommentBeforeDecoding(stream.data, stream.size, stream.patchedStart);
+  return DecodeJpegPixels(stream, dx, dy);
+}
+
+void SetDecodeCancelFlag(const std::atomic<bool>* flag) { cancelFlag = flag; }
+const std::atomic<bool>* DecodeCancelFlag() { return cancelFlag; }
+
+Picture DecodeJpegPixels(const JpegStream& stream, int dx, int dy) {
+  if (!UsableStream(stream)) {
+    NoteLoadFailure("no picture data");
+    return nullptr;
+  }
   Input input;
   input.stream = stream;
   input.dx = dx;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -27,6 +28,15 @@ struct JpegStream {
 // would give of the decoded picture, without building the whole picture
 // first.  Null as DecodeJpegData, and when the crop leaves nothing.
 Picture DecodeJpegStream(const JpegStream& stream, int dx = 0, int dy = 0);
+
+// DecodeJpegStream without the comment walk: touches nothing but the
+// thread's load failure, so two can run at once on two threads.
+Picture DecodeJpegPixels(const JpegStream& stream, int dx = 0, int dy = 0);
+
+// A flag the JPEG decoders of this thread poll between rows: once it is
+// set, the decode under way stops and fails.  Null (the default) for none.
+void SetDecodeCancelFlag(const std::atomic<bool>* flag);
+const std::atomic<bool>* DecodeCancelFlag();
 
 // The width and height the stream's frame header announces, from its
 // headers alone (no comment is read).  False when they cannot be read.

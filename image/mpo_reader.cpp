@@ -8,7 +8,9 @@
 
 #include "image/comment.h"
 #include "image/file_data.h"
+#include "image/jpeg_comment.h"
 #include "image/jpeg_reader.h"
+#include "image/two_threads.h"
 
 namespace {
 
@@ -144,16 +146,32 @@ int LoadMpoFile(const std::string& path, Picture& left, Picture& right) {
 
 int LoadMpoData(const uint8_t* data, size_t size, Picture& left,
                 Picture& right) {
+  ParallaxShiftX = 0;
+  ParallaxShiftY = 0;
+  MpoViews views;
+  if (!DecodeMpoViews(data, size, views)) return 0;
+  ParallaxShiftX = views.shiftX;
+  ParallaxShiftY = views.shiftY;
+  left = std::move(views.left);
+  right = std::move(views.right);
+  return 1;
+}
+
+bool ReadMpoFileViews(const std::string& path, MpoViews& views) {
+  std::vector<uint8_t> bytes;
+  if (!ReadWholeFile(path, bytes)) return false;
+  return DecodeMpoViews(bytes.data(), bytes.size(), views);
+}
+
+bool DecodeMpoViews(const uint8_t* data, size_t size, MpoViews& views) {
   if (!data) size = 0;
   MpoLayout layout;
-  if (!ScanLayout(data, size, layout)) return 0;
+  if (!ScanLayout(data, size, layout)) return false;
   Parallax parallax;
   if (layout.makerNote &&
       !FindParallax(data, size, *layout.makerNote, parallax))
-    return 0;
+    return false;
 
-  ParallaxShiftX = 0;
-  ParallaxShiftY = 0;
   // The second picture: the bytes from `start` on, its first two read as
   // FF D8.  The shifts come from its size, which its header gives; both
   // views are then decoded straight into their cropped form, which is what
@@ -162,19 +180,31 @@ int LoadMpoData(const uint8_t* data, size_t size, Picture& left,
   int shiftX = 0, shiftY = 0;
   if (parallax.horizontal || parallax.vertical) {
     int width = 0, height = 0;
-    if (!ReadJpegSize(secondStream, width, height)) return 0;
+    if (!ReadJpegSize(secondStream, width, height)) return false;
     if (parallax.horizontal)
       shiftX = ShiftFor(width, *parallax.horizontal, -0.01);
     if (parallax.vertical) shiftY = ShiftFor(height, *parallax.vertical, 0.01);
   }
   // The first picture is the file itself: the library stops at its end.
-  Picture leftView = DecodeJpegStream({data, size, false}, shiftX, shiftY);
-  if (!leftView) return 0;
-  Picture rightView = DecodeJpegStream(secondStream, -shiftX, -shiftY);
-  if (!rightView) return 0;
-  ParallaxShiftX = shiftX;
-  ParallaxShiftY = shiftY;
-  left = std::move(leftView);
-  right = std::move(rightView);
-  return 1;
+  // The comments are read in the order a view after view decode reads
+  // them: the second picture's only when the first decoded.
+  JpegStream firstStream{data, size, false};
+  ReadJpegCommentBeforeDecoding(data, size, false);
+  Picture leftView, rightView;
+  std::string rightFailure;
+  RunSideBySide(
+      [&] { rightView = DecodeJpegPixels(secondStream, -shiftX, -shiftY); },
+      [&] { leftView = DecodeJpegPixels(firstStream, shiftX, shiftY); },
+      rightFailure);
+  if (!leftView) return false;
+  ReadJpegCommentBeforeDecoding(secondStream.data, secondStream.size, true);
+  if (!rightView) {
+    NoteLoadFailure(rightFailure);
+    return false;
+  }
+  views.left = std::move(leftView);
+  views.right = std::move(rightView);
+  views.shiftX = shiftX;
+  views.shiftY = shiftY;
+  return true;
 }

@@ -12,3 +12,17 @@
 int LoadMpoFile(const std::string& path, Picture& left, Picture& right);
 int LoadMpoData(const uint8_t* data, size_t size, Picture& left,
                 Picture& right);
+
+// The two views and the shifts they were lined up by, for code that must
+// not touch the process-wide ParallaxShiftX/Y (a background decode).  Both
+// views are decoded at once on two threads; the comment is read as
+// LoadMpoData reads it.  False, with a reason noted, when the file is not a
+// stereo MPO.
+struct MpoViews {
+  Picture left;
+  Picture right;
+  int shiftX = 0;
+  int shiftY = 0;
+};
+bool DecodeMpoViews(const uint8_t* data, size_t size, MpoViews& views);
+bool ReadMpoFileViews(const std::string& path, MpoViews& views);

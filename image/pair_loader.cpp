@@ -8,6 +8,7 @@
 #include "image/file_data.h"
 #include "image/still_reader.h"
 #include "core/viewer_state.h"
+#include "image/two_threads.h"
 #include "stereo/scale.h"
 #include "stereo/text_overlay.h"
 
@@ -20,8 +21,6 @@ struct Target {
 
 bool HasCommentBand() { return Viewer.CommentOn && !CurrentCommentEmpty(); }
 
-bool PanoramaMode() { return Viewer.ActualSizeToggle > 0; }
-
 // Panorama pictures are shown at full screen height and scrolled, so their
 // zoom is pinned to 100 percent.
 void PinActualSize() {
@@ -32,9 +31,9 @@ void PinActualSize() {
 // The box a w x h picture is scaled to inside W x H, aspect kept; panorama
 // mode always takes the full height.  Sides are at least 1: a zero would
 // make the scaler keep the picture's own size.
-Target FitTarget(int64_t w, int64_t h, int64_t W, int64_t H) {
+Target FitTarget(int64_t w, int64_t h, int64_t W, int64_t H, bool panorama) {
   Target t;
-  if (!PanoramaMode() && h * 1000 / H < w * 1000 / W) {
+  if (!panorama && h * 1000 / H < w * 1000 / W) {
     t.width = static_cast<int>(W);
     t.height = static_cast<int>(std::max<int64_t>(1, h * W / w));
   } else {
@@ -79,18 +78,22 @@ Picture PlaceView(const Picture& picture, int first, int v, int side,
 
 // The screen height left for the picture when its comment band must fit
 // below it too, at least 1.
-int PictureAreaHeight(int screenHeight) {
+int PictureAreaHeight(int screenHeight, bool band, int commentSize) {
   screenHeight = std::max(screenHeight, 1);
-  if (!HasCommentBand()) return screenHeight;
-  return std::max(1, screenHeight - screenHeight * Viewer.CommentSize /
-                                        (Viewer.CommentSize + 100));
+  if (!band) return screenHeight;
+  return std::max(1, screenHeight - screenHeight * commentSize /
+                                        (commentSize + 100));
 }
+
+bool BandFor(const FitSettings& settings, bool hasComment) {
+  return settings.commentOn && hasComment;
+}
+
 
 }  // namespace
 
-Picture LoadPicture(const std::string& path) {
+Picture ReadStillPicture(const std::string& path) {
   if (path.empty()) return CreatePicture(kUnreadableSide, kUnreadableSide, 24);
-  ParallaxShiftX = ParallaxShiftY = 0;
   StillDecode decoded = DecodeStill(path);
   if (decoded.picture) return std::move(decoded.picture);
   // A picture that could not be brought to 24 bits is refused here too:
@@ -99,36 +102,87 @@ Picture LoadPicture(const std::string& path) {
   return CreatePicture(kUnreadableSide, kUnreadableSide, 24);
 }
 
+FitSettings CurrentFitSettings(const ScreenSize& screen) {
+  return {screen, Viewer.ActualSizeToggle > 0, Viewer.CommentOn,
+          Viewer.CommentSize};
+}
+
+Picture LoadPicture(const std::string& path) {
+  if (!path.empty()) ParallaxShiftX = ParallaxShiftY = 0;
+  return ReadStillPicture(path);
+}
+
+bool ReadPictureFiles(const std::string& leftPath,
+                      const std::string& rightPath, Picture& left,
+                      Picture& right) {
+  // The right file is read beside the left one with a comment of its own,
+  // begun empty; read after the left one it would have found the left's.
+  // That only matters when the readers asked before writing and the left
+  // file left a comment: then the right file is read again, here.
+  Picture rightRead;
+  bool dependsOnStart = false, written = false;
+  std::string rightComment, rightFailure;
+  RunSideBySide(
+      [&] {
+        CommentCapture capture;
+        rightRead = ReadStillPicture(rightPath);
+        dependsOnStart = capture.DependsOnStart();
+        written = capture.Written();
+        rightComment = capture.Text();
+      },
+      [&] { left = ReadStillPicture(leftPath); }, rightFailure);
+  if (!rightFailure.empty()) NoteLoadFailure(rightFailure);
+  if (dependsOnStart && !CurrentCommentEmpty()) {
+    rightRead.reset();
+    rightRead = ReadStillPicture(rightPath);
+  } else if (written) {
+    StoreCurrentComment(rightComment);
+  }
+  right = std::move(rightRead);
+  if (!left || !right) {
+    left.reset();
+    right.reset();
+    return false;
+  }
+  return true;
+}
+
 int LoadPicturePair(const std::string& leftPath, const std::string& rightPath,
                     Picture& leftSlot, Picture& rightSlot) {
-  leftSlot = LoadPicture(leftPath);
-  if (!leftSlot) {
-    rightSlot.reset();
-    return 0;
-  }
-  rightSlot = LoadPicture(rightPath);
-  if (!rightSlot) {
-    leftSlot.reset();
-    return 0;
-  }
+  if (!leftPath.empty() || !rightPath.empty())
+    ParallaxShiftX = ParallaxShiftY = 0;
+  if (!ReadPictureFiles(leftPath, rightPath, leftSlot, rightSlot)) return 0;
   Viewer.ShownKind = 2;
   Viewer.ShownLeftPath = leftPath;
   Viewer.ShownRightPath = rightPath;
   return 1;
 }
 
+void ScaleSideBySideForScreen(const FitSettings& settings, bool hasComment,
+                              Picture& picture) {
+  const ScreenSize& screen = settings.screen;
+  int64_t W = 2 * int64_t{std::max(screen.width, 1)};
+  int64_t H = PictureAreaHeight(screen.height, BandFor(settings, hasComment),
+                                settings.commentSize);
+  Target target = FitTarget(PictureWidth(picture), PictureHeight(picture), W,
+                            H, settings.panorama);
+  // When the scaler cannot have its memory the file is cut as it was read.
+  ScaleInPlace(picture, target);
+}
+
 int LoadSideBySideFile(const std::string& path, const ScreenSize& screen) {
   Picture picture = LoadPicture(path);
   if (!picture) return 0;
+  ScaleSideBySideForScreen(CurrentFitSettings(screen), !CurrentCommentEmpty(),
+                           picture);
+  return ShowScaledSideBySide(path, std::move(picture));
+}
+
+int ShowScaledSideBySide(const std::string& path, Picture picture) {
   Viewer.ShownKind = 2;
   Viewer.ShownLeftPath = path;
   Viewer.ShownRightPath.clear();
-  if (PanoramaMode()) PinActualSize();
-  int64_t W = 2 * int64_t{std::max(screen.width, 1)};
-  int64_t H = PictureAreaHeight(screen.height);
-  Target target = FitTarget(PictureWidth(picture), PictureHeight(picture), W, H);
-  // When the scaler cannot have its memory the file is cut as it was read.
-  ScaleInPlace(picture, target);
+  if (Viewer.ActualSizeToggle > 0) PinActualSize();
   Picture left = CutHalf(picture, 0, Viewer.FloatOffset);
   Picture right = CutHalf(picture, 1, Viewer.FloatOffset);
   // One view without the other must never reach the display.
@@ -142,24 +196,43 @@ int LoadSideBySideFile(const std::string& path, const ScreenSize& screen) {
   return 1;
 }
 
+bool ScalePairForScreen(const FitSettings& settings, bool hasComment,
+                        Picture& leftSlot, Picture& rightSlot) {
+  if (!leftSlot || !rightSlot) return false;
+  int64_t W = std::max(settings.screen.width, 1);
+  int64_t H = PictureAreaHeight(settings.screen.height,
+                                BandFor(settings, hasComment),
+                                settings.commentSize);
+  int mw = std::max(PictureWidth(leftSlot), PictureWidth(rightSlot));
+  int mh = std::max(PictureHeight(leftSlot), PictureHeight(rightSlot));
+  Target target = FitTarget(mw, mh, W, H, settings.panorama);
+  // The two views scale independently: one each on two threads.
+  bool leftDone = false, rightDone = false;
+  std::string unused;
+  RunSideBySide([&] { rightDone = ScaleInPlace(rightSlot, target); },
+                [&] { leftDone = ScaleInPlace(leftSlot, target); }, unused);
+  return leftDone && rightDone;
+}
+
+int PlaceScaledPair(Picture& leftSlot, Picture& rightSlot) {
+  if (!leftSlot || !rightSlot) return 0;
+  if (Viewer.ActualSizeToggle > 0) PinActualSize();
+  Picture* slots[2] = {&leftSlot, &rightSlot};
+  for (int side = 0; side < 2; ++side) {
+    Picture placed = OffsetPicture(*slots[side], side, Viewer.FloatOffset);
+    if (!placed) return 0;
+    *slots[side] = std::move(placed);
+  }
+  return 1;
+}
+
 int FitPairToScreen(const ScreenSize& screen, Picture& leftSlot,
                     Picture& rightSlot) {
   if (!leftSlot || !rightSlot) return 0;
-  int64_t W = std::max(screen.width, 1);
-  int64_t H = PictureAreaHeight(screen.height);
-  int mw = std::max(PictureWidth(leftSlot), PictureWidth(rightSlot));
-  int mh = std::max(PictureHeight(leftSlot), PictureHeight(rightSlot));
-  if (PanoramaMode()) PinActualSize();
-  Target target = FitTarget(mw, mh, W, H);
-  Picture* slots[2] = {&leftSlot, &rightSlot};
-  for (int side = 0; side < 2; ++side) {
-    Picture& slot = *slots[side];
-    if (!ScaleInPlace(slot, target)) return 0;
-    Picture placed = OffsetPicture(slot, side, Viewer.FloatOffset);
-    if (!placed) return 0;
-    slot = std::move(placed);
-  }
-  return 1;
+  if (!ScalePairForScreen(CurrentFitSettings(screen), !CurrentCommentEmpty(),
+                          leftSlot, rightSlot))
+    return 0;
+  return PlaceScaledPair(leftSlot, rightSlot);
 }
 
 Picture CutHalf(const Picture& picture, int side, int offset) {

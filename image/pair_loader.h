@@ -16,6 +16,23 @@ struct ScreenSize {
   int height = 0;
 };
 
+// What fitting a freshly read item to the screen depends on besides its
+// pictures and whether it has a comment.  Read from Viewer by the thread
+// that owns it; the scaling steps below take it as a value, so that they
+// can run on any thread.
+struct FitSettings {
+  ScreenSize screen;
+  bool panorama = false;  // ActualSizeToggle > 0
+  bool commentOn = true;
+  int commentSize = 5;
+  bool operator==(const FitSettings& o) const {
+    return screen.width == o.screen.width &&
+           screen.height == o.screen.height && panorama == o.panorama &&
+           commentOn == o.commentOn && commentSize == o.commentSize;
+  }
+};
+FitSettings CurrentFitSettings(const ScreenSize& screen);
+
 // The picture shown for a file no reader can read.
 constexpr int kUnreadableSide = 600;
 
@@ -24,12 +41,22 @@ constexpr int kUnreadableSide = 600;
 // gives a black 600 x 600 picture, so the user sees black rather than a
 // message.  Null only when memory runs out.  Resets ParallaxShiftX/Y.
 Picture LoadPicture(const std::string& path);
+// LoadPicture leaving the parallax alone: safe on any thread.
+Picture ReadStillPicture(const std::string& path);
 
 // Reads a left and a right file into the slots and records them as shown
 // (ShownKind 2, ShownLeftPath, ShownRightPath).  Returns 1, or 0 with both
 // slots empty.
 int LoadPicturePair(const std::string& leftPath, const std::string& rightPath,
                     Picture& leftSlot, Picture& rightSlot);
+
+// The reading of LoadPicturePair alone: both files at once on two threads,
+// the comment left as reading them one after the other leaves it, nothing
+// recorded and the parallax untouched.  False, with both empty, when memory
+// runs out.
+bool ReadPictureFiles(const std::string& leftPath,
+                      const std::string& rightPath, Picture& left,
+                      Picture& right);
 
 // Reads a still holding both views side by side, fits it to twice the
 // screen width (or to the screen height, whichever governs) and cuts it into
@@ -38,12 +65,25 @@ int LoadPicturePair(const std::string& leftPath, const std::string& rightPath,
 // memory runs out before the cut, and with both emptied when a cut fails.
 int LoadSideBySideFile(const std::string& path, const ScreenSize& screen);
 
+// LoadSideBySideFile in two steps: the scaling of the picture read (any
+// thread; the picture is kept as read when memory runs out), and the cut
+// into the two views with everything it records.
+void ScaleSideBySideForScreen(const FitSettings& settings, bool hasComment,
+                              Picture& picture);
+int ShowScaledSideBySide(const std::string& path, Picture picture);
+
 // Scales both pictures onto one screen-fitted canvas size (the larger width
 // and height of the two, aspect kept, centred) and applies the floating-
 // window shift and the comment band.  Returns 1 with both slots replaced, or
 // 0 when memory runs out (the slots may then hold either stage).
 int FitPairToScreen(const ScreenSize& screen, Picture& leftSlot,
                     Picture& rightSlot);
+
+// FitPairToScreen in two steps: the scaling (any thread; false when memory
+// runs out), and the floating-window placement with the comment band.
+bool ScalePairForScreen(const FitSettings& settings, bool hasComment,
+                        Picture& leftSlot, Picture& rightSlot);
+int PlaceScaledPair(Picture& leftSlot, Picture& rightSlot);
 
 // One view of a side-by-side picture (side 0 its left half, 1 its right
 // half), and one whole picture as a view (OffsetPicture), placed for the

@@ -1,5 +1,7 @@
 #include "image/picture.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +12,21 @@ namespace {
 constexpr size_t kBlockExtra = 1200;
 
 uint64_t pixelLimit = uint64_t{1} << 28;
+
+// Blocks this large come straight from the kernel as fresh zero pages; a
+// camera picture touches some 9000 of them.  Asking for 2 MB pages where
+// the block covers whole ones cuts those faults 512-fold.
+constexpr size_t kHugePage = size_t{2} << 20;
+constexpr size_t kHugePageAdviceFrom = 2 * kHugePage;
+
+void AdviseHugePages(uint8_t* block, size_t bytes) {
+  auto start = reinterpret_cast<uintptr_t>(block);
+  uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
+  uintptr_t end = (start + bytes) & ~(kHugePage - 1);
+  // Advice only; a kernel without transparent huge pages just says no.
+  if (end > first)
+    madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+}
 
 }  // namespace
 
@@ -40,7 +57,9 @@ int RowStride(int width, int bits) {
 }
 
 Picture AllocatePictureBlock(size_t bytes) {
-  return Picture(static_cast<uint8_t*>(std::calloc(1, bytes)));
+  auto* block = static_cast<uint8_t*>(std::calloc(1, bytes));
+  if (block && bytes >= kHugePageAdviceFrom) AdviseHugePages(block, bytes);
+  return Picture(block);
 }
 
 Picture CreatePicture(int width, int height, int bits) {

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, running and testing need.
 # Idempotent: when everything is present it only runs dpkg-query and exits.
-# --bench also installs hyperfine for the comparisons in bench/; FFmpeg is
-# always installed, since the movie tests make their movies with it.
+# --bench also installs the tools the bench/ scripts compare against
+# (hyperfine, djpeg); FFmpeg is always installed, since the movie tests make
+# their movies with it.
 set -euo pipefail
 
 bench=0
@@ -35,7 +36,7 @@ packages=(
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
   packages+=(nodejs npm)
 fi
-if ((bench)); then packages+=(hyperfine); fi
+if ((bench)); then packages+=(hyperfine libjpeg-turbo-progs); fi
 
 missing=()
 for p in "${packages[@]}"; do

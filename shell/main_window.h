@@ -18,6 +18,7 @@
 #include "shell/later_features.h"
 #include "shell/startup.h"
 #include "image/pair_loader.h"
+#include "shell/item_prefetch.h"
 #include "platform/background_music.h"
 #include "stereo/present.h"
 
@@ -155,6 +156,8 @@ class MainWindow : public QMainWindow,
   }
   void SetLists(ListMaker* maker) { lists_ = maker ? maker : &notBuilt_; }
   YesNoPrompt& Prompt() { return *this; }
+  // Reads the next item ahead; its thread ends with the window.
+  ItemPrefetcher& Prefetch() { return prefetcher_; }
   ScreenSize Screen() const;
   std::string HelpFilePath;
 
@@ -202,4 +205,5 @@ class MainWindow : public QMainWindow,
   std::function<uint32_t()> clock_;
   std::string titleText_;
   bool shutDown_ = false;
+  ItemPrefetcher prefetcher_;
 };

@@ -65,17 +65,11 @@ int BrowseKind() {
   return AllKinds;
 }
 
-int Wrap(int index, int count) {
-  if (count <= 0) return 0;
-  if (index < 0) return count - 1;
-  return index >= count ? 0 : index;
-}
+int Wrap(int index, int count) { return WrapIndex(index, count); }
 
-std::string FolderEntry(const std::string& folder, int index) {
-  const auto& names = Viewer.LeftFolderList;
-  if (index < 0 || index >= static_cast<int>(names.size())) return {};
-  return folder + names[index];
-}
+// Which way the user went last: the item beyond in that direction is read
+// ahead.
+bool lastStepForward = true;
 
 void ReleaseCurrentPair() {
   FreePicture(Viewer.CurrentLeft);
@@ -107,6 +101,8 @@ void ClearForNewItem(MainWindow& w, Step step) {
   EndTransition(w, step == Step::Show || step == Step::Reload);
   ParallaxShiftX = ParallaxShiftY = 0;
   if (Viewer.MovieOpen) w.Movie().CloseMovie();
+  if (step == Step::Next || step == Step::Previous)
+    NoteStepStarted(step == Step::Next);
   FreePicture(Viewer.LeftPicture);
   FreePicture(Viewer.RightPicture);
   FreeTransitionPictures();
@@ -124,6 +120,7 @@ void OpenItemMovie(MainWindow& w, const std::string& left,
     FitWindowToFullScreen(w);
   }
   PauseMusic(w);
+  w.Prefetch().Clear();  // nothing is read ahead while a movie plays
   // At a show the 3D Vision hand-over opens the movie itself.
   if (step == Step::Show && Viewer.StereoType == NvidiaStereo) return;
   if (w.Movie().OpenMovie(left, right) != 0)
@@ -134,19 +131,17 @@ void OpenItemMovie(MainWindow& w, const std::string& left,
 // MPO, or else a movie.
 ItemRead ReadSingleFile(MainWindow& w, const std::string& path, Step step) {
   if (FileKindMatches(path, StillKind)) {
-    LoadSideBySideFile(path, w.Screen());
+    LoadSideBySideItem(w, path);
     if (!Viewer.LeftPicture) return ItemRead::Failed;
     if (step != Step::Show) ResumeMusic(w);
     return ItemRead::Pictures;
   }
   if (FileKindMatches(path, MpoKind)) {
-    if (!LoadMpoFile(path, Viewer.LeftPicture, Viewer.RightPicture))
-      return ItemRead::Failed;
+    if (!LoadMpoItem(w, path)) return ItemRead::Failed;
     Viewer.MpoSource = true;
     Viewer.ShownLeftPath = path;
     Viewer.ShownRightPath.clear();
     Viewer.ShownKind = 2;
-    FitPairToScreen(w.Screen(), Viewer.LeftPicture, Viewer.RightPicture);
     if (step != Step::Show) ResumeMusic(w);
     return ItemRead::Pictures;
   }
@@ -159,9 +154,7 @@ ItemRead ReadPairFiles(MainWindow& w, Step step) {
   const std::string& left = Viewer.LeftPath;
   const std::string& right = Viewer.RightPath;
   if (FileKindMatches(left, StillKind) && FileKindMatches(right, StillKind)) {
-    if (!LoadPicturePair(left, right, Viewer.LeftPicture, Viewer.RightPicture))
-      return ItemRead::Failed;
-    FitPairToScreen(w.Screen(), Viewer.LeftPicture, Viewer.RightPicture);
+    if (!LoadPairItem(w, left, right)) return ItemRead::Failed;
     if (step != Step::Show) ResumeMusic(w);
     return ItemRead::Pictures;
   }
@@ -179,6 +172,7 @@ void InstallNewPair(MainWindow& w) {
   Viewer.CurrentRight = std::move(Viewer.RightPicture);
   w.ContentShown = true;
   w.Repaint();
+  NoteItemOnScreen(w);
 }
 
 void ShowPanorama(MainWindow& w, const std::string& path, bool swap) {
@@ -242,6 +236,8 @@ void ShowFile(MainWindow& w, int) {
   w.ContentShown = true;
   if (Viewer.StereoType == NvidiaStereo) HandOverToStereoOutput(w);
   RecordOpen(Viewer.OpenPath, "");
+  lastStepForward = true;
+  PrefetchNextItem(w, lastStepForward);
 }
 
 void ShowPair(MainWindow& w, int) {
@@ -273,6 +269,8 @@ void ShowPair(MainWindow& w, int) {
   w.ContentShown = true;
   if (Viewer.StereoType == NvidiaStereo) HandOverToStereoOutput(w);
   RecordOpen(Viewer.LeftPath, Viewer.RightPath);
+  lastStepForward = true;
+  PrefetchNextItem(w, lastStepForward);
 }
 
 void StartList(MainWindow& w, int) {
@@ -301,6 +299,8 @@ void StartList(MainWindow& w, int) {
   if (Viewer.SlideShowOn) w.StartSlideshowTimer();
   if (read != ItemRead::Panorama && Viewer.StereoType == NvidiaStereo)
     HandOverToStereoOutput(w);
+  lastStepForward = true;
+  if (read == ItemRead::Pictures) PrefetchNextItem(w, lastStepForward);
 }
 
 // The next or previous file of a single-file source.
@@ -321,33 +321,8 @@ ItemRead StepSingle(MainWindow& w, Step step) {
 // side while the right folder has the file; otherwise the pair is two
 // neighbours of the left folder with ItemIndex on the right one.
 ItemRead StepPair(MainWindow& w, Step step) {
-  const auto& rights = Viewer.RightFolderList;
-  bool twoFolders = !Viewer.RightFolder.empty() &&
-                    Viewer.LeftFolder != Viewer.RightFolder &&
-                    Viewer.RightIndex < static_cast<int>(rights.size());
-  bool found = false;
-  if (twoFolders) {
-    Viewer.LeftPath = FolderEntry(Viewer.OpenFolder, Viewer.ItemIndex);
-    Viewer.RightPath = Viewer.RightFolder + rights[Viewer.RightIndex];
-    found = IsFileNotFolder(Viewer.RightPath);
-  }
-  if (!found) {
-    int& index = Viewer.ItemIndex;
-    int count = Viewer.ItemCount;
-    const std::string& folder = Viewer.OpenFolder;
-    if (step == Step::Next) {
-      Viewer.LeftPath = FolderEntry(folder, index);
-      index = Wrap(index + 1, count);
-      Viewer.RightPath = FolderEntry(folder, index);
-    } else {
-      index = Wrap(index - 1, count);
-      Viewer.LeftPath = FolderEntry(folder, index);
-      index = Wrap(index - 1, count);
-      Viewer.RightPath = FolderEntry(folder, index);
-      index = Wrap(index + 1, count);
-      std::swap(Viewer.LeftPath, Viewer.RightPath);
-    }
-  }
+  PairPathsForStep(step == Step::Next, Viewer.ItemIndex, Viewer.RightIndex,
+                   Viewer.LeftPath, Viewer.RightPath);
   PairTitle(w);
   ItemRead read = ReadPairFiles(w, step);
   movieReport.clear();  // the title came first: a movie's report is in view
@@ -363,6 +338,7 @@ void StepItem(MainWindow& w, int id) {
   // Nothing to step through: also keeps the index inside an empty list.
   if (Viewer.ItemCount <= 0) return;
   Step step = id == CMD_NEXT ? Step::Next : Step::Previous;
+  lastStepForward = step == Step::Next;
   ClearForNewItem(w, step);
   if (step == Step::Next) {
     if (Viewer.ItemIndex + 1 >= Viewer.ItemCount && !Viewer.ListRepeat) {
@@ -397,9 +373,10 @@ void StepItem(MainWindow& w, int id) {
       step == Step::Next && Viewer.nEFType > 0 &&
       Viewer.ActualSizeToggle == 0) {
     StartTransition(w);
-    return;
+  } else {
+    InstallNewPair(w);
   }
-  InstallNewPair(w);
+  PrefetchNextItem(w, lastStepForward);
 }
 
 // Reads the item on display again (after a floating-window or comment
@@ -430,6 +407,7 @@ void ReloadItem(MainWindow& w, int) {
   }
   if (read == ItemRead::Pictures && !Viewer.MovieOpen) {
     InstallNewPair(w);
+    PrefetchNextItem(w, lastStepForward);
   } else {
     w.Repaint();
   }
@@ -462,6 +440,48 @@ constexpr CommandHandlerRow kHandlers[] = {
 };
 
 }  // namespace
+
+int WrapIndex(int index, int count) {
+  if (count <= 0) return 0;
+  if (index < 0) return count - 1;
+  return index >= count ? 0 : index;
+}
+
+std::string FolderEntry(const std::string& folder, int index) {
+  const auto& names = Viewer.LeftFolderList;
+  if (index < 0 || index >= static_cast<int>(names.size())) return {};
+  return folder + names[index];
+}
+
+const ListEntry& ShownListEntry() { return showEntry; }
+
+void PairPathsForStep(bool next, int& itemIndex, int rightIndex,
+                      std::string& left, std::string& right) {
+  const auto& rights = Viewer.RightFolderList;
+  bool twoFolders = !Viewer.RightFolder.empty() &&
+                    Viewer.LeftFolder != Viewer.RightFolder &&
+                    rightIndex < static_cast<int>(rights.size());
+  if (twoFolders) {
+    left = FolderEntry(Viewer.OpenFolder, itemIndex);
+    right = Viewer.RightFolder + rights[rightIndex];
+    if (IsFileNotFolder(right)) return;
+  }
+  int& index = itemIndex;
+  int count = Viewer.ItemCount;
+  const std::string& folder = Viewer.OpenFolder;
+  if (next) {
+    left = FolderEntry(folder, index);
+    index = Wrap(index + 1, count);
+    right = FolderEntry(folder, index);
+  } else {
+    index = Wrap(index - 1, count);
+    left = FolderEntry(folder, index);
+    index = Wrap(index - 1, count);
+    right = FolderEntry(folder, index);
+    index = Wrap(index + 1, count);
+    std::swap(left, right);
+  }
+}
 
 void SingleTitle(MainWindow& w, const std::string& path, const char* suffix) {
   SetItemTitle(w, FormatText(LoadText(kSingleTitle), path.c_str(),

@@ -7,6 +7,7 @@
 #include <string_view>
 
 class MainWindow;
+struct ListEntry;
 
 // The title of a one-file item at ItemIndex of ItemCount, or of the pair in
 // LeftPath/RightPath; a running slideshow adds its interval.  `suffix` is
@@ -25,3 +26,32 @@ void CloseMusic(MainWindow& window);
 void PauseMusic(MainWindow& window);
 void ResumeMusic(MainWindow& window);
 
+
+// Stepping arithmetic shared by the steps and the reading ahead: an index
+// wrapped into 0..count-1, the folder's name at an index (empty when
+// none), the list entry on display, and the two files a pair step reads
+// from the positions it starts at (the left index moves for a pair of
+// neighbours).
+int WrapIndex(int index, int count);
+std::string FolderEntry(const std::string& folder, int index);
+const ListEntry& ShownListEntry();
+void PairPathsForStep(bool next, int& itemIndex, int rightIndex,
+                      std::string& left, std::string& right);
+
+// Reading an item through the window's prefetcher (navigation_prefetch):
+// the item read ahead when it is exactly the one asked for, else read now.
+// Each leaves LeftPicture/RightPicture, the comment and the parallax as the
+// direct loads do (LoadMpoFile or LoadPicturePair with FitPairToScreen,
+// LoadSideBySideFile); false when the MPO or pair did not load.
+bool LoadMpoItem(MainWindow& window, const std::string& path);
+bool LoadSideBySideItem(MainWindow& window, const std::string& path);
+bool LoadPairItem(MainWindow& window, const std::string& left,
+                  const std::string& right);
+// After an item is shown: reads ahead the one a step forward (or back)
+// would show, unless a movie plays or that item is no still.
+void PrefetchNextItem(MainWindow& window, bool forward);
+
+// The opt-in timing log (DUORAMIC_TIMING set): a step begins, its item's
+// pixels are on screen.
+void NoteStepStarted(bool forward);
+void NoteItemOnScreen(MainWindow& window);

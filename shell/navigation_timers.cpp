@@ -125,4 +125,5 @@ void StopNavigation(MainWindow& w) {
   w.EyeFiTimer().stop();
   EndTransition(w, true);
   CloseMusic(w);
+  w.Prefetch().Clear();
 }
