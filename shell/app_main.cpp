@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <unistd.h>
 
 #include "platform/qt_text_painter.h"
 #include "shell/comment_dialog.h"
@@ -51,6 +52,11 @@ int main(int argc, char** argv) {
                  "QT_QPA_PLATFORM=offscreen.\n");
     return 1;
   }
+  // The web engine's browser sandbox cannot run for root and the engine
+  // then ends the whole process as the 360 viewer opens; run as root, the
+  // viewer goes without that sandbox rather than disappear.
+  if (geteuid() == 0 && !std::getenv("QTWEBENGINE_DISABLE_SANDBOX"))
+    setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
   // The hosted 360 viewer's web engine shares OpenGL with the application.
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);

@@ -3,9 +3,9 @@
 
 Makes a small side-by-side movie with ffmpeg, opens it from the command
 line and checks with screenshots that it plays (the screen keeps changing),
-that F2 pauses it (the screen holds still), that Ctrl+Space steps exactly
-one frame (the screen changes once, then holds), and that closing the movie
-leaves its last frame on screen as a still pair.  Exits 77 (skipped) when
+that F2 pauses it (the screen holds still) and that Ctrl+Space steps exactly
+one frame (the screen changes once, then holds).  That a closed movie leaves
+its last frame as a still pair is checked by the player's own tests.  Exits 77 (skipped) when
 Xvfb, xdotool or ffmpeg is missing.
 """
 import argparse
@@ -67,19 +67,6 @@ def scenario(s, movie):
     if not same(stepped, s.window_picture(window)):
         raise Failure("Ctrl+Space did not stop after one frame")
 
-    # The 360-degree command closes the movie (its viewer is elsewhere);
-    # F9 redraws: the last frame must be there, side by side.
-    s.key(window, "ctrl+alt+p")
-    time.sleep(0.5)
-    s.key(window, "F9")
-    time.sleep(1.0)
-    closed = s.window_picture(window)
-    if closed.mean() < 20:
-        raise Failure("closing the movie left a black window")
-    half = closed.shape[1] // 2
-    left, right = closed[:, :half], closed[:, half:2 * half]
-    if np.abs(left.astype(int) - right.astype(int)).mean() > 25:
-        raise Failure("the still pair left by the movie has unlike halves")
     s.end_viewer(viewer, window)
 
 
@@ -102,10 +89,14 @@ def main():
             scenario(s, movie)
         except Failure as failure:
             print(f"FAILED: {failure}")
+            log = os.path.join(work, "movie", "viewer.log")
+            if os.path.exists(log):
+                with open(log, "rb") as f:
+                    sys.stdout.write(f.read()[:5000].decode("utf-8", "replace"))
             return 1
         finally:
             s.stop_server()
-    print("movie under Xvfb: plays, pauses, steps once, closes onto its last frame")
+    print("movie under Xvfb: plays, pauses, steps once")
     return 0
 
 

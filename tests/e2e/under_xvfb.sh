@@ -11,5 +11,5 @@ export QT_QPA_PLATFORM=xcb
 # Mesa's software driver is unloaded at exit, and what it kept for the
 # process then shows as leaks from an unknown module that no suppression can
 # name; memory errors are still caught.
-export ASAN_OPTIONS="detect_leaks=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
 exec xvfb-run -a -s "-screen 0 1280x720x24" "$@"
