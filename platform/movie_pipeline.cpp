@@ -281,6 +281,12 @@ void StreamerGraph::AddVideoBranch(GstPad* pad, int input) {
   gst_caps_unref(caps);
   g_object_set(sink, "sync", options_.paced ? TRUE : FALSE,
                "enable-last-sample", FALSE, "max-buffers", 2u, nullptr);
+  // Played in time, a frame more than 20 ms late is dropped rather than
+  // shown late (the picture would fall ever further behind the sound), and
+  // the decoder is told so that it can skip work; a video sink does the same.
+  if (options_.paced)
+    g_object_set(sink, "qos", TRUE, "max-lateness", gint64{20 * GST_MSECOND},
+                 nullptr);
   auto branch = std::make_unique<VideoBranch>();
   branch->graph = this;
   branch->input = input;

@@ -267,6 +267,9 @@ void ControlPanel::HandleCommand(int id) {
     case IDC_PANEL_PAUSE:
       if (Viewer.MovieOpen) main_.Movie().TogglePause();
       break;
+    case CMD_PANEL_MUTE:
+      if (Viewer.MovieOpen) main_.Movie().ToggleMute();
+      break;
     case IDC_PANEL_CLOSE:
       CloseRequest();
       break;

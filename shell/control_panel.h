@@ -18,6 +18,7 @@ class QScrollBar;
 constexpr int CMD_PANEL_SYNC = 3015;        // slider from MovieSeekMs
 constexpr int CMD_PANEL_RANGE = 3016;       // range from the movie's length
 constexpr int CMD_PANEL_FRAME_COPY = 3017;  // display frame to the clipboard
+constexpr int CMD_PANEL_MUTE = 3010;        // sound off / on
 // Command 4010 (CMD_FULL_SCREEN_CHOSEN) tells the panel a still is shown.
 
 // Its controls, by id (also their object names).

@@ -4,6 +4,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "image/comment.h"
@@ -76,7 +77,7 @@ void StreamerMoviePlayer::GrabFrame(const GrabbedFrame& frame,
   // paused on it.
   int marker = kStepMarker;
   stepPending_.compare_exchange_strong(marker, 0);
-  PresentMovieFrame();
+  if (PresentMovieFrame() == 0) ++presented_;
 }
 
 // ---- Opening and closing ------------------------------------------------------
@@ -96,6 +97,7 @@ int StreamerMoviePlayer::OpenMovie(const std::string& left,
   CreateMarkerStrip();
   stepPending_ = 0;
   positionNs_ = 0;
+  presented_ = 0;
   rate_ = 1.0;
 
   MovieGraphOptions options;
@@ -302,6 +304,12 @@ void StreamerMoviePlayer::HandleGraphEvents() {
   if (!graph_) return;
   for (int event : graph_->TakeEvents()) {
     if (event != kGraphEndOfStream || !graph_) continue;
+    // DUORAMIC_TIMING: how many frames reached the screen, so that frames
+    // dropped for lateness can be counted against the movie's own.
+    if (const char* timing = std::getenv("DUORAMIC_TIMING");
+        timing && *timing && *timing != '0')
+      std::fprintf(stderr, "movie: end, %ld frames presented\n",
+                   presented_.exchange(0));
     if (Viewer.nRepeat && !Viewer.SlideShowOn) {
       RewindMovie();
       RestartToggle();

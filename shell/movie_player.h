@@ -44,7 +44,7 @@ class StreamerMoviePlayer : public MoviePlayer {
   double PositionSeconds() const override;
 
   void RewindMovie();
-  void ToggleMute();
+  void ToggleMute() override;
   // The running flag and the current position, as the panel reads them.
   bool PollMoviePosition(double& seconds) const;
   // Takes every waiting pipeline event; runs on the window's thread.
@@ -66,6 +66,8 @@ class StreamerMoviePlayer : public MoviePlayer {
   std::unique_ptr<MovieGraph> graph_;
   std::atomic<int> stepPending_{0};
   std::atomic<int64_t> positionNs_{0};
+  // Frames presented since the movie opened or last ended (timing log).
+  std::atomic<long> presented_{0};
   double rate_ = 1.0;
   int volume_ = 0;  // 0 full, -10000 silent
   // The frames behind the published one and the two before it: a repaint

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "shell/command_table.h"
+#include "shell/control_panel.h"
 #include "shell/movie_player.h"
 #include "core/viewer_state.h"
 #include "tests/window_test_support.h"
@@ -168,8 +169,9 @@ TEST_F(MoviePlayerTest, RatesAndMuteChangeOnlyWhenThePipelineAgrees) {
   graph_->refuse = false;
   player_->ToggleMute();
   EXPECT_EQ(player_->Volume(), -10000);
-  player_->ToggleMute();
+  window_->Panel().HandleCommand(CMD_PANEL_MUTE);
   EXPECT_EQ(player_->Volume(), 0);
+  EXPECT_EQ(graph_->calls.back(), "Unmute");
 }
 
 TEST_F(MoviePlayerTest, DoubleClickTogglesFullScreenAndThePauseOnce) {
