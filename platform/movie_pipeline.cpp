@@ -568,8 +568,10 @@ void StreamerGraph::Frame(VideoBranch& branch, GstSample* sample) {
   if (!frame) return;
   if (frame->frameNs > 0) frameNs_ = frame->frameNs;
   if (!merge_) {
+    GrabbedFrame grabbed = frame->grabbed;
+    grabbed.owner = frame;  // the mapped sample, for as long as it is held
     std::lock_guard lock(presentLock_);
-    sink_(frame->grabbed, frame->positionNs);
+    sink_(grabbed, frame->positionNs);
     return;
   }
   MergeVideoType type{true, frame->grabbed.format,

@@ -53,23 +53,26 @@ StreamerMoviePlayer::~StreamerMoviePlayer() { ReleaseMovieGraph(); }
 void StreamerMoviePlayer::GrabFrame(const GrabbedFrame& frame,
                                     int64_t positionNs) {
   if (frame.width < 1 || frame.height < 1 || !frame.pixels) return;
-  // The pipeline lends its pixels for this call only, and a paused window
-  // presents the frame again on every repaint: keep a copy, rows packed.
-  size_t rowBytes = RowBytes(frame);
-  size_t stride = (rowBytes + 3) & ~size_t{3};
+  // A paused window presents the frame again on every repaint: hold the
+  // pipeline's sample when it may be held, else keep a copy, rows packed.
   GrabbedFrame published = frame;
+  published.owner.reset();
   {
     std::lock_guard lock(heldLock_);
-    auto& slot = held_[heldNext_];
+    held_[heldNext_] = frame.owner;
+    std::vector<uint8_t>& copy = copies_[heldNext_];
     heldNext_ = (heldNext_ + 1) % 3;
-    if (!slot || slot.use_count() > 1) slot = std::make_shared<std::vector<uint8_t>>();
-    slot->resize(stride * static_cast<size_t>(frame.height));
-    for (int y = 0; y < frame.height; ++y)
-      std::memcpy(slot->data() + stride * y,
-                  frame.pixels + static_cast<ptrdiff_t>(frame.stride) * y,
-                  rowBytes);
-    published.pixels = slot->data();
-    published.stride = static_cast<int>(stride);
+    if (!frame.owner) {
+      size_t rowBytes = RowBytes(frame);
+      size_t stride = (rowBytes + 3) & ~size_t{3};
+      copy.resize(stride * static_cast<size_t>(frame.height));
+      for (int y = 0; y < frame.height; ++y)
+        std::memcpy(copy.data() + stride * y,
+                    frame.pixels + static_cast<ptrdiff_t>(frame.stride) * y,
+                    rowBytes);
+      published.pixels = copy.data();
+      published.stride = static_cast<int>(stride);
+    }
   }
   positionNs_ = positionNs;
   SetGrabbedFrame(published);
@@ -202,6 +205,7 @@ void StreamerMoviePlayer::ReleaseMovieGraph() {
   std::lock_guard lock(heldLock_);
   SetGrabbedFrame(GrabbedFrame{});
   for (auto& slot : held_) slot.reset();
+  for (auto& copy : copies_) std::vector<uint8_t>().swap(copy);
 }
 
 // ---- Controls -------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/movie_graph.h"
 #include "shell/later_features.h"
@@ -73,7 +74,10 @@ class StreamerMoviePlayer : public MoviePlayer {
   // The frames behind the published one and the two before it: a repaint
   // on the window's thread may still read a frame just replaced.
   std::mutex heldLock_;
-  std::shared_ptr<std::vector<uint8_t>> held_[3];
+  // The last frames' pixels: the pipeline's own samples, or copies of
+  // frames it lends for the call only (their buffers are reused).
+  std::shared_ptr<const void> held_[3];
+  std::vector<uint8_t> copies_[3];
   int heldNext_ = 0;
   // Queued calls from the streaming threads die with the player.
   QObject context_;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "image/picture.h"
 
@@ -19,6 +20,8 @@ struct GrabbedFrame {
   const uint8_t* pixels = nullptr;  // FramePixels, valid during the call
   int stride = 0;  // bytes from one source row to the next; negative when
                    // top-down rows are read bottom-up from the last
+  // When set, holding it keeps `pixels` valid after the call.
+  std::shared_ptr<const void> owner;
 };
 
 // Set by the grabber before PresentMovieFrame; cleared when the movie closes.

@@ -307,7 +307,7 @@ TEST_F(DialogsTest, FrameCopyPutsTheFrameAndItsNameOnTheClipboard) {
   // A 4 x 2 frame, bottom-up: blue bottom row, red top row.
   std::vector<uint8_t> rows = {255, 0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0, 0,
                                255, 0, 0, 255, 0, 0, 255, 0, 0, 255};
-  SetGrabbedFrame({4, 2, FrameRgb24, rows.data(), 12});
+  SetGrabbedFrame({4, 2, FrameRgb24, rows.data(), 12, {}});
   Viewer.CommentOn = false;
   OpenLongMovie();
   Viewer.ShownLeftPath = "/movies/clip.avi";

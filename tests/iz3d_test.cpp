@@ -129,7 +129,7 @@ TEST_F(Iz3dPresentTest, MovieFramesAreCutByWidthMode) {
   // the first view is all white, the second all black.
   std::vector<uint8_t> rows(12 * 4, 0);
   std::fill(rows.begin(), rows.begin() + 24, 255);
-  SetGrabbedFrame({4, 4, FrameRgb24, rows.data(), 12});
+  SetGrabbedFrame({4, 4, FrameRgb24, rows.data(), 12, {}});
   Viewer.WidthMode = 1;
   ASSERT_EQ(PresentMovieFrame(), 0);
   EXPECT_EQ(Pixel(50, 50), (Rgb3{167, 168, 151}));

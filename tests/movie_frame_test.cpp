@@ -67,7 +67,7 @@ class MovieFrameTest : public ::testing::Test {
   }
   void Grab(const std::vector<uint8_t>& bytes, int w, int h, int stride,
             int format = FrameRgb24) {
-    SetGrabbedFrame({w, h, format, bytes.data(), stride});
+    SetGrabbedFrame({w, h, format, bytes.data(), stride, {}});
   }
 };
 

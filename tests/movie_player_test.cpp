@@ -41,7 +41,7 @@ struct FakeGraph : MovieGraph {
     for (int y = 0; y < 2; ++y)
       for (int x = 0; x < 8; ++x)
         rows[y * 24 + x * 3 + (x < 4 ? 2 : 0)] = 255;
-    sink(GrabbedFrame{8, 2, FrameRgb24, rows.data(), 24}, 0);
+    sink(GrabbedFrame{8, 2, FrameRgb24, rows.data(), 24, {}}, 0);
   }
 };
 

@@ -109,7 +109,7 @@ class Vision3dMovieTest : public Vision3dTest {
         uint8_t* px = bytes.data() + y * stride + 3 * x;
         px[0] = uint8_t(y + 1), px[1] = uint8_t(x), px[2] = 7;
       }
-    SetGrabbedFrame({w, h, FrameRgb24, bytes.data(), stride});
+    SetGrabbedFrame({w, h, FrameRgb24, bytes.data(), stride, {}});
   }
   // The frame rows (stored, from 0) that an eye shows.
   std::set<int> RowsSeen(StereoEye which) {
