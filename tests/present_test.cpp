@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/viewer_state.h"
+#include "stereo/framebuffer.h"
 
 namespace {
 
@@ -107,3 +110,31 @@ TEST(StereoFormatCatalogue, NamesAndCodesLookUpCaseInsensitively) {
 }
 
 }  // namespace
+
+// Unscaled rows take the vector paths where the processor has them: every
+// width, with the run's tail, gives each pixel its own bytes and nothing
+// beyond the drawn rectangle changes.
+TEST(StretchDrawStraight, EveryWidthCopiesEachPixelAndNoMore) {
+  for (int width : {1, 2, 3, 8, 9, 10, 11, 17, 18, 19, 33, 64, 257}) {
+    Picture p = CreatePicture(width, 2, 24);
+    for (int y = 0; y < 2; ++y)
+      for (int x = 0; x < width; ++x) {
+        uint8_t* px = PictureRow(p.get(), y) + 3 * x;
+        px[0] = uint8_t(7 * x + y), px[1] = uint8_t(11 * x), px[2] = uint8_t(x ^ 0x5A);
+      }
+    Framebuffer fb;
+    fb.Resize(width + 4, 4);
+    std::fill(fb.pixels.begin(), fb.pixels.end(), 0x12345678u);
+    StretchDraw(fb, 2, 1, width, 2, ViewOf(p), StretchMode::Nearest);
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < width + 4; ++x) {
+        bool inside = x >= 2 && x < width + 2 && y >= 1 && y < 3;
+        uint32_t expected = 0x12345678u;
+        if (inside) {
+          const uint8_t* px = PictureRow(p.get(), 2 - y) + 3 * (x - 2);  // bottom-up
+          expected = Rgb(px[2], px[1], px[0]);
+        }
+        ASSERT_EQ(fb.At(x, y), expected) << "width " << width << " at " << x << "," << y;
+      }
+  }
+}
