@@ -6,8 +6,8 @@
 # started as the desktop entry's Exec line says, shows the sample MPO under
 # Xvfb.  Screenshots and the rendered files land in OUTDIR.
 #
-# Run by hand, as root: it downloads a whole base system (about 1 GB with the
-# dependencies), so it is no part of scripts/test.sh or CI.
+# Run by hand, as root: it downloads a base system and some 400 MB of packages
+# (a 2 GB root, about 5 minutes), so it is no part of scripts/test.sh or CI.
 #   sudo bash scripts/check_deb.sh build/release/duoramic_*.deb [ROOT] [OUTDIR]
 # ROOT (default: a new folder under /var/tmp, removed at the end) is made with
 # debootstrap unless it already holds a system; a given ROOT is kept.
