@@ -171,8 +171,13 @@ def main():
         try:
             deb = build_package(os.path.abspath(args.build), work)
             depends = run(["dpkg-deb", "-f", deb, "Depends"])
-            if "libqt6widgets6" not in depends:
-                raise Failure(f"the package does not depend on Qt: {depends}")
+            # Qt, and the plugins no library pulls in: without them the
+            # viewer has no window or a camera's movie no decoder.
+            for needed in ("libqt6widgets6", "qt6-qpa-plugins",
+                           "gstreamer1.0-plugins-good", "gstreamer1.0-libav"):
+                if needed not in depends:
+                    raise Failure(f"the package does not depend on {needed}: "
+                                  f"{depends}")
             run(["dpkg-deb", "-x", deb, root])
             usr = check_layout(root)
             exec_words = check_desktop_files(usr, work)

@@ -143,6 +143,8 @@ class Session:
         deadline = time.monotonic() + TIMEOUT
         while time.monotonic() < deadline:
             if viewer.poll() is not None:
+                with open(viewer.log, errors="replace") as log:
+                    sys.stdout.write(log.read()[-4000:])
                 raise Failure(f"the viewer ended early with {viewer.returncode}")
             found = self.xdotool("search", "--onlyvisible", "--pid",
                                  str(viewer.pid))
