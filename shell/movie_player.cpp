@@ -174,10 +174,7 @@ void StreamerMoviePlayer::ShowBuildFailure(const GraphBuildResult& result) {
 
 void StreamerMoviePlayer::CloseMovie() {
   // The pipeline goes first: no streaming thread may touch the frame while
-  // its halves become the still pair that stays on screen.  A frame shown
-  // in place becomes a picture of its own while its pixels are still held.
-  graph_.reset();
-  BuildFramePicture();
+  // its halves become the still pair that stays on screen.
   ReleaseMovieGraph();
   if (const Picture& frame = FramePicture()) {
     BitmapInfoHeader header = *PictureHeader(frame.get());

@@ -28,7 +28,7 @@ PictureView ViewOf(const uint8_t* block) {
   view.base = PicturePixels(block);
   view.width = PictureWidth(block);
   view.height = PictureHeight(block);
-  view.stride = static_cast<ptrdiff_t>(RowStride(view.width, 24));
+  view.stride = RowStride(view.width, 24);
   return view;
 }
 

@@ -37,7 +37,7 @@ inline int BlueOf(uint32_t c) { return c & 0xFF; }
 // half of a movie frame.  `base` is stored row 0 (the bottom line).
 struct PictureView {
   const uint8_t* base = nullptr;
-  ptrdiff_t stride = 0;  // negative when the stored rows go up in memory
+  size_t stride = 0;
   int width = 0;
   int height = 0;
 

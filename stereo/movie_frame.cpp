@@ -15,10 +15,6 @@ GrabbedFrame grabbed;
 Picture framePicture;
 Picture commentBand;
 int appliedFloatShift = 0;
-// The size of the frame last presented in place (0 x 0: it was built).
-struct {
-  int width = 0, height = 0;
-} directSize;
 CommentBandMaker bandMaker = RenderCommentBand;
 
 // ---- YUY2 conversion tables ---------------------------------------------
@@ -233,7 +229,6 @@ int AppliedFloatShift() { return appliedFloatShift; }
 
 void ResetMovieFrameState() {
   appliedFloatShift = 0;
-  directSize = {};
   framePicture.reset();
   commentBand.reset();
 }
@@ -276,25 +271,6 @@ void ConvertYuy2Row(const uint8_t* row, int first, int count, uint8_t* out) {
 
 bool BuildFramePicture() {
   if (!Usable(grabbed)) return false;
-  directSize = {};
   if (Viewer.WidthMode == 4) return BuildDeinterleaved();
   return BuildShifted();
-}
-
-PictureView MovieFrameView() {
-  const GrabbedFrame& f = grabbed;
-  if (!Usable(f)) return {};
-  bool direct = f.format == FrameRgb24 && Viewer.WidthMode != 4 &&
-                f.width % 2 == 0 && FloatShiftFor(f.width) == 0 &&
-                (!BandWanted() || BandHeightFor(f.height) < 1);
-  if (!direct) return BuildFramePicture() ? ViewOf(framePicture) : PictureView{};
-  UpdateCommentBand(0, f.width, f.height);  // drops a band no longer wanted
-  appliedFloatShift = 0;
-  // A new geometry asks for fresh margins, as a newly made frame does.
-  if (framePicture || directSize.width != f.width ||
-      directSize.height != f.height)
-    Viewer.BackgroundDirty = true;
-  framePicture.reset();
-  directSize = {f.width, f.height};
-  return PictureView{f.pixels, f.stride, f.width, f.height};
 }

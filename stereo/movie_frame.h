@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "image/picture.h"
-#include "stereo/framebuffer.h"
 
 enum FrameFormatCode : int {
   FrameRgb24 = 1,  // bottom-up B, G, R rows of 3w bytes (padded to 4)
@@ -35,11 +34,6 @@ const GrabbedFrame& CurrentGrabbedFrame();
 // otherwise the views get the floating shift and, with a comment, the band.
 bool BuildFramePicture();
 const Picture& FramePicture();
-// The display frame as presentation reads it: an RGB24 frame of even width
-// shown without a shift, a band or the de-interleave is read where the
-// grabber holds it (FramePicture is then not made); anything else is built
-// into FramePicture.  Empty when there is nothing to present.
-PictureView MovieFrameView();
 // The band under the views and the shift the frame was last built with.
 const Picture& CommentBand();
 int AppliedFloatShift();

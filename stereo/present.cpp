@@ -150,10 +150,10 @@ int PresentStereoPair(const Picture& left, const Picture& right) {
 
 namespace {
 
-RenderInput MovieInput(const PictureView& frame) {
+RenderInput MovieInput() {
   RenderInput in;
   in.movie = true;
-  in.frame = frame;
+  in.frame = ViewOf(FramePicture());
   int half = in.frame.width / 2;
   in.left = ColumnsOf(in.frame, 0, half);
   in.right = ColumnsOf(in.frame, half, half);
@@ -165,9 +165,8 @@ RenderInput MovieInput(const PictureView& frame) {
 int PresentMovieFrame() {
   if (Presentation.PresentBusy.test_and_set(std::memory_order_acquire)) return 1;
   BusyGuard guard;
-  PictureView frame = MovieFrameView();
-  if (!frame) return 0;
-  RenderInput in = MovieInput(frame);
+  if (!BuildFramePicture()) return 0;
+  RenderInput in = MovieInput();
   if (in.frame.width >= 2) Render(in);
   return 0;
 }
