@@ -94,7 +94,10 @@ ItemPrefetcher::~ItemPrefetcher() {
 void ItemPrefetcher::Request(const ItemRequest& request) {
   {
     std::lock_guard lock(mutex_);
-    if (stopping_ || reading_ == request) return;
+    if (stopping_) return;
+    // A read of this item that a step has just cancelled will be dropped:
+    // it is asked for again rather than taken as under way.
+    if (reading_ == request && !cancel_) return;
     for (const PreparedItem& item : held_)
       if (item.request == request) return;
     waiting_ = request;
