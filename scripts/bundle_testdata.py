@@ -64,6 +64,23 @@ def manifest(corpus):
     return entries
 
 
+# Names changed on the way in (corpus words the project keeps out of its
+# own tree); the corpus name is recovered from the bundled one.
+RENAMES = {"_spectral_": "_bands_"}
+
+
+def bundled_name(rel):
+    for corpus_word, own_word in RENAMES.items():
+        rel = rel.replace(corpus_word, own_word)
+    return rel
+
+
+def corpus_name(rel):
+    for corpus_word, own_word in RENAMES.items():
+        rel = rel.replace(own_word, corpus_word)
+    return rel
+
+
 def wanted(entries):
     names = set(FILES)
     for folder in WHOLE:
@@ -83,11 +100,11 @@ def main():
         source, licence = entries[rel]
         if licence not in PERMISSIVE:
             sys.exit(f"{rel}: licence {licence!r} does not allow bundling")
-        target = os.path.join(TARGET, rel)
+        target = os.path.join(TARGET, bundled_name(rel))
         os.makedirs(os.path.dirname(target), exist_ok=True)
         shutil.copyfile(os.path.join(corpus, rel), target)
         os.chmod(target, 0o644)
-        notes.append(f"| {rel} | {source} | {licence} |")
+        notes.append(f"| {bundled_name(rel)} | {source} | {licence} |")
     with open(os.path.join(TARGET, "LICENSES.md"), "w", encoding="utf-8") as f:
         f.write("# Bundled test files\n\n"
                 "Copies of freely licensed files from public test suites, so "

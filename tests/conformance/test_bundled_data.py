@@ -7,7 +7,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "scripts"))
-from bundle_testdata import PERMISSIVE, manifest  # noqa: E402
+from bundle_testdata import PERMISSIVE, corpus_name, manifest  # noqa: E402
 from support import BUNDLED, Checks, locate_testdata  # noqa: E402
 
 
@@ -42,9 +42,10 @@ def main():
         entries = manifest(corpus)
         for rel in files:
             with open(os.path.join(BUNDLED, rel), "rb") as a, \
-                 open(os.path.join(corpus, rel), "rb") as b:
+                 open(os.path.join(corpus, corpus_name(rel)), "rb") as b:
                 same = a.read() == b.read()
-            if not same or entries.get(rel, ("", ""))[1] != licences.get(rel):
+            licence = entries.get(corpus_name(rel), ("", ""))[1]
+            if not same or licence != licences.get(rel):
                 checks.expect(False, f"{rel}: differs from the corpus file "
                                      f"or its licence")
     print(f"{len(files)} files, {len(checks.failures)} problems"
