@@ -19,22 +19,10 @@ length=${SECONDS_LONG:-10}
 runs=${RUNS:-3}
 fps=30
 
-for tool in ffmpeg hyperfine python3; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "movie_vs_ffmpeg: $tool is missing; run: bash scripts/setup.sh --bench" >&2
-    exit 2
-  fi
-done
+source "$root/bench/common.sh"
+require movie_vs_ffmpeg ffmpeg hyperfine python3
 
-cli=${DUORAMIC_CLI:-}
-if [[ -z "$cli" ]]; then
-  build="$root/build/release"
-  generator=()
-  command -v ninja >/dev/null && generator=(-G Ninja)
-  cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$build" --target duoramic-cli -j "${JOBS:-$(nproc)}" >/dev/null
-  cli="$build/duoramic-cli"
-fi
+cli=${DUORAMIC_CLI:-$(release_program duoramic-cli)}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -15,22 +15,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 runs=${RUNS:-9}
 python=${PYTHON:-/usr/bin/python3}
 
-for tool in hyperfine djpeg "$python"; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "split_vs_djpeg: $tool is missing; run: bash scripts/setup.sh --bench" >&2
-    exit 2
-  fi
-done
+source "$root/bench/common.sh"
+require split_vs_djpeg hyperfine djpeg "$python"
 
-cli=${DUORAMIC_CLI:-}
-if [[ -z "$cli" ]]; then
-  build="$root/build/release"
-  generator=()
-  command -v ninja >/dev/null && generator=(-G Ninja)
-  cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$build" --target duoramic-cli -j "${JOBS:-$(nproc)}" >/dev/null
-  cli="$build/duoramic-cli"
-fi
+cli=${DUORAMIC_CLI:-$(release_program duoramic-cli)}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

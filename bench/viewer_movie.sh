@@ -22,22 +22,10 @@ fps=${FPS:-60}
 size=${SIZE:-1920x1080}
 format=${FORMAT:-15}
 
-for tool in Xvfb xdotool ffmpeg gst-launch-1.0; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "viewer_movie: $tool is missing; run: bash scripts/setup.sh --bench" >&2
-    exit 2
-  fi
-done
+source "$root/bench/common.sh"
+require viewer_movie Xvfb xdotool ffmpeg gst-launch-1.0
 
-viewer=${DUORAMIC_VIEWER:-}
-if [[ -z "$viewer" ]]; then
-  build="$root/build/release"
-  generator=()
-  command -v ninja >/dev/null && generator=(-G Ninja)
-  cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$build" --target duoramic -j "${JOBS:-$(nproc)}" >/dev/null
-  viewer="$build/duoramic"
-fi
+viewer=${DUORAMIC_VIEWER:-$(release_program duoramic)}
 
 work=$(mktemp -d)
 pids=()

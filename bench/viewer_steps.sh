@@ -21,22 +21,10 @@ count=${COUNT:-6}
 steps=${STEPS:-10}
 python=${PYTHON:-/usr/bin/python3}
 
-for tool in Xvfb xdotool "$python"; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "viewer_steps: $tool is missing; run: bash scripts/setup.sh" >&2
-    exit 2
-  fi
-done
+source "$root/bench/common.sh"
+require viewer_steps Xvfb xdotool "$python"
 
-viewer=${DUORAMIC_VIEWER:-}
-if [[ -z "$viewer" ]]; then
-  build="$root/build/release"
-  generator=()
-  command -v ninja >/dev/null && generator=(-G Ninja)
-  cmake -S "$root" -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$build" --target duoramic -j "${JOBS:-$(nproc)}" >/dev/null
-  viewer="$build/duoramic"
-fi
+viewer=${DUORAMIC_VIEWER:-$(release_program duoramic)}
 
 work=$(mktemp -d)
 pids=()
