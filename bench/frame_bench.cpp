@@ -28,7 +28,7 @@ void BuildFrame(benchmark::State& state, int format) {
   Viewer.FloatOffset = static_cast<int>(state.range(0));
   ClearCurrentComment();
   ResetMovieFrameState();
-  SetGrabbedFrame({kFrameWidth, kFrameHeight, format, bytes.data(), stride});
+  SetGrabbedFrame({kFrameWidth, kFrameHeight, format, bytes.data(), stride, {}});
   for (auto _ : state) {
     bool built = BuildFramePicture();
     benchmark::DoNotOptimize(built);

@@ -263,20 +263,23 @@ void StreamerGraph::AddVideoBranch(GstPad* pad, int input) {
   GstElement* sink = Add("appsink");
   if (!queue || !convert || !filter || !sink) return;
   g_object_set(convert, "n-threads", 0u, nullptr);
-  // YUY2 only when the decoder delivers it: otherwise videoconvert's
-  // threaded conversion to BGR is cheaper than ours from YUY2 when
-  // presenting.
+  // A decoder's YUV frames reach the grabber as YUY2 (a cheap repacking;
+  // presentation converts them to colour as it places the views) unless RGB
+  // is forced; RGB and anything else come as 24-bit BGR.
   GstCaps* decoded = gst_pad_get_current_caps(pad);
-  bool yuy2 = false;
+  bool yuv = false;
   if (decoded && gst_caps_get_size(decoded) > 0) {
     const char* format =
         gst_structure_get_string(gst_caps_get_structure(decoded, 0), "format");
-    yuy2 = format && std::string_view(format) == "YUY2";
+    const GstVideoFormatInfo* info =
+        format ? gst_video_format_get_info(gst_video_format_from_string(format))
+               : nullptr;
+    yuv = info && GST_VIDEO_FORMAT_INFO_IS_YUV(info);
   }
   if (decoded) gst_caps_unref(decoded);
   GstCaps* caps = gst_caps_from_string(
-      options_.forceRgb || !yuy2 ? "video/x-raw,format=BGR"
-                                 : "video/x-raw,format={YUY2,BGR}");
+      options_.forceRgb || !yuv ? "video/x-raw,format=BGR"
+                                : "video/x-raw,format=YUY2");
   g_object_set(filter, "caps", caps, nullptr);
   gst_caps_unref(caps);
   g_object_set(sink, "sync", options_.paced ? TRUE : FALSE,

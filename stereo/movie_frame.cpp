@@ -9,6 +9,13 @@
 #include "core/viewer_state.h"
 #include "stereo/text_overlay.h"
 
+// The wide YUY2 conversion is for processors with AVX2, chosen at run time;
+// it uses GCC's target pragma, other compilers keep the table loop only.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define DUORAMIC_WIDE_YUY2 1
+#include <immintrin.h>
+#endif
+
 namespace {
 
 GrabbedFrame grabbed;
@@ -25,37 +32,51 @@ CommentBandMaker bandMaker = RenderCommentBand;
 // channels at once without carries between fields (each total stays below
 // 1024); the limiting table of a channel removes the channel's total bias
 // and clamps to 0..255.
+//
+// The wide path computes the same five terms as (d * m + 2^(s-1)) >> s on
+// d = value - centre; each term's m and s are searched for and kept only
+// when they give every table entry exactly.
 
 constexpr int kFieldBits = 10;
 constexpr uint32_t kFieldMask = (1u << kFieldBits) - 1;
+
+enum Yuy2Term { TermY, TermBU, TermGU, TermGV, TermRV, kTermCount };
+
+struct FixedTerm {
+  int16_t m = 0;
+  int s = 0;
+};
 
 struct Yuy2Tables {
   uint32_t y[256], u[256], v[256];
   uint8_t limitB[1 << kFieldBits], limitG[1 << kFieldBits],
       limitR[1 << kFieldBits];
+  FixedTerm fixed[kTermCount];
+  bool fixedExact = true;
 
   Yuy2Tables() {
     // Studio range: Y 16..235 to 0..255, U and V 16..240 around 128.
     const double ky = 255.0 / 219.0, kc = 255.0 / 224.0;
     const double kr = 0.299, kb = 0.114, kg = 1.0 - kr - kb;
-    const double rv = 2 * (1 - kr) * kc, bu = 2 * (1 - kb) * kc;
-    const double gu = -2 * kb * (1 - kb) / kg * kc;
-    const double gv = -2 * kr * (1 - kr) / kg * kc;
-    auto term = [](double k, int v, int centre) {
-      return static_cast<int>(std::lround(k * (v - centre)));
+    const double k[kTermCount] = {
+        ky, 2 * (1 - kb) * kc, -2 * kb * (1 - kb) / kg * kc,
+        -2 * kr * (1 - kr) / kg * kc, 2 * (1 - kr) * kc};
+    const int centre[kTermCount] = {16, 128, 128, 128, 128};
+    auto term = [&](int t, int v) {
+      return static_cast<int>(std::lround(k[t] * (v - centre[t])));
     };
     // The biases: minus the smallest value each term takes.
-    const int by = -term(ky, 0, 16), bbu = -term(bu, 0, 128),
-              bgu = -term(gu, 255, 128), brv = -term(rv, 0, 128),
-              bgv = -term(gv, 255, 128);
+    const int by = -term(TermY, 0), bbu = -term(TermBU, 0),
+              bgu = -term(TermGU, 255), brv = -term(TermRV, 0),
+              bgv = -term(TermGV, 255);
     auto pack = [](int b, int g, int r) {
       return uint32_t(b) | uint32_t(g) << kFieldBits | uint32_t(r) << 2 * kFieldBits;
     };
     for (int i = 0; i < 256; ++i) {
-      int ty = term(ky, i, 16) + by;
+      int ty = term(TermY, i) + by;
       y[i] = pack(ty, ty, ty);
-      u[i] = pack(term(bu, i, 128) + bbu, term(gu, i, 128) + bgu, 0);
-      v[i] = pack(0, term(gv, i, 128) + bgv, term(rv, i, 128) + brv);
+      u[i] = pack(term(TermBU, i) + bbu, term(TermGU, i) + bgu, 0);
+      v[i] = pack(0, term(TermGV, i) + bgv, term(TermRV, i) + brv);
     }
     const int biasB = by + bbu, biasG = by + bgu + bgv, biasR = by + brv;
     for (int i = 0; i < (1 << kFieldBits); ++i) {
@@ -63,6 +84,25 @@ struct Yuy2Tables {
       limitG[i] = static_cast<uint8_t>(std::clamp(i - biasG, 0, 255));
       limitR[i] = static_cast<uint8_t>(std::clamp(i - biasR, 0, 255));
     }
+    for (int t = 0; t < kTermCount; ++t) {
+      fixed[t] = FindFixed(k[t], [&](int v) { return term(t, v); }, centre[t]);
+      fixedExact = fixedExact && fixed[t].s > 0;
+    }
+  }
+
+  template <typename Term>
+  static FixedTerm FindFixed(double k, Term term, int centre) {
+    for (int s = 14; s >= 8; --s) {
+      long nearest = std::lround(std::ldexp(k, s));
+      for (long m = nearest - 1; m <= nearest + 1; ++m) {
+        if (m < -32768 || m > 32767) continue;
+        bool exact = true;
+        for (int v = 0; v < 256 && exact; ++v)
+          exact = (((v - centre) * m + (1L << (s - 1))) >> s) == term(v);
+        if (exact) return {static_cast<int16_t>(m), s};
+      }
+    }
+    return {};
   }
 };
 
@@ -70,6 +110,90 @@ const Yuy2Tables& Yuy2() {
   static const Yuy2Tables tables;
   return tables;
 }
+
+#ifdef DUORAMIC_WIDE_YUY2
+#pragma GCC push_options
+#pragma GCC target("avx2")
+
+// (d * m + 2^(s-1)) >> s on words d alternating with ones.
+inline __m256i FixedOnes(__m256i dOnes, const FixedTerm& f) {
+  int32_t pair = uint16_t(f.m) | int32_t{1 << (f.s - 1)} << 16;
+  return _mm256_srai_epi32(_mm256_madd_epi16(dOnes, _mm256_set1_epi32(pair)),
+                           f.s);
+}
+
+// The same on the U (odd = false) or V words of U, V pairs, each result
+// given to both pixels of its pair as words.
+inline __m256i FixedChroma(__m256i uv, const FixedTerm& f, bool odd) {
+  int32_t pair = odd ? int32_t(uint32_t(uint16_t(f.m)) << 16) : uint16_t(f.m);
+  __m256i t = _mm256_srai_epi32(
+      _mm256_add_epi32(_mm256_madd_epi16(uv, _mm256_set1_epi32(pair)),
+                       _mm256_set1_epi32(1 << (f.s - 1))),
+      f.s);
+  t = _mm256_packs_epi32(t, t);
+  return _mm256_unpacklo_epi16(t, t);
+}
+
+// Sixteen pixels at a time from an even pixel; returns the pixels done.
+int ConvertYuy2Avx2(const uint8_t* pairs, int count, uint8_t* out) {
+  const Yuy2Tables& t = Yuy2();
+  if (!t.fixedExact) return 0;
+  const __m256i lowBytes = _mm256_set1_epi16(0x00ff);
+  const __m256i ones = _mm256_set1_epi16(1);
+  const __m256i lumaCentre = _mm256_set1_epi16(16);
+  const __m256i chromaCentre = _mm256_set1_epi16(128);
+  // Per lane, eight pixels: bg holds B0..B7 G0..G7, rr R0..R7 twice.
+  const __m256i firstBG = _mm256_setr_epi8(
+      0, 8, -1, 1, 9, -1, 2, 10, -1, 3, 11, -1, 4, 12, -1, 5,
+      0, 8, -1, 1, 9, -1, 2, 10, -1, 3, 11, -1, 4, 12, -1, 5);
+  const __m256i firstR = _mm256_setr_epi8(
+      -1, -1, 0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1,
+      -1, -1, 0, -1, -1, 1, -1, -1, 2, -1, -1, 3, -1, -1, 4, -1);
+  const __m256i restBG = _mm256_setr_epi8(
+      13, -1, 6, 14, -1, 7, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+      13, -1, 6, 14, -1, 7, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m256i restR = _mm256_setr_epi8(
+      -1, 5, -1, -1, 6, -1, -1, 7, -1, -1, -1, -1, -1, -1, -1, -1,
+      -1, 5, -1, -1, 6, -1, -1, 7, -1, -1, -1, -1, -1, -1, -1, -1);
+  int done = 0;
+  for (; done + 16 <= count; done += 16, pairs += 32, out += 48) {
+    __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pairs));
+    __m256i dy = _mm256_sub_epi16(_mm256_and_si256(in, lowBytes), lumaCentre);
+    __m256i duv = _mm256_sub_epi16(_mm256_srli_epi16(in, 8), chromaCentre);
+    __m256i luma = _mm256_packs_epi32(
+        FixedOnes(_mm256_unpacklo_epi16(dy, ones), t.fixed[TermY]),
+        FixedOnes(_mm256_unpackhi_epi16(dy, ones), t.fixed[TermY]));
+    __m256i b = _mm256_add_epi16(luma, FixedChroma(duv, t.fixed[TermBU], false));
+    __m256i g = _mm256_add_epi16(
+        luma, _mm256_add_epi16(FixedChroma(duv, t.fixed[TermGU], false),
+                               FixedChroma(duv, t.fixed[TermGV], true)));
+    __m256i r = _mm256_add_epi16(luma, FixedChroma(duv, t.fixed[TermRV], true));
+    __m256i bg = _mm256_packus_epi16(b, g);
+    __m256i rr = _mm256_packus_epi16(r, r);
+    __m256i first = _mm256_or_si256(_mm256_shuffle_epi8(bg, firstBG),
+                                    _mm256_shuffle_epi8(rr, firstR));
+    __m256i rest = _mm256_or_si256(_mm256_shuffle_epi8(bg, restBG),
+                                   _mm256_shuffle_epi8(rr, restR));
+    auto* o = reinterpret_cast<__m128i*>(out);
+    _mm_storeu_si128(o, _mm256_castsi256_si128(first));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16),
+                     _mm256_castsi256_si128(rest));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 24),
+                     _mm256_extracti128_si256(first, 1));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 40),
+                     _mm256_extracti128_si256(rest, 1));
+  }
+  return done;
+}
+
+#pragma GCC pop_options
+
+bool HasAvx2() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+const bool wideYuy2 = HasAvx2();
+#endif  // DUORAMIC_WIDE_YUY2
 
 // ---- Frame geometry -------------------------------------------------------
 
@@ -257,6 +381,13 @@ void ConvertYuy2Row(const uint8_t* row, int first, int count, uint8_t* out) {
     put(t.y[pair[2]] + t.u[pair[1]] + t.v[pair[3]]);
     ++x;
   }
+#ifdef DUORAMIC_WIDE_YUY2
+  if (wideYuy2) {
+    int done = ConvertYuy2Avx2(row + 2 * static_cast<size_t>(x), end - x, out);
+    x += done;
+    out += 3 * static_cast<size_t>(done);
+  }
+#endif
   for (; x + 1 < end; x += 2) {
     const uint8_t* pair = row + 2 * static_cast<size_t>(x);
     uint32_t chroma = t.u[pair[1]] + t.v[pair[3]];

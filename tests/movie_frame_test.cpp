@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "image/comment.h"
@@ -228,6 +230,30 @@ TEST_F(MovieFrameTest, Yuy2HalfStartingInsideAPairTakesThatPairsChroma) {
   EXPECT_EQ(FrameAt(2, 0), (Bgr{255, 164, 255}));  // last of the left view
   EXPECT_EQ(FrameAt(3, 0), (Bgr{0, 0, 179}));      // first of the right view
   EXPECT_EQ(FrameAt(4, 0), (Bgr{255, 255, 255}));
+}
+
+TEST(ConvertYuy2Row, LongRunsConvertAsEachPixelDoesAlone) {
+  // 256 pairs take every Y, U and V value, in orders that differ so that
+  // each pixel mixes unrelated values; single pixels take the table loop,
+  // longer runs the wide one where the processor has it.
+  std::vector<uint8_t> row(4 * 256 + 64);
+  for (int i = 0; i < 256; ++i) {
+    row[4 * i] = uint8_t(i);
+    row[4 * i + 1] = uint8_t(i * 97 + 13);
+    row[4 * i + 2] = uint8_t(255 - i);
+    row[4 * i + 3] = uint8_t(i * 61 + 200);
+  }
+  std::vector<uint8_t> whole(3 * 512 + 3), alone(3);
+  for (auto [first, count] : {std::pair{0, 512}, {1, 511}, {3, 37}, {16, 15}}) {
+    std::fill(whole.begin(), whole.end(), 0xEE);
+    ConvertYuy2Row(row.data(), first, count, whole.data());
+    for (int x = 0; x < count; ++x) {
+      ConvertYuy2Row(row.data(), first + x, 1, alone.data());
+      ASSERT_TRUE(std::equal(alone.begin(), alone.end(), &whole[3 * x]))
+          << "first " << first << " pixel " << x;
+    }
+    EXPECT_EQ(whole[3 * count], 0xEE) << "wrote past the run from " << first;
+  }
 }
 
 TEST_F(MovieFrameTest, WidthMode4SplitsInterlacedRowsIntoTwoHalves) {

@@ -172,21 +172,23 @@ TEST_F(MoviePipelineTest, StepShowsExactlyOneNewFrameAndSeekLandsOnItsFrame) {
   EXPECT_EQ(recorder_.Last().left[2], 60);
 }
 
-TEST_F(MoviePipelineTest, Yuy2StaysYuy2UnlessRgbIsForcedOtherFormatsComeAsRgb) {
-  auto graph = Build(Movie("yuy2.avi"), "", false);
-  ASSERT_TRUE(graph && recorder_.WaitFor(1));
-  EXPECT_EQ(recorder_.Last().format, FrameYuy2);
-  graph.reset();
-  recorder_.frames.clear();
-  graph = Build(Movie("yuy2.avi"), "", true);
+TEST_F(MoviePipelineTest, YuvComesAsYuy2UnlessRgbIsForcedRgbComesAsRgb) {
+  for (const char* name : {"yuy2.avi", "sbs.mp4"}) {
+    auto graph = Build(Movie(name), "", false);
+    ASSERT_TRUE(graph && recorder_.WaitFor(1)) << name;
+    EXPECT_EQ(recorder_.Last().format, FrameYuy2) << name;
+    graph.reset();
+    recorder_.frames.clear();
+    graph = Build(Movie(name), "", true);
+    ASSERT_TRUE(graph && recorder_.WaitFor(1)) << name;
+    EXPECT_EQ(recorder_.Last().format, FrameRgb24) << name;
+    EXPECT_EQ(recorder_.Last().width, name[0] == 's' ? 128 : kW) << name;
+    graph.reset();
+    recorder_.frames.clear();
+  }
+  auto graph = Build(Movie("raw.avi"), "", false);
   ASSERT_TRUE(graph && recorder_.WaitFor(1));
   EXPECT_EQ(recorder_.Last().format, FrameRgb24);
-  graph.reset();
-  recorder_.frames.clear();
-  graph = Build(Movie("sbs.mp4"), "", false);
-  ASSERT_TRUE(graph && recorder_.WaitFor(1));
-  EXPECT_EQ(recorder_.Last().format, FrameRgb24);
-  EXPECT_EQ(recorder_.Last().width, 128);
 }
 
 TEST_F(MoviePipelineTest, TwoStreamAviIsMergedWithTheFirstStreamOnTheLeft) {
