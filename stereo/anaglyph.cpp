@@ -8,9 +8,11 @@
 #include "core/viewer_state.h"
 #include "stereo/panorama.h"
 #include "stereo/present.h"
+#include "stereo/row_bands.h"
 
-// Wide paths for processors with AVX-512 VBMI, chosen at run time.  They use
-// GCC's target pragma; other compilers build the portable paths only.
+// Wide paths for processors with AVX-512 VBMI (every format) or AVX2 (Dubois),
+// chosen at run time.  They use GCC's target pragma; other compilers build the
+// portable paths only.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define DUORAMIC_WIDE_ANAGLYPHS 1
 // GCC 12's AVX-512 headers start some intrinsics from a deliberately
@@ -652,9 +654,12 @@ void RenderAnaglyph(RenderContext& ctx, const RenderInput& in) {
   Rect shown = LayoutSingle(ctx.client, ViewSizeOf(in));
   uint8_t* block = PrepareComposition(in, first.width, first.height);
   if (!block) return;
-  for (int y = 0; y < first.height; ++y)
-    combine(PictureRow(block, y), first.StoredRow(y), second.StoredRow(y),
-            first.width);
+  ForRowBands(first.height, int64_t{3} * first.width * first.height,
+              [&](int top, int end) {
+                for (int y = top; y < end; ++y)
+                  combine(PictureRow(block, y), first.StoredRow(y),
+                          second.StoredRow(y), first.width);
+              });
   PictureView composed = ViewOf(block);
   if (PanoramaOn(in)) {
     // Unscaled, from the top-left corner, panning across the client width.

@@ -1,7 +1,7 @@
 #include "stereo/framebuffer.h"
 
-// A wide path for processors with AVX-512 VBMI, chosen at run time; GCC's
-// target pragma builds it, other compilers keep the portable loop.
+// Wide paths for processors with AVX-512 VBMI or AVX2, chosen at run time;
+// GCC's target pragma builds them, other compilers keep the portable loop.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define DUORAMIC_WIDE_CONVERT 1
 // GCC 12's AVX-512 headers start some intrinsics from a deliberately
@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+
+#include "stereo/row_bands.h"
 
 void Framebuffer::Resize(int w, int h) {
   width = std::max(w, 0);
@@ -184,29 +186,33 @@ void DrawNearest(Framebuffer& fb, const Placement& to, const PictureView& src,
   while (safeEnd > safeBegin && columns[safeEnd - 1] >= lastColumn) --safeEnd;
   bool straight = !to.mirror && to.width == srcWidth;
 
-  const uint32_t* previous = nullptr;
-  int previousSource = -1;
-  for (int y = clip.y0; y < clip.y1; ++y) {
-    int j = y - to.y;
-    if (to.flip) j = to.height - 1 - j;
-    int source = srcY + NearestIndex(j, to.height, srcHeight);
-    uint32_t* out = fb.Row(y) + clip.x0;
-    if (source == previousSource) {
-      std::memcpy(out, previous, n * sizeof(uint32_t));
-      continue;
+  ForRowBands(clip.y1 - clip.y0, int64_t{4} * n * (clip.y1 - clip.y0),
+              [&](int first, int last) {
+    const uint32_t* previous = nullptr;
+    int previousSource = -1;
+    for (int y = clip.y0 + first; y < clip.y0 + last; ++y) {
+      int j = y - to.y;
+      if (to.flip) j = to.height - 1 - j;
+      int source = srcY + NearestIndex(j, to.height, srcHeight);
+      uint32_t* out = fb.Row(y) + clip.x0;
+      if (source == previousSource) {
+        std::memcpy(out, previous, n * sizeof(uint32_t));
+        continue;
+      }
+      const uint8_t* line = src.TopRow(source);
+      for (size_t k = 0; k < safeBegin; ++k) out[k] = Pack(line + columns[k]);
+      if (straight && safeBegin < safeEnd) {
+        ConvertStraight(out + safeBegin, line + columns[safeBegin],
+                        safeEnd - safeBegin);
+      } else {
+        for (size_t k = safeBegin; k < safeEnd; ++k)
+          out[k] = Load4(line + columns[k]);
+      }
+      for (size_t k = safeEnd; k < n; ++k) out[k] = Pack(line + columns[k]);
+      previous = out;
+      previousSource = source;
     }
-    const uint8_t* line = src.TopRow(source);
-    for (size_t k = 0; k < safeBegin; ++k) out[k] = Pack(line + columns[k]);
-    if (straight && safeBegin < safeEnd) {
-      ConvertStraight(out + safeBegin, line + columns[safeBegin],
-                      safeEnd - safeBegin);
-    } else {
-      for (size_t k = safeBegin; k < safeEnd; ++k) out[k] = Load4(line + columns[k]);
-    }
-    for (size_t k = safeEnd; k < n; ++k) out[k] = Pack(line + columns[k]);
-    previous = out;
-    previousSource = source;
-  }
+  });
 }
 
 struct Span {
@@ -285,18 +291,20 @@ void StretchDraw(Framebuffer& fb, int dstX, int dstY, int dstWidth,
 
   std::vector<Span> colPlan = SmoothPlan(dstWidth, srcWidth);
   std::vector<Span> rowPlan = SmoothPlan(dstHeight, srcHeight);
-  for (int y = y0; y < y1; ++y) {
-    int j = y - dstY;
-    if (flip) j = dstHeight - 1 - j;
-    uint32_t* out = fb.Row(y);
-    for (int x = x0; x < x1; ++x) {
-      int i = x - dstX;
-      if (mirror) i = dstWidth - 1 - i;
-      const Span& r = rowPlan[j];
-      const Span& c = colPlan[i];
-      out[x] = Rgb(SampleSmooth(src, srcX, srcY, r, c, 2),
-                   SampleSmooth(src, srcX, srcY, r, c, 1),
-                   SampleSmooth(src, srcX, srcY, r, c, 0));
+  ForRowBands(y1 - y0, int64_t{4} * (x1 - x0) * (y1 - y0), [&](int first, int last) {
+    for (int y = y0 + first; y < y0 + last; ++y) {
+      int j = y - dstY;
+      if (flip) j = dstHeight - 1 - j;
+      uint32_t* out = fb.Row(y);
+      for (int x = x0; x < x1; ++x) {
+        int i = x - dstX;
+        if (mirror) i = dstWidth - 1 - i;
+        const Span& r = rowPlan[j];
+        const Span& c = colPlan[i];
+        out[x] = Rgb(SampleSmooth(src, srcX, srcY, r, c, 2),
+                     SampleSmooth(src, srcX, srcY, r, c, 1),
+                     SampleSmooth(src, srcX, srcY, r, c, 0));
+      }
     }
-  }
+  });
 }

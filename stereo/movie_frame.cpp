@@ -7,6 +7,7 @@
 
 #include "image/comment.h"
 #include "core/viewer_state.h"
+#include "stereo/row_bands.h"
 #include "stereo/text_overlay.h"
 
 // The wide YUY2 conversion is for processors with AVX2, chosen at run time;
@@ -219,6 +220,11 @@ const uint8_t* SourceRow(const GrabbedFrame& f, int i) {
   return f.pixels + static_cast<ptrdiff_t>(f.stride) * row;
 }
 
+// What building the frame writes: 3 bytes a pixel.
+int64_t FrameBytes(const GrabbedFrame& f) {
+  return int64_t{3} * f.width * f.height;
+}
+
 // Copies or converts `count` source pixels from pixel `first` to `out`.
 void PutPixels(const GrabbedFrame& f, const uint8_t* row, int first, int count,
                uint8_t* out) {
@@ -250,10 +256,13 @@ bool BuildDeinterleaved() {
   const GrabbedFrame& f = grabbed;
   if (!EnsureFrame(f.width, f.height, false)) return false;
   int evenRows = (f.height + 1) / 2;
-  for (int i = 0; i < f.height; ++i) {
-    int stored = i % 2 == 0 ? i / 2 : evenRows + i / 2;
-    PutPixels(f, SourceRow(f, i), 0, f.width, PictureRow(framePicture.get(), stored));
-  }
+  ForRowBands(f.height, FrameBytes(f), [&](int first, int last) {
+    for (int i = first; i < last; ++i) {
+      int stored = i % 2 == 0 ? i / 2 : evenRows + i / 2;
+      PutPixels(f, SourceRow(f, i), 0, f.width,
+                PictureRow(framePicture.get(), stored));
+    }
+  });
   return true;
 }
 
@@ -334,12 +343,14 @@ bool BuildShifted() {
     return false;
   HalfPlacement at = PlaceHalves(f.width, shift);
   if (fresh) PlaceBand(at);  // the band stays put until the frame is re-made
-  for (int i = 0; i < f.height; ++i) {
-    const uint8_t* src = SourceRow(f, i);
-    uint8_t* dst = PictureRow(framePicture.get(), bandHeight + i);
-    PutPixels(f, src, 0, at.half, dst + 3 * at.left);
-    PutPixels(f, src, at.half, at.half, dst + 3 * at.right);
-  }
+  ForRowBands(f.height, FrameBytes(f), [&](int first, int last) {
+    for (int i = first; i < last; ++i) {
+      const uint8_t* src = SourceRow(f, i);
+      uint8_t* dst = PictureRow(framePicture.get(), bandHeight + i);
+      PutPixels(f, src, 0, at.half, dst + 3 * at.left);
+      PutPixels(f, src, at.half, at.half, dst + 3 * at.right);
+    }
+  });
   return true;
 }
 
