@@ -46,6 +46,18 @@ void BM_BuildFrameYuy2(benchmark::State& state) { BuildFrame(state, FrameYuy2); 
 BENCHMARK(BM_BuildFrameRgb24)->Arg(0)->Arg(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildFrameYuy2)->Arg(0)->Arg(3)->Unit(benchmark::kMillisecond);
 
+// One row in cache: the conversion's own cost, without memory traffic.
+void BM_ConvertYuy2Row(benchmark::State& state) {
+  std::vector<uint8_t> row = FrameBytes(2 * kFrameWidth, 1);
+  std::vector<uint8_t> out(3 * kFrameWidth);
+  for (auto _ : state) {
+    ConvertYuy2Row(row.data(), 0, kFrameWidth, out.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * kFrameWidth);
+}
+BENCHMARK(BM_ConvertYuy2Row);
+
 // A whole movie frame's presentation: the display frame built from the
 // grabbed frame, then Dubois into a 1920 x 1080 client (a 3840 x 1080
 // side-by-side movie shown unscaled), as for every frame played.

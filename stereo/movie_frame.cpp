@@ -116,21 +116,32 @@ const Yuy2Tables& Yuy2() {
 #pragma GCC push_options
 #pragma GCC target("avx2")
 
-// (d * m + 2^(s-1)) >> s on words d alternating with ones.
-inline __m256i FixedOnes(__m256i dOnes, const FixedTerm& f) {
-  int32_t pair = uint16_t(f.m) | int32_t{1 << (f.s - 1)} << 16;
-  return _mm256_srai_epi32(_mm256_madd_epi16(dOnes, _mm256_set1_epi32(pair)),
-                           f.s);
+// One term's factor, rounding and shift as vectors, made once per row.
+struct WideTerm {
+  __m256i onesPair;  // (m, 2^(s-1)) word pairs: d * m + 2^(s-1) from (d, 1)
+  __m256i uPair;     // (m, 0): the U word of a (U, V) pair
+  __m256i vPair;     // (0, m): its V word
+  __m256i round;
+  __m128i shift;
+};
+
+WideTerm WideTermOf(const FixedTerm& f) {
+  uint32_t m = uint16_t(f.m), half = 1u << (f.s - 1);
+  return {_mm256_set1_epi32(int32_t(m | half << 16)),
+          _mm256_set1_epi32(int32_t(m)), _mm256_set1_epi32(int32_t(m << 16)),
+          _mm256_set1_epi32(int32_t(half)), _mm_cvtsi32_si128(f.s)};
 }
 
-// The same on the U (odd = false) or V words of U, V pairs, each result
-// given to both pixels of its pair as words.
-inline __m256i FixedChroma(__m256i uv, const FixedTerm& f, bool odd) {
-  int32_t pair = odd ? int32_t(uint32_t(uint16_t(f.m)) << 16) : uint16_t(f.m);
-  __m256i t = _mm256_srai_epi32(
-      _mm256_add_epi32(_mm256_madd_epi16(uv, _mm256_set1_epi32(pair)),
-                       _mm256_set1_epi32(1 << (f.s - 1))),
-      f.s);
+// (d * m + 2^(s-1)) >> s on words d alternating with ones.
+inline __m256i FixedOnes(__m256i dOnes, const WideTerm& w) {
+  return _mm256_sra_epi32(_mm256_madd_epi16(dOnes, w.onesPair), w.shift);
+}
+
+// The same on the U or V words of U, V pairs, each result given to both
+// pixels of its pair as words.
+inline __m256i FixedChroma(__m256i uv, const WideTerm& w, const __m256i& pair) {
+  __m256i t = _mm256_sra_epi32(
+      _mm256_add_epi32(_mm256_madd_epi16(uv, pair), w.round), w.shift);
   t = _mm256_packs_epi32(t, t);
   return _mm256_unpacklo_epi16(t, t);
 }
@@ -139,6 +150,9 @@ inline __m256i FixedChroma(__m256i uv, const FixedTerm& f, bool odd) {
 int ConvertYuy2Avx2(const uint8_t* pairs, int count, uint8_t* out) {
   const Yuy2Tables& t = Yuy2();
   if (!t.fixedExact) return 0;
+  const WideTerm ty = WideTermOf(t.fixed[TermY]), bu = WideTermOf(t.fixed[TermBU]),
+                 gu = WideTermOf(t.fixed[TermGU]), gv = WideTermOf(t.fixed[TermGV]),
+                 rv = WideTermOf(t.fixed[TermRV]);
   const __m256i lowBytes = _mm256_set1_epi16(0x00ff);
   const __m256i ones = _mm256_set1_epi16(1);
   const __m256i lumaCentre = _mm256_set1_epi16(16);
@@ -161,14 +175,12 @@ int ConvertYuy2Avx2(const uint8_t* pairs, int count, uint8_t* out) {
     __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pairs));
     __m256i dy = _mm256_sub_epi16(_mm256_and_si256(in, lowBytes), lumaCentre);
     __m256i duv = _mm256_sub_epi16(_mm256_srli_epi16(in, 8), chromaCentre);
-    __m256i luma = _mm256_packs_epi32(
-        FixedOnes(_mm256_unpacklo_epi16(dy, ones), t.fixed[TermY]),
-        FixedOnes(_mm256_unpackhi_epi16(dy, ones), t.fixed[TermY]));
-    __m256i b = _mm256_add_epi16(luma, FixedChroma(duv, t.fixed[TermBU], false));
-    __m256i g = _mm256_add_epi16(
-        luma, _mm256_add_epi16(FixedChroma(duv, t.fixed[TermGU], false),
-                               FixedChroma(duv, t.fixed[TermGV], true)));
-    __m256i r = _mm256_add_epi16(luma, FixedChroma(duv, t.fixed[TermRV], true));
+    __m256i luma = _mm256_packs_epi32(FixedOnes(_mm256_unpacklo_epi16(dy, ones), ty),
+                                      FixedOnes(_mm256_unpackhi_epi16(dy, ones), ty));
+    __m256i b = _mm256_add_epi16(luma, FixedChroma(duv, bu, bu.uPair));
+    __m256i g = _mm256_add_epi16(luma, _mm256_add_epi16(FixedChroma(duv, gu, gu.uPair),
+                                                        FixedChroma(duv, gv, gv.vPair)));
+    __m256i r = _mm256_add_epi16(luma, FixedChroma(duv, rv, rv.vPair));
     __m256i bg = _mm256_packus_epi16(b, g);
     __m256i rr = _mm256_packus_epi16(r, r);
     __m256i first = _mm256_or_si256(_mm256_shuffle_epi8(bg, firstBG),
