@@ -432,9 +432,22 @@ GstBusSyncReply StreamerGraph::BusMessage(GstMessage* message) {
   return GST_BUS_DROP;
 }
 
+// libav's video decoders write into buffers they keep as references, so
+// every frame they hand on is copied again into fresh, unpooled memory;
+// decoding into their own frames and copying once into pooled buffers is
+// cheaper.
+void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer) {
+  if (g_object_class_find_property(G_OBJECT_GET_CLASS(element),
+                                   "direct-rendering"))
+    g_object_set(element, "direct-rendering", FALSE, nullptr);
+}
+
 bool StreamerGraph::Create(const std::string& left, const std::string& right,
                            GraphBuildResult& result) {
   pipeline_ = gst_pipeline_new("movie");
+  if (pipeline_)
+    g_signal_connect(pipeline_, "deep-element-added",
+                     G_CALLBACK(OnElementAdded), nullptr);
   if (!pipeline_) {
     result = {GraphFailure::Step,
               FailedText(GST_CORE_ERROR_FAILED,

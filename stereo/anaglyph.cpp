@@ -642,6 +642,21 @@ RowCombiner RowCombinerOf(int format) {
   return kCombiners[format - AnaglyphRedCyan];
 }
 
+constexpr int kStripRows = 16;
+
+// Mixes stored rows [top, end) of the two views into the composition;
+// large pictures in two bands at once.
+void ComposeRows(uint8_t* block, const PictureView& first,
+                 const PictureView& second, RowCombiner combine, int top,
+                 int end) {
+  ForRowBands(end - top, int64_t{3} * first.width * (end - top),
+              [&](int from, int to) {
+                for (int y = top + from; y < top + to; ++y)
+                  combine(PictureRow(block, y), first.StoredRow(y),
+                          second.StoredRow(y), first.width);
+              });
+}
+
 // Composes at source resolution, then stretches the one picture to the
 // display rectangle: mixing before scaling keeps each output pixel a mix of
 // two source pixels at the same place.
@@ -654,20 +669,31 @@ void RenderAnaglyph(RenderContext& ctx, const RenderInput& in) {
   Rect shown = LayoutSingle(ctx.client, ViewSizeOf(in));
   uint8_t* block = PrepareComposition(in, first.width, first.height);
   if (!block) return;
-  ForRowBands(first.height, int64_t{3} * first.width * first.height,
-              [&](int top, int end) {
-                for (int y = top; y < end; ++y)
-                  combine(PictureRow(block, y), first.StoredRow(y),
-                          second.StoredRow(y), first.width);
-              });
   PictureView composed = ViewOf(block);
+  const int h = first.height;
   if (PanoramaOn(in)) {
+    ComposeRows(block, first, second, combine, 0, h);
     // Unscaled, from the top-left corner, panning across the client width.
     PaintMargins(ctx, {0, 0, std::min(composed.width, ctx.client.width),
                        composed.height});
     PanoramaLayer layer{composed, 0};
     ScrollPanorama(ctx, {&layer, 1}, ctx.client.width, 0);
+  } else if (shown.width == first.width && shown.height == h) {
+    // Drawn unscaled (a movie at its own size): each strip of rows goes to
+    // the window's buffer while it is still in the cache.
+    PaintMargins(ctx, shown);
+    ForRowBands(h, int64_t{3} * first.width * h, [&](int top, int end) {
+      for (int y = top; y < end; y += kStripRows) {
+        int rows = std::min(kStripRows, end - y);
+        ComposeRows(block, first, second, combine, y, y + rows);
+        // Stored rows count from the bottom.
+        int fromTop = h - y - rows;
+        StretchDraw(ctx.fb, shown.x, shown.y + fromTop, shown.width, rows,
+                    composed, 0, fromTop, composed.width, rows, ctx.mode);
+      }
+    });
   } else {
+    ComposeRows(block, first, second, combine, 0, h);
     PaintMargins(ctx, shown);
     StretchDraw(ctx.fb, shown.x, shown.y, shown.width, shown.height, composed,
                 ctx.mode);

@@ -8,6 +8,14 @@ namespace {
 
 constexpr int64_t kSplitBytes = 1 << 20;
 
+// Set while a thread runs a band: rows loops inside a band run inline.
+thread_local bool inBand = false;
+
+struct BandScope {
+  BandScope() { inBand = true; }
+  ~BandScope() { inBand = false; }
+};
+
 // One helper thread, started on first use and joined at exit.
 class BandHelper {
  public:
@@ -32,7 +40,10 @@ class BandHelper {
       last_ = rows;
     }
     wake_.notify_all();
-    body(0, split);
+    {
+      BandScope scope;
+      body(0, split);
+    }
     std::unique_lock<std::mutex> lock(mutex_);
     finished_.wait(lock, [this] { return job_ == nullptr; });
     return true;
@@ -47,7 +58,10 @@ class BandHelper {
       const auto* job = job_;
       int first = first_, last = last_;
       lock.unlock();
-      (*job)(first, last);
+      {
+        BandScope scope;
+        (*job)(first, last);
+      }
       lock.lock();
       job_ = nullptr;
       finished_.notify_all();
@@ -65,7 +79,7 @@ class BandHelper {
 
 bool Worthwhile(int rows, int64_t bytes) {
   static const bool several = std::thread::hardware_concurrency() > 1;
-  return several && rows >= 2 && bytes >= kSplitBytes;
+  return several && !inBand && rows >= 2 && bytes >= kSplitBytes;
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 // Runs body(first, last) over the rows [0, rows): the caller's thread takes
 // the first band while a helper thread, kept for the purpose, takes the
 // second.  Rows must be independent of each other.  Pictures under about a
-// megabyte, a single processor, or a helper already busy with another
-// caller's rows run as one band on the calling thread.
+// megabyte, a single processor, a call from inside a band, or a helper busy
+// with another caller's rows run as one band on the calling thread.
 void ForRowBands(int rows, int64_t bytes,
                  const std::function<void(int first, int last)>& body);

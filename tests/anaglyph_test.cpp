@@ -208,6 +208,34 @@ TEST_F(AnaglyphTest, MovieFramesMixTheFrameHalvesAndKeepTheComposition) {
   EXPECT_EQ(Presentation.CompositionPicture.get(), kept);
 }
 
+// Large enough to be drawn in bands and strips: every pixel of a picture
+// shown at its own size is the mix of the two pixels at its place, with the
+// picture centred in a larger window and filling one of its own size.
+TEST_F(AnaglyphTest, UnscaledPicturesAreMixedAtEveryPixel) {
+  constexpr int kW = 640, kH = 601;
+  auto colour = [](int x, int y, int seed) {
+    return Rgb3{(x * 7 + y * seed) % 256, (x ^ y) % 256, (x + 3 * y + seed) % 256};
+  };
+  Picture left = Paint(kW, kH, [&](int x, int y) { return colour(x, y, 1); });
+  Picture right = Paint(kW, kH, [&](int x, int y) { return colour(x, y, 5); });
+  Viewer.StereoType = DuboisAnaglyph;
+  Viewer.FitToWindow = false;
+  Viewer.ZoomPercent = 100;
+  for (int margin : {0, 40}) {
+    SetClientSize(kW + 2 * margin, kH + 2 * margin);
+    ASSERT_EQ(PresentStereoPair(left, right), 0);
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x)
+        ASSERT_EQ(Pixel(margin + x, margin + y),
+                  Combine(DuboisAnaglyph, colour(x, y, 1), colour(x, y, 5)))
+            << x << "," << y << " margin " << margin;
+    if (margin) {
+      EXPECT_EQ(Pixel(margin - 1, margin), (Rgb3{0, 0, 0}));
+      EXPECT_EQ(Pixel(margin, margin + kH), (Rgb3{0, 0, 0}));
+    }
+  }
+}
+
 class FixedClock : public PresentationHost {
  public:
   uint32_t NowMs() override { return 1000; }
