@@ -1,5 +1,7 @@
 #include "cli/movie_command.h"
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -18,6 +20,7 @@
 #include "core/viewer_state.h"
 #include "stereo/movie_frame.h"
 #include "stereo/present.h"
+#include "stereo/row_bands.h"
 #include "stereo/stereo_format.h"
 
 const char kMovieUsage[] =
@@ -89,6 +92,14 @@ struct Finish {
 
 // Plays the graph to its end (or until `finish.done`); false when it stalled
 // or failed.
+// The whole process's processor time, every thread's, in seconds.
+double ProcessCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 bool PlayThrough(MovieGraph& graph, Finish& finish) {
   if (!graph.Run()) return false;
   std::unique_lock guard(finish.lock);
@@ -291,6 +302,7 @@ int RunMovieCommand(const std::vector<std::string>& args) {
   const int64_t earliestNs = startNs - 1000000;
   long frames = 0, presented = 0;
   Clock::duration presenting{};
+  int64_t presentingCpuNs = 0;
   std::string writeError;
   auto sink = [&](const GrabbedFrame& f, int64_t positionNs) {
     if (positionNs < earliestNs) return;
@@ -300,7 +312,9 @@ int RunMovieCommand(const std::vector<std::string>& args) {
     ++frames;
     SetGrabbedFrame(f);
     auto before = Clock::now();
+    int64_t cpuBefore = ThreadCpuNs();
     if (PresentMovieFrame() == 0) ++presented;
+    presentingCpuNs += ThreadCpuNs() - cpuBefore;
     presenting += Clock::now() - before;
     if (!o.outDir.empty() && writeError.empty()) {
       char name[32];
@@ -322,10 +336,15 @@ int RunMovieCommand(const std::vector<std::string>& args) {
   {
     // Frames already shown while prerolling count from here.
     std::lock_guard guard(finish.lock);
-    if (o.bench) frames = presented = 0, presenting = {};
+    if (o.bench) frames = presented = 0, presenting = {}, presentingCpuNs = 0;
   }
+  const int64_t helperBefore = RowBandHelperCpuNs();
+  const double processBefore = ProcessCpuSeconds();
   bool played = PlayThrough(*graph, finish);
   double wall = std::chrono::duration<double>(Clock::now() - began).count();
+  double processCpu = ProcessCpuSeconds() - processBefore;
+  double presentingCpu =
+      double(presentingCpuNs + RowBandHelperCpuNs() - helperBefore) / 1e9;
   graph.reset();
   FreeMarkerStrip();
   ResetMovieFrameState();
@@ -334,8 +353,10 @@ int RunMovieCommand(const std::vector<std::string>& args) {
   if (o.bench) {
     double share = std::chrono::duration<double>(presenting).count() / wall;
     std::printf("frames: %ld\nseconds: %.3f\ndecoded fps: %.2f\n"
-                "presented fps: %.2f\npresentation share: %.1f %%\n",
-                frames, wall, frames / wall, presented / wall, share * 100);
+                "presented fps: %.2f\npresentation share: %.1f %%\n"
+                "presentation cpu share: %.1f %%\n",
+                frames, wall, frames / wall, presented / wall, share * 100,
+                processCpu > 0 ? presentingCpu / processCpu * 100 : 0.0);
   }
   return 0;
 }

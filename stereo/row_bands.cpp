@@ -1,5 +1,8 @@
 #include "stereo/row_bands.h"
 
+#include <time.h>
+
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -7,6 +10,8 @@
 namespace {
 
 constexpr int64_t kSplitBytes = 1 << 20;
+
+std::atomic<int64_t> helperCpuNs{0};
 
 // Set while a thread runs a band: rows loops inside a band run inline.
 thread_local bool inBand = false;
@@ -60,7 +65,9 @@ class BandHelper {
       lock.unlock();
       {
         BandScope scope;
+        int64_t before = ThreadCpuNs();
         (*job)(first, last);
+        helperCpuNs += ThreadCpuNs() - before;
       }
       lock.lock();
       job_ = nullptr;
@@ -90,4 +97,12 @@ void ForRowBands(int rows, int64_t bytes,
   static BandHelper helper;
   if (Worthwhile(rows, bytes) && helper.TryRun(body, rows / 2, rows)) return;
   body(0, rows);
+}
+
+int64_t RowBandHelperCpuNs() { return helperCpuNs.load(); }
+
+int64_t ThreadCpuNs() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
 }

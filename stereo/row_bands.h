@@ -13,3 +13,10 @@
 // with another caller's rows run as one band on the calling thread.
 void ForRowBands(int rows, int64_t bytes,
                  const std::function<void(int first, int last)>& body);
+
+// Processor time the helper thread has spent on bands, in nanoseconds: with
+// the caller's own time, what the split work cost.
+int64_t RowBandHelperCpuNs();
+
+// This thread's processor time so far, in nanoseconds.
+int64_t ThreadCpuNs();

@@ -70,7 +70,8 @@ def main():
 
         bench = run([args.cli, "movie", movie, "--bench", "--format",
                      "DuboisAnaglyph", "--size", "64x32"], env)
-        for line in ("decoded fps:", "presented fps:", "presentation share:"):
+        for line in ("decoded fps:", "presented fps:", "presentation share:",
+                     "presentation cpu share:"):
             if line not in bench:
                 raise SystemExit(f"FAILED: --bench printed no '{line}'")
     print("duoramic-cli info and movie: figures, seek, frames and bench")
