@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "core/viewer_state.h"
+#include "stereo/dubois_avx2.h"
 #include "stereo/panorama.h"
 #include "stereo/present.h"
 #include "stereo/row_bands.h"
@@ -369,113 +370,6 @@ int WideBytes(uint8_t* d, const uint8_t* f, const uint8_t* s, int n) {
 
 #pragma GCC pop_options
 
-// Dubois with AVX2, eight pixels at a time in single precision.  Each table
-// entry is trunc(v x k x 1024); for every coefficient a float factor within
-// a few steps of k x 1024 is chosen whose truncated products equal the
-// table's entries for all 256 values, so the sums match the tables' exactly
-// (without such a factor the wide path is not used).  Packing with
-// saturation clamps to 0..255 as the clamp table does.
-struct DuboisFactors {
-  bool exact = false;
-  float k[3][6];  // [output red, green, blue][F.r, F.g, F.b, S.r, S.g, S.b]
-};
-
-bool ReproducesTable(float k, int out, int input) {
-  for (int v = 0; v < 256; ++v) {
-    float product = static_cast<float>(v) * k;
-    if (static_cast<int32_t>(product) != AnaglyphTables.dubois[out][input][v])
-      return false;
-  }
-  return true;
-}
-
-DuboisFactors FindDuboisFactors() {
-  DuboisFactors x;
-  for (int out = 0; out < 3; ++out)
-    for (int input = 0; input < 6; ++input) {
-      const float nearest = static_cast<float>(kDubois[out][input] * 1024);
-      bool found = false;
-      for (int step = 0; step <= 8 && !found; ++step)
-        for (float toward : {-1e9f, 1e9f}) {
-          float k = nearest;
-          for (int i = 0; i < step; ++i) k = std::nextafter(k, toward);
-          if (ReproducesTable(k, out, input)) {
-            x.k[out][input] = k;
-            found = true;
-            break;
-          }
-        }
-      if (!found) return x;
-    }
-  x.exact = true;
-  return x;
-}
-
-DuboisFactors duboisFactors;
-
-#pragma GCC push_options
-#pragma GCC target("avx2")
-
-// Channel c of pixels 0-3 (low lane) and 4-7 (high lane) as 32-bit lanes.
-inline __m256i ChannelPick(int c) {
-  return _mm256_setr_epi8(
-      char(c), -1, -1, -1, char(3 + c), -1, -1, -1, char(6 + c), -1, -1, -1,
-      char(9 + c), -1, -1, -1, char(c), -1, -1, -1, char(3 + c), -1, -1, -1,
-      char(6 + c), -1, -1, -1, char(9 + c), -1, -1, -1);
-}
-
-// Pixels 0-3 and 4-7, sixteen bytes each.
-inline __m256i LoadEight(const uint8_t* p) {
-  return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(p + 12),
-                             reinterpret_cast<const __m128i*>(p));
-}
-
-inline __m256 ChannelOf(__m256i pixels, __m256i pick) {
-  return _mm256_cvtepi32_ps(_mm256_shuffle_epi8(pixels, pick));
-}
-
-int DuboisAvx2(uint8_t* d, const uint8_t* f, const uint8_t* s, int n) {
-  if (!duboisFactors.exact) return 0;
-  const __m256i pickB = ChannelPick(0), pickG = ChannelPick(1),
-                pickR = ChannelPick(2);
-  const __m256i interleave = _mm256_setr_epi8(
-      0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11, -1, -1, -1, -1,
-      0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11, -1, -1, -1, -1);
-  __m256 k[3][6];
-  for (int o = 0; o < 3; ++o)
-    for (int i = 0; i < 6; ++i) k[o][i] = _mm256_set1_ps(duboisFactors.k[o][i]);
-  int done = 0;
-  // Sixteen bytes are read from pixel 4 on: stop while they lie in the row.
-  for (; done + 10 <= n; done += 8, d += 24, f += 24, s += 24) {
-    __m256i fp = LoadEight(f), sp = LoadEight(s);
-    const __m256 in[6] = {ChannelOf(fp, pickR), ChannelOf(fp, pickG),
-                          ChannelOf(fp, pickB), ChannelOf(sp, pickR),
-                          ChannelOf(sp, pickG), ChannelOf(sp, pickB)};
-    __m256i out[3];
-    for (int o = 0; o < 3; ++o) {
-      __m256i sum = _mm256_cvttps_epi32(_mm256_mul_ps(in[0], k[o][0]));
-      for (int i = 1; i < 6; ++i)
-        sum = _mm256_add_epi32(
-            sum, _mm256_cvttps_epi32(_mm256_mul_ps(in[i], k[o][i])));
-      out[o] = _mm256_srai_epi32(sum, 10);  // floor(sum / 1024)
-    }
-    // Per lane: B0..B3 G0..G3 R0..R3 as bytes, then pixel by pixel.
-    __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(out[2], out[1]),
-                                        _mm256_packs_epi32(out[0], out[0]));
-    __m256i packed = _mm256_shuffle_epi8(bytes, interleave);
-    __m128i low = _mm256_castsi256_si128(packed);
-    __m128i high = _mm256_extracti128_si256(packed, 1);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(d), low);
-    int tail = _mm_extract_epi32(low, 2);
-    std::memcpy(d + 8, &tail, 4);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(d + 12), high);
-    tail = _mm_extract_epi32(high, 2);
-    std::memcpy(d + 20, &tail, 4);
-  }
-  return done;
-}
-
-#pragma GCC pop_options
 #endif  // DUORAMIC_WIDE_ANAGLYPHS
 
 struct WideSet {
@@ -631,8 +525,8 @@ void BuildAnaglyphTables() {
   PackDuboisTables();
 #ifdef DUORAMIC_WIDE_ANAGLYPHS
   SplitTables();
-  duboisFactors = FindDuboisFactors();
 #endif
+  PrepareDuboisAvx2();
   tablesBuilt.store(true, std::memory_order_release);
 }
 

@@ -1,0 +1,16 @@
+// Dubois anaglyph rows eight pixels at a time with AVX2, in integers, giving
+// exactly the sums of the Dubois tables.
+#pragma once
+
+#include <cstdint>
+
+// Splits every entry of AnaglyphTables.dubois (filled before) into a whole
+// multiple and the floor of a fraction of its input value, as the kernel
+// computes it; false when the processor lacks AVX2 or some table cannot be
+// split so (the kernel then does nothing).
+bool PrepareDuboisAvx2();
+
+// Mixes the first pixels of a row, a multiple of eight while ten or more
+// remain (the loads read sixteen bytes from the fifth pixel on), and returns
+// how many; the table loop does the rest.
+int DuboisAvx2(uint8_t* d, const uint8_t* f, const uint8_t* s, int n);
