@@ -35,7 +35,6 @@ bool MovieStreamerReady() {
 
 MappedFrame::~MappedFrame() {
   if (video.buffer) gst_video_frame_unmap(&video);
-  if (sample) gst_sample_unref(sample);
 }
 
 std::shared_ptr<MappedFrame> MapFrame(GstSample* sample) {
@@ -51,7 +50,6 @@ std::shared_ptr<MappedFrame> MapFrame(GstSample* sample) {
     frame->video.buffer = nullptr;
     return nullptr;
   }
-  frame->sample = gst_sample_ref(sample);
   GrabbedFrame& g = frame->grabbed;
   g.width = GST_VIDEO_FRAME_WIDTH(&frame->video);
   g.height = GST_VIDEO_FRAME_HEIGHT(&frame->video);

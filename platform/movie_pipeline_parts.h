@@ -17,8 +17,9 @@ bool MovieStreamerReady();
 
 // A sample mapped for reading for as long as this lives.  RGB24 frames are
 // read bottom-up through a negative stride, as FrameFormat 1 numbers rows.
+// The mapping holds the buffer; the sample is not kept, since the appsink
+// reuses its sample object only while nobody else holds it.
 struct MappedFrame {
-  GstSample* sample = nullptr;
   GstVideoFrame video{};
   GrabbedFrame grabbed;
   int64_t positionNs = 0;  // the frame's stream time
