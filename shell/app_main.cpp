@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -98,8 +99,14 @@ int main(int argc, char** argv) {
     window.HelpFilePath = folder + "/duoramic.html";
     PanoramaWindow panorama(window);
     window.SetPanorama(&panorama);
-    window.show();
     FirstShow first = DecideFirstShow(args, folder);
+    // A window that starts full screen is first shown by going full screen:
+    // shown here and at once hidden and shown again with its new flags, it
+    // could be withdrawn while the window manager was still taking it on,
+    // and then stayed unmapped (a black screen) for good.
+    if (std::find(first.commands.begin(), first.commands.end(),
+                  CMD_FULL_SCREEN_CHOSEN) == first.commands.end())
+      window.show();
     ApplyFirstShow(first);
     for (int id : first.commands) window.PostCommand(id);
     status = app.exec();
