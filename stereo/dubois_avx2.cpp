@@ -6,6 +6,8 @@
 
 #include "stereo/anaglyph.h"
 
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+
 // Each table entry is trunc(v x k) for a coefficient k (times 1024): its
 // magnitude is v x a + floor(v x b / 65536) with a whole a and a 16-bit b,
 // which the kernel computes with one multiply-add on input pairs and one
@@ -51,7 +53,6 @@ bool prepared = false;
 
 }  // namespace
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #include <immintrin.h>
 
 #pragma GCC push_options
