@@ -23,22 +23,30 @@ std::vector<uint8_t> FrameBytes(int stride, int height) {
   return bytes;
 }
 
-void BuildFrame(benchmark::State& state, int format) {
+// Grabs a busy 3840 x 1080 frame of `format` and times `step` on it.
+template <typename Step>
+void TimeFrames(benchmark::State& state, int format, Step step) {
   int stride = format == FrameYuy2 ? 2 * kFrameWidth : 3 * kFrameWidth;
   std::vector<uint8_t> bytes = FrameBytes(stride, kFrameHeight);
-  Viewer = ViewerState();
-  Viewer.FloatOffset = static_cast<int>(state.range(0));
   ClearCurrentComment();
   ResetMovieFrameState();
   SetGrabbedFrame({kFrameWidth, kFrameHeight, format, bytes.data(), stride, {}});
   for (auto _ : state) {
-    bool built = BuildFramePicture();
-    benchmark::DoNotOptimize(built);
+    step();
     benchmark::ClobberMemory();
   }
   state.SetItemsProcessed(state.iterations() * kFrameWidth * kFrameHeight);
   SetGrabbedFrame({});
   ResetMovieFrameState();
+}
+
+void BuildFrame(benchmark::State& state, int format) {
+  Viewer = ViewerState();
+  Viewer.FloatOffset = static_cast<int>(state.range(0));
+  TimeFrames(state, format, [] {
+    bool built = BuildFramePicture();
+    benchmark::DoNotOptimize(built);
+  });
 }
 
 void BM_BuildFrameRgb24(benchmark::State& state) { BuildFrame(state, FrameRgb24); }
@@ -62,24 +70,15 @@ BENCHMARK(BM_ConvertYuy2Row);
 // grabbed frame, then Dubois into a 1920 x 1080 client (a 3840 x 1080
 // side-by-side movie shown unscaled), as for every frame played.
 void PresentFrame(benchmark::State& state, int format) {
-  int stride = format == FrameYuy2 ? 2 * kFrameWidth : 3 * kFrameWidth;
-  std::vector<uint8_t> bytes = FrameBytes(stride, kFrameHeight);
   Viewer = ViewerState();
   Viewer.StereoType = DuboisAnaglyph;
   Viewer.MovieOpen = true;
-  ClearCurrentComment();
-  ResetMovieFrameState();
   BuildAnaglyphTables();
   SetClientSize(1920, 1080);
-  SetGrabbedFrame({kFrameWidth, kFrameHeight, format, bytes.data(), stride, {}});
-  for (auto _ : state) {
+  TimeFrames(state, format, [&state] {
     if (PresentMovieFrame() != 0) state.SkipWithError("busy");
     benchmark::DoNotOptimize(Presentation.frame.pixels.data());
-    benchmark::ClobberMemory();
-  }
-  state.SetItemsProcessed(state.iterations() * kFrameWidth * kFrameHeight);
-  SetGrabbedFrame({});
-  ResetMovieFrameState();
+  });
 }
 
 void BM_PresentFrameRgb24(benchmark::State& state) { PresentFrame(state, FrameRgb24); }
