@@ -166,31 +166,50 @@ void ConvertStraight(uint32_t* out, const uint8_t* p, size_t n) {
 #endif
 
 // Nearest-neighbour drawing, the path of every unsmoothed repaint.  Columns
-// are mapped once; a destination row that samples the same source row as
-// the one above it (any vertical enlargement) is a copy of that row.
+// are mapped once, except at one-to-one width unmirrored, where column k is
+// source column `first` + k (a movie strip drawn at its own size comes here
+// dozens of times a frame).  A destination row that samples the same source
+// row as the one above it (any vertical enlargement) is a copy of that row.
 void DrawNearest(Framebuffer& fb, const Placement& to, const PictureView& src,
                  int srcX, int srcY, int srcWidth, int srcHeight,
                  const Clip& clip) {
   size_t n = static_cast<size_t>(clip.x1 - clip.x0);
-  std::vector<uint32_t> columns(n);
-  for (size_t k = 0; k < n; ++k) {
-    int i = clip.x0 + static_cast<int>(k) - to.x;
-    if (to.mirror) i = to.width - 1 - i;
-    columns[k] = 3 * static_cast<uint32_t>(srcX + NearestIndex(i, to.width, srcWidth));
-  }
-  // The columns are monotonic, so those that may take a four-byte load (all
-  // but the view's last column) form one run [safeBegin, safeEnd).
+  bool straight = !to.mirror && to.width == srcWidth;
+  // Those columns that may take a four-byte load (all but the view's last
+  // column) form one run [safeBegin, safeEnd): the columns are monotonic.
   const uint32_t lastColumn = 3 * static_cast<uint32_t>(src.width - 1);
   size_t safeBegin = 0, safeEnd = n;
-  while (safeBegin < n && columns[safeBegin] >= lastColumn) ++safeBegin;
-  while (safeEnd > safeBegin && columns[safeEnd - 1] >= lastColumn) --safeEnd;
-  bool straight = !to.mirror && to.width == srcWidth;
+  std::vector<uint32_t> columns;
+  const int first = srcX + clip.x0 - to.x;
+  if (straight) {
+    safeEnd = static_cast<size_t>(std::clamp(src.width - 1 - first, 0, int(n)));
+  } else {
+    columns.resize(n);
+    for (size_t k = 0; k < n; ++k) {
+      int i = clip.x0 + static_cast<int>(k) - to.x;
+      if (to.mirror) i = to.width - 1 - i;
+      columns[k] = 3 * static_cast<uint32_t>(srcX + NearestIndex(i, to.width, srcWidth));
+    }
+    while (safeBegin < n && columns[safeBegin] >= lastColumn) ++safeBegin;
+    while (safeEnd > safeBegin && columns[safeEnd - 1] >= lastColumn) --safeEnd;
+  }
+  auto drawRow = [&](uint32_t* out, const uint8_t* line) {
+    if (straight) {
+      line += 3 * first;
+      ConvertStraight(out, line, safeEnd);
+      for (size_t k = safeEnd; k < n; ++k) out[k] = Pack(line + 3 * k);
+      return;
+    }
+    for (size_t k = 0; k < safeBegin; ++k) out[k] = Pack(line + columns[k]);
+    for (size_t k = safeBegin; k < safeEnd; ++k) out[k] = Load4(line + columns[k]);
+    for (size_t k = safeEnd; k < n; ++k) out[k] = Pack(line + columns[k]);
+  };
 
   ForRowBands(clip.y1 - clip.y0, int64_t{4} * n * (clip.y1 - clip.y0),
-              [&](int first, int last) {
+              [&](int firstRow, int lastRow) {
     const uint32_t* previous = nullptr;
     int previousSource = -1;
-    for (int y = clip.y0 + first; y < clip.y0 + last; ++y) {
+    for (int y = clip.y0 + firstRow; y < clip.y0 + lastRow; ++y) {
       int j = y - to.y;
       if (to.flip) j = to.height - 1 - j;
       int source = srcY + NearestIndex(j, to.height, srcHeight);
@@ -199,16 +218,7 @@ void DrawNearest(Framebuffer& fb, const Placement& to, const PictureView& src,
         std::memcpy(out, previous, n * sizeof(uint32_t));
         continue;
       }
-      const uint8_t* line = src.TopRow(source);
-      for (size_t k = 0; k < safeBegin; ++k) out[k] = Pack(line + columns[k]);
-      if (straight && safeBegin < safeEnd) {
-        ConvertStraight(out + safeBegin, line + columns[safeBegin],
-                        safeEnd - safeBegin);
-      } else {
-        for (size_t k = safeBegin; k < safeEnd; ++k)
-          out[k] = Load4(line + columns[k]);
-      }
-      for (size_t k = safeEnd; k < n; ++k) out[k] = Pack(line + columns[k]);
+      drawRow(out, src.TopRow(source));
       previous = out;
       previousSource = source;
     }
@@ -283,7 +293,10 @@ void StretchDraw(Framebuffer& fb, int dstX, int dstY, int dstWidth,
   int y0 = std::max(dstY, 0), y1 = std::min(dstY + dstHeight, fb.height);
   if (x0 >= x1 || y0 >= y1) return;
 
-  if (mode == StretchMode::Nearest) {
+  // At one to one, smoothing samples exactly the pixels nearest-neighbour
+  // does.
+  bool oneToOne = dstWidth == srcWidth && dstHeight == srcHeight;
+  if (mode == StretchMode::Nearest || oneToOne) {
     DrawNearest(fb, {dstX, dstY, dstWidth, dstHeight, mirror, flip}, src,
                 srcX, srcY, srcWidth, srcHeight, {x0, x1, y0, y1});
     return;

@@ -138,3 +138,24 @@ TEST(StretchDrawStraight, EveryWidthCopiesEachPixelAndNoMore) {
       }
   }
 }
+
+// A part of the source, clipped on the left by the buffer's edge, in both
+// modes (smoothing at one to one samples the same pixels).
+TEST(StretchDrawStraight, ClippedSourcePartsStartAtTheirOwnColumn) {
+  for (StretchMode mode : {StretchMode::Nearest, StretchMode::Halftone})
+    for (int width : {5, 12, 40}) {
+      Picture p = CreatePicture(width, 3, 24);
+      for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 3 * width; ++x) PictureRow(p.get(), y)[x] = uint8_t(5 * x + 31 * y);
+      Framebuffer fb;
+      fb.Resize(width, 3);
+      // Source columns 1.. and rows 1..2, placed two columns left of the edge.
+      StretchDraw(fb, -2, 0, width - 1, 2, ViewOf(p), 1, 1, width - 1, 2, mode);
+      for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < width - 3; ++x) {
+          const uint8_t* px = PictureRow(p.get(), 3 - 1 - (1 + y)) + 3 * (x + 3);
+          ASSERT_EQ(fb.At(x, y), Rgb(px[2], px[1], px[0]))
+              << "width " << width << " at " << x << "," << y;
+        }
+    }
+}
