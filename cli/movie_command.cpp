@@ -90,8 +90,6 @@ struct Finish {
   }
 };
 
-// Plays the graph to its end (or until `finish.done`); false when it stalled
-// or failed.
 // The whole process's processor time, every thread's, in seconds.
 double ProcessCpuSeconds() {
   rusage usage{};
@@ -100,6 +98,8 @@ double ProcessCpuSeconds() {
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
+// Plays the graph to its end (or until `finish.done`); false when it stalled
+// or failed.
 bool PlayThrough(MovieGraph& graph, Finish& finish) {
   if (!graph.Run()) return false;
   std::unique_lock guard(finish.lock);
