@@ -565,6 +565,8 @@ void RenderAnaglyph(RenderContext& ctx, const RenderInput& in) {
   if (!block) return;
   PictureView composed = ViewOf(block);
   const int h = first.height;
+  bool strips = !PanoramaOn(in) && shown.width == first.width && shown.height == h;
+  if (in.fillRows && !strips) in.fillRows(0, in.frame.height);
   if (PanoramaOn(in)) {
     ComposeRows(block, first, second, combine, 0, h);
     // Unscaled, from the top-left corner, panning across the client width.
@@ -572,13 +574,15 @@ void RenderAnaglyph(RenderContext& ctx, const RenderInput& in) {
                        composed.height});
     PanoramaLayer layer{composed, 0};
     ScrollPanorama(ctx, {&layer, 1}, ctx.client.width, 0);
-  } else if (shown.width == first.width && shown.height == h) {
-    // Drawn unscaled (a movie at its own size): each strip of rows goes to
-    // the window's buffer while it is still in the cache.
+  } else if (strips) {
+    // Drawn unscaled (a movie at its own size): each strip of rows is
+    // converted, mixed and put in the window's buffer while it is still in
+    // the cache.
     PaintMargins(ctx, shown);
     ForRowBands(h, int64_t{3} * first.width * h, [&](int top, int end) {
       for (int y = top; y < end; y += kStripRows) {
         int rows = std::min(kStripRows, end - y);
+        if (in.fillRows) in.fillRows(y, y + rows);
         ComposeRows(block, first, second, combine, y, y + rows);
         // Stored rows count from the bottom.
         int fromTop = h - y - rows;

@@ -1,6 +1,7 @@
 #include "stereo/movie_frame.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -334,7 +335,32 @@ void PlaceBand(const HalfPlacement& at) {
   }
 }
 
-bool BuildShifted() {
+// The rows of the last shifted frame: where its halves go and whether its
+// rows wait for presentation to convert them, strip by strip.
+struct PendingRows {
+  HalfPlacement at{};
+  int bandHeight = 0;
+  bool deferred = false;
+};
+PendingRows pending;
+std::atomic<int> rowsFilled{0};  // of the deferred frame, by FillFrameRows
+
+// Source rows [first, last) into FramePicture, in two bands when large.
+void PutShiftedRows(int first, int last) {
+  const GrabbedFrame& f = grabbed;
+  const HalfPlacement& at = pending.at;
+  ForRowBands(last - first, FrameBytes(f) / f.height * (last - first),
+              [&](int from, int to) {
+    for (int i = first + from; i < first + to; ++i) {
+      const uint8_t* src = SourceRow(f, i);
+      uint8_t* dst = PictureRow(framePicture.get(), pending.bandHeight + i);
+      PutPixels(f, src, 0, at.half, dst + 3 * at.left);
+      PutPixels(f, src, at.half, at.half, dst + 3 * at.right);
+    }
+  });
+}
+
+bool BuildShifted(bool deferRows) {
   const GrabbedFrame& f = grabbed;
   if (f.width < 2) return false;  // no halves to show
   int shift = FloatShiftFor(f.width);
@@ -355,18 +381,29 @@ bool BuildShifted() {
     return false;
   HalfPlacement at = PlaceHalves(f.width, shift);
   if (fresh) PlaceBand(at);  // the band stays put until the frame is re-made
-  ForRowBands(f.height, FrameBytes(f), [&](int first, int last) {
-    for (int i = first; i < last; ++i) {
-      const uint8_t* src = SourceRow(f, i);
-      uint8_t* dst = PictureRow(framePicture.get(), bandHeight + i);
-      PutPixels(f, src, 0, at.half, dst + 3 * at.left);
-      PutPixels(f, src, at.half, at.half, dst + 3 * at.right);
-    }
-  });
+  pending = {at, bandHeight, deferRows};
+  rowsFilled = 0;
+  if (!deferRows) PutShiftedRows(0, f.height);
   return true;
 }
 
 }  // namespace
+
+void FillFrameRows(int first, int end) {
+  if (!pending.deferred) return;
+  int from = std::max(first - pending.bandHeight, 0);
+  int to = std::min(end - pending.bandHeight, grabbed.height);
+  if (from >= to) return;
+  PutShiftedRows(from, to);
+  rowsFilled += to - from;
+}
+
+void FinishFrameRows() {
+  // A renderer that left early (or read some rows twice) gets them all.
+  if (pending.deferred && rowsFilled != grabbed.height)
+    PutShiftedRows(0, grabbed.height);
+  pending.deferred = false;
+}
 
 void SetGrabbedFrame(const GrabbedFrame& frame) { grabbed = frame; }
 const GrabbedFrame& CurrentGrabbedFrame() { return grabbed; }
@@ -376,6 +413,7 @@ int AppliedFloatShift() { return appliedFloatShift; }
 
 void ResetMovieFrameState() {
   appliedFloatShift = 0;
+  pending.deferred = false;
   framePicture.reset();
   commentBand.reset();
 }
@@ -423,8 +461,9 @@ void ConvertYuy2Row(const uint8_t* row, int first, int count, uint8_t* out) {
   }
 }
 
-bool BuildFramePicture() {
+bool BuildFramePicture(bool deferRows) {
+  pending.deferred = false;
   if (!Usable(grabbed)) return false;
   if (Viewer.WidthMode == 4) return BuildDeinterleaved();
-  return BuildShifted();
+  return BuildShifted(deferRows);
 }

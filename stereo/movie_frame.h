@@ -32,7 +32,17 @@ const GrabbedFrame& CurrentGrabbedFrame();
 // present (no frame, a frame whose rows do not fit its stride, or memory ran
 // out).  Width mode 4 turns a row-interlaced frame into an over/under one;
 // otherwise the views get the floating shift and, with a comment, the band.
-bool BuildFramePicture();
+// With `deferRows` a shifted frame's source rows are left for presentation
+// to convert with FillFrameRows, each strip just before it is mixed, while
+// it is in the cache; FinishFrameRows then completes the frame.
+bool BuildFramePicture(bool deferRows = false);
+// Converts the deferred source rows that land on stored rows [first, end) of
+// FramePicture; nothing when no rows are deferred.  Callers may convert
+// disjoint ranges at once from several threads.
+void FillFrameRows(int first, int end);
+// Completes a deferred frame: converts every row again unless FillFrameRows
+// has converted as many rows as the frame has.
+void FinishFrameRows();
 const Picture& FramePicture();
 // The band under the views and the shift the frame was last built with.
 const Picture& CommentBand();

@@ -165,9 +165,14 @@ RenderInput MovieInput() {
 int PresentMovieFrame() {
   if (Presentation.PresentBusy.test_and_set(std::memory_order_acquire)) return 1;
   BusyGuard guard;
-  if (!BuildFramePicture()) return 0;
+  // Anaglyphs convert the frame strip by strip as they mix it.
+  const StereoFormatEntry* format = FindStereoFormat(Viewer.StereoType);
+  bool strips = format && format->family == RendererFamily::Anaglyph;
+  if (!BuildFramePicture(strips)) return 0;
   RenderInput in = MovieInput();
+  if (strips) in.fillRows = FillFrameRows;
   if (in.frame.width >= 2) Render(in);
+  FinishFrameRows();
   return 0;
 }
 

@@ -61,6 +61,9 @@ struct RenderInput {
   PictureView right;
   PictureView frame;  // movie frames only
   bool movie = false;
+  // Set when the movie frame's rows are still to be converted: a renderer
+  // calls it for the stored rows [first, end) before it reads them.
+  void (*fillRows)(int first, int end) = nullptr;
 };
 
 struct RenderContext {

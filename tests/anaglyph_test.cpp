@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/viewer_state.h"
+#include "stereo/movie_frame.h"
 #include "stereo/panorama.h"
 #include "stereo/present.h"
 #include "tests/pixel_support.h"
@@ -256,3 +257,54 @@ TEST_F(AnaglyphTest, PanoramaDrawsTheComposedPictureUnscaledFromTheTop) {
 }
 
 }  // namespace
+
+// Anaglyph movie frames are converted from YUY2 strip by strip as they are
+// mixed: the display frame and the window's picture are those of a frame
+// converted whole, also when a stale frame came before and when scaled.
+TEST_F(AnaglyphTest, MovieFramesConvertedInStripsMatchTheWholeFrame) {
+  constexpr int kW = 640, kH = 301;
+  auto yuy2 = [](int seed) {
+    std::vector<uint8_t> bytes(size_t{2} * kW * kH);
+    std::mt19937 random(seed);
+    for (uint8_t& b : bytes) b = uint8_t(random());
+    return bytes;
+  };
+  std::vector<uint8_t> frame = yuy2(1), stale = yuy2(2);
+  Viewer.StereoType = DuboisAnaglyph;
+  Viewer.MovieOpen = true;
+  Viewer.FloatOffset = 2;  // the views move apart: margins in the frame
+  auto rowsOf = [](const Picture& p) {
+    std::vector<uint8_t> rows;
+    for (int y = 0; y < PictureHeight(p); ++y)
+      rows.insert(rows.end(), PictureRow(p.get(), y), PictureRow(p.get(), y) + 3 * PictureWidth(p));
+    return rows;
+  };
+  for (bool fit : {false, true}) {
+    Viewer.FitToWindow = fit;
+    Viewer.ZoomPercent = 100;
+    // Whole: the frame built at once, then mixed.
+    SetGrabbedFrame({kW, kH, FrameYuy2, frame.data(), 2 * kW, {}});
+    ASSERT_TRUE(BuildFramePicture());
+    std::vector<uint8_t> wholeFrame = rowsOf(FramePicture());
+    RenderInput in;
+    in.movie = true;
+    in.frame = ViewOf(FramePicture());
+    in.left = ColumnsOf(in.frame, 0, in.frame.width / 2);
+    in.right = ColumnsOf(in.frame, in.frame.width / 2, in.frame.width / 2);
+    // At its own size (strips), then fitted into a smaller window (scaled).
+    SetClientSize(in.left.width / (fit ? 2 : 1), in.left.height / (fit ? 3 : 1));
+    RenderContext ctx{Presentation.frame, Presentation.client,
+                      StretchMode::Nearest, DuboisAnaglyph};
+    RenderAnaglyph(ctx, in);
+    std::vector<uint32_t> wholeWindow = Presentation.frame.pixels;
+    // In strips, after a different frame.
+    SetGrabbedFrame({kW, kH, FrameYuy2, stale.data(), 2 * kW, {}});
+    ASSERT_EQ(PresentMovieFrame(), 0);
+    SetGrabbedFrame({kW, kH, FrameYuy2, frame.data(), 2 * kW, {}});
+    ASSERT_EQ(PresentMovieFrame(), 0);
+    EXPECT_TRUE(rowsOf(FramePicture()) == wholeFrame) << "fit " << fit;
+    EXPECT_TRUE(Presentation.frame.pixels == wholeWindow) << "fit " << fit;
+  }
+  SetGrabbedFrame({});
+  ResetMovieFrameState();
+}
