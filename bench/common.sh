@@ -21,3 +21,14 @@ release_program() {
   cmake --build "$build" --target "$1" -j "${JOBS:-$(nproc)}" >/dev/null
   echo "$build/$1"
 }
+
+# shielded COMMAND...: runs the command at real-time priority when
+# REALTIME=1 and the system allows it (root or CAP_SYS_NICE), so that other
+# work on a shared machine takes the processors from neither contestant.
+shielded() {
+  if [[ ${REALTIME:-0} == 1 ]] && chrt -f 1 true 2>/dev/null; then
+    chrt -f 1 "$@"
+  else
+    "$@"
+  fi
+}

@@ -13,8 +13,9 @@
 #   bash scripts/setup.sh --bench
 #   bash bench/movie_vs_ffmpeg.sh
 #
-# SECONDS_LONG (movie length, default 10), RUNS (default 3) and DUORAMIC_CLI
-# (a built duoramic-cli; default build/release, built here when missing).
+# SECONDS_LONG (movie length, default 10), RUNS (default 3), DUORAMIC_CLI
+# (a built duoramic-cli; default build/release, built here when missing) and
+# REALTIME=1 (both timed at real-time priority, steadier on a busy machine).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 length=${SECONDS_LONG:-10}
@@ -41,10 +42,10 @@ printf -v qcli %q "$cli"
 printf -v qmovie %q "$movie"
 ours="$qcli movie $qmovie --bench --format DuboisAnaglyph --size 1920x1080"
 theirs="ffmpeg -v error -i $qmovie -vf stereo3d=sbsl:arcd -f null -"
-hyperfine --style none --warmup 1 --runs "$runs" --export-json "$work/times.json" \
+shielded hyperfine --style none --warmup 1 --runs "$runs" --export-json "$work/times.json" \
   -n ours "$ours" -n ffmpeg "$theirs" >/dev/null
 # One more run of ours for its own figures (presentation share).
-eval "$ours" >"$work/ours.txt"
+eval "shielded $ours" >"$work/ours.txt"
 
 python3 - "$work/times.json" "$work/ours.txt" "$frames" <<'EOF'
 import json, sys
