@@ -81,12 +81,14 @@ def decode_as_listed(cli, path, out, refused):
     return None, pixels
 
 
-def check_each(items, check, label=str):
+def check_each(items, check, label=str, found=()):
     """check(item, scratch) for each item, all sharing one scratch folder.
     Whatever problem it returns, or exception it raises (a crash of a
     reference decoder is a failure too), is printed and kept: a list of
-    (label(item), problem)."""
-    failures = []
+    (label(item), problem), after those `found` before (printed first)."""
+    failures = list(found)
+    for name, problem in failures:
+        print(f"FAIL {name}: {problem}")
     with tempfile.TemporaryDirectory() as scratch:
         for item in items:
             try:

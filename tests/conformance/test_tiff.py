@@ -171,10 +171,9 @@ def main():
     names = sorted(os.listdir(folder))
     failures = [(n, "listed as refused but missing")
                 for n in sorted(REFUSED) if args.full and n not in names]
-    for name, problem in failures:
-        print("FAIL %s: %s" % (name, problem))
-    failures += check_each(names, lambda name, scratch: check_file(
-        args.cli, os.path.join(folder, name), os.path.join(scratch, "out.png")))
+    failures = check_each(names, lambda name, scratch: check_file(
+        args.cli, os.path.join(folder, name), os.path.join(scratch, "out.png")),
+        found=failures)
     print("%d files, %d refused as listed, %d failures"
           % (len(names), len(REFUSED), len(failures)))
     return 1 if failures or (args.full and len(names) < 40) else 0
