@@ -7,16 +7,13 @@ reference or Pillow, or sit in one of the lists below; b/ files must be
 refused or decoded without crashing, as listed.  A refused file makes the
 command exit non-zero and name the file.
 """
-import argparse
 import os
-import subprocess
 import sys
-import tempfile
 
 import numpy as np
 from PIL import Image
 
-from support import locate_testdata
+from support import check_each, decode, parse_arguments
 
 # Files that share another file's reference rendering.
 ALIASES = {
@@ -66,22 +63,6 @@ B_DECODED = {
 }
 
 
-def decode(cli, path, out):
-    """Our pixels as an RGB array, or the failure text."""
-    run = subprocess.run([cli, "decode", path, "-o", out],
-                         capture_output=True, text=True, timeout=120)
-    if (run.returncode < 0 or run.returncode > 1 or
-            "Sanitizer" in run.stderr or "runtime error" in run.stderr):
-        raise AssertionError(f"{path}: crashed ({run.returncode}): "
-                             f"{run.stderr[-400:]}")
-    if run.returncode != 0:
-        if path not in run.stderr:
-            raise AssertionError(f"{path}: refusal does not name the file")
-        return None, run.stderr.strip()
-    with Image.open(out) as image:
-        return np.asarray(image.convert("RGB")), ""
-
-
 def rgb(path):
     """RGB pixels and a mask of those that are not fully transparent: the
     viewer ignores alpha, so a reference's hidden colours do not count."""
@@ -125,26 +106,22 @@ def check(cli, testdata, rel, scratch):
     if ours is None:
         if rel in REFUSED or (folder == "b" and rel not in B_DECODED):
             return None
-        return f"{rel}: refused ({failure})"
+        return f"refused ({failure})"
     if rel in REFUSED:
-        return f"{rel}: decoded but listed as refused"
+        return "decoded but listed as refused"
     if rel in UNCHECKED:
         return None
     if folder == "b":
-        return None if rel in B_DECODED else f"{rel}: decoded, not listed"
+        return None if rel in B_DECODED else "decoded, not listed"
     options = candidates(testdata, rel)
     if any(matches(ours, pixels) for _, pixels in options):
         return None
     names = ", ".join(name for name, _ in options) or "nothing to compare"
-    return f"{rel}: pixels differ from {names}"
+    return f"pixels differ from {names}"
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--cli", required=True)
-    parser.add_argument("--testdata", required=True)
-    args = parser.parse_args()
-    args.testdata, _ = locate_testdata(args.testdata)
+    args = parse_arguments()
     root = os.path.join(args.testdata, "bmpsuite")
     files = sorted(
         os.path.join(folder, name)
@@ -152,15 +129,9 @@ def main():
         if os.path.isdir(os.path.join(root, folder))
         for name in os.listdir(os.path.join(root, folder))
         if name.endswith(".bmp"))
-    problems = []
-    with tempfile.TemporaryDirectory() as scratch:
-        for rel in files:
-            problem = check(args.cli, args.testdata, rel, scratch)
-            if problem:
-                problems.append(problem)
+    problems = check_each(
+        files, lambda rel, scratch: check(args.cli, args.testdata, rel, scratch))
     print(f"{len(files)} files, {len(problems)} problems")
-    for problem in problems:
-        print("  " + problem)
     return 1 if problems or not files else 0
 
 

@@ -2,13 +2,12 @@
 """The files bundled in tests/data: each has a licence note naming a licence
 that allows bundling, and, where the whole corpus is at hand, each is the
 same bytes as the corpus file under the licence its manifest gives."""
-import argparse
 import os
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "scripts"))
 from bundle_testdata import PERMISSIVE, corpus_name, manifest  # noqa: E402
-from support import BUNDLED, Checks, locate_testdata  # noqa: E402
+from support import BUNDLED, Checks, parse_arguments  # noqa: E402
 
 
 def notes():
@@ -22,10 +21,7 @@ def notes():
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--cli")
-    parser.add_argument("--testdata")
-    args = parser.parse_args()
+    args = parse_arguments()
     checks = Checks()
     licences = notes()
     files = sorted(os.path.relpath(os.path.join(root, n), BUNDLED)
@@ -37,7 +33,7 @@ def main():
             checks.expect(False, f"{rel}: no licence note")
         elif licences[rel] not in PERMISSIVE:
             checks.expect(False, f"{rel}: licence {licences[rel]} not allowed")
-    corpus, full = locate_testdata(args.testdata)
+    corpus, full = args.testdata, args.full
     if full:
         entries = manifest(corpus)
         for rel in files:

@@ -3,7 +3,6 @@
 names the broken one and exits 1; each output is what `render` gives for
 that item; a list gives its entries; plain progress lines when stderr is
 not a terminal and a bar when it is; bad usage exits 2 before any work."""
-import argparse
 import os
 import pty
 import shutil
@@ -11,7 +10,7 @@ import subprocess
 import sys
 import tempfile
 
-from support import REPO, Checks
+from support import REPO, Checks, parse_arguments
 
 SAMPLES = os.path.join(REPO, "resources", "samples")
 OPTIONS = ["--format", "DuboisAnaglyph", "--size", "160x90"]
@@ -28,10 +27,7 @@ def read(path):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--cli", required=True)
-    parser.add_argument("--testdata")  # unused: the samples are enough
-    args = parser.parse_args()
+    args = parse_arguments(corpus=False)  # the samples are enough
     c = Checks()
     with tempfile.TemporaryDirectory() as work:
         folder = os.path.join(work, "in")

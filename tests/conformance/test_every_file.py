@@ -2,13 +2,11 @@
 """Every file of the test data, whatever it holds, through every duoramic-cli
 reading command: each run ends with success or with a message naming the file
 (exit status 1), never with a crash, a sanitizer report or a hang."""
-import argparse
 import os
 import subprocess
 import sys
-import tempfile
 
-from support import locate_testdata
+from support import check_each, parse_arguments
 
 COMMANDS = (["info"], ["info", "--json"], ["decode"], ["split"])
 TIME_LIMIT = 120
@@ -36,28 +34,21 @@ def check(cli, path, out_dir):
                             f"file: {run.stderr.strip()!r}")
         elif "Sanitizer" in run.stderr or "runtime error" in run.stderr:
             problems.append(f"{' '.join(command)}: {run.stderr.strip()[-600:]}")
-    return problems
+    return "; ".join(problems)
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--cli", required=True)
-    parser.add_argument("--testdata", required=True)
-    options = parser.parse_args()
-    options.testdata, _ = locate_testdata(options.testdata)
+    options = parse_arguments()
     files = sorted(os.path.join(root, name)
                    for root, _, names in os.walk(options.testdata)
                    for name in names if name != "LICENSES.md")
     if not files:
         print(f"no files under {options.testdata}")
         return 1
-    failures = 0
-    with tempfile.TemporaryDirectory() as out_dir:
-        for path in files:
-            for problem in check(options.cli, path, out_dir):
-                failures += 1
-                print(f"FAIL {os.path.relpath(path, options.testdata)}: {problem}")
-    print(f"{len(files)} files, {failures} problems")
+    failures = check_each(
+        files, lambda path, out_dir: check(options.cli, path, out_dir),
+        label=lambda path: os.path.relpath(path, options.testdata))
+    print(f"{len(files)} files, {len(failures)} with problems")
     return 1 if failures else 0
 
 

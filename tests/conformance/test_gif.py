@@ -13,18 +13,15 @@ pixels that are not transparent; files it calls invalid must be refused.
 Comments are checked by the reader's own tests (the command-line tool's
 info needs a picture wide enough to split into two views).
 """
-import argparse
 import configparser
 import os
 import struct
-import subprocess
 import sys
-import tempfile
 
 import numpy as np
 from PIL import Image, ImageFile
 
-from support import locate_testdata
+from support import check_each, decode, parse_arguments
 
 ImageFile.LOAD_TRUNCATED_IMAGES = True
 
@@ -140,21 +137,6 @@ def expected_colours(screen, image, indices):
     return rgb
 
 
-def decode(cli, path, out):
-    run = subprocess.run([cli, "decode", path, "-o", out],
-                         capture_output=True, text=True, timeout=120)
-    if (run.returncode < 0 or run.returncode > 1 or
-            "Sanitizer" in run.stderr or "runtime error" in run.stderr):
-        raise AssertionError(f"{path}: crashed ({run.returncode}): "
-                             f"{run.stderr[-400:]}")
-    if run.returncode != 0:
-        if path not in run.stderr:
-            raise AssertionError(f"{path}: refusal does not name the file")
-        return None
-    with Image.open(out) as image:
-        return np.asarray(image.convert("RGB"))
-
-
 def check_against_pillow(path, ours, scratch):
     with open(path, "rb") as f:
         screen, images = walk(f.read())
@@ -213,7 +195,7 @@ def check_pygif(cli, path, scratch):
     name = os.path.basename(path)
     conf = configparser.ConfigParser(interpolation=None)
     conf.read(os.path.splitext(path)[0] + ".conf")
-    ours = decode(cli, path, os.path.join(scratch, "out.png"))
+    ours, _ = decode(cli, path, os.path.join(scratch, "out.png"))
     valid = bool(conf["config"]["frames"].strip())
     expected = SUITE_DIFFERS.get(name, "decoded" if valid else "refused")
     if ours is None:
@@ -227,7 +209,7 @@ def check_pygif(cli, path, scratch):
 
 
 def check_plain(cli, path, scratch):
-    ours = decode(cli, path, os.path.join(scratch, "out.png"))
+    ours, _ = decode(cli, path, os.path.join(scratch, "out.png"))
     if os.path.basename(path) in REFUSED:
         return None if ours is None else "decoded, expected refusal"
     if ours is None:
@@ -236,11 +218,7 @@ def check_plain(cli, path, scratch):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--cli", required=True)
-    parser.add_argument("--testdata", required=True)
-    args = parser.parse_args()
-    args.testdata, _ = locate_testdata(args.testdata)
+    args = parse_arguments()
     root = os.path.join(args.testdata, "gif")
     checks = []
     for folder in ("", "suite-peterdn", "suite-pygif"):
@@ -252,15 +230,13 @@ def main():
             if name.endswith(".gif"):
                 check = check_pygif if folder == "suite-pygif" else check_plain
                 checks.append((os.path.join(directory, name), check))
-    problems = []
-    with tempfile.TemporaryDirectory() as scratch:
-        for path, check in checks:
-            problem = check(args.cli, path, scratch)
-            if problem:
-                problems.append(f"{os.path.relpath(path, root)}: {problem}")
+
+    def run_check(entry, scratch):
+        path, check = entry
+        return check(args.cli, path, scratch)
+    problems = check_each(checks, run_check,
+                          label=lambda entry: os.path.relpath(entry[0], root))
     print(f"{len(checks)} files, {len(problems)} problems")
-    for problem in problems:
-        print("  " + problem)
     return 1 if problems or not checks else 0
 
 

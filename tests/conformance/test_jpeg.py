@@ -10,16 +10,14 @@ Grey pictures come out with red = green = blue; CMYK pictures are checked
 against the viewer's CMYK rule applied to the samples libjpeg delivers
 (Pillow hands them over inverted, as "CMYK;I").
 """
-import argparse
 import os
-import subprocess
 import sys
-import tempfile
 
 import numpy as np
 from PIL import Image, ImageFile
 
-from support import SKIPPED, diff_summary, locate_testdata
+from support import (SKIPPED, check_each, decode_as_listed, diff_summary,
+                     parse_arguments)
 
 # Files the viewer must refuse, with the reason.
 REFUSED = {
@@ -110,58 +108,29 @@ def collect(testdata):
     return sorted(files)
 
 
-def check(cli, path, rel, scratch):
-    out = os.path.join(scratch, "out.png")
-    if os.path.exists(out):
-        os.remove(out)
-    run = subprocess.run([cli, "decode", path, "-o", out],
-                         capture_output=True, text=True, timeout=120)
-    if rel in REFUSED:
-        if run.returncode == 0:
-            return f"decoded, but must be refused ({REFUSED[rel]})"
-        if path not in run.stderr:
-            return f"refused without naming the file: {run.stderr.strip()!r}"
-        return None
-    if run.returncode != 0:
-        return f"refused: {run.stderr.strip()}"
-    with Image.open(out) as decoded:
-        actual = np.asarray(decoded.convert("RGB"))
+def check(cli, testdata, rel, scratch):
+    path = os.path.join(testdata, rel)
+    problem, actual = decode_as_listed(cli, path, os.path.join(
+        scratch, "out.png"), REFUSED.get(rel))
+    if problem or actual is None:
+        return problem
     return diff_summary(expected_pixels(path, rel), actual)
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--cli", required=True)
-    parser.add_argument("--testdata", required=True)
-    args = parser.parse_args()
-    args.testdata, full = locate_testdata(args.testdata)
-    files = collect(args.testdata)
+    args = parse_arguments()
+    files = [os.path.relpath(f, args.testdata) for f in collect(args.testdata)]
     if not files:
         print(f"no files under {args.testdata}/jpeg or sbs")
-        return 1 if full else SKIPPED
-    seen = {os.path.relpath(f, args.testdata) for f in files}
-    failures = []
-    for rel in sorted(set(REFUSED) | TRUNCATED | JUNK_BETWEEN_SEGMENTS):
-        if full and rel not in seen:
-            failures.append((rel, "listed here but missing from the test data"))
-    passed = 0
-    with tempfile.TemporaryDirectory() as scratch:
-        for path in files:
-            rel = os.path.relpath(path, args.testdata)
-            try:
-                problem = check(args.cli, path, rel, scratch)
-            except Exception as e:  # a crash of the reference is a failure too
-                problem = f"{type(e).__name__}: {e}"
-            if problem:
-                failures.append((rel, problem))
-                print(f"FAIL {rel}: {problem}")
-            else:
-                passed += 1
-    if failures:
-        print("\nFailures:")
-        for rel, problem in failures:
-            print(f"  {rel}: {problem}")
-    print(f"jpeg: {passed} passed, {len(failures)} failed")
+        return 1 if args.full else SKIPPED
+    missing = [(rel, "listed here but missing from the test data")
+               for rel in sorted(set(REFUSED) | TRUNCATED |
+                                 JUNK_BETWEEN_SEGMENTS)
+               if args.full and rel not in files]
+    failures = check_each(files, lambda rel, scratch: check(
+        args.cli, args.testdata, rel, scratch), found=missing)
+    print(f"jpeg: {len(files) - len(failures) + len(missing)} passed, "
+          f"{len(failures)} failed")
     return 1 if failures else 0
 
 

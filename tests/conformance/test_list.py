@@ -12,16 +12,14 @@
 - a list that cannot be opened prints the viewer's message naming the file
   and exits with 1; bad usage exits with 2.
 """
-import argparse
 import json
 import os
 import subprocess
 import sys
 import tempfile
 
-from support import Checks
+from support import REPO, Checks, parse_arguments
 
-REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 SAMPLE_LIST = os.path.join(REPO, "resources", "samples", "duoramic.txt")
 CANNOT_OPEN = "スライドショーリストを開けません"
 
@@ -174,10 +172,7 @@ def check_entry_fields(cli, checks):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--cli", required=True)
-    parser.add_argument("--testdata", required=False)
-    args = parser.parse_args()
+    args = parse_arguments(corpus=False)
     checks = Checks()
     check_sample(args.cli, checks)
     check_windows_list(args.cli, checks)

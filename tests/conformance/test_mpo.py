@@ -21,7 +21,6 @@ must make the CLI exit non-zero naming the file.  Any other file must give:
   (X, Y), the right by (-X, -Y).  Nintendo's maker-note parallax is not a
   FujiFilm one and gives no crop.
 """
-import argparse
 import glob
 import io
 import json
@@ -30,18 +29,16 @@ import os
 import re
 import subprocess
 import sys
-import tempfile
 import warnings
 
 import numpy as np
 from PIL import Image
 
-from support import SKIPPED, diff_summary, locate_testdata
+from support import REPO, SKIPPED, check_each, diff_summary, parse_arguments
 
 # Pillow warns about every MP directory it finds odd; the checks here say more.
 warnings.filterwarnings("ignore", category=UserWarning)
 
-REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 MPF_MARK = re.compile(rb"MPF\x00[MI][MI]")
 MAKER_NOTE_MARK = b"FILM\x0c\x00"
 
@@ -112,7 +109,8 @@ def run_cli(cli, *args):
 
 
 def check(cli, path, scratch):
-    """A list of problems (empty when the file conforms) and a note."""
+    """The problems, None when the file conforms (then a note on how it was
+    checked is printed)."""
     with open(path, "rb") as f:
         data = f.read()
     target = path
@@ -131,12 +129,13 @@ def check(cli, path, scratch):
     start = second_picture_start(data)
     if start is None:
         if split.returncode == 0:
-            return ["split succeeded, but there is no second MPF mark"], ""
+            return "split succeeded, but there is no second MPF mark"
         if target not in split.stderr:
-            return [f"refused without naming the file: {split.stderr!r}"], ""
-        return [], "refused: no second MPF mark"
+            return f"refused without naming the file: {split.stderr!r}"
+        print(f"ok   {path}: refused: no second MPF mark")
+        return None
     if split.returncode != 0:
-        return [f"split refused: {split.stderr.strip()}"], ""
+        return f"split refused: {split.stderr.strip()}"
 
     problems = []
     second_bytes = exiftool_second_picture(path)
@@ -188,7 +187,10 @@ def check(cli, path, scratch):
         if got != (dx, dy):
             problems.append(f"info reports parallax shift {got}, expected "
                             f"{(dx, dy)}")
-    return problems, note
+    if problems:
+        return "; ".join(problems)
+    print(f"ok   {path}: {note}")
+    return None
 
 
 def collect(testdata):
@@ -201,36 +203,14 @@ def collect(testdata):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--cli", required=True)
-    parser.add_argument("--testdata", required=True)
-    args = parser.parse_args()
-    args.testdata, full = locate_testdata(args.testdata)
+    args = parse_arguments()
     files = collect(args.testdata)
     if not files:
         print(f"no MPO files under {args.testdata}/mpo")
-        return 1 if full else SKIPPED
-    failures = []
-    passed = 0
-    with tempfile.TemporaryDirectory() as scratch:
-        for path in files:
-            try:
-                problems, note = check(args.cli, path, scratch)
-            except Exception as e:  # a crash of the reference is a failure too
-                problems, note = [f"{type(e).__name__}: {e}"], ""
-            if problems:
-                failures.append((path, problems))
-                print(f"FAIL {path}")
-                for problem in problems:
-                    print(f"    {problem}")
-            else:
-                passed += 1
-                print(f"ok   {path}: {note}")
-    if failures:
-        print("\nFailures:")
-        for path, problems in failures:
-            print(f"  {path}: " + "; ".join(problems))
-    print(f"mpo: {passed} passed, {len(failures)} failed")
+        return 1 if args.full else SKIPPED
+    failures = check_each(files, lambda path, scratch: check(
+        args.cli, path, scratch))
+    print(f"mpo: {len(files) - len(failures)} passed, {len(failures)} failed")
     return 1 if failures else 0
 
 

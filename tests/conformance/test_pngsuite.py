@@ -10,20 +10,18 @@ entries blended with white by their alpha, alpha channels blended with
 white, a transparent grey level or colour shown white, and 16-bit
 samples reduced to their high byte.
 """
-import argparse
 import json
 import math
 import os
 import struct
 import subprocess
 import sys
-import tempfile
 import zlib
 
 import numpy as np
 from PIL import Image
 
-from support import locate_testdata
+from support import check_each, decode_as_listed, diff_summary, parse_arguments
 
 # Deliberately corrupted files: each must be refused.
 REFUSED = {
@@ -321,28 +319,18 @@ def run(cli, *args):
 
 def check_file(cli, path, out_png):
     name = os.path.basename(path)
-    result = run(cli, "decode", path, "-o", out_png)
-    if name in REFUSED:
-        if result.returncode == 0:
-            return "decoded, but must be refused"
-        if path not in result.stderr:
-            return "refusal does not name the file: " + result.stderr.strip()
-        return None
-    if result.returncode != 0:
-        return "refused: " + result.stderr.strip()
+    problem, got = decode_as_listed(
+        cli, path, out_png, "corrupted on purpose" if name in REFUSED else None)
+    if problem or got is None:
+        return problem
     data = open(path, "rb").read()
     info = parse(data)
     img = samples(info)
     if not check_against_pillow(path, info, img):
         return "test decoder disagrees with Pillow"
-    want = expected_picture(info, img)
-    got = np.array(Image.open(out_png).convert("RGB")).astype(np.int64)
-    if got.shape != want.shape:
-        return "size %s, expected %s" % (got.shape, want.shape)
-    diff = int(np.abs(got - want).max())
-    if diff > 0:
-        count = int((np.abs(got - want) > 0).sum())
-        return "pixels differ by up to %d (%d samples)" % (diff, count)
+    problem = diff_summary(expected_picture(info, img), got)
+    if problem:
+        return problem
     if info["text"] or name.startswith("ct"):
         shown = json.loads(run(cli, "info", path, "--json").stdout)["comment"]
         want_comment = expected_comment(data, info)
@@ -352,25 +340,14 @@ def check_file(cli, path, out_png):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--cli", required=True)
-    parser.add_argument("--testdata", required=True)
-    args = parser.parse_args()
-    args.testdata, _ = locate_testdata(args.testdata)
+    args = parse_arguments()
     folder = os.path.join(args.testdata, "pngsuite")
     names = sorted(n for n in os.listdir(folder) if n.endswith(".png"))
-    failures = []
-    unlisted = [n for n in names if n.startswith("x") and n not in REFUSED]
-    for n in unlisted:
-        failures.append((n, "corrupted file missing from the refusal list"))
-    with tempfile.TemporaryDirectory() as tmp:
-        out_png = os.path.join(tmp, "out.png")
-        for name in names:
-            problem = check_file(args.cli, os.path.join(folder, name), out_png)
-            if problem:
-                failures.append((name, problem))
-    for name, problem in failures:
-        print("FAIL %s: %s" % (name, problem))
+    failures = [(n, "corrupted file missing from the refusal list")
+                for n in names if n.startswith("x") and n not in REFUSED]
+    failures = check_each(names, lambda name, scratch: check_file(
+        args.cli, os.path.join(folder, name), os.path.join(scratch, "out.png")),
+        found=failures)
     print("%d files, %d refused as listed, %d failures"
           % (len(names), len(REFUSED), len(failures)))
     return 1 if failures or len(names) < 100 else 0

@@ -20,7 +20,6 @@ predicted from Pillow's decoding of the file:
 - a numeric code renders like the format's name; an unknown name, a missing
   file and a bad size fail with a message naming the problem.
 """
-import argparse
 import os
 import subprocess
 import sys
@@ -29,7 +28,8 @@ import tempfile
 import numpy as np
 from PIL import Image
 
-REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+from support import REPO, parse_arguments
+
 SAMPLE = os.path.join(REPO, "resources", "samples", "scene.jps")
 SCREEN = ["--screen", "960x720"]
 
@@ -77,10 +77,7 @@ def expect_close(got, want, tolerance, what):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--cli", required=True)
-    parser.add_argument("--testdata")  # unused: the samples are enough
-    args = parser.parse_args()
+    args = parse_arguments(corpus=False)  # the samples are enough
     source = np.asarray(Image.open(SAMPLE).convert("RGB")).astype(int)
     left, right = source[:, :960], source[:, 960:]
 

@@ -17,7 +17,6 @@
   the dot, and each file's JPEG comment comes out of `info --json`;
 - duoramic.txt is a slideshow list that plays exactly these samples.
 """
-import argparse
 import io
 import json
 import os
@@ -30,13 +29,12 @@ import warnings
 import numpy as np
 from PIL import Image
 
-from support import Checks
+from support import REPO, Checks, parse_arguments
 
 # Pillow warns when it decodes the first picture of the MPO on its own (its
 # MP index then points past the end); that is intended here.
 warnings.filterwarnings("ignore", category=UserWarning)
 
-REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 SAMPLES = os.path.join(REPO, "resources", "samples")
 GENERATOR = os.path.join(REPO, "scripts", "make_samples.py")
 NOT_GENERATED = {"README.md"}
@@ -373,10 +371,7 @@ def png_comment(path):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--cli", required=True)
-    parser.add_argument("--testdata", required=False)
-    args = parser.parse_args()
+    args = parse_arguments(corpus=False)
     checks = Checks()
     with tempfile.TemporaryDirectory() as scratch:
         check_regenerated(checks, scratch)

@@ -10,17 +10,14 @@ their high byte, 12-bit samples by their high 8 bits, palettes through
 the colour map scaled by 255/65535 when it holds 16-bit values, and alpha
 samples ignored.  Multi-page files show their first page.
 """
-import argparse
 import os
 import struct
-import subprocess
 import sys
-import tempfile
 
 import numpy as np
 from PIL import Image
 
-from support import locate_testdata
+from support import check_each, decode_as_listed, diff_summary, parse_arguments
 
 REFUSED = {
     # Codecs the viewer does not read.
@@ -161,49 +158,25 @@ def expected_picture(path):
 
 
 def check_file(cli, path, out_png):
-    name = os.path.basename(path)
-    result = subprocess.run([cli, "decode", path, "-o", out_png],
-                            capture_output=True, text=True, timeout=120)
-    if name in REFUSED:
-        if result.returncode == 0:
-            return "decoded, but must be refused (%s)" % REFUSED[name]
-        if path not in result.stderr:
-            return "refusal does not name the file: " + result.stderr.strip()
-        return None
-    if result.returncode != 0:
-        return "refused: " + result.stderr.strip()
-    want = expected_picture(path)
-    got = np.array(Image.open(out_png).convert("RGB")).astype(np.int64)
-    if got.shape != want.shape:
-        return "size %s, expected %s" % (got.shape, want.shape)
-    diff = np.abs(got - want)
-    if diff.max() > 0:
-        return "pixels differ by up to %d (%d samples)" % (
-            diff.max(), int((diff > 0).sum()))
-    return None
+    problem, got = decode_as_listed(cli, path, out_png,
+                                    REFUSED.get(os.path.basename(path)))
+    if problem or got is None:
+        return problem
+    return diff_summary(expected_picture(path), got)
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--cli", required=True)
-    parser.add_argument("--testdata", required=True)
-    args = parser.parse_args()
-    args.testdata, full = locate_testdata(args.testdata)
+    args = parse_arguments()
     folder = os.path.join(args.testdata, "tiff")
     names = sorted(os.listdir(folder))
     failures = [(n, "listed as refused but missing")
-                for n in sorted(REFUSED) if full and n not in names]
-    with tempfile.TemporaryDirectory() as tmp:
-        out_png = os.path.join(tmp, "out.png")
-        for name in names:
-            problem = check_file(args.cli, os.path.join(folder, name), out_png)
-            if problem:
-                failures.append((name, problem))
-    for name, problem in failures:
-        print("FAIL %s: %s" % (name, problem))
+                for n in sorted(REFUSED) if args.full and n not in names]
+    failures = check_each(names, lambda name, scratch: check_file(
+        args.cli, os.path.join(folder, name), os.path.join(scratch, "out.png")),
+        found=failures)
     print("%d files, %d refused as listed, %d failures"
           % (len(names), len(REFUSED), len(failures)))
-    return 1 if failures or (full and len(names) < 40) else 0
+    return 1 if failures or (args.full and len(names) < 40) else 0
 
 
 if __name__ == "__main__":

@@ -6,16 +6,12 @@ the program asks for. The viewer is maximised through openbox, Alt+Enter
 must then cover exactly the screen, and Alt+Enter again must give back the
 maximised window. Exits 77 (skipped) when Xvfb or openbox is missing.
 """
-import argparse
 import os
-import shutil
-import subprocess
 import sys
-import tempfile
 import time
 
-sys.path.insert(0, os.path.dirname(__file__))
-from viewer_under_xvfb import SCREEN, SKIP, TIMEOUT, Failure, Session  # noqa: E402
+from xvfb_session import (SCREEN, TIMEOUT, Failure, missing_tool,
+                          parse_arguments, run_scenarios)
 
 
 def geometry(s, viewer):
@@ -41,10 +37,8 @@ def wait_geometry(s, viewer, test, what):
         time.sleep(0.2)
 
 
-def scenario(s):
-    viewer = s.start_viewer("maximised", [s.args.sample])
-    try:
-        window = s.wait_for_window(viewer)
+def full_screen_from_maximised(s):
+    with s.running_viewer("maximised", [s.args.sample]) as (viewer, window):
         # A file given on the command line opens full screen: back to a
         # window first.
         window, before = wait_geometry(s, viewer, lambda g: True, "")
@@ -67,44 +61,18 @@ def scenario(s):
             s, viewer, lambda g: g == maximised,
             "leaving full screen did not give back the maximised window")
         s.end_viewer(viewer, window)
-    finally:
-        if viewer.poll() is None:
-            viewer.kill()
-            viewer.wait()
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--viewer", required=True)
-    parser.add_argument("--sample", required=True)
-    parser.add_argument("--artifacts", default=os.getcwd())
-    args = parser.parse_args()
-    for tool in ("Xvfb", "openbox", "xdotool"):
-        if not shutil.which(tool):
-            print(f"SKIP: {tool} is not installed (scripts/setup.sh installs it)")
-            return SKIP
-    args.cli = None
-    with tempfile.TemporaryDirectory() as work:
-        s = Session(args, work)
-        wm = None
-        try:
-            print("display", s.start_server())
-            rc = os.path.join(os.path.dirname(__file__), "openbox-rc.xml")
-            wm = subprocess.Popen(["openbox", "--config-file", rc], env=s.env,
-                                  stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL)
-            time.sleep(1)
-            scenario(s)
-            print("ok full screen from maximised")
-        except Failure as failure:
-            print("FAIL:", failure)
-            return 1
-        finally:
-            if wm:
-                wm.terminate()
-                wm.wait()
-            s.stop_server()
-    return 0
+    args = parse_arguments("viewer", "sample")
+    # xprop tells when openbox has started.
+    status = missing_tool(skip=("Xvfb", "openbox", "xdotool"), fail=("xprop",))
+    if status is not None:
+        return status
+    rc = os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                      "openbox-rc.xml")
+    return run_scenarios(args, [full_screen_from_maximised], openbox=True,
+                         openbox_config=rc)
 
 
 if __name__ == "__main__":

@@ -9,7 +9,6 @@ viewer under Xvfb the way a file manager does, from the desktop entry's Exec
 line with the MPO, and without arguments (the demo list from share/duoramic).
 Exits 77 (skipped) when CPack's Debian tools or Xvfb are missing.
 """
-import argparse
 import os
 import shlex
 import shutil
@@ -17,8 +16,7 @@ import subprocess
 import sys
 import tempfile
 
-sys.path.insert(0, os.path.dirname(__file__))
-from viewer_under_xvfb import SKIP, Failure, Session  # noqa: E402
+from xvfb_session import Failure, missing_tool, parse_arguments, run_scenarios
 
 ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 
@@ -125,47 +123,36 @@ def check_cli(usr):
         raise Failure(f"info on the installed MPO: {info}")
 
 
-def viewer_scenarios(s, usr, exec_words):
+def opened_from_desktop_entry(s):
     # As a file manager runs the entry: the program from PATH, %F the file.
-    argv = [os.path.join(usr, "bin", exec_words[0])]
+    exec_words = s.args.exec_words
+    argv = [os.path.join(s.args.usr, "bin", exec_words[0])]
     argv += [s.args.sample if w == "%F" else w for w in exec_words[1:]]
-    viewer = s.start_viewer("opened", argv[1:])
-    try:
-        window = s.wait_for_window(viewer)
+    with s.running_viewer("opened", argv[1:]) as (viewer, window):
         s.key(window, "F9")
         s.wait_until(window, s.find_client_area,
                      "the MPO opened from the desktop entry is not shown")
         s.end_viewer(viewer, window)
-    finally:
-        if viewer.poll() is None:
-            viewer.kill()
-            viewer.wait()
-    # Without arguments: the demo list from the installed data folder.
-    viewer = s.start_viewer("demo", [])
-    try:
-        window = s.wait_for_window(viewer)
+
+
+def installed_demo_list(s):
+    """Without arguments: the demo list from the installed data folder."""
+    with s.running_viewer("demo", []) as (viewer, window):
         s.wait_until(
             window,
             lambda _: "share/duoramic/scene" in (s.xdotool("getwindowname",
                                                            window) or ""),
             "the installed viewer did not play the installed demo list")
         s.end_viewer(viewer, window)
-    finally:
-        if viewer.poll() is None:
-            viewer.kill()
-            viewer.wait()
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--build", required=True)
-    parser.add_argument("--artifacts", default=os.getcwd())
-    args = parser.parse_args()
-    for tool in ("cpack", "dpkg-deb", "dpkg-shlibdeps", "Xvfb",
-                 "desktop-file-validate", "xmllint", "update-mime-database"):
-        if not shutil.which(tool):
-            print(f"SKIP: {tool} is not installed (scripts/setup.sh installs it)")
-            return SKIP
+    args = parse_arguments("build")
+    status = missing_tool(skip=("cpack", "dpkg-deb", "dpkg-shlibdeps", "Xvfb",
+                                "desktop-file-validate", "xmllint",
+                                "update-mime-database"))
+    if status is not None:
+        return status
     with tempfile.TemporaryDirectory() as work:
         root = os.path.join(work, "root")
         try:
@@ -179,24 +166,18 @@ def main():
                     raise Failure(f"the package does not depend on {needed}: "
                                   f"{depends}")
             run(["dpkg-deb", "-x", deb, root])
-            usr = check_layout(root)
-            exec_words = check_desktop_files(usr, work)
-            check_cli(usr)
+            args.usr = check_layout(root)
+            args.exec_words = check_desktop_files(args.usr, work)
+            check_cli(args.usr)
             print("ok package", os.path.basename(deb))
-            args.viewer = os.path.join(usr, "bin/duoramic")
-            args.cli = os.path.join(usr, "bin/duoramic-cli")
-            args.sample = os.path.join(usr, "share/duoramic/scene.mpo")
-            s = Session(args, work)
-            print("display", s.start_server())
-            try:
-                viewer_scenarios(s, usr, exec_words)
-            finally:
-                s.stop_server()
-            print("ok installed viewer")
         except Failure as failure:
             print("FAIL:", failure)
             return 1
-    return 0
+        args.viewer = os.path.join(args.usr, "bin/duoramic")
+        args.cli = os.path.join(args.usr, "bin/duoramic-cli")
+        args.sample = os.path.join(args.usr, "share/duoramic/scene.mpo")
+        return run_scenarios(args, [opened_from_desktop_entry,
+                                    installed_demo_list])
 
 
 if __name__ == "__main__":

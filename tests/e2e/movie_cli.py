@@ -6,17 +6,15 @@ tells which movie frame it shows.  Checks the JSON of `info`, that `movie
 --start 0.5 --frames 3 -o DIR` writes frames 5, 6 and 7, and that --bench
 prints its figures.  Exits 77 (skipped) when ffmpeg is missing.
 """
-import argparse
 import json
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
 
 from PIL import Image
 
-SKIP = 77
+from xvfb_session import missing_tool, parse_arguments, with_leak_suppressions
 
 
 def run(command, env):
@@ -28,15 +26,11 @@ def run(command, env):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--cli", required=True)
-    args = parser.parse_args()
-    if not shutil.which("ffmpeg"):
-        print("skipped: ffmpeg is not installed")
-        return SKIP
-    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-    supp = os.path.join(os.path.dirname(os.path.abspath(__file__)), "lsan.supp")
-    env["LSAN_OPTIONS"] = "suppressions=" + supp
+    args = parse_arguments("cli")
+    status = missing_tool(skip=("ffmpeg",))
+    if status is not None:
+        return status
+    env = with_leak_suppressions(dict(os.environ, QT_QPA_PLATFORM="offscreen"))
     with tempfile.TemporaryDirectory(prefix="duoramic-movie-cli-") as work:
         movie = os.path.join(work, "count.avi")
         subprocess.run(

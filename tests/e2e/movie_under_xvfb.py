@@ -8,18 +8,15 @@ one frame (the screen changes once, then holds).  That a closed movie leaves
 its last frame as a still pair is checked by the player's own tests.  Exits 77 (skipped) when
 Xvfb, xdotool or ffmpeg is missing.
 """
-import argparse
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 import numpy as np
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from viewer_under_xvfb import SKIP, TIMEOUT, Failure, Session  # noqa: E402
+from xvfb_session import (TIMEOUT, Failure, missing_tool, parse_arguments,
+                          run_scenarios)
 
 
 def make_movie(path):
@@ -36,9 +33,14 @@ def same(a, b):
     return a.shape == b.shape and np.array_equal(a, b)
 
 
-def scenario(s, movie):
-    viewer = s.start_viewer("movie", [movie])
-    window = s.wait_for_window(viewer)
+def plays_pauses_and_steps_once(s):
+    movie = os.path.join(s.work, "clip.mp4")
+    make_movie(movie)
+    with s.running_viewer("movie", [movie]) as (viewer, window):
+        check_playing(s, viewer, window)
+
+
+def check_playing(s, viewer, window):
     shots = []
     deadline = time.monotonic() + TIMEOUT
     # Playing: several different pictures a fraction of a second apart.
@@ -71,33 +73,11 @@ def scenario(s, movie):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--viewer", required=True)
-    parser.add_argument("--cli", required=True)
-    args = parser.parse_args()
-    for tool in ("Xvfb", "xdotool", "xwd", "ffmpeg"):
-        if not shutil.which(tool):
-            print(f"skipped: {tool} is not installed")
-            return SKIP
-    args.sample = None
-    with tempfile.TemporaryDirectory(prefix="duoramic-movie-e2e-") as work:
-        movie = os.path.join(work, "clip.mp4")
-        make_movie(movie)
-        s = Session(args, work)
-        s.start_server()
-        try:
-            scenario(s, movie)
-        except Failure as failure:
-            print(f"FAILED: {failure}")
-            log = os.path.join(work, "movie", "viewer.log")
-            if os.path.exists(log):
-                with open(log, "rb") as f:
-                    sys.stdout.write(f.read()[:5000].decode("utf-8", "replace"))
-            return 1
-        finally:
-            s.stop_server()
-    print("movie under Xvfb: plays, pauses, steps once")
-    return 0
+    args = parse_arguments("viewer", "cli")
+    status = missing_tool(skip=("Xvfb", "xdotool", "xwd", "ffmpeg"))
+    if status is not None:
+        return status
+    return run_scenarios(args, [plays_pauses_and_steps_once])
 
 
 if __name__ == "__main__":

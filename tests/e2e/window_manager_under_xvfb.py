@@ -7,44 +7,16 @@ screen, and its menu bar readable (texts in a colour apart from the bar's).
 Entering and leaving once more puts the frame back where it was.  Exits 77
 (skipped) when Xvfb or openbox is not installed.
 """
-import argparse
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 import numpy as np
 from PIL import Image
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from viewer_under_xvfb import (SCREEN, SKIP, TIMEOUT, Failure,  # noqa: E402
-                               Session, read_xwd)
-
-
-def wait_for(what, probe):
-    deadline = time.monotonic() + TIMEOUT
-    while True:
-        value = probe()
-        if value is not None:
-            return value
-        if time.monotonic() > deadline:
-            raise Failure(what)
-        time.sleep(0.2)
-
-
-def start_window_manager(s):
-    manager = subprocess.Popen(["openbox"], env=s.env,
-                               stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL)
-
-    def running():
-        result = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"],
-                                env=s.env, capture_output=True, text=True)
-        return True if "window id" in result.stdout else None
-    wait_for("openbox did not start", running)
-    return manager
+from xvfb_session import (SCREEN, Failure, missing_tool, parse_arguments,
+                          read_xwd, run_scenarios, wait_for)
 
 
 def client_rect(s, window):
@@ -121,9 +93,7 @@ def menu_bar_readable(s, window):
 
 
 def leaving_full_screen_scenario(s):
-    viewer = s.start_viewer("frame", [s.args.sample])
-    try:
-        window = s.wait_for_window(viewer)
+    with s.running_viewer("frame", [s.args.sample]) as (viewer, window):
         wait_for("the viewer did not start full screen",
                  lambda: True if (client_rect(s, window) or (0,) * 4)[2:]
                  == SCREEN else None)
@@ -146,46 +116,15 @@ def leaving_full_screen_scenario(s):
         if again != frame:
             raise Failure(f"the frame came back at {again}, not {frame}")
         s.end_viewer(viewer, window)
-    finally:
-        if viewer.poll() is None:
-            viewer.kill()
-            viewer.wait()
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--viewer", required=True)
-    parser.add_argument("--cli", required=True)
-    parser.add_argument("--sample", required=True)
-    parser.add_argument("--artifacts", default=os.getcwd())
-    args = parser.parse_args()
-    for tool in ("Xvfb", "openbox"):
-        if not shutil.which(tool):
-            print(f"SKIP: {tool} is not installed (scripts/setup.sh installs it)")
-            return SKIP
-    for tool in ("xdotool", "xwd", "xprop"):
-        if not shutil.which(tool):
-            print(f"FAIL: {tool} is missing; run scripts/setup.sh")
-            return 1
-    for name in ("viewer", "cli", "sample"):
-        setattr(args, name, os.path.abspath(getattr(args, name)))
-    with tempfile.TemporaryDirectory() as work:
-        s = Session(args, work)
-        manager = None
-        try:
-            print("display", s.start_server())
-            manager = start_window_manager(s)
-            leaving_full_screen_scenario(s)
-            print("ok leaving_full_screen_scenario")
-        except Failure as failure:
-            print("FAIL:", failure)
-            return 1
-        finally:
-            if manager:
-                manager.terminate()
-                manager.wait()
-            s.stop_server()
-    return 0
+    args = parse_arguments("viewer", "cli", "sample")
+    status = missing_tool(skip=("Xvfb", "openbox"),
+                          fail=("xdotool", "xwd", "xprop"))
+    if status is not None:
+        return status
+    return run_scenarios(args, [leaving_full_screen_scenario], openbox=True)
 
 
 if __name__ == "__main__":
