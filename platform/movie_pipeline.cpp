@@ -435,11 +435,17 @@ GstBusSyncReply StreamerGraph::BusMessage(GstMessage* message) {
 // libav's video decoders write into buffers they keep as references, so
 // every frame they hand on is copied again into fresh, unpooled memory;
 // decoding into their own frames and copying once into pooled buffers is
-// cheaper.
+// cheaper.  They decode with one frame thread more than there are
+// processors, as libavcodec picks by itself: a thread waiting for the rows
+// of its reference frame then leaves no processor idle (GStreamer's "auto"
+// gives one per processor; one more was up to 4 % faster, never slower, on
+// a 3840 x 1080 H.264 movie with two processors).
 void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer) {
-  if (g_object_class_find_property(G_OBJECT_GET_CLASS(element),
-                                   "direct-rendering"))
-    g_object_set(element, "direct-rendering", FALSE, nullptr);
+  GObjectClass* type = G_OBJECT_GET_CLASS(element);
+  if (!g_object_class_find_property(type, "direct-rendering")) return;
+  g_object_set(element, "direct-rendering", FALSE, nullptr);
+  if (g_object_class_find_property(type, "max-threads"))
+    g_object_set(element, "max-threads", int(g_get_num_processors()) + 1, nullptr);
 }
 
 bool StreamerGraph::Create(const std::string& left, const std::string& right,
