@@ -486,6 +486,23 @@ void CombineDubois(uint8_t* __restrict d, const uint8_t* __restrict f,
   }
 }
 
+// Dubois into the window's 0xFFRRGGBB words: the AVX2 kernel stores them
+// itself; the few pixels past it go through the table loop.
+bool duboisWords = false;  // the kernel can, set with the tables
+
+void CombineDuboisWords(uint32_t* d, const uint8_t* f, const uint8_t* s, int n) {
+  int done = DuboisAvx2Words(d, f, s, n);
+  uint8_t rest[3 * 16];
+  while (done < n) {
+    int k = std::min(16, n - done);
+    CombineDubois(rest, f + 3 * done, s + 3 * done, k);
+    for (int i = 0; i < k; ++i)
+      d[done + i] = 0xFF000000u | uint32_t(rest[3 * i + 2]) << 16 |
+                    uint32_t(rest[3 * i + 1]) << 8 | rest[3 * i];
+    done += k;
+  }
+}
+
 void CombineColorYellowBlue(uint8_t* d, const uint8_t* f, const uint8_t* s,
                             int n) {
   CombineRow(ColorAnaglyphYellowBlue, d, f, s, n, [](uint32_t F, uint32_t S) {
@@ -526,7 +543,7 @@ void BuildAnaglyphTables() {
 #ifdef DUORAMIC_WIDE_ANAGLYPHS
   SplitTables();
 #endif
-  PrepareDuboisAvx2();
+  duboisWords = PrepareDuboisAvx2();
   tablesBuilt.store(true, std::memory_order_release);
 }
 
@@ -536,7 +553,45 @@ RowCombiner RowCombinerOf(int format) {
   return kCombiners[format - AnaglyphRedCyan];
 }
 
+RowWordCombiner RowWordCombinerOf(int format) {
+  return format == DuboisAnaglyph && duboisWords ? CombineDuboisWords : nullptr;
+}
+
 constexpr int kStripRows = 16;
+
+// Stored rows [0, h) in strips, two bands at once when large: each strip's
+// rows are converted (a movie frame's) just before `mix` takes them, while
+// they are still in the cache.
+template <typename Mix>
+void InStrips(const RenderInput& in, int width, int h, Mix mix) {
+  ForRowBands(h, int64_t{3} * width * h, [&](int top, int end) {
+    for (int y = top; y < end; y += kStripRows) {
+      int rows = std::min(kStripRows, end - y);
+      if (in.fillRows) in.fillRows(y, y + rows);
+      mix(y, rows);
+    }
+  });
+}
+
+// Unscaled, where the format has a row function into words: the mix goes
+// straight into the window's buffer, with no composition to convert.
+void MixIntoWindow(RenderContext& ctx, const RenderInput& in,
+                   const PictureView& first, const PictureView& second,
+                   const Rect& shown, RowWordCombiner mix) {
+  PaintMargins(ctx, shown);
+  int x0 = std::max(shown.x, 0);
+  int x1 = std::min(shown.x + shown.width, ctx.fb.width);
+  size_t skip = 3 * static_cast<size_t>(x0 - shown.x);
+  InStrips(in, first.width, first.height, [&](int y, int rows) {
+    for (int r = y; r < y + rows && x0 < x1; ++r) {
+      // Stored rows count from the bottom.
+      int top = shown.y + first.height - 1 - r;
+      if (top < 0 || top >= ctx.fb.height) continue;
+      mix(ctx.fb.Row(top) + x0, first.StoredRow(r) + skip,
+          second.StoredRow(r) + skip, x1 - x0);
+    }
+  });
+}
 
 // Mixes stored rows [top, end) of the two views into the composition;
 // large pictures in two bands at once.
@@ -561,11 +616,15 @@ void RenderAnaglyph(RenderContext& ctx, const RenderInput& in) {
   const PictureView& first = FirstView(in, Viewer.SwapLR);
   const PictureView& second = SecondView(in, Viewer.SwapLR);
   Rect shown = LayoutSingle(ctx.client, ViewSizeOf(in));
+  const int h = first.height;
+  bool strips = !PanoramaOn(in) && shown.width == first.width && shown.height == h;
+  if (RowWordCombiner direct = strips ? RowWordCombinerOf(ctx.format) : nullptr) {
+    MixIntoWindow(ctx, in, first, second, shown, direct);
+    return;
+  }
   uint8_t* block = PrepareComposition(in, first.width, first.height);
   if (!block) return;
   PictureView composed = ViewOf(block);
-  const int h = first.height;
-  bool strips = !PanoramaOn(in) && shown.width == first.width && shown.height == h;
   if (in.fillRows && !strips) in.fillRows(0, in.frame.height);
   if (PanoramaOn(in)) {
     ComposeRows(block, first, second, combine, 0, h);
@@ -575,20 +634,14 @@ void RenderAnaglyph(RenderContext& ctx, const RenderInput& in) {
     PanoramaLayer layer{composed, 0};
     ScrollPanorama(ctx, {&layer, 1}, ctx.client.width, 0);
   } else if (strips) {
-    // Drawn unscaled (a movie at its own size): each strip of rows is
-    // converted, mixed and put in the window's buffer while it is still in
-    // the cache.
+    // Drawn unscaled (a movie at its own size): each strip is mixed and put
+    // in the window's buffer while it is still in the cache.
     PaintMargins(ctx, shown);
-    ForRowBands(h, int64_t{3} * first.width * h, [&](int top, int end) {
-      for (int y = top; y < end; y += kStripRows) {
-        int rows = std::min(kStripRows, end - y);
-        if (in.fillRows) in.fillRows(y, y + rows);
-        ComposeRows(block, first, second, combine, y, y + rows);
-        // Stored rows count from the bottom.
-        int fromTop = h - y - rows;
-        StretchDraw(ctx.fb, shown.x, shown.y + fromTop, shown.width, rows,
-                    composed, 0, fromTop, composed.width, rows, ctx.mode);
-      }
+    InStrips(in, first.width, h, [&](int y, int rows) {
+      ComposeRows(block, first, second, combine, y, y + rows);
+      int fromTop = h - y - rows;
+      StretchDraw(ctx.fb, shown.x, shown.y + fromTop, shown.width, rows,
+                  composed, 0, fromTop, composed.width, rows, ctx.mode);
     });
   } else {
     ComposeRows(block, first, second, combine, 0, h);

@@ -56,3 +56,9 @@ using RowCombiner = void (*)(uint8_t* destination, const uint8_t* first,
 
 // The row function of an anaglyph format (9-17); null for other codes.
 RowCombiner RowCombinerOf(int format);
+
+// The same mix into 0xFFRRGGBB words, where a format has a fast one (Dubois
+// on processors with AVX2); null otherwise.  Call after the tables are built.
+using RowWordCombiner = void (*)(uint32_t* destination, const uint8_t* first,
+                                 const uint8_t* second, int count);
+RowWordCombiner RowWordCombinerOf(int format);

@@ -89,7 +89,12 @@ inline __m256i LoadEight(const uint8_t* p) {
 
 }  // namespace
 
-int DuboisAvx2(uint8_t* d, const uint8_t* f, const uint8_t* s, int n) {
+namespace {
+
+// The kernel, storing eight pixels a step as 24-bit B, G, R bytes or as
+// 0xFFRRGGBB words.
+template <bool Words>
+int DuboisRun(uint8_t* d, const uint8_t* f, const uint8_t* s, int n) {
   if (!prepared) return 0;
   // Bytes B, G, R: red is byte 2 of a pixel, blue byte 0.
   const __m256i pickRG = PairPick(2, 1), pickB = PairPick(0, -1),
@@ -106,8 +111,13 @@ int DuboisAvx2(uint8_t* d, const uint8_t* f, const uint8_t* s, int n) {
   const __m256i interleave = _mm256_setr_epi8(
       0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11, -1, -1, -1, -1,
       0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11, -1, -1, -1, -1);
+  const __m256i spread = _mm256_setr_epi8(
+      0, 4, 8, -1, 1, 5, 9, -1, 2, 6, 10, -1, 3, 7, 11, -1,
+      0, 4, 8, -1, 1, 5, 9, -1, 2, 6, 10, -1, 3, 7, 11, -1);
+  const __m256i opaque = _mm256_set1_epi32(int(0xFF000000u));
+  constexpr int kOut = Words ? 32 : 24;
   int done = 0;
-  for (; done + 10 <= n; done += 8, d += 24, f += 24, s += 24) {
+  for (; done + 10 <= n; done += 8, d += kOut, f += 24, s += 24) {
     __m256i fp = LoadEight(f), sp = LoadEight(s);
     const __m256i pairs[3] = {
         _mm256_shuffle_epi8(fp, pickRG),
@@ -127,6 +137,11 @@ int DuboisAvx2(uint8_t* d, const uint8_t* f, const uint8_t* s, int n) {
     // Per lane: B0..B3 G0..G3 R0..R3 as bytes, then pixel by pixel.
     __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(out[2], out[1]),
                                         _mm256_packs_epi32(out[0], out[0]));
+    if constexpr (Words) {
+      __m256i words = _mm256_or_si256(_mm256_shuffle_epi8(bytes, spread), opaque);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), words);
+      continue;
+    }
     __m256i packed = _mm256_shuffle_epi8(bytes, interleave);
     __m128i low = _mm256_castsi256_si128(packed);
     __m128i high = _mm256_extracti128_si256(packed, 1);
@@ -138,6 +153,16 @@ int DuboisAvx2(uint8_t* d, const uint8_t* f, const uint8_t* s, int n) {
     std::memcpy(d + 20, &tail, 4);
   }
   return done;
+}
+
+}  // namespace
+
+int DuboisAvx2(uint8_t* d, const uint8_t* f, const uint8_t* s, int n) {
+  return DuboisRun<false>(d, f, s, n);
+}
+
+int DuboisAvx2Words(uint32_t* d, const uint8_t* f, const uint8_t* s, int n) {
+  return DuboisRun<true>(reinterpret_cast<uint8_t*>(d), f, s, n);
 }
 
 #pragma GCC pop_options
@@ -155,6 +180,7 @@ bool PrepareDuboisAvx2() {
 #else
 
 int DuboisAvx2(uint8_t*, const uint8_t*, const uint8_t*, int) { return 0; }
+int DuboisAvx2Words(uint32_t*, const uint8_t*, const uint8_t*, int) { return 0; }
 bool PrepareDuboisAvx2() { return false; }
 
 #endif

@@ -14,3 +14,6 @@ bool PrepareDuboisAvx2();
 // remain (the loads read sixteen bytes from the fifth pixel on), and returns
 // how many; the table loop does the rest.
 int DuboisAvx2(uint8_t* d, const uint8_t* f, const uint8_t* s, int n);
+
+// The same into 0xFFRRGGBB words, as the framebuffer holds them.
+int DuboisAvx2Words(uint32_t* d, const uint8_t* f, const uint8_t* s, int n);

@@ -128,15 +128,24 @@ TEST_F(AnaglyphTest, RowsOfAnyLengthMatchPixelByPixelCombination) {
       for (auto& v : f) v = uint8_t(random());
       for (auto& v : s) v = uint8_t(random());
       RowCombinerOf(format)(row.data(), f.data(), s.data(), n);
+      // Where the format mixes into window words too, so must those.
+      RowWordCombiner wordsOf = RowWordCombinerOf(format);
+      std::vector<uint32_t> words(n + 2, 0xA5A5A5A5u);
+      if (wordsOf) wordsOf(words.data(), f.data(), s.data(), n);
       for (int i = 0; i < n; ++i) {
         uint8_t one[3];
         RowCombinerOf(format)(one, &f[3 * i], &s[3 * i], 1);
         for (int c = 0; c < 3; ++c)
           ASSERT_EQ(row[3 * i + c], one[c])
               << "format " << format << " length " << n << " pixel " << i;
+        if (wordsOf) {
+          ASSERT_EQ(words[i], Rgb(one[2], one[1], one[0]))
+              << "format " << format << " length " << n << " pixel " << i;
+        }
       }
       for (int k = 0; k < 8; ++k)
         ASSERT_EQ(row[3 * n + k], 0xA5) << "format " << format << " length " << n;
+      ASSERT_EQ(words[n], 0xA5A5A5A5u) << "format " << format << " length " << n;
     }
   }
 }
@@ -222,15 +231,17 @@ TEST_F(AnaglyphTest, UnscaledPicturesAreMixedAtEveryPixel) {
   Viewer.StereoType = DuboisAnaglyph;
   Viewer.FitToWindow = false;
   Viewer.ZoomPercent = 100;
-  for (int margin : {0, 40}) {
+  // A negative margin: the window shows the middle of the picture.
+  for (int margin : {0, 40, -40}) {
     SetClientSize(kW + 2 * margin, kH + 2 * margin);
     ASSERT_EQ(PresentStereoPair(left, right), 0);
-    for (int y = 0; y < kH; ++y)
-      for (int x = 0; x < kW; ++x)
+    int inside = std::max(0, -margin);
+    for (int y = inside; y < kH - inside; ++y)
+      for (int x = inside; x < kW - inside; ++x)
         ASSERT_EQ(Pixel(margin + x, margin + y),
                   Combine(DuboisAnaglyph, colour(x, y, 1), colour(x, y, 5)))
             << x << "," << y << " margin " << margin;
-    if (margin) {
+    if (margin > 0) {
       EXPECT_EQ(Pixel(margin - 1, margin), (Rgb3{0, 0, 0}));
       EXPECT_EQ(Pixel(margin, margin + kH), (Rgb3{0, 0, 0}));
     }
