@@ -36,8 +36,9 @@ CommentBandMaker bandMaker = RenderCommentBand;
 // and clamps to 0..255.
 //
 // The wide path computes the same five terms as (d * m + 2^(s-1)) >> s on
-// d = value - centre; each term's m and s are searched for and kept only
-// when they give every table entry exactly.
+// d = value - centre, one rounding high multiply each; m and s (one s for
+// the four chroma terms) are searched for and kept only when they give
+// every table entry exactly.
 
 constexpr int kFieldBits = 10;
 constexpr uint32_t kFieldMask = (1u << kFieldBits) - 1;
@@ -86,23 +87,30 @@ struct Yuy2Tables {
       limitG[i] = static_cast<uint8_t>(std::clamp(i - biasG, 0, 255));
       limitR[i] = static_cast<uint8_t>(std::clamp(i - biasR, 0, 255));
     }
-    for (int t = 0; t < kTermCount; ++t) {
-      fixed[t] = FindFixed(k[t], [&](int v) { return term(t, v); }, centre[t]);
-      fixedExact = fixedExact && fixed[t].s > 0;
-    }
+    // The four chroma terms share one s, so that one shift serves U and V.
+    fixedExact = false;
+    for (int luma = 14; luma >= 8 && !fixedExact; --luma)
+      for (int chroma = 14; chroma >= 8 && !fixedExact; --chroma) {
+        fixedExact = true;
+        for (int t = 0; t < kTermCount && fixedExact; ++t) {
+          fixed[t] = FixedAt(k[t], [&](int v) { return term(t, v); }, centre[t],
+                             t == TermY ? luma : chroma);
+          fixedExact = fixed[t].s > 0;
+        }
+      }
   }
 
+  // An m with (d * m + 2^(s-1)) >> s == term(d + centre) for every value,
+  // for the given s; s 0 when there is none.
   template <typename Term>
-  static FixedTerm FindFixed(double k, Term term, int centre) {
-    for (int s = 14; s >= 8; --s) {
-      long nearest = std::lround(std::ldexp(k, s));
-      for (long m = nearest - 1; m <= nearest + 1; ++m) {
-        if (m < -32768 || m > 32767) continue;
-        bool exact = true;
-        for (int v = 0; v < 256 && exact; ++v)
-          exact = (((v - centre) * m + (1L << (s - 1))) >> s) == term(v);
-        if (exact) return {static_cast<int16_t>(m), s};
-      }
+  static FixedTerm FixedAt(double k, Term term, int centre, int s) {
+    long nearest = std::lround(std::ldexp(k, s));
+    for (long m = nearest - 1; m <= nearest + 1; ++m) {
+      if (m < -32768 || m > 32767) continue;
+      bool exact = true;
+      for (int v = 0; v < 256 && exact; ++v)
+        exact = (((v - centre) * m + (1L << (s - 1))) >> s) == term(v);
+      if (exact) return {static_cast<int16_t>(m), s};
     }
     return {};
   }
@@ -117,45 +125,24 @@ const Yuy2Tables& Yuy2() {
 #pragma GCC push_options
 #pragma GCC target("avx2")
 
-// One term's factor, rounding and shift as vectors, made once per row.
-struct WideTerm {
-  __m256i onesPair;  // (m, 2^(s-1)) word pairs: d * m + 2^(s-1) from (d, 1)
-  __m256i uPair;     // (m, 0): the U word of a (U, V) pair
-  __m256i vPair;     // (0, m): its V word
-  __m256i round;
-  __m128i shift;
-};
-
-WideTerm WideTermOf(const FixedTerm& f) {
-  uint32_t m = uint16_t(f.m), half = 1u << (f.s - 1);
-  return {_mm256_set1_epi32(int32_t(m | half << 16)),
-          _mm256_set1_epi32(int32_t(m)), _mm256_set1_epi32(int32_t(m << 16)),
-          _mm256_set1_epi32(int32_t(half)), _mm_cvtsi32_si128(f.s)};
-}
-
-// (d * m + 2^(s-1)) >> s on words d alternating with ones.
-inline __m256i FixedOnes(__m256i dOnes, const WideTerm& w) {
-  return _mm256_sra_epi32(_mm256_madd_epi16(dOnes, w.onesPair), w.shift);
-}
-
-// The same on the U or V words of U, V pairs, each result given to both
-// pixels of its pair as words.
-inline __m256i FixedChroma(__m256i uv, const WideTerm& w, const __m256i& pair) {
-  __m256i t = _mm256_sra_epi32(
-      _mm256_add_epi32(_mm256_madd_epi16(uv, pair), w.round), w.shift);
-  t = _mm256_packs_epi32(t, t);
-  return _mm256_unpacklo_epi16(t, t);
-}
-
 // Sixteen pixels at a time from an even pixel; returns the pixels done.
 int ConvertYuy2Avx2(const uint8_t* pairs, int count, uint8_t* out) {
   const Yuy2Tables& t = Yuy2();
   if (!t.fixedExact) return 0;
-  const WideTerm ty = WideTermOf(t.fixed[TermY]), bu = WideTermOf(t.fixed[TermBU]),
-                 gu = WideTermOf(t.fixed[TermGU]), gv = WideTermOf(t.fixed[TermGV]),
-                 rv = WideTermOf(t.fixed[TermRV]);
+  // (d * m + 2^(s-1)) >> s is one rounding high multiply of d << (15 - s)
+  // by m: d stays within -128..239, so d << 7 at most still fits a word.
+  auto word = [](int m) { return uint32_t(uint16_t(m)); };
+  const __m256i mY = _mm256_set1_epi16(t.fixed[TermY].m);
+  // Chroma words alternate U, V: blue and red terms from one multiply,
+  // the two green ones from another.
+  const __m256i mBR = _mm256_set1_epi32(
+      int32_t(word(t.fixed[TermBU].m) | word(t.fixed[TermRV].m) << 16));
+  const __m256i mG = _mm256_set1_epi32(
+      int32_t(word(t.fixed[TermGU].m) | word(t.fixed[TermGV].m) << 16));
+  const __m128i lumaUp = _mm_cvtsi32_si128(15 - t.fixed[TermY].s);
+  const __m128i chromaUp = _mm_cvtsi32_si128(15 - t.fixed[TermBU].s);
   const __m256i lowBytes = _mm256_set1_epi16(0x00ff);
-  const __m256i ones = _mm256_set1_epi16(1);
+  const __m256i lowWords = _mm256_set1_epi32(0x0000ffff);
   const __m256i lumaCentre = _mm256_set1_epi16(16);
   const __m256i chromaCentre = _mm256_set1_epi16(128);
   // Per lane, eight pixels: bg holds B0..B7 G0..G7, rr R0..R7 twice.
@@ -174,14 +161,24 @@ int ConvertYuy2Avx2(const uint8_t* pairs, int count, uint8_t* out) {
   int done = 0;
   for (; done + 16 <= count; done += 16, pairs += 32, out += 48) {
     __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pairs));
-    __m256i dy = _mm256_sub_epi16(_mm256_and_si256(in, lowBytes), lumaCentre);
-    __m256i duv = _mm256_sub_epi16(_mm256_srli_epi16(in, 8), chromaCentre);
-    __m256i luma = _mm256_packs_epi32(FixedOnes(_mm256_unpacklo_epi16(dy, ones), ty),
-                                      FixedOnes(_mm256_unpackhi_epi16(dy, ones), ty));
-    __m256i b = _mm256_add_epi16(luma, FixedChroma(duv, bu, bu.uPair));
-    __m256i g = _mm256_add_epi16(luma, _mm256_add_epi16(FixedChroma(duv, gu, gu.uPair),
-                                                        FixedChroma(duv, gv, gv.vPair)));
-    __m256i r = _mm256_add_epi16(luma, FixedChroma(duv, rv, rv.vPair));
+    __m256i dy = _mm256_sll_epi16(
+        _mm256_sub_epi16(_mm256_and_si256(in, lowBytes), lumaCentre), lumaUp);
+    __m256i duv = _mm256_sll_epi16(
+        _mm256_sub_epi16(_mm256_srli_epi16(in, 8), chromaCentre), chromaUp);
+    __m256i luma = _mm256_mulhrs_epi16(dy, mY);
+    // Each pair's term to both its pixels: blue from the U word, red from
+    // the V word, green the sum of both.
+    __m256i br = _mm256_mulhrs_epi16(duv, mBR);
+    __m256i gg = _mm256_mulhrs_epi16(duv, mG);
+    __m256i blue = _mm256_or_si256(_mm256_and_si256(br, lowWords),
+                                   _mm256_slli_epi32(br, 16));
+    __m256i red = _mm256_or_si256(_mm256_andnot_si256(lowWords, br),
+                                  _mm256_srli_epi32(br, 16));
+    __m256i green = _mm256_add_epi16(
+        gg, _mm256_or_si256(_mm256_srli_epi32(gg, 16), _mm256_slli_epi32(gg, 16)));
+    __m256i b = _mm256_add_epi16(luma, blue);
+    __m256i g = _mm256_add_epi16(luma, green);
+    __m256i r = _mm256_add_epi16(luma, red);
     __m256i bg = _mm256_packus_epi16(b, g);
     __m256i rr = _mm256_packus_epi16(r, r);
     __m256i first = _mm256_or_si256(_mm256_shuffle_epi8(bg, firstBG),
