@@ -1,0 +1,61 @@
+// Checks shared by the picture reader tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "image/picture.h"
+#include "tests/test_support.h"
+
+// Blue, green, red of pixel (x, y), y counted from the top, of the picture's
+// 24-bit form.
+inline std::vector<int> BgrAt(const Picture& picture, int x, int y) {
+  Picture converted = ConvertTo24(picture);
+  const Picture& p = converted ? converted : picture;
+  const uint8_t* px = PictureRow(p.get(), PictureHeight(p) - 1 - y) + 3 * x;
+  return {px[0], px[1], px[2]};
+}
+
+inline std::vector<int> GreyBgr(int level) { return {level, level, level}; }
+
+// The top row of `picture` starts with the blue, green, red triples `want`.
+inline void ExpectTopRow(const Picture& picture,
+                         const std::vector<std::vector<int>>& want) {
+  ASSERT_TRUE(picture);
+  for (size_t x = 0; x < want.size(); ++x)
+    EXPECT_EQ(BgrAt(picture, int(x), 0), want[x]) << "x " << x;
+}
+
+// Sets the pixel limit for one scope, restoring it even when an assertion
+// leaves the test early.
+class ScopedPixelLimit {
+ public:
+  explicit ScopedPixelLimit(uint64_t pixels) { SetPixelLimit(pixels); }
+  ~ScopedPixelLimit() { SetPixelLimit(saved_); }
+
+ private:
+  uint64_t saved_ = PixelLimit();
+};
+
+// Reading `path` by name gives the same header and pixels as reading its
+// bytes, and a missing file gives no picture.
+inline void ExpectPathReadsLikeMemory(Picture (*fromPath)(const std::string&),
+                                      Picture (*fromData)(const uint8_t*, size_t),
+                                      const std::string& path) {
+  std::vector<uint8_t> bytes = ReadTestFile(path);
+  Picture byName = fromPath(path);
+  Picture byBytes = fromData(bytes.data(), bytes.size());
+  ASSERT_TRUE(byName && byBytes);
+  EXPECT_EQ(std::memcmp(byName.get(), byBytes.get(), 40), 0);
+  Picture a = ConvertTo24(byName), b = ConvertTo24(byBytes);
+  const Picture& name24 = a ? a : byName;
+  const Picture& bytes24 = b ? b : byBytes;
+  ASSERT_EQ(PictureBits(name24), 24);
+  size_t size = RowStride(PictureWidth(name24), 24) * size_t(PictureHeight(name24));
+  EXPECT_EQ(std::memcmp(PicturePixels(name24), PicturePixels(bytes24), size), 0);
+  EXPECT_FALSE(fromPath(ScratchDir() + "/missing-file"));
+}
