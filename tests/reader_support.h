@@ -59,3 +59,13 @@ inline void ExpectPathReadsLikeMemory(Picture (*fromPath)(const std::string&),
   EXPECT_EQ(std::memcmp(PicturePixels(name24), PicturePixels(bytes24), size), 0);
   EXPECT_FALSE(fromPath(ScratchDir() + "/missing-file"));
 }
+
+// Hands every prefix of `whole` (0 bytes, next(0) bytes, ... short of the
+// whole) to `check`, naming its length when a check fails.
+template <class Next, class Check>
+void ForEachPrefix(const std::vector<uint8_t>& whole, Next next, Check check) {
+  for (size_t n = 0; n < whole.size(); n = next(n)) {
+    SCOPED_TRACE(testing::Message() << "first " << n << " bytes");
+    check(std::vector<uint8_t>(whole.begin(), whole.begin() + ptrdiff_t(n)));
+  }
+}
