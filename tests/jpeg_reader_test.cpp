@@ -261,20 +261,11 @@ TEST_F(JpegReader, CroppedDecodeEqualsCroppingTheDecodedPicture) {
       for (int dy : {0, 1, -1, 5, -6, h - 1, -(h - 1)}) {
         SCOPED_TRACE(testing::Message()
                      << w << "x" << h << " by " << dx << "," << dy);
-        Picture expected = CropPicture(whole, dx, dy);
         Picture p = DecodeJpegStream({bytes.data(), bytes.size()}, dx, dy);
-        ASSERT_TRUE(p && expected);
-        ASSERT_EQ(PictureWidth(p), PictureWidth(expected));
-        ASSERT_EQ(PictureHeight(p), PictureHeight(expected));
+        ASSERT_TRUE(SamePixels(p, CropPicture(whole, dx, dy)));
         EXPECT_EQ(PictureHeader(p)->biSizeImage,
                   static_cast<uint32_t>(RowStride(PictureWidth(p), 24) *
                                         PictureHeight(p)));
-        size_t rowBytes = static_cast<size_t>(RowStride(PictureWidth(p), 24));
-        for (int y = 0; y < PictureHeight(p); ++y)
-          ASSERT_EQ(std::memcmp(PictureRow(p.get(), y),
-                                PictureRow(expected.get(), y), rowBytes),
-                    0)
-              << "stored row " << y;
       }
     }
     for (auto [dx, dy] : {std::pair{w, 0},

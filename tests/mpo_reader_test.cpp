@@ -10,7 +10,7 @@
 #include "image/file_data.h"
 #include "image/jpeg_reader.h"
 #include "tests/synthetic_jpeg.h"
-#include "tests/test_support.h"
+#include "tests/reader_support.h"
 
 namespace {
 
@@ -22,17 +22,6 @@ Picture Decode(const Bytes& bytes) {
 
 int Load(const Bytes& file, Picture& left, Picture& right) {
   return LoadMpoData(file.data(), file.size(), left, right);
-}
-
-bool SamePixels(const Picture& a, const Picture& b) {
-  if (!a || !b || PictureWidth(a) != PictureWidth(b) ||
-      PictureHeight(a) != PictureHeight(b))
-    return false;
-  size_t rowBytes = 3 * static_cast<size_t>(PictureWidth(a));
-  for (int y = 0; y < PictureHeight(a); ++y)
-    if (std::memcmp(PictureRow(a.get(), y), PictureRow(b.get(), y), rowBytes))
-      return false;
-  return true;
 }
 
 // Stored row `row` of `view` equals stored row `row + rowOffset` of `source`

@@ -69,3 +69,17 @@ void ForEachPrefix(const std::vector<uint8_t>& whole, Next next, Check check) {
     check(std::vector<uint8_t>(whole.begin(), whole.begin() + ptrdiff_t(n)));
   }
 }
+
+// Same size, depth and stored rows, row padding included.
+inline testing::AssertionResult SamePixels(const Picture& a, const Picture& b) {
+  if (!a || !b) return testing::AssertionFailure() << "a picture is missing";
+  int w = PictureWidth(a), h = PictureHeight(a), bits = PictureBits(a);
+  if (PictureWidth(b) != w || PictureHeight(b) != h || PictureBits(b) != bits)
+    return testing::AssertionFailure()
+           << w << "x" << h << "x" << bits << " against " << PictureWidth(b)
+           << "x" << PictureHeight(b) << "x" << PictureBits(b);
+  for (int y = 0; y < h; ++y)
+    if (std::memcmp(PictureRow(a.get(), y), PictureRow(b.get(), y), RowStride(w, bits)))
+      return testing::AssertionFailure() << "stored row " << y << " differs";
+  return testing::AssertionSuccess();
+}

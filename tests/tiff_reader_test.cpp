@@ -305,10 +305,7 @@ TEST(TiffLayout, EveryAcceptedCodecGivesTheSamePicture) {
   ASSERT_TRUE(plain);
   for (uint16_t codec : {COMPRESSION_CCITTRLE, COMPRESSION_CCITTFAX3}) {
     fax.compression = codec;
-    Picture coded = Decode(WriteTiff(fax));
-    ASSERT_TRUE(coded) << codec;
-    EXPECT_EQ(std::memcmp(PicturePixels(coded), PicturePixels(plain),
-                          RowStride(20, 1) * 4), 0) << codec;
+    EXPECT_TRUE(SamePixels(Decode(WriteTiff(fax)), plain)) << codec;
   }
 }
 
