@@ -92,10 +92,16 @@ Picture Decode(const std::vector<uint8_t>& bytes) {
   return DecodePngData(bytes.data(), bytes.size());
 }
 
-PngPlan GreyPixel(std::vector<TextChunk> texts) {
+// A plan of one row.
+PngPlan Row(int colourType, int depth, int width, std::vector<uint8_t> row) {
   PngPlan plan;
-  plan.colourType = PNG_COLOR_TYPE_GRAY;
-  plan.rows = {{0x80}};
+  plan.colourType = colourType, plan.depth = depth, plan.width = width;
+  plan.rows = {std::move(row)};
+  return plan;
+}
+
+PngPlan GreyPixel(std::vector<TextChunk> texts) {
+  PngPlan plan = Row(PNG_COLOR_TYPE_GRAY, 8, 1, {0x80});
   plan.texts = std::move(texts);
   return plan;
 }
@@ -134,12 +140,9 @@ TEST(PngComment, IsTheFirstShortTextAfterZtxtNearTheStartIsDropped) {
 }
 
 TEST(PngTransparency, PaletteEntriesAreBlendedWithWhiteByTheirAlpha) {
-  PngPlan plan;
-  plan.width = 3;
-  plan.colourType = PNG_COLOR_TYPE_PALETTE;
+  PngPlan plan = Row(PNG_COLOR_TYPE_PALETTE, 8, 3, {0, 1, 2});
   plan.palette = {{10, 20, 30}, {200, 100, 0}, {1, 2, 3}};
   plan.trnsAlpha = {0, 128};
-  plan.rows = {{0, 1, 2}};
   Picture picture = Decode(WritePng(plan));
   ASSERT_TRUE(picture);
   EXPECT_EQ(PictureBits(picture), 8);
@@ -148,52 +151,39 @@ TEST(PngTransparency, PaletteEntriesAreBlendedWithWhiteByTheirAlpha) {
 }
 
 TEST(PngTransparency, AlphaChannelsAreBlendedWithWhite) {
-  PngPlan plan;
-  plan.width = 4;
-  plan.colourType = PNG_COLOR_TYPE_RGBA;
-  plan.rows = {{0, 0, 0, 128, 255, 0, 0, 255, 9, 9, 9, 0, 200, 100, 50, 64}};
+  PngPlan plan = Row(PNG_COLOR_TYPE_RGBA, 8, 4,
+                     {0, 0, 0, 128, 255, 0, 0, 255, 9, 9, 9, 0, 200, 100, 50, 64});
   Picture picture = Decode(WritePng(plan));
   ASSERT_TRUE(picture);
   EXPECT_EQ(PictureBits(picture), 24);
   // Last: (64 c + 191 x 255 + 128), then (x + x / 256) / 256.
   ExpectTopRow(picture, {Grey(127), {0, 0, 255}, Grey(255), {204, 216, 241}});
 
-  PngPlan greyAlpha;
-  greyAlpha.depth = 16;
-  greyAlpha.colourType = PNG_COLOR_TYPE_GRAY_ALPHA;
-  greyAlpha.rows = {{0x00, 0xFF, 0x80, 0x7F}};  // grey 0x00FF, alpha 0x807F
+  // Grey 0x00FF, alpha 0x807F.
+  PngPlan greyAlpha = Row(PNG_COLOR_TYPE_GRAY_ALPHA, 16, 1, {0x00, 0xFF, 0x80, 0x7F});
   ExpectTopRow(Decode(WritePng(greyAlpha)), {Grey(127)});
 }
 
 TEST(PngTransparency, TheTransparentColourIsMatchedOnAllSixteenBits) {
-  PngPlan plan;
-  plan.width = 3;
-  plan.depth = 16;
+  PngPlan plan = Row(PNG_COLOR_TYPE_RGB, 16, 3,
+                     {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC,    // the colour
+                      0x12, 0x35, 0x56, 0x78, 0x9A, 0xBC,    // one step off
+                      0xFF, 0x00, 0x00, 0x00, 0x00, 0x00});
   plan.hasTrnsColour = true;
   plan.trnsColour.red = 0x1234, plan.trnsColour.green = 0x5678;
   plan.trnsColour.blue = 0x9ABC;
-  plan.rows = {{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC,    // the colour
-                0x12, 0x35, 0x56, 0x78, 0x9A, 0xBC,    // one step off
-                0xFF, 0x00, 0x00, 0x00, 0x00, 0x00}};
   ExpectTopRow(Decode(WritePng(plan)), {Grey(255), {0x9A, 0x56, 0x12}, {0, 0, 0xFF}});
 
-  PngPlan grey;
-  grey.width = 2;
-  grey.depth = 4;
-  grey.colourType = PNG_COLOR_TYPE_GRAY;
+  PngPlan grey = Row(PNG_COLOR_TYPE_GRAY, 4, 2, {0x34});
   grey.hasTrnsColour = true;
   grey.trnsColour.gray = 3;
-  grey.rows = {{0x34}};
   ExpectTopRow(Decode(WritePng(grey)), {Grey(255), Grey(4 * 17)});
 }
 
 TEST(PngDepths, PackedIndicesKeepTheirDepthAndTwoBitsWidenToNibbles) {
-  PngPlan plan;
-  plan.width = 5;
-  plan.depth = 2;
-  plan.colourType = PNG_COLOR_TYPE_PALETTE;
+  PngPlan plan = Row(PNG_COLOR_TYPE_PALETTE, 2, 5,
+                     {0b00011011, 0b10000000});  // indices 0 1 2 3 2
   plan.palette = {{0, 0, 0}, {10, 10, 10}, {20, 20, 20}, {30, 30, 30}};
-  plan.rows = {{0b00011011, 0b10000000}};  // indices 0 1 2 3 2
   Picture picture = Decode(WritePng(plan));
   ASSERT_TRUE(picture);
   EXPECT_EQ(PictureBits(picture), 4);
@@ -215,11 +205,7 @@ TEST(PngDepths, PackedIndicesKeepTheirDepthAndTwoBitsWidenToNibbles) {
 }
 
 TEST(PngDepths, GreyRampCarriesTheDisplayGammaForPackedLevels) {
-  PngPlan plan;
-  plan.width = 4;
-  plan.depth = 2;
-  plan.colourType = PNG_COLOR_TYPE_GRAY;
-  plan.rows = {{0b00011011}};
+  PngPlan plan = Row(PNG_COLOR_TYPE_GRAY, 2, 4, {0b00011011});
   Picture linearRamp = Decode(WritePng(plan));
   ASSERT_TRUE(linearRamp);
   EXPECT_EQ(PictureBits(linearRamp), 4);
