@@ -111,21 +111,7 @@ struct Gif {
 
 Picture Decode(const Bytes& file) { return DecodeGifData(file.data(), file.size()); }
 
-// Colour of pixel x on picture row y counted from the TOP, as 0xRRGGBB.
-uint32_t At(const Picture& p, int x, int y) {
-  Picture rgb = ConvertTo24(p);
-  const Picture& q = rgb ? rgb : p;
-  const uint8_t* px = PictureRow(q.get(), PictureHeight(q) - 1 - y) + 3 * x;
-  return px[2] << 16 | px[1] << 8 | px[0];
-}
-
-struct Px { int x, y; uint32_t rgb; };
-
-void ExpectPixels(const Picture& p, std::initializer_list<Px> want) {
-  ASSERT_TRUE(p);
-  for (const Px& px : want)
-    EXPECT_EQ(At(p, px.x, px.y), px.rgb) << "at " << px.x << "," << px.y;
-}
+const auto At = RgbAt;
 
 constexpr uint32_t R = 0xFF0000, G = 0x00FF00, B = 0x0000FF, W = 0xFFFFFF;
 

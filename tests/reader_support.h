@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -82,4 +83,19 @@ inline testing::AssertionResult SamePixels(const Picture& a, const Picture& b) {
     if (std::memcmp(PictureRow(a.get(), y), PictureRow(b.get(), y), RowStride(w, bits)))
       return testing::AssertionFailure() << "stored row " << y << " differs";
   return testing::AssertionSuccess();
+}
+
+// Pixel (x, y), y counted from the top, of the picture's 24-bit form as
+// 0xRRGGBB.
+inline uint32_t RgbAt(const Picture& picture, int x, int y) {
+  std::vector<int> bgr = BgrAt(picture, x, y);
+  return uint32_t(bgr[2]) << 16 | uint32_t(bgr[1]) << 8 | uint32_t(bgr[0]);
+}
+
+struct Px { int x, y; uint32_t rgb; };
+
+inline void ExpectPixels(const Picture& p, std::initializer_list<Px> want) {
+  ASSERT_TRUE(p);
+  for (const Px& px : want)
+    EXPECT_EQ(RgbAt(p, px.x, px.y), px.rgb) << "at " << px.x << "," << px.y;
 }
