@@ -94,6 +94,7 @@ TEST(BmpReader, TopDown24BitFilesComeBackBottomUpWithAPositiveHeight) {
   std::vector<uint8_t> rows = {0, 0, 255, 0,    // top: red, padded
                                255, 0, 0, 0};   // bottom: blue
   Picture p = Decode(BmpFile(1, -2, 24, kBiRgb, {}, rows));
+  ASSERT_TRUE(p);
   ExpectPixels(p, {{0, 1, 0x0000FFu}, {0, 0, 0xFF0000u}});
   EXPECT_EQ(PictureBits(p), 24);
   EXPECT_EQ(PictureHeader(p)->biHeight, 2);
@@ -137,6 +138,7 @@ TEST(BmpReader, ShortPixelDataLeavesTheMissingLinesBlack) {
   std::vector<uint8_t> f = BmpFile(4, 4, 8, kBiRgb, table,
                                    {0, 0, 0, 0, 0, 0});
   Picture p = Decode(f);
+  ASSERT_TRUE(p);
   ExpectPixels(p, {{3, 3, 0xFF0000u}, {1, 2, 0xFF0000u}, {2, 2, 0u}, {0, 0, 0u}});
   EXPECT_EQ(PictureBits(p), 24);  // converted where the length was known
 

@@ -140,6 +140,7 @@ TEST(GifReader, AnAnimationYieldsItsLastImageAtThatImagesOwnSize) {
                    .Image(3, 2, {1, 2, 1, 2, 1, 2})
                    .End();
   Picture p = Decode(file);
+  ASSERT_TRUE(p);
   ExpectPixels(p, {{0, 0, G}, {1, 1, G}, {2, 1, B}});
   EXPECT_EQ(PictureWidth(p), 3);
   EXPECT_EQ(PictureHeight(p), 2);
@@ -202,6 +203,7 @@ TEST(GifReader, ALocalTableLargerThanTheScreenDepthDeepensThePicture) {
   std::vector<uint32_t> local = Grey(256);
   local[200] = B;
   Picture p = Decode(Gif(2, 1, 1, {R, G}).Image(2, 1, {1, 200}, local).End());
+  ASSERT_TRUE(p);
   ExpectPixels(p, {{0, 0, 0x010101u}, {1, 0, B}});
   EXPECT_EQ(PictureBits(p), 8);
 }
@@ -209,6 +211,7 @@ TEST(GifReader, ALocalTableLargerThanTheScreenDepthDeepensThePicture) {
 TEST(GifReader, IndicesBeyondTheColourTablesAreBlack) {
   // Index 9 fits no table and not the 1-bit depth either.
   Picture p = Decode(Gif(3, 1, 1, {R, G}).Image(3, 1, {1, 9, 0}).End());
+  ASSERT_TRUE(p);
   ExpectPixels(p, {{0, 0, G}, {1, 0, 0u}, {2, 0, R}});
   EXPECT_EQ(PictureBits(p), 4);
 }
