@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "tests/test_support.h"
+#include "tests/reader_support.h"
 
 namespace {
 
@@ -54,10 +54,6 @@ std::vector<uint8_t> Pixels24(const Picture& p) {
   return {PicturePixels(p), PicturePixels(p) + bytes};
 }
 
-uint32_t At(const Picture& p, int x, int storedRow) {
-  const uint8_t* px = PictureRow(p.get(), storedRow) + 3 * x;
-  return px[2] << 16 | px[1] << 8 | px[0];
-}
 
 TEST(BmpReader, VariantsOfOnePictureDecodeToTheSamePixels) {
   REQUIRE_TEST_FILES("bmpsuite/g/pal8.bmp", "bmpsuite/g/pal8os2.bmp",
@@ -91,10 +87,7 @@ TEST(BmpReader, CoreHeadersGetTheFortyByteFormAndFourBytePaletteEntries) {
   ASSERT_TRUE(p);
   EXPECT_EQ(PictureHeader(p)->biSize, 40u);
   EXPECT_EQ(PictureWidth(p), 3);
-  p = As24(std::move(p));
-  EXPECT_EQ(At(p, 0, 0), 0xFF0000u);
-  EXPECT_EQ(At(p, 1, 0), 0x00FF00u);
-  EXPECT_EQ(At(p, 2, 0), 0x00FF00u);
+  ExpectPixels(As24(std::move(p)), {{0, 0, 0xFF0000u}, {1, 0, 0x00FF00u}, {2, 0, 0x00FF00u}});
 }
 
 TEST(BmpReader, TopDown24BitFilesComeBackBottomUpWithAPositiveHeight) {
@@ -102,10 +95,9 @@ TEST(BmpReader, TopDown24BitFilesComeBackBottomUpWithAPositiveHeight) {
                                255, 0, 0, 0};   // bottom: blue
   Picture p = Decode(BmpFile(1, -2, 24, kBiRgb, {}, rows));
   ASSERT_TRUE(p);
+  ExpectPixels(p, {{0, 1, 0x0000FFu}, {0, 0, 0xFF0000u}});
   EXPECT_EQ(PictureBits(p), 24);
   EXPECT_EQ(PictureHeader(p)->biHeight, 2);
-  EXPECT_EQ(At(p, 0, 0), 0x0000FFu);
-  EXPECT_EQ(At(p, 0, 1), 0xFF0000u);
 }
 
 TEST(BmpReader, BitfieldFilesKeepTheirDepthAndMasksFor565) {
@@ -114,9 +106,7 @@ TEST(BmpReader, BitfieldFilesKeepTheirDepthAndMasksFor565) {
                              {0x00, 0xF8, 0x1F, 0x00}));
   ASSERT_TRUE(p);
   EXPECT_EQ(PictureBits(p), 16);
-  p = As24(std::move(p));
-  EXPECT_EQ(At(p, 0, 0), 0xFF0000u);
-  EXPECT_EQ(At(p, 1, 0), 0x0000FFu);
+  ExpectPixels(As24(std::move(p)), {{0, 0, 0xFF0000u}, {1, 0, 0x0000FFu}});
 }
 
 TEST(BmpReader, RunLengthFilesConvertWithoutABlockSize) {
@@ -125,12 +115,10 @@ TEST(BmpReader, RunLengthFilesConvertWithoutABlockSize) {
   Picture p = Decode(BmpFile(4, 2, 8, kBiRle8, table,
                              {4, 1, 0, 0, 0, 2, 1, 0, 1, 1, 0, 1}));
   ASSERT_TRUE(p);
-  p = As24(std::move(p));
-  ASSERT_TRUE(p);
-  for (int x = 0; x < 4; ++x) EXPECT_EQ(At(p, x, 0), 0xFF0000u);
-  EXPECT_EQ(At(p, 0, 1), 0u);  // skipped by the delta
-  EXPECT_EQ(At(p, 1, 1), 0xFF0000u);
-  EXPECT_EQ(At(p, 2, 1), 0u);
+  // (0, 0) and (2, 0) are skipped by the delta.
+  ExpectPixels(As24(std::move(p)), {{0, 1, 0xFF0000u}, {1, 1, 0xFF0000u},
+                                    {2, 1, 0xFF0000u}, {3, 1, 0xFF0000u},
+                                    {0, 0, 0u}, {1, 0, 0xFF0000u}, {2, 0, 0u}});
 }
 
 TEST(BmpReader, HeaderSizesThatCannotHoldTheFieldsAreRefused) {
@@ -151,11 +139,8 @@ TEST(BmpReader, ShortPixelDataLeavesTheMissingLinesBlack) {
                                    {0, 0, 0, 0, 0, 0});
   Picture p = Decode(f);
   ASSERT_TRUE(p);
+  ExpectPixels(p, {{3, 3, 0xFF0000u}, {1, 2, 0xFF0000u}, {2, 2, 0u}, {0, 0, 0u}});
   EXPECT_EQ(PictureBits(p), 24);  // converted where the length was known
-  EXPECT_EQ(At(p, 3, 0), 0xFF0000u);
-  EXPECT_EQ(At(p, 1, 1), 0xFF0000u);
-  EXPECT_EQ(At(p, 2, 1), 0u);
-  EXPECT_EQ(At(p, 0, 3), 0u);
 
   Picture cut = As24(Decode(Suite("b/shortfile.bmp")));
   ASSERT_TRUE(cut);
@@ -185,11 +170,9 @@ TEST(BmpReader, HostileHeadersAreRefusedBeforeAnythingIsAllocated) {
   REQUIRE_TEST_FILES("bmpsuite/b/reallybig.bmp", "bmpsuite/b/badwidth.bmp",
                      "bmpsuite/q/rgb24jpeg.bmp", "bmpsuite/q/rgb24png.bmp",
                      "bmpsuite/b/rletopdown.bmp", "bmpsuite/g/rgb24.bmp");
-  EXPECT_FALSE(Decode(Suite("b/reallybig.bmp")));
-  EXPECT_FALSE(Decode(Suite("b/badwidth.bmp")));
-  EXPECT_FALSE(Decode(Suite("q/rgb24jpeg.bmp")));
-  EXPECT_FALSE(Decode(Suite("q/rgb24png.bmp")));
-  EXPECT_FALSE(Decode(Suite("b/rletopdown.bmp")));
+  for (const char* name : {"b/reallybig.bmp", "b/badwidth.bmp", "q/rgb24jpeg.bmp",
+                           "q/rgb24png.bmp", "b/rletopdown.bmp"})
+    EXPECT_FALSE(Decode(Suite(name))) << name;
   std::vector<uint8_t> f = Suite("g/rgb24.bmp");
   Put32(f, 22, 0x80000000u);  // a height whose magnitude overflows
   EXPECT_FALSE(Decode(f));
@@ -204,26 +187,18 @@ TEST(BmpReader, EveryTruncationOfAFileIsReadSafely) {
                      "bmpsuite/g/pal8v5.bmp", "bmpsuite/g/pal8os2.bmp");
   for (const char* name : {"g/pal4rle.bmp", "g/rgb16-565.bmp", "g/pal8v5.bmp",
                            "g/pal8os2.bmp"}) {
-    std::vector<uint8_t> whole = Suite(name);
-    for (size_t n = 0; n < whole.size(); n += n < 200 ? 1 : 97) {
-      std::vector<uint8_t> part(whole.begin(), whole.begin() + n);
-      Picture p = As24(Decode(part));
-      if (p) {
-        EXPECT_EQ(PictureWidth(p), 127) << name << " at " << n;
-      }
-    }
+    SCOPED_TRACE(name);
+    ForEachPrefix(Suite(name), [](size_t n) { return n + (n < 200 ? 1 : 97); },
+                  [](const std::vector<uint8_t>& part) {
+                    if (Picture p = As24(Decode(part))) EXPECT_EQ(PictureWidth(p), 127);
+                  });
   }
 }
 
 TEST(BmpReader, ThePathEntryPointReadsLikeTheMemoryOne) {
   REQUIRE_TEST_FILES("bmpsuite/g/rgb32bf.bmp");
-  std::string path = TestDataPath("bmpsuite/g/rgb32bf.bmp");
-  Picture fromFile = DecodeBmp(path);
-  Picture fromMemory = Decode(ReadTestFile(path));
-  ASSERT_TRUE(fromFile && fromMemory);
-  EXPECT_EQ(Pixels24(As24(std::move(fromFile))),
-            Pixels24(As24(std::move(fromMemory))));
-  EXPECT_FALSE(DecodeBmp(ScratchDir() + "/missing.bmp"));
+  ExpectPathReadsLikeMemory(DecodeBmp, DecodeBmpData,
+                            TestDataPath("bmpsuite/g/rgb32bf.bmp"));
 }
 
 }  // namespace

@@ -4,11 +4,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "image/comment.h"
-#include "tests/test_support.h"
+#include "tests/reader_support.h"
 
 namespace {
 
@@ -110,13 +111,7 @@ struct Gif {
 
 Picture Decode(const Bytes& file) { return DecodeGifData(file.data(), file.size()); }
 
-// Colour of pixel x on picture row y counted from the TOP, as 0xRRGGBB.
-uint32_t At(const Picture& p, int x, int y) {
-  Picture rgb = ConvertTo24(p);
-  const Picture& q = rgb ? rgb : p;
-  const uint8_t* px = PictureRow(q.get(), PictureHeight(q) - 1 - y) + 3 * x;
-  return px[2] << 16 | px[1] << 8 | px[0];
-}
+const auto At = RgbAt;
 
 constexpr uint32_t R = 0xFF0000, G = 0x00FF00, B = 0x0000FF, W = 0xFFFFFF;
 
@@ -146,24 +141,17 @@ TEST(GifReader, AnAnimationYieldsItsLastImageAtThatImagesOwnSize) {
                    .End();
   Picture p = Decode(file);
   ASSERT_TRUE(p);
+  ExpectPixels(p, {{0, 0, G}, {1, 1, G}, {2, 1, B}});
   EXPECT_EQ(PictureWidth(p), 3);
   EXPECT_EQ(PictureHeight(p), 2);
-  EXPECT_EQ(At(p, 0, 0), G);
-  EXPECT_EQ(At(p, 1, 1), G);
-  EXPECT_EQ(At(p, 2, 1), B);
 }
 
 TEST(GifReader, TheTransparentEntryShowsWhiteForItsOwnImageOnly) {
   Gif gif(2, 1, 2, {R, G, B, 0});
   gif.Control(true, 1).Image(2, 1, {0, 1});
-  Picture p = Decode(gif.End());
-  ASSERT_TRUE(p);
-  EXPECT_EQ(At(p, 0, 0), R);
-  EXPECT_EQ(At(p, 1, 0), W);
+  ExpectPixels(Decode(gif.End()), {{0, 0, R}, {1, 0, W}});
   // A graphic control describes the one image after it.
-  p = Decode(gif.Image(2, 1, {1, 1}).End());
-  ASSERT_TRUE(p);
-  EXPECT_EQ(At(p, 0, 0), G);
+  ExpectPixels(Decode(gif.Image(2, 1, {1, 1}).End()), {{0, 0, G}});
 }
 
 TEST(GifReader, InterlacedRowsLandInTheirPassOrder) {
@@ -207,9 +195,7 @@ TEST(GifReader, OnlyTheFirstHundredImagesAndOneMoreCommentAreRead) {
   Gif gif(1, 1, 8, Grey(256));
   for (int i = 0; i < 100; ++i) gif.Image(1, 1, {uint8_t(i)});
   gif.Comment("after the hundredth").Image(1, 1, {200}).Comment("too late");
-  Picture p = Decode(gif.End());
-  ASSERT_TRUE(p);
-  EXPECT_EQ(At(p, 0, 0), 0x010101u * 99);
+  ExpectPixels(Decode(gif.End()), {{0, 0, 0x010101u * 99}});
   EXPECT_STREQ(CurrentComment, "after the hundredth");
 }
 
@@ -218,19 +204,16 @@ TEST(GifReader, ALocalTableLargerThanTheScreenDepthDeepensThePicture) {
   local[200] = B;
   Picture p = Decode(Gif(2, 1, 1, {R, G}).Image(2, 1, {1, 200}, local).End());
   ASSERT_TRUE(p);
+  ExpectPixels(p, {{0, 0, 0x010101u}, {1, 0, B}});
   EXPECT_EQ(PictureBits(p), 8);
-  EXPECT_EQ(At(p, 0, 0), 0x010101u);
-  EXPECT_EQ(At(p, 1, 0), B);
 }
 
 TEST(GifReader, IndicesBeyondTheColourTablesAreBlack) {
   // Index 9 fits no table and not the 1-bit depth either.
   Picture p = Decode(Gif(3, 1, 1, {R, G}).Image(3, 1, {1, 9, 0}).End());
   ASSERT_TRUE(p);
+  ExpectPixels(p, {{0, 0, G}, {1, 0, 0u}, {2, 0, R}});
   EXPECT_EQ(PictureBits(p), 4);
-  EXPECT_EQ(At(p, 0, 0), G);
-  EXPECT_EQ(At(p, 1, 0), 0u);
-  EXPECT_EQ(At(p, 2, 0), R);
 }
 
 TEST(GifReader, DamagedImageDataKeepsWhatWasDecoded) {
@@ -242,10 +225,7 @@ TEST(GifReader, DamagedImageDataKeepsWhatWasDecoded) {
   size_t dataStart = 13 + 12 + 10 + 1 + 1;
   Bytes cut(whole.begin(), whole.begin() + dataStart + 6);
   Picture p = Decode(cut);
-  ASSERT_TRUE(p);
-  for (int x = 0; x < 4; ++x) EXPECT_EQ(At(p, x, 0), B);
-  EXPECT_EQ(At(p, 0, 1), R);
-  EXPECT_EQ(At(p, 3, 2), R);
+  ExpectPixels(p, {{0, 0, B}, {1, 0, B}, {2, 0, B}, {3, 0, B}, {0, 1, R}, {3, 2, R}});
 
   // An image whose first code is not in the table gives no picture; the
   // image before it stands.
@@ -258,47 +238,42 @@ TEST(GifReader, DamagedImageDataKeepsWhatWasDecoded) {
   bad.insert(bad.end(), {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 1, 0xFF, 0, 0x3B});
   EXPECT_FALSE(Decode(bad));
   REQUIRE_TEST_FILES("gif/suite-pygif/invalid-code.gif", "gif/suite-pygif/overflow-codes.gif");
-  EXPECT_FALSE(Decode(ReadTestFile(TestDataPath("gif/suite-pygif/invalid-code.gif"))));
-  EXPECT_FALSE(Decode(ReadTestFile(TestDataPath("gif/suite-pygif/overflow-codes.gif"))));
+  for (const char* name : {"invalid-code.gif", "overflow-codes.gif"})
+    EXPECT_FALSE(Decode(ReadTestFile(TestDataPath(std::string("gif/suite-pygif/") + name))))
+        << name;
 }
 
 TEST(GifReader, ImagesOfImpossibleSizeAndFilesWithoutImagesGiveNull) {
   REQUIRE_TEST_FILES("gif/broken_pillow_decompression_bomb.gif");
-  EXPECT_FALSE(Decode(Gif(1, 1, 1, {R, G}).Image(0, 1, {}).End()));
-  EXPECT_FALSE(Decode(Gif(1, 1, 1, {R, G}).Image(65535, 65535, {0}).End()));
-  EXPECT_FALSE(Decode(Gif(1, 1, 1, {R, G}).Comment("only").End()));
-  EXPECT_FALSE(Decode(ReadTestFile(TestDataPath("gif/broken_pillow_decompression_bomb.gif"))));
-  Bytes notGif = {'G', 'I', 'F', '7', '9', 'a', 1, 0, 1, 0, 0, 0, 0};
-  EXPECT_FALSE(Decode(notGif));
+  const char* what[] = {"empty image", "65535 square", "no image", "bomb", "GIF79a"};
+  int i = 0;
+  for (const Bytes& file :
+       {Gif(1, 1, 1, {R, G}).Image(0, 1, {}).End(),
+        Gif(1, 1, 1, {R, G}).Image(65535, 65535, {0}).End(),
+        Gif(1, 1, 1, {R, G}).Comment("only").End(),
+        ReadTestFile(TestDataPath("gif/broken_pillow_decompression_bomb.gif")),
+        Bytes{'G', 'I', 'F', '7', '9', 'a', 1, 0, 1, 0, 0, 0, 0}})
+    EXPECT_FALSE(Decode(file)) << what[i++];
 }
 
 TEST(GifReader, EveryTruncationOfAFileIsReadSafely) {
   REQUIRE_TEST_FILES("gif/pillow_iss634.gif", "gif/suite-peterdn/animated_loop_interlaced.gif");
   for (const char* name : {"gif/pillow_iss634.gif",
                            "gif/suite-peterdn/animated_loop_interlaced.gif"}) {
+    SCOPED_TRACE(name);
     Bytes whole = ReadTestFile(TestDataPath(name));
-    ASSERT_FALSE(whole.empty()) << name;
-    for (size_t n = 0; n < whole.size(); n += n < 1000 ? 7 : 997) {
-      Bytes part(whole.begin(), whole.begin() + n);
-      Picture p = Decode(part);
-      if (p) {
-        EXPECT_GT(PictureWidth(p), 0) << name << " at " << n;
-      }
-    }
+    ASSERT_FALSE(whole.empty());
+    ForEachPrefix(whole, [](size_t n) { return n + (n < 1000 ? 7 : 997); },
+                  [](const Bytes& part) {
+                    if (Picture p = Decode(part)) EXPECT_GT(PictureWidth(p), 0);
+                  });
   }
 }
 
 TEST(GifReader, ThePathEntryPointReadsLikeTheMemoryOne) {
   REQUIRE_TEST_FILES("gif/pillow_hopper.gif");
-  std::string path = TestDataPath("gif/pillow_hopper.gif");
-  Picture fromFile = DecodeGif(path);
-  Picture fromMemory = Decode(ReadTestFile(path));
-  ASSERT_TRUE(fromFile && fromMemory);
-  ASSERT_EQ(PictureBits(fromFile), PictureBits(fromMemory));
-  for (int y = 0; y < 128; y += 9)
-    for (int x = 0; x < 128; x += 7)
-      EXPECT_EQ(At(fromFile, x, y), At(fromMemory, x, y));
-  EXPECT_FALSE(DecodeGif(ScratchDir() + "/missing.gif"));
+  ExpectPathReadsLikeMemory(DecodeGif, DecodeGifData,
+                            TestDataPath("gif/pillow_hopper.gif"));
 }
 
 }  // namespace

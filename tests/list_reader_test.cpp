@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "image/comment.h"
@@ -20,24 +21,27 @@ std::string WriteList(const std::string& name, const std::string& bytes) {
   return path;
 }
 
+// An entry as "kind interval swap panorama width [left] [right] [comment]",
+// with "none " in front when no line was found for the number.
+std::string Describe(bool found, const ListEntry& e) {
+  return (found ? "" : "none ") + std::to_string(e.EntryKind) + " " +
+         std::to_string(e.EntryInterval) + " " + std::to_string(e.EntrySwap) +
+         " " + std::to_string(e.EntryPanorama) + " " +
+         std::to_string(e.EntryWidth) + " [" + e.EntryLeftName + "] [" +
+         e.EntryRightName + "] [" + CurrentComment + "]";
+}
+
 class ListTest : public ::testing::Test {
  protected:
   void SetUp() override { Viewer = ViewerState(); }
   void TearDown() override { Viewer = ViewerState(); }
 
   // Reads entry `index` into the one record the test keeps, emptying the
-  // comment first as the shell does, and shows the result as
-  // "kind interval swap panorama width [left] [right] [comment]", with
-  // "none " in front when no line was found for the number.
+  // comment first as the shell does, and describes it.
   std::string Read(const std::string& path, int index) {
     ClearCurrentComment();
     bool found = ReadListEntry(path, index, entry);
-    const ListEntry& e = entry;
-    return (found ? "" : "none ") + std::to_string(e.EntryKind) + " " +
-           std::to_string(e.EntryInterval) + " " + std::to_string(e.EntrySwap) +
-           " " + std::to_string(e.EntryPanorama) + " " +
-           std::to_string(e.EntryWidth) + " [" + e.EntryLeftName + "] [" +
-           e.EntryRightName + "] [" + CurrentComment + "]";
+    return Describe(found, entry);
   }
 
   ListEntry entry;
@@ -118,19 +122,16 @@ TEST_F(ListSettings, ValuesOutOfRangeFallBackWhereCheckedAndTheLaterLineWins) {
 
 TEST_F(ListSettings,
        BackgroundMusicIsAlwaysInTheListFolderAndClearedByEachRead) {
-  std::string path = WriteList("music.txt", "BGMusic;sound\\loop.mid\n");
-  ReadListSettings(path);
-  EXPECT_EQ(Viewer.BgmPath, ScratchDir() + "/sound/loop.mid");
-  WriteList("music.txt", "BGMusic;/abs/a.mp3 ;;\n");
-  ReadListSettings(path);
-  EXPECT_EQ(Viewer.BgmPath, ScratchDir() + "//abs/a.mp3");
-  WriteList("music.txt", "//BGMusic;a.mp3;;\n");
-  ReadListSettings(path);
-  EXPECT_TRUE(Viewer.BgmPath.empty());
   // An empty value names no music (not the list's folder).
-  WriteList("music.txt", "BGMusic;\n");
-  ReadListSettings(path);
-  EXPECT_TRUE(Viewer.BgmPath.empty());
+  std::pair<const char*, std::string> cases[] = {
+      {"BGMusic;sound\\loop.mid\n", ScratchDir() + "/sound/loop.mid"},
+      {"BGMusic;/abs/a.mp3 ;;\n", ScratchDir() + "//abs/a.mp3"},
+      {"//BGMusic;a.mp3;;\n", ""},
+      {"BGMusic;\n", ""}};
+  for (const auto& [list, music] : cases) {
+    ReadListSettings(WriteList("music.txt", list));
+    EXPECT_EQ(Viewer.BgmPath, music) << list;
+  }
 }
 
 TEST_F(ListSettings, ItemCountUsesTheNumberAloneAndAMissingFileIsReported) {
@@ -319,26 +320,17 @@ TEST_F(ListEntries, ListsInMemoryReadLikeTheirFiles) {
     ClearCurrentComment();
     ListEntry e;
     ASSERT_TRUE(ReadListEntryFromBytes(bytes, index, e));
-    EXPECT_EQ(std::to_string(e.EntryKind) + " " + std::to_string(e.EntryInterval) +
-                  " 0 " + std::to_string(e.EntryPanorama) + " " +
-                  std::to_string(e.EntryWidth) + " [" + e.EntryLeftName + "] [" +
-                  e.EntryRightName + "] [" + CurrentComment + "]",
-              fromFile[index]);
+    EXPECT_EQ(Describe(true, e), fromFile[index]);
   }
   EXPECT_EQ(Viewer.WidthMode, 5);
   EXPECT_FALSE(ReadListEntryFromBytes(bytes, 2, entry));
 }
 
 TEST(ListPaths, DriveNetworkAndRootNamesAreAbsolute) {
-  EXPECT_TRUE(IsAbsolutePath("C:\\x.jpg"));
-  EXPECT_TRUE(IsAbsolutePath("C:/x.jpg"));
-  EXPECT_TRUE(IsAbsolutePath("\\\\server\\x.jpg"));
-  EXPECT_TRUE(IsAbsolutePath("/x"));
-  EXPECT_FALSE(IsAbsolutePath("C:\\"));
-  EXPECT_FALSE(IsAbsolutePath("\\\\a"));
-  EXPECT_FALSE(IsAbsolutePath("d:x.jpg"));
-  EXPECT_FALSE(IsAbsolutePath("\\x.jpg"));
-  EXPECT_FALSE(IsAbsolutePath("a.jpg"));
+  for (const char* name : {"C:\\x.jpg", "C:/x.jpg", "\\\\server\\x.jpg", "/x"})
+    EXPECT_TRUE(IsAbsolutePath(name)) << name;
+  for (const char* name : {"C:\\", "\\\\a", "d:x.jpg", "\\x.jpg", "a.jpg"})
+    EXPECT_FALSE(IsAbsolutePath(name)) << name;
 
   EXPECT_EQ(ListFolderOf("/a/b/list.txt"), "/a/b/");
   EXPECT_EQ(ListFolderOf("list.txt"), "");

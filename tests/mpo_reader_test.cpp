@@ -10,7 +10,7 @@
 #include "image/file_data.h"
 #include "image/jpeg_reader.h"
 #include "tests/synthetic_jpeg.h"
-#include "tests/test_support.h"
+#include "tests/reader_support.h"
 
 namespace {
 
@@ -22,17 +22,6 @@ Picture Decode(const Bytes& bytes) {
 
 int Load(const Bytes& file, Picture& left, Picture& right) {
   return LoadMpoData(file.data(), file.size(), left, right);
-}
-
-bool SamePixels(const Picture& a, const Picture& b) {
-  if (!a || !b || PictureWidth(a) != PictureWidth(b) ||
-      PictureHeight(a) != PictureHeight(b))
-    return false;
-  size_t rowBytes = 3 * static_cast<size_t>(PictureWidth(a));
-  for (int y = 0; y < PictureHeight(a); ++y)
-    if (std::memcmp(PictureRow(a.get(), y), PictureRow(b.get(), y), rowBytes))
-      return false;
-  return true;
 }
 
 // Stored row `row` of `view` equals stored row `row + rowOffset` of `source`
@@ -75,29 +64,47 @@ synthetic::Parallax ParallaxOf(int32_t hNum, int32_t hDen, int32_t vNum,
   return p;
 }
 
-TEST_F(MpoReader, TwoViewsAreTheTwoPicturesUncroppedWithoutParallax) {
-  ASSERT_EQ(Load(Mpo(), left, right), 1) << LastLoadFailure();
-  EXPECT_TRUE(SamePixels(left, Decode(first)));
-  EXPECT_TRUE(SamePixels(right, Decode(second)));
-  EXPECT_EQ(PictureBits(left), 24);
-  EXPECT_EQ(PictureBits(right), 24);
-  EXPECT_EQ(ParallaxShiftX, 0);
-  EXPECT_EQ(ParallaxShiftY, 0);
-}
-
-TEST_F(MpoReader, SecondPictureWithExifBeforeItsMpfSegmentDecodes) {
-  synthetic::MpoOptions exifFirst;
-  exifFirst.exifBeforeMpf = true;
-  ASSERT_EQ(Load(Mpo(exifFirst), left, right), 1) << LastLoadFailure();
-  EXPECT_TRUE(SamePixels(right, Decode(second)));
-  synthetic::MpoOptions mpfFirst;
-  mpfFirst.exifBeforeMpf = false;
-  ASSERT_EQ(Load(Mpo(mpfFirst), left, right), 1) << LastLoadFailure();
-  EXPECT_TRUE(SamePixels(right, Decode(second)));
-  synthetic::MpoOptions bare;
-  bare.makerNotes = false;
-  ASSERT_EQ(Load(Mpo(bare), left, right), 1) << LastLoadFailure();
-  EXPECT_TRUE(SamePixels(right, Decode(second)));
+TEST_F(MpoReader, ViewsAreCutByTheSecondPicturesParallax) {
+  using synthetic::Parallax;
+  const Parallax none;
+  struct Case {
+    const char* what;
+    synthetic::MpoOptions options;
+    int shiftX, shiftY, width, height;
+    int leftColumn, leftRow, rightColumn, rightRow;  // windows of the sources
+  } cases[] = {
+      {"no parallax", {true, none, true}, 0, 0, 48, 32, 0, 0, 0, 0},
+      {"MPF before Exif", {true, none, false}, 0, 0, 48, 32, 0, 0, 0, 0},
+      {"no maker notes", {false, none, true}, 0, 0, 48, 32, 0, 0, 0, 0},
+      // 48 x -10 x -0.01 = 4.8: truncated toward zero.
+      {"negative", {true, ParallaxOf(-10, 1, 0, 1), true}, 4, 0, 44, 32, 0, 0, 4, 0},
+      // 32 x 25 x 0.01 = 8: the left view loses its top rows (kept from the
+      // bottom); the right view, shifted by -8, loses its bottom rows.
+      {"vertical", {true, ParallaxOf(0, 1, 25, 1), true}, 0, 8, 48, 24, 0, 0, 0, 8},
+      // The scan ends at the second MPF mark: a maker note behind it is unseen.
+      {"maker note after the second MPF mark",
+       {true, ParallaxOf(-10, 1, 0, 1), false}, 0, 0, 48, 32, 0, 0, 0, 0},
+      {"zero denominators", {true, ParallaxOf(3, 0, 5, 0), true}, 0, 0, 48, 32, 0, 0, 0, 0},
+      {"only the vertical denominator zero",
+       {true, ParallaxOf(-10, 1, 5, 0), true}, 4, 0, 44, 32, 0, 0, 4, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ParallaxShiftX = ParallaxShiftY = 0;
+    Bytes file = Mpo(c.options);
+    if (c.options.makerNotes)
+      ASSERT_NE(std::string(file.begin(), file.end()).find("FUJIFILM"),
+                std::string::npos);
+    ASSERT_EQ(Load(file, left, right), 1) << LastLoadFailure();
+    EXPECT_EQ(ParallaxShiftX, c.shiftX);
+    EXPECT_EQ(ParallaxShiftY, c.shiftY);
+    for (const Picture* view : {&left, &right}) {
+      EXPECT_EQ(PictureBits(*view), 24);
+      EXPECT_EQ(PictureWidth(*view), c.width);
+      EXPECT_EQ(PictureHeight(*view), c.height);
+    }
+    EXPECT_TRUE(IsWindowOf(left, Decode(first), c.leftColumn, c.leftRow));
+    EXPECT_TRUE(IsWindowOf(right, Decode(second), c.rightColumn, c.rightRow));
+  }
 }
 
 TEST_F(MpoReader, ThreePictureFileUsesTheSecondAsTheRightView) {
@@ -123,63 +130,6 @@ TEST_F(MpoReader, ParallaxOfOneAndAHalfPercentOn3584ColumnsCuts53) {
   // The left view loses its 53 leftmost columns, the right its rightmost.
   EXPECT_TRUE(IsWindowOf(left, Decode(wideFirst), 53, 0));
   EXPECT_TRUE(IsWindowOf(right, Decode(wideSecond), 0, 0));
-}
-
-TEST_F(MpoReader, NegativeParallaxTruncatesTowardZero) {
-  synthetic::MpoOptions options;
-  options.parallax = ParallaxOf(-10, 1, 0, 1);  // 48 x -10 x -0.01 = 4.8
-  ASSERT_EQ(Load(Mpo(options), left, right), 1) << LastLoadFailure();
-  EXPECT_EQ(ParallaxShiftX, 4);
-  EXPECT_EQ(PictureWidth(left), 44);
-  EXPECT_TRUE(IsWindowOf(left, Decode(first), 0, 0));
-  EXPECT_TRUE(IsWindowOf(right, Decode(second), 4, 0));
-}
-
-TEST_F(MpoReader, VerticalParallaxCutsRows) {
-  synthetic::MpoOptions options;
-  options.parallax = ParallaxOf(0, 1, 25, 1);  // 32 x 25 x 0.01 = 8
-  ASSERT_EQ(Load(Mpo(options), left, right), 1) << LastLoadFailure();
-  EXPECT_EQ(ParallaxShiftX, 0);
-  EXPECT_EQ(ParallaxShiftY, 8);
-  EXPECT_EQ(PictureHeight(left), 24);
-  EXPECT_EQ(PictureHeight(right), 24);
-  // Positive: the left view loses its top rows (kept from the bottom); the
-  // right view, shifted by -8, loses its bottom rows.
-  EXPECT_TRUE(IsWindowOf(left, Decode(first), 0, 0));
-  EXPECT_TRUE(IsWindowOf(right, Decode(second), 0, 8));
-}
-
-TEST_F(MpoReader, MakerNoteWithoutParallaxGivesUncroppedViews) {
-  synthetic::MpoOptions options;  // FUJIFILM maker notes, no 0xB211
-  Bytes file = Mpo(options);
-  ASSERT_NE(std::string(file.begin(), file.end()).find("FUJIFILM"),
-            std::string::npos);
-  ASSERT_EQ(Load(file, left, right), 1);
-  EXPECT_EQ(PictureWidth(left), 48);
-  EXPECT_EQ(PictureWidth(right), 48);
-}
-
-TEST_F(MpoReader, MakerNoteAfterTheSecondMpfMarkIsNotRead) {
-  // The scan ends at the second MPF mark: a maker note behind it is unseen.
-  synthetic::MpoOptions options;
-  options.exifBeforeMpf = false;
-  options.parallax = ParallaxOf(-10, 1, 0, 1);
-  ASSERT_EQ(Load(Mpo(options), left, right), 1) << LastLoadFailure();
-  EXPECT_EQ(ParallaxShiftX, 0);
-  EXPECT_EQ(PictureWidth(left), 48);
-}
-
-TEST_F(MpoReader, ZeroDenominatorsMeanNoParallax) {
-  synthetic::MpoOptions options;
-  options.parallax = ParallaxOf(3, 0, 5, 0);
-  ASSERT_EQ(Load(Mpo(options), left, right), 1) << LastLoadFailure();
-  EXPECT_EQ(ParallaxShiftX, 0);
-  EXPECT_EQ(ParallaxShiftY, 0);
-  EXPECT_EQ(PictureWidth(left), 48);
-  options.parallax = ParallaxOf(-10, 1, 5, 0);  // only the vertical is void
-  ASSERT_EQ(Load(Mpo(options), left, right), 1) << LastLoadFailure();
-  EXPECT_EQ(ParallaxShiftX, 4);
-  EXPECT_EQ(ParallaxShiftY, 0);
 }
 
 TEST_F(MpoReader, ParallaxThatLeavesNothingFailsCleanly) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "image/comment.h"
-#include "tests/test_support.h"
+#include "tests/reader_support.h"
 
 namespace {
 
@@ -85,147 +85,105 @@ std::vector<uint8_t> WritePng(const PngPlan& plan) {
   return out;
 }
 
-// Blue, green, red of pixel (x, y), y counted from the top.
-std::vector<int> PixelAt(const Picture& picture, int x, int y) {
-  Picture converted = ConvertTo24(picture);
-  const Picture& p = converted ? converted : picture;
-  const uint8_t* px = PictureRow(p.get(), PictureHeight(p) - 1 - y) + 3 * x;
-  return {px[0], px[1], px[2]};
-}
-
-std::vector<int> Grey(int level) { return {level, level, level}; }
+const auto PixelAt = BgrAt;
+const auto Grey = GreyBgr;
 
 Picture Decode(const std::vector<uint8_t>& bytes) {
   return DecodePngData(bytes.data(), bytes.size());
 }
 
-PngPlan GreyPixel(std::vector<TextChunk> texts) {
+// A plan of one row.
+PngPlan Row(int colourType, int depth, int width, std::vector<uint8_t> row) {
   PngPlan plan;
-  plan.colourType = PNG_COLOR_TYPE_GRAY;
-  plan.rows = {{0x80}};
+  plan.colourType = colourType, plan.depth = depth, plan.width = width;
+  plan.rows = {std::move(row)};
+  return plan;
+}
+
+PngPlan GreyPixel(std::vector<TextChunk> texts) {
+  PngPlan plan = Row(PNG_COLOR_TYPE_GRAY, 8, 1, {0x80});
   plan.texts = std::move(texts);
   return plan;
 }
 
-TEST(PngComment, ZtxtNearTheStartIsDroppedSoTheCommentComesFromText) {
-  std::vector<uint8_t> file = WritePng(GreyPixel(
-      {{PNG_TEXT_COMPRESSION_zTXt, "compressed"},
-       {PNG_TEXT_COMPRESSION_NONE, "plain"}}));
-  Picture picture = Decode(file);
-  ASSERT_TRUE(picture);
-  EXPECT_STREQ(CurrentComment, "plain");
-  EXPECT_EQ(PixelAt(picture, 0, 0), Grey(0x80));
-}
-
-TEST(PngComment, ZtxtBeyondTheFirst1000BytesStaysAndIsTheComment) {
-  PngPlan plan = GreyPixel({{PNG_TEXT_COMPRESSION_zTXt, "compressed"},
-                            {PNG_TEXT_COMPRESSION_NONE, "plain"}});
-  plan.privateChunkBytes = 1200;
-  ASSERT_TRUE(Decode(WritePng(plan)));
-  EXPECT_STREQ(CurrentComment, "compressed");
-}
-
-TEST(PngComment, ZtxtBytesInsideOtherDataAreNotCut) {
-  std::vector<uint8_t> file =
-      WritePng(GreyPixel({{PNG_TEXT_COMPRESSION_NONE, "about zTXt chunks"}}));
-  ASSERT_TRUE(Decode(file));
-  EXPECT_STREQ(CurrentComment, "about zTXt chunks");
-}
-
-TEST(PngComment, IsReplacedEmptyWhenTheFirstTextIsLongOrMissing) {
-  SetCurrentComment(reinterpret_cast<const uint8_t*>("old"), 3);
-  ASSERT_TRUE(Decode(WritePng(GreyPixel({}))));
-  EXPECT_TRUE(CurrentCommentEmpty());
-
-  ASSERT_TRUE(Decode(WritePng(GreyPixel(
-      {{PNG_TEXT_COMPRESSION_NONE, std::string(250, 'a')},
-       {PNG_TEXT_COMPRESSION_NONE, "short"}}))));
-  EXPECT_TRUE(CurrentCommentEmpty());
-
-  ASSERT_TRUE(Decode(WritePng(GreyPixel(
-      {{PNG_TEXT_COMPRESSION_NONE, std::string(249, 'a')}}))));
-  EXPECT_EQ(std::strlen(CurrentComment), 249u);
-
-  ASSERT_TRUE(Decode(WritePng(GreyPixel(
-      {{PNG_ITXT_COMPRESSION_NONE, "\xE6\x97\xA5\xE6\x9C\xAC"}}))));
-  EXPECT_STREQ(CurrentComment, "\xE6\x97\xA5\xE6\x9C\xAC");
+TEST(PngComment, IsTheFirstShortTextAfterZtxtNearTheStartIsDropped) {
+  const TextChunk zTxt{PNG_TEXT_COMPRESSION_zTXt, "compressed"};
+  const TextChunk plain{PNG_TEXT_COMPRESSION_NONE, "plain"};
+  struct Case {
+    const char* what;
+    std::vector<TextChunk> texts;
+    size_t privateBytes;
+    std::string comment;
+  } cases[] = {
+      {"zTXt near the start is dropped", {zTxt, plain}, 0, "plain"},
+      {"zTXt beyond the first 1000 bytes stays", {zTxt, plain}, 1200, "compressed"},
+      {"zTXt inside other data is not cut",
+       {{PNG_TEXT_COMPRESSION_NONE, "about zTXt chunks"}}, 0, "about zTXt chunks"},
+      {"no text empties it", {}, 0, ""},
+      {"a first text of 250 bytes empties it",
+       {{PNG_TEXT_COMPRESSION_NONE, std::string(250, 'a')},
+        {PNG_TEXT_COMPRESSION_NONE, "short"}}, 0, ""},
+      {"249 bytes are kept",
+       {{PNG_TEXT_COMPRESSION_NONE, std::string(249, 'a')}}, 0,
+       std::string(249, 'a')},
+      {"iTXt", {{PNG_ITXT_COMPRESSION_NONE, "\xE6\x97\xA5\xE6\x9C\xAC"}}, 0,
+       "\xE6\x97\xA5\xE6\x9C\xAC"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetCurrentComment(reinterpret_cast<const uint8_t*>("old"), 3);
+    PngPlan plan = GreyPixel(c.texts);
+    plan.privateChunkBytes = c.privateBytes;
+    Picture picture = Decode(WritePng(plan));
+    ExpectTopRow(picture, {Grey(0x80)});
+    EXPECT_EQ(std::string(CurrentComment), c.comment);
+  }
 }
 
 TEST(PngTransparency, PaletteEntriesAreBlendedWithWhiteByTheirAlpha) {
-  PngPlan plan;
-  plan.width = 3;
-  plan.colourType = PNG_COLOR_TYPE_PALETTE;
+  PngPlan plan = Row(PNG_COLOR_TYPE_PALETTE, 8, 3, {0, 1, 2});
   plan.palette = {{10, 20, 30}, {200, 100, 0}, {1, 2, 3}};
   plan.trnsAlpha = {0, 128};
-  plan.rows = {{0, 1, 2}};
   Picture picture = Decode(WritePng(plan));
   ASSERT_TRUE(picture);
   EXPECT_EQ(PictureBits(picture), 8);
-  EXPECT_EQ(PixelAt(picture, 0, 0), Grey(255));
   // c x a / 255 + (255 - a), as blue, green, red.
-  EXPECT_EQ(PixelAt(picture, 1, 0), (std::vector<int>{127, 177, 227}));
-  EXPECT_EQ(PixelAt(picture, 2, 0), (std::vector<int>{3, 2, 1}));
+  ExpectTopRow(picture, {Grey(255), {127, 177, 227}, {3, 2, 1}});
 }
 
 TEST(PngTransparency, AlphaChannelsAreBlendedWithWhite) {
-  PngPlan plan;
-  plan.width = 4;
-  plan.colourType = PNG_COLOR_TYPE_RGBA;
-  plan.rows = {{0, 0, 0, 128, 255, 0, 0, 255, 9, 9, 9, 0, 200, 100, 50, 64}};
+  PngPlan plan = Row(PNG_COLOR_TYPE_RGBA, 8, 4,
+                     {0, 0, 0, 128, 255, 0, 0, 255, 9, 9, 9, 0, 200, 100, 50, 64});
   Picture picture = Decode(WritePng(plan));
   ASSERT_TRUE(picture);
   EXPECT_EQ(PictureBits(picture), 24);
-  EXPECT_EQ(PixelAt(picture, 0, 0), Grey(127));
-  EXPECT_EQ(PixelAt(picture, 1, 0), (std::vector<int>{0, 0, 255}));
-  EXPECT_EQ(PixelAt(picture, 2, 0), Grey(255));
-  // (64 c + 191 x 255 + 128), then (x + x / 256) / 256.
-  EXPECT_EQ(PixelAt(picture, 3, 0), (std::vector<int>{204, 216, 241}));
+  // Last: (64 c + 191 x 255 + 128), then (x + x / 256) / 256.
+  ExpectTopRow(picture, {Grey(127), {0, 0, 255}, Grey(255), {204, 216, 241}});
 
-  PngPlan greyAlpha;
-  greyAlpha.depth = 16;
-  greyAlpha.colourType = PNG_COLOR_TYPE_GRAY_ALPHA;
-  greyAlpha.rows = {{0x00, 0xFF, 0x80, 0x7F}};  // grey 0x00FF, alpha 0x807F
-  picture = Decode(WritePng(greyAlpha));
-  ASSERT_TRUE(picture);
-  EXPECT_EQ(PixelAt(picture, 0, 0), Grey(127));
+  // Grey 0x00FF, alpha 0x807F.
+  PngPlan greyAlpha = Row(PNG_COLOR_TYPE_GRAY_ALPHA, 16, 1, {0x00, 0xFF, 0x80, 0x7F});
+  ExpectTopRow(Decode(WritePng(greyAlpha)), {Grey(127)});
 }
 
 TEST(PngTransparency, TheTransparentColourIsMatchedOnAllSixteenBits) {
-  PngPlan plan;
-  plan.width = 3;
-  plan.depth = 16;
+  PngPlan plan = Row(PNG_COLOR_TYPE_RGB, 16, 3,
+                     {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC,    // the colour
+                      0x12, 0x35, 0x56, 0x78, 0x9A, 0xBC,    // one step off
+                      0xFF, 0x00, 0x00, 0x00, 0x00, 0x00});
   plan.hasTrnsColour = true;
   plan.trnsColour.red = 0x1234, plan.trnsColour.green = 0x5678;
   plan.trnsColour.blue = 0x9ABC;
-  plan.rows = {{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC,    // the colour
-                0x12, 0x35, 0x56, 0x78, 0x9A, 0xBC,    // one step off
-                0xFF, 0x00, 0x00, 0x00, 0x00, 0x00}};
-  Picture picture = Decode(WritePng(plan));
-  ASSERT_TRUE(picture);
-  EXPECT_EQ(PixelAt(picture, 0, 0), Grey(255));
-  EXPECT_EQ(PixelAt(picture, 1, 0), (std::vector<int>{0x9A, 0x56, 0x12}));
-  EXPECT_EQ(PixelAt(picture, 2, 0), (std::vector<int>{0, 0, 0xFF}));
+  ExpectTopRow(Decode(WritePng(plan)), {Grey(255), {0x9A, 0x56, 0x12}, {0, 0, 0xFF}});
 
-  PngPlan grey;
-  grey.width = 2;
-  grey.depth = 4;
-  grey.colourType = PNG_COLOR_TYPE_GRAY;
+  PngPlan grey = Row(PNG_COLOR_TYPE_GRAY, 4, 2, {0x34});
   grey.hasTrnsColour = true;
   grey.trnsColour.gray = 3;
-  grey.rows = {{0x34}};
-  picture = Decode(WritePng(grey));
-  ASSERT_TRUE(picture);
-  EXPECT_EQ(PixelAt(picture, 0, 0), Grey(255));
-  EXPECT_EQ(PixelAt(picture, 1, 0), Grey(4 * 17));
+  ExpectTopRow(Decode(WritePng(grey)), {Grey(255), Grey(4 * 17)});
 }
 
 TEST(PngDepths, PackedIndicesKeepTheirDepthAndTwoBitsWidenToNibbles) {
-  PngPlan plan;
-  plan.width = 5;
-  plan.depth = 2;
-  plan.colourType = PNG_COLOR_TYPE_PALETTE;
+  PngPlan plan = Row(PNG_COLOR_TYPE_PALETTE, 2, 5,
+                     {0b00011011, 0b10000000});  // indices 0 1 2 3 2
   plan.palette = {{0, 0, 0}, {10, 10, 10}, {20, 20, 20}, {30, 30, 30}};
-  plan.rows = {{0b00011011, 0b10000000}};  // indices 0 1 2 3 2
   Picture picture = Decode(WritePng(plan));
   ASSERT_TRUE(picture);
   EXPECT_EQ(PictureBits(picture), 4);
@@ -233,8 +191,7 @@ TEST(PngDepths, PackedIndicesKeepTheirDepthAndTwoBitsWidenToNibbles) {
   EXPECT_EQ(row[0], 0x01);
   EXPECT_EQ(row[1], 0x23);
   EXPECT_EQ(row[2] >> 4, 2);
-  for (int x = 0; x < 4; ++x) EXPECT_EQ(PixelAt(picture, x, 0), Grey(10 * x));
-  EXPECT_EQ(PixelAt(picture, 4, 0), Grey(20));
+  ExpectTopRow(picture, {Grey(0), Grey(10), Grey(20), Grey(30), Grey(20)});
 
   for (int depth : {1, 4, 8}) {
     plan.depth = depth;
@@ -248,15 +205,11 @@ TEST(PngDepths, PackedIndicesKeepTheirDepthAndTwoBitsWidenToNibbles) {
 }
 
 TEST(PngDepths, GreyRampCarriesTheDisplayGammaForPackedLevels) {
-  PngPlan plan;
-  plan.width = 4;
-  plan.depth = 2;
-  plan.colourType = PNG_COLOR_TYPE_GRAY;
-  plan.rows = {{0b00011011}};
+  PngPlan plan = Row(PNG_COLOR_TYPE_GRAY, 2, 4, {0b00011011});
   Picture linearRamp = Decode(WritePng(plan));
   ASSERT_TRUE(linearRamp);
   EXPECT_EQ(PictureBits(linearRamp), 4);
-  for (int x = 0; x < 4; ++x) EXPECT_EQ(PixelAt(linearRamp, x, 0), Grey(85 * x));
+  ExpectTopRow(linearRamp, {Grey(0), Grey(85), Grey(170), Grey(255)});
 
   // A linear file (gamma 1.0) on a 2.2 display: level^(1/2.2), as libpng
   // corrects 8-bit levels.
@@ -291,9 +244,9 @@ TEST(PngLayout, InterlacedFilesGiveTheSamePictureTopRowLast) {
   plan.interlaced = true;
   Picture interlaced = Decode(WritePng(plan));
   ASSERT_TRUE(plain && interlaced);
-  size_t bytes = RowStride(11, 24) * 9;
-  EXPECT_EQ(std::memcmp(PicturePixels(plain), PicturePixels(interlaced), bytes),
-            0);
+  EXPECT_TRUE(SamePixels(plain, interlaced));
+  EXPECT_EQ(PictureWidth(plain), 11);
+  EXPECT_EQ(PictureHeight(plain), 9);
   // The first stored row is the bottom line of the image.
   const uint8_t* bottom = PictureRow(plain.get(), 0);
   EXPECT_EQ((std::vector<int>{bottom[0], bottom[1], bottom[2]}),
@@ -332,24 +285,17 @@ TEST(PngRefusal, ZtxtLengthRunningPastTheEndIsNotFollowed) {
 }
 
 TEST(PngRefusal, SizesBeyondThePixelLimitAreRefusedBeforeReading) {
-  uint64_t saved = PixelLimit();
-  SetPixelLimit(64 * 63);
-  EXPECT_FALSE(Decode(SmallRgbFile()));
-  SetPixelLimit(saved);
+  {
+    ScopedPixelLimit limit(64 * 63);
+    EXPECT_FALSE(Decode(SmallRgbFile()));
+  }
   EXPECT_TRUE(Decode(SmallRgbFile()));
 }
 
 TEST(PngLayout, PathAndMemoryEntryPointsAgree) {
-  std::vector<uint8_t> file = SmallRgbFile();
   std::string path = ScratchDir() + "/png_reader_test.png";
-  WriteTestFile(path, file);
-  Picture fromPath = DecodePng(path);
-  Picture fromMemory = Decode(file);
-  ASSERT_TRUE(fromPath && fromMemory);
-  EXPECT_EQ(std::memcmp(fromPath.get(), fromMemory.get(),
-                        40 + RowStride(64, 24) * 64),
-            0);
-  EXPECT_FALSE(DecodePng(ScratchDir() + "/missing.png"));
+  WriteTestFile(path, SmallRgbFile());
+  ExpectPathReadsLikeMemory(DecodePng, DecodePngData, path);
 }
 
 }  // namespace
