@@ -190,7 +190,9 @@ TEST(BmpReader, EveryTruncationOfAFileIsReadSafely) {
     SCOPED_TRACE(name);
     ForEachPrefix(Suite(name), [](size_t n) { return n + (n < 200 ? 1 : 97); },
                   [](const std::vector<uint8_t>& part) {
-                    if (Picture p = As24(Decode(part))) EXPECT_EQ(PictureWidth(p), 127);
+                    if (Picture p = As24(Decode(part))) {
+                      EXPECT_EQ(PictureWidth(p), 127);
+                    }
                   });
   }
 }

@@ -265,7 +265,9 @@ TEST(GifReader, EveryTruncationOfAFileIsReadSafely) {
     ASSERT_FALSE(whole.empty());
     ForEachPrefix(whole, [](size_t n) { return n + (n < 1000 ? 7 : 997); },
                   [](const Bytes& part) {
-                    if (Picture p = Decode(part)) EXPECT_GT(PictureWidth(p), 0);
+                    if (Picture p = Decode(part)) {
+                      EXPECT_GT(PictureWidth(p), 0);
+                    }
                   });
   }
 }

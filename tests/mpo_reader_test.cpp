@@ -91,9 +91,10 @@ TEST_F(MpoReader, ViewsAreCutByTheSecondPicturesParallax) {
     SCOPED_TRACE(c.what);
     ParallaxShiftX = ParallaxShiftY = 0;
     Bytes file = Mpo(c.options);
-    if (c.options.makerNotes)
+    if (c.options.makerNotes) {
       ASSERT_NE(std::string(file.begin(), file.end()).find("FUJIFILM"),
                 std::string::npos);
+    }
     ASSERT_EQ(Load(file, left, right), 1) << LastLoadFailure();
     EXPECT_EQ(ParallaxShiftX, c.shiftX);
     EXPECT_EQ(ParallaxShiftY, c.shiftY);
