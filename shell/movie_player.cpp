@@ -203,6 +203,9 @@ void StreamerMoviePlayer::ReleaseMovieGraph() {
   graph_.reset();
   stepPending_ = 0;
   std::lock_guard lock(heldLock_);
+  // Presentation may have mixed the last frame without converting it all;
+  // closing keeps it, so it is completed while its rows are still held.
+  CompleteFramePicture();
   SetGrabbedFrame(GrabbedFrame{});
   for (auto& slot : held_) slot.reset();
   for (auto& copy : copies_) std::vector<uint8_t>().swap(copy);

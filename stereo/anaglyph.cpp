@@ -503,6 +503,26 @@ void CombineDuboisWords(uint32_t* d, const uint8_t* f, const uint8_t* s, int n) 
   }
 }
 
+// Dubois straight from YUY2 rows: the wide kernel from where both rows
+// are at a pixel pair's start, the rest converted a few pixels at a time.
+void CombineDuboisYuy2Words(uint32_t* d, const uint8_t* firstRow, int first,
+                            const uint8_t* secondRow, int second, int n) {
+  uint8_t f[3 * 16], s[3 * 16];
+  auto convertAndMix = [&](int count) {
+    ConvertYuy2Row(firstRow, first, count, f);
+    ConvertYuy2Row(secondRow, second, count, s);
+    CombineDuboisWords(d, f, s, count);
+    d += count, first += count, second += count, n -= count;
+  };
+  if (n > 0 && first % 2 == 1 && second % 2 == 1) convertAndMix(1);
+  if (first % 2 == 0 && second % 2 == 0) {
+    int done = DuboisYuy2Avx2Words(d, firstRow + 2 * static_cast<size_t>(first),
+                                   secondRow + 2 * static_cast<size_t>(second), n);
+    d += done, first += done, second += done, n -= done;
+  }
+  while (n > 0) convertAndMix(std::min(n, 16));
+}
+
 void CombineColorYellowBlue(uint8_t* d, const uint8_t* f, const uint8_t* s,
                             int n) {
   CombineRow(ColorAnaglyphYellowBlue, d, f, s, n, [](uint32_t F, uint32_t S) {
@@ -557,6 +577,11 @@ RowWordCombiner RowWordCombinerOf(int format) {
   return format == DuboisAnaglyph && duboisWords ? CombineDuboisWords : nullptr;
 }
 
+Yuy2WordCombiner Yuy2WordCombinerOf(int format) {
+  return format == DuboisAnaglyph && duboisWords ? CombineDuboisYuy2Words
+                                                 : nullptr;
+}
+
 constexpr int kStripRows = 16;
 
 // Stored rows [0, h) in strips, two bands at once when large: each strip's
@@ -575,20 +600,20 @@ void InStrips(const RenderInput& in, int width, int h, Mix mix) {
 
 // Unscaled, where the format has a row function into words: the mix goes
 // straight into the window's buffer, with no composition to convert.
+// `mixRow(destination, r, skip, count)` mixes `count` pixels of stored row
+// r from column `skip` on.
+template <typename MixRow>
 void MixIntoWindow(RenderContext& ctx, const RenderInput& in,
-                   const PictureView& first, const PictureView& second,
-                   const Rect& shown, RowWordCombiner mix) {
+                   const PictureView& first, const Rect& shown, MixRow mixRow) {
   PaintMargins(ctx, shown);
   int x0 = std::max(shown.x, 0);
   int x1 = std::min(shown.x + shown.width, ctx.fb.width);
-  size_t skip = 3 * static_cast<size_t>(x0 - shown.x);
   InStrips(in, first.width, first.height, [&](int y, int rows) {
     for (int r = y; r < y + rows && x0 < x1; ++r) {
       // Stored rows count from the bottom.
       int top = shown.y + first.height - 1 - r;
       if (top < 0 || top >= ctx.fb.height) continue;
-      mix(ctx.fb.Row(top) + x0, first.StoredRow(r) + skip,
-          second.StoredRow(r) + skip, x1 - x0);
+      mixRow(ctx.fb.Row(top) + x0, r, x0 - shown.x, x1 - x0);
     }
   });
 }
@@ -618,8 +643,26 @@ void RenderAnaglyph(RenderContext& ctx, const RenderInput& in) {
   Rect shown = LayoutSingle(ctx.client, ViewSizeOf(in));
   const int h = first.height;
   bool strips = !PanoramaOn(in) && shown.width == first.width && shown.height == h;
+  if (Yuy2WordCombiner fromYuy2 =
+          strips && in.yuy2 ? Yuy2WordCombinerOf(ctx.format) : nullptr) {
+    // The frame is its YUY2 rows unchanged: each view's column there is its
+    // pixel in them, and nothing needs converting first.
+    RenderInput unconverted = in;
+    unconverted.fillRows = nullptr;
+    int firstAt = static_cast<int>((first.base - in.frame.base) / 3);
+    int secondAt = static_cast<int>((second.base - in.frame.base) / 3);
+    MixIntoWindow(ctx, unconverted, first, shown,
+                  [&](uint32_t* d, int r, int skip, int n) {
+                    const uint8_t* row = in.yuy2.StoredRow(r);
+                    fromYuy2(d, row, firstAt + skip, row, secondAt + skip, n);
+                  });
+    return;
+  }
   if (RowWordCombiner direct = strips ? RowWordCombinerOf(ctx.format) : nullptr) {
-    MixIntoWindow(ctx, in, first, second, shown, direct);
+    MixIntoWindow(ctx, in, first, shown, [&](uint32_t* d, int r, int skip, int n) {
+      size_t at = 3 * static_cast<size_t>(skip);
+      direct(d, first.StoredRow(r) + at, second.StoredRow(r) + at, n);
+    });
     return;
   }
   uint8_t* block = PrepareComposition(in, first.width, first.height);

@@ -62,3 +62,11 @@ RowCombiner RowCombinerOf(int format);
 using RowWordCombiner = void (*)(uint32_t* destination, const uint8_t* first,
                                  const uint8_t* second, int count);
 RowWordCombiner RowWordCombinerOf(int format);
+
+// The same from a movie frame's YUY2 rows, converted as ConvertYuy2Row does:
+// `count` pixels of the first view from pixel `first` of its row and of the
+// second from pixel `second`; null where the format has no such mix.
+using Yuy2WordCombiner = void (*)(uint32_t* destination, const uint8_t* firstRow,
+                                  int first, const uint8_t* secondRow,
+                                  int second, int count);
+Yuy2WordCombiner Yuy2WordCombinerOf(int format);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "stereo/anaglyph.h"
+#include "stereo/yuy2_wide.h"
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 
@@ -87,9 +88,34 @@ inline __m256i LoadEight(const uint8_t* p) {
                              reinterpret_cast<const __m128i*>(p));
 }
 
-}  // namespace
+// The Dubois sums of one output channel for eight pixels, from their input
+// pairs (F.red, F.green), (F.blue, S.red), (S.green, S.blue) as words.
+struct DuboisFactors {
+  __m256i whole[3][3], fraction[3][3], sign[3][3];
+};
 
-namespace {
+inline __m256i DuboisSum(const DuboisFactors& k, const __m256i* pairs, int o) {
+  __m256i sum = _mm256_setzero_si256();
+  for (int j = 0; j < 3; ++j) {
+    sum = _mm256_add_epi32(sum, _mm256_madd_epi16(pairs[j], k.whole[o][j]));
+    __m256i floors = _mm256_mulhi_epu16(pairs[j], k.fraction[o][j]);
+    sum = _mm256_add_epi32(sum, _mm256_madd_epi16(floors, k.sign[o][j]));
+  }
+  return _mm256_srai_epi32(sum, 10);  // floor(sum / 1024)
+}
+
+DuboisFactors LoadDuboisFactors() {
+  DuboisFactors k;
+  for (int o = 0; o < 3; ++o)
+    for (int j = 0; j < 3; ++j) {
+      const SplitTerm& a = terms[o][2 * j];
+      const SplitTerm& b = terms[o][2 * j + 1];
+      k.whole[o][j] = WordPair(a.sign * a.whole, b.sign * b.whole);
+      k.fraction[o][j] = WordPair(a.fraction, b.fraction);
+      k.sign[o][j] = WordPair(a.sign, b.sign);
+    }
+  return k;
+}
 
 // The kernel, storing eight pixels a step as 24-bit B, G, R bytes or as
 // 0xFFRRGGBB words.
@@ -99,15 +125,7 @@ int DuboisRun(uint8_t* d, const uint8_t* f, const uint8_t* s, int n) {
   // Bytes B, G, R: red is byte 2 of a pixel, blue byte 0.
   const __m256i pickRG = PairPick(2, 1), pickB = PairPick(0, -1),
                 pickR = PairPick(-1, 2), pickGB = PairPick(1, 0);
-  __m256i whole[3][3], fraction[3][3], sign[3][3];
-  for (int o = 0; o < 3; ++o)
-    for (int j = 0; j < 3; ++j) {
-      const SplitTerm& a = terms[o][2 * j];
-      const SplitTerm& b = terms[o][2 * j + 1];
-      whole[o][j] = WordPair(a.sign * a.whole, b.sign * b.whole);
-      fraction[o][j] = WordPair(a.fraction, b.fraction);
-      sign[o][j] = WordPair(a.sign, b.sign);
-    }
+  const DuboisFactors k = LoadDuboisFactors();
   const __m256i interleave = _mm256_setr_epi8(
       0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11, -1, -1, -1, -1,
       0, 4, 8, 1, 5, 9, 2, 6, 10, 3, 7, 11, -1, -1, -1, -1);
@@ -125,15 +143,7 @@ int DuboisRun(uint8_t* d, const uint8_t* f, const uint8_t* s, int n) {
                         _mm256_shuffle_epi8(sp, pickR)),
         _mm256_shuffle_epi8(sp, pickGB)};
     __m256i out[3];
-    for (int o = 0; o < 3; ++o) {
-      __m256i sum = _mm256_setzero_si256();
-      for (int j = 0; j < 3; ++j) {
-        sum = _mm256_add_epi32(sum, _mm256_madd_epi16(pairs[j], whole[o][j]));
-        __m256i floors = _mm256_mulhi_epu16(pairs[j], fraction[o][j]);
-        sum = _mm256_add_epi32(sum, _mm256_madd_epi16(floors, sign[o][j]));
-      }
-      out[o] = _mm256_srai_epi32(sum, 10);  // floor(sum / 1024)
-    }
+    for (int o = 0; o < 3; ++o) out[o] = DuboisSum(k, pairs, o);
     // Per lane: B0..B3 G0..G3 R0..R3 as bytes, then pixel by pixel.
     __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(out[2], out[1]),
                                         _mm256_packs_epi32(out[0], out[0]));
@@ -161,6 +171,51 @@ int DuboisAvx2(uint8_t* d, const uint8_t* f, const uint8_t* s, int n) {
   return DuboisRun<false>(d, f, s, n);
 }
 
+int DuboisYuy2Avx2Words(uint32_t* d, const uint8_t* f, const uint8_t* s, int n) {
+  const Yuy2FixedTerms& fixed = Yuy2Fixed();
+  if (!prepared || !fixed.exact) return 0;
+  const Yuy2Wide yuv = LoadYuy2Wide(fixed);
+  const DuboisFactors k = LoadDuboisFactors();
+  const __m256i zero = _mm256_setzero_si256(), top = _mm256_set1_epi16(255);
+  auto limit = [&](__m256i v) {  // as the conversion's bytes are
+    return _mm256_min_epi16(_mm256_max_epi16(v, zero), top);
+  };
+  int done = 0;
+  for (; done + 16 <= n; done += 16, d += 16, f += 32, s += 32) {
+    __m256i fb, fg, fr, sb, sg, sr;
+    Yuy2Words(yuv, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(f)),
+              fb, fg, fr);
+    Yuy2Words(yuv, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s)),
+              sb, sg, sr);
+    fb = limit(fb), fg = limit(fg), fr = limit(fr);
+    sb = limit(sb), sg = limit(sg), sr = limit(sr);
+    // Pixels 0-3 and 8-11 pair up from the low words of each lane, 4-7 and
+    // 12-15 from the high ones.
+    const __m256i low[3] = {_mm256_unpacklo_epi16(fr, fg),
+                            _mm256_unpacklo_epi16(fb, sr),
+                            _mm256_unpacklo_epi16(sg, sb)};
+    const __m256i high[3] = {_mm256_unpackhi_epi16(fr, fg),
+                             _mm256_unpackhi_epi16(fb, sr),
+                             _mm256_unpackhi_epi16(sg, sb)};
+    // Each channel's sixteen results as words in pixel order per lane.
+    __m256i out[3];
+    for (int o = 0; o < 3; ++o)
+      out[o] = _mm256_packs_epi32(DuboisSum(k, low, o), DuboisSum(k, high, o));
+    // Bytes B, G, R, 0xFF per pixel, limited to 0..255 by the packing.
+    __m256i blueRed = _mm256_packus_epi16(out[2], out[0]);
+    __m256i greenOpaque = _mm256_packus_epi16(out[1], top);
+    __m256i bg = _mm256_unpacklo_epi8(blueRed, greenOpaque);
+    __m256i ra = _mm256_unpackhi_epi8(blueRed, greenOpaque);
+    __m256i quarter0 = _mm256_unpacklo_epi16(bg, ra);  // pixels 0-3, 8-11
+    __m256i quarter1 = _mm256_unpackhi_epi16(bg, ra);  // pixels 4-7, 12-15
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d),
+                        _mm256_permute2x128_si256(quarter0, quarter1, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + 8),
+                        _mm256_permute2x128_si256(quarter0, quarter1, 0x31));
+  }
+  return done;
+}
+
 int DuboisAvx2Words(uint32_t* d, const uint8_t* f, const uint8_t* s, int n) {
   return DuboisRun<true>(reinterpret_cast<uint8_t*>(d), f, s, n);
 }
@@ -181,6 +236,9 @@ bool PrepareDuboisAvx2() {
 
 int DuboisAvx2(uint8_t*, const uint8_t*, const uint8_t*, int) { return 0; }
 int DuboisAvx2Words(uint32_t*, const uint8_t*, const uint8_t*, int) { return 0; }
+int DuboisYuy2Avx2Words(uint32_t*, const uint8_t*, const uint8_t*, int) {
+  return 0;
+}
 bool PrepareDuboisAvx2() { return false; }
 
 #endif

@@ -17,3 +17,8 @@ int DuboisAvx2(uint8_t* d, const uint8_t* f, const uint8_t* s, int n);
 
 // The same into 0xFFRRGGBB words, as the framebuffer holds them.
 int DuboisAvx2Words(uint32_t* d, const uint8_t* f, const uint8_t* s, int n);
+
+// Straight from two YUY2 rows, each from an even pixel: sixteen pixels a
+// step, converted as ConvertYuy2Row does and mixed into words; returns how
+// many, a multiple of sixteen.
+int DuboisYuy2Avx2Words(uint32_t* d, const uint8_t* f, const uint8_t* s, int n);

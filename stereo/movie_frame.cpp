@@ -10,13 +10,7 @@
 #include "core/viewer_state.h"
 #include "stereo/row_bands.h"
 #include "stereo/text_overlay.h"
-
-// The wide YUY2 conversion is for processors with AVX2, chosen at run time;
-// it uses GCC's target pragma, other compilers keep the table loop only.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define DUORAMIC_WIDE_YUY2 1
-#include <immintrin.h>
-#endif
+#include "stereo/yuy2_wide.h"
 
 namespace {
 
@@ -121,30 +115,36 @@ const Yuy2Tables& Yuy2() {
   return tables;
 }
 
+}  // namespace
+
+const Yuy2FixedTerms& Yuy2Fixed() {
+  static const Yuy2FixedTerms terms = [] {
+    const Yuy2Tables& t = Yuy2();
+    Yuy2FixedTerms f;
+    f.y = t.fixed[TermY].m;
+    f.blueU = t.fixed[TermBU].m;
+    f.greenU = t.fixed[TermGU].m;
+    f.greenV = t.fixed[TermGV].m;
+    f.redV = t.fixed[TermRV].m;
+    f.lumaShift = t.fixed[TermY].s;
+    f.chromaShift = t.fixed[TermBU].s;
+    f.exact = t.fixedExact;
+    return f;
+  }();
+  return terms;
+}
+
+namespace {
+
 #ifdef DUORAMIC_WIDE_YUY2
 #pragma GCC push_options
 #pragma GCC target("avx2")
 
 // Sixteen pixels at a time from an even pixel; returns the pixels done.
 int ConvertYuy2Avx2(const uint8_t* pairs, int count, uint8_t* out) {
-  const Yuy2Tables& t = Yuy2();
-  if (!t.fixedExact) return 0;
-  // (d * m + 2^(s-1)) >> s is one rounding high multiply of d << (15 - s)
-  // by m: d stays within -128..239, so d << 7 at most still fits a word.
-  auto word = [](int m) { return uint32_t(uint16_t(m)); };
-  const __m256i mY = _mm256_set1_epi16(t.fixed[TermY].m);
-  // Chroma words alternate U, V: blue and red terms from one multiply,
-  // the two green ones from another.
-  const __m256i mBR = _mm256_set1_epi32(
-      int32_t(word(t.fixed[TermBU].m) | word(t.fixed[TermRV].m) << 16));
-  const __m256i mG = _mm256_set1_epi32(
-      int32_t(word(t.fixed[TermGU].m) | word(t.fixed[TermGV].m) << 16));
-  const __m128i lumaUp = _mm_cvtsi32_si128(15 - t.fixed[TermY].s);
-  const __m128i chromaUp = _mm_cvtsi32_si128(15 - t.fixed[TermBU].s);
-  const __m256i lowBytes = _mm256_set1_epi16(0x00ff);
-  const __m256i lowWords = _mm256_set1_epi32(0x0000ffff);
-  const __m256i lumaCentre = _mm256_set1_epi16(16);
-  const __m256i chromaCentre = _mm256_set1_epi16(128);
+  const Yuy2FixedTerms& fixed = Yuy2Fixed();
+  if (!fixed.exact) return 0;
+  const Yuy2Wide k = LoadYuy2Wide(fixed);
   // Per lane, eight pixels: bg holds B0..B7 G0..G7, rr R0..R7 twice.
   const __m256i firstBG = _mm256_setr_epi8(
       0, 8, -1, 1, 9, -1, 2, 10, -1, 3, 11, -1, 4, 12, -1, 5,
@@ -160,25 +160,9 @@ int ConvertYuy2Avx2(const uint8_t* pairs, int count, uint8_t* out) {
       -1, 5, -1, -1, 6, -1, -1, 7, -1, -1, -1, -1, -1, -1, -1, -1);
   int done = 0;
   for (; done + 16 <= count; done += 16, pairs += 32, out += 48) {
-    __m256i in = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pairs));
-    __m256i dy = _mm256_sll_epi16(
-        _mm256_sub_epi16(_mm256_and_si256(in, lowBytes), lumaCentre), lumaUp);
-    __m256i duv = _mm256_sll_epi16(
-        _mm256_sub_epi16(_mm256_srli_epi16(in, 8), chromaCentre), chromaUp);
-    __m256i luma = _mm256_mulhrs_epi16(dy, mY);
-    // Each pair's term to both its pixels: blue from the U word, red from
-    // the V word, green the sum of both.
-    __m256i br = _mm256_mulhrs_epi16(duv, mBR);
-    __m256i gg = _mm256_mulhrs_epi16(duv, mG);
-    __m256i blue = _mm256_or_si256(_mm256_and_si256(br, lowWords),
-                                   _mm256_slli_epi32(br, 16));
-    __m256i red = _mm256_or_si256(_mm256_andnot_si256(lowWords, br),
-                                  _mm256_srli_epi32(br, 16));
-    __m256i green = _mm256_add_epi16(
-        gg, _mm256_or_si256(_mm256_srli_epi32(gg, 16), _mm256_slli_epi32(gg, 16)));
-    __m256i b = _mm256_add_epi16(luma, blue);
-    __m256i g = _mm256_add_epi16(luma, green);
-    __m256i r = _mm256_add_epi16(luma, red);
+    __m256i b, g, r;
+    Yuy2Words(k, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pairs)),
+              b, g, r);
     __m256i bg = _mm256_packus_epi16(b, g);
     __m256i rr = _mm256_packus_epi16(r, r);
     __m256i first = _mm256_or_si256(_mm256_shuffle_epi8(bg, firstBG),
@@ -338,6 +322,7 @@ struct PendingRows {
   HalfPlacement at{};
   int bandHeight = 0;
   bool deferred = false;
+  int width = 0, height = 0, format = 0;  // of the frame it was built for
 };
 PendingRows pending;
 std::atomic<int> rowsFilled{0};  // of the deferred frame, by FillFrameRows
@@ -378,7 +363,7 @@ bool BuildShifted(bool deferRows) {
     return false;
   HalfPlacement at = PlaceHalves(f.width, shift);
   if (fresh) PlaceBand(at);  // the band stays put until the frame is re-made
-  pending = {at, bandHeight, deferRows};
+  pending = {at, bandHeight, deferRows, f.width, f.height, f.format};
   rowsFilled = 0;
   if (!deferRows) PutShiftedRows(0, f.height);
   return true;
@@ -395,11 +380,32 @@ void FillFrameRows(int first, int end) {
   rowsFilled += to - from;
 }
 
-void FinishFrameRows() {
-  // A renderer that left early (or read some rows twice) gets them all.
-  if (pending.deferred && rowsFilled != grabbed.height)
-    PutShiftedRows(0, grabbed.height);
-  pending.deferred = false;
+void CompleteFramePicture() {
+  // Rows a renderer read straight from the source, left early or read
+  // twice: all of them again.
+  if (!pending.deferred || rowsFilled == grabbed.height) {
+    pending.deferred = false;
+    return;
+  }
+  const GrabbedFrame& f = grabbed;
+  bool sameShape = f.width == pending.width && f.height == pending.height &&
+                   f.format == pending.format;
+  if (sameShape && Usable(f)) {
+    PutShiftedRows(0, f.height);
+    pending.deferred = false;
+  } else {
+    // A newer frame of another shape came in since: build that one whole.
+    BuildFramePicture();
+  }
+}
+
+Yuy2Rows FrameYuy2Rows() {
+  const GrabbedFrame& f = grabbed;
+  if (!pending.deferred || f.format != FrameYuy2 || pending.bandHeight != 0 ||
+      appliedFloatShift != 0)
+    return {};
+  // Stored row i is source row h - 1 - i.
+  return {SourceRow(f, 0), -static_cast<ptrdiff_t>(f.stride)};
 }
 
 void SetGrabbedFrame(const GrabbedFrame& frame) { grabbed = frame; }

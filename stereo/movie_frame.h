@@ -2,6 +2,7 @@
 // floating-window shift, the comment band under them, YUY2 converted.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -34,15 +35,30 @@ const GrabbedFrame& CurrentGrabbedFrame();
 // otherwise the views get the floating shift and, with a comment, the band.
 // With `deferRows` a shifted frame's source rows are left for presentation
 // to convert with FillFrameRows, each strip just before it is mixed, while
-// it is in the cache; FinishFrameRows then completes the frame.
+// it is in the cache, or to mix straight from FrameYuy2Rows; rows left
+// unconverted wait for CompleteFramePicture.
 bool BuildFramePicture(bool deferRows = false);
 // Converts the deferred source rows that land on stored rows [first, end) of
 // FramePicture; nothing when no rows are deferred.  Callers may convert
 // disjoint ranges at once from several threads.
 void FillFrameRows(int first, int end);
-// Completes a deferred frame: converts every row again unless FillFrameRows
-// has converted as many rows as the frame has.
-void FinishFrameRows();
+
+// A movie frame's YUY2 rows as grabbed, bottom row first, like the stored
+// rows of the display frame they make.
+struct Yuy2Rows {
+  const uint8_t* bottom = nullptr;
+  ptrdiff_t step = 0;  // bytes from a row to the one above it
+  const uint8_t* StoredRow(int row) const { return bottom + step * row; }
+  explicit operator bool() const { return bottom != nullptr; }
+};
+// The deferred frame's source rows where the display frame is exactly them
+// (YUY2, no floating shift, no band): a renderer may mix them directly
+// instead of filling FramePicture.  Empty otherwise.
+Yuy2Rows FrameYuy2Rows();
+// Converts every deferred row that presentation left unconverted, so that
+// FramePicture holds the whole last frame.  Call it, with no presentation
+// under way, before the grabbed frame goes.
+void CompleteFramePicture();
 const Picture& FramePicture();
 // The band under the views and the shift the frame was last built with.
 const Picture& CommentBand();

@@ -170,9 +170,11 @@ int PresentMovieFrame() {
   bool strips = format && format->family == RendererFamily::Anaglyph;
   if (!BuildFramePicture(strips)) return 0;
   RenderInput in = MovieInput();
-  if (strips) in.fillRows = FillFrameRows;
+  if (strips) {
+    in.fillRows = FillFrameRows;
+    in.yuy2 = FrameYuy2Rows();
+  }
   if (in.frame.width >= 2) Render(in);
-  FinishFrameRows();
   return 0;
 }
 

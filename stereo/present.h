@@ -7,6 +7,7 @@
 #include "image/picture.h"
 #include "stereo/framebuffer.h"
 #include "stereo/geometry.h"
+#include "stereo/movie_frame.h"
 #include "stereo/stereo_format.h"
 
 // What presentation needs from the window system, filled in by the shell.
@@ -64,6 +65,9 @@ struct RenderInput {
   // Set when the movie frame's rows are still to be converted: a renderer
   // calls it for the stored rows [first, end) before it reads them.
   void (*fillRows)(int first, int end) = nullptr;
+  // Set when those rows are YUY2 that make the frame unchanged: a renderer
+  // that mixes them directly needs no fillRows.
+  Yuy2Rows yuy2;
 };
 
 struct RenderContext {

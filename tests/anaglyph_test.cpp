@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "core/viewer_state.h"
@@ -150,6 +151,34 @@ TEST_F(AnaglyphTest, RowsOfAnyLengthMatchPixelByPixelCombination) {
   }
 }
 
+// Straight from YUY2 rows, from any pixel of either row and at any length,
+// the mix is that of the rows converted first, and no word goes past.
+TEST_F(AnaglyphTest, DuboisFromYuy2RowsMatchesConvertingFirst) {
+  Yuy2WordCombiner mix = Yuy2WordCombinerOf(DuboisAnaglyph);
+  if (!mix) GTEST_SKIP() << "this processor has no wide Dubois mix";
+  std::mt19937 random(5);
+  std::vector<uint8_t> rowF(512), rowS(512);  // every Y, U, V value occurs
+  for (auto& v : rowF) v = uint8_t(random());
+  for (auto& v : rowS) v = uint8_t(random());
+  for (int first : {0, 1, 2})
+    for (int second : {0, 1, 4, 5})
+      for (int n : {1, 15, 16, 17, 33, 130}) {
+        std::vector<uint32_t> words(n + 1, 0xA5A5A5A5u);
+        mix(words.data(), rowF.data(), first, rowS.data(), second, n);
+        std::vector<uint8_t> f(3 * n), s(3 * n);
+        ConvertYuy2Row(rowF.data(), first, n, f.data());
+        ConvertYuy2Row(rowS.data(), second, n, s.data());
+        for (int i = 0; i < n; ++i) {
+          uint8_t one[3];
+          RowCombinerOf(DuboisAnaglyph)(one, &f[3 * i], &s[3 * i], 1);
+          ASSERT_EQ(words[i], Rgb(one[2], one[1], one[0]))
+              << "from " << first << " and " << second << ", length " << n
+              << ", pixel " << i;
+        }
+        ASSERT_EQ(words[n], 0xA5A5A5A5u) << "length " << n;
+      }
+}
+
 TEST_F(AnaglyphTest, PresentedPairIsComposedAtSourceSizeThenStretched) {
   // 50 x 50 views fit 200 percent into 100 x 100: every source pixel is a
   // 2 x 2 block.  Left: red ramp across; right: green ramp down.
@@ -270,8 +299,10 @@ TEST_F(AnaglyphTest, PanoramaDrawsTheComposedPictureUnscaledFromTheTop) {
 }  // namespace
 
 // Anaglyph movie frames are converted from YUY2 strip by strip as they are
-// mixed: the display frame and the window's picture are those of a frame
-// converted whole, also when a stale frame came before and when scaled.
+// mixed, or mixed from the YUY2 rows themselves where the frame is them
+// unchanged: the window's picture is that of a frame converted whole, and
+// once completed so is the display frame, also when a stale frame came
+// before, when scaled, swapped, or clipped from an odd column.
 TEST_F(AnaglyphTest, MovieFramesConvertedInStripsMatchTheWholeFrame) {
   constexpr int kW = 640, kH = 301;
   auto yuy2 = [](int seed) {
@@ -283,15 +314,23 @@ TEST_F(AnaglyphTest, MovieFramesConvertedInStripsMatchTheWholeFrame) {
   std::vector<uint8_t> frame = yuy2(1), stale = yuy2(2);
   Viewer.StereoType = DuboisAnaglyph;
   Viewer.MovieOpen = true;
-  Viewer.FloatOffset = 2;  // the views move apart: margins in the frame
   auto rowsOf = [](const Picture& p) {
     std::vector<uint8_t> rows;
     for (int y = 0; y < PictureHeight(p); ++y)
       rows.insert(rows.end(), PictureRow(p.get(), y), PictureRow(p.get(), y) + 3 * PictureWidth(p));
     return rows;
   };
-  for (bool fit : {false, true}) {
-    Viewer.FitToWindow = fit;
+  struct Case {
+    int floatOffset;  // 2: the views move apart, margins in the frame
+    bool fit, swap;
+    int clip;  // columns and rows the window lacks at its own size
+  };
+  for (Case c : {Case{2, false, false, 0}, Case{2, true, false, 0},
+                 Case{0, false, false, 0}, Case{0, false, true, 2},
+                 Case{0, true, false, 0}}) {
+    Viewer.FloatOffset = c.floatOffset;
+    Viewer.FitToWindow = c.fit;
+    Viewer.SwapLR = c.swap;
     Viewer.ZoomPercent = 100;
     // Whole: the frame built at once, then mixed.
     SetGrabbedFrame({kW, kH, FrameYuy2, frame.data(), 2 * kW, {}});
@@ -303,18 +342,23 @@ TEST_F(AnaglyphTest, MovieFramesConvertedInStripsMatchTheWholeFrame) {
     in.left = ColumnsOf(in.frame, 0, in.frame.width / 2);
     in.right = ColumnsOf(in.frame, in.frame.width / 2, in.frame.width / 2);
     // At its own size (strips), then fitted into a smaller window (scaled).
-    SetClientSize(in.left.width / (fit ? 2 : 1), in.left.height / (fit ? 3 : 1));
+    SetClientSize(in.left.width / (c.fit ? 2 : 1) - c.clip,
+                  in.left.height / (c.fit ? 3 : 1) - c.clip);
     RenderContext ctx{Presentation.frame, Presentation.client,
                       StretchMode::Nearest, DuboisAnaglyph};
     RenderAnaglyph(ctx, in);
     std::vector<uint32_t> wholeWindow = Presentation.frame.pixels;
-    // In strips, after a different frame.
+    // In strips, after a different frame, which the display frame holds.
     SetGrabbedFrame({kW, kH, FrameYuy2, stale.data(), 2 * kW, {}});
     ASSERT_EQ(PresentMovieFrame(), 0);
+    ASSERT_TRUE(BuildFramePicture());
     SetGrabbedFrame({kW, kH, FrameYuy2, frame.data(), 2 * kW, {}});
     ASSERT_EQ(PresentMovieFrame(), 0);
-    EXPECT_TRUE(rowsOf(FramePicture()) == wholeFrame) << "fit " << fit;
-    EXPECT_TRUE(Presentation.frame.pixels == wholeWindow) << "fit " << fit;
+    std::string name = "float " + std::to_string(c.floatOffset) + " fit " +
+                       std::to_string(c.fit) + " swap " + std::to_string(c.swap);
+    EXPECT_TRUE(Presentation.frame.pixels == wholeWindow) << name;
+    CompleteFramePicture();
+    EXPECT_TRUE(rowsOf(FramePicture()) == wholeFrame) << name;
   }
   SetGrabbedFrame({});
   ResetMovieFrameState();

@@ -9,6 +9,7 @@
 #include "shell/control_panel.h"
 #include "shell/movie_player.h"
 #include "core/viewer_state.h"
+#include "stereo/movie_frame.h"
 #include "tests/window_test_support.h"
 
 namespace {
@@ -42,6 +43,17 @@ struct FakeGraph : MovieGraph {
       for (int x = 0; x < 8; ++x)
         rows[y * 24 + x * 3 + (x < 4 ? 2 : 0)] = 255;
     sink(GrabbedFrame{8, 2, FrameRgb24, rows.data(), 24, {}}, 0);
+  }
+  // The same in YUY2: red pixel pairs, then blue ones.
+  static constexpr uint8_t kYuy2Red[4] = {82, 90, 82, 240};
+  static constexpr uint8_t kYuy2Blue[4] = {41, 240, 41, 110};
+  void DeliverYuy2() {
+    std::vector<uint8_t> rows;
+    for (int pair = 0; pair < 8; ++pair) {
+      const uint8_t* p = pair % 4 < 2 ? kYuy2Red : kYuy2Blue;
+      rows.insert(rows.end(), p, p + 4);
+    }
+    sink(GrabbedFrame{8, 2, FrameYuy2, rows.data(), 16, {}}, 0);
   }
 };
 
@@ -133,6 +145,8 @@ TEST_F(MoviePlayerTest, EndOfMovieRepeatsRewindsOrAdvancesTheShow) {
   EXPECT_TRUE(window_->SlideshowTimer().isActive());
 }
 
+// Also after a Dubois anaglyph at its own size, which mixes the YUY2 rows
+// without converting them into the frame.
 TEST_F(MoviePlayerTest, ClosingLeavesTheLastFrameAsTheStillPair) {
   Open();
   graph_->Deliver();
@@ -145,6 +159,21 @@ TEST_F(MoviePlayerTest, ClosingLeavesTheLastFrameAsTheStillPair) {
   EXPECT_EQ(left[0], 0);
   EXPECT_EQ(right[0], 255);  // blue
   EXPECT_EQ(right[2], 0);
+
+  Viewer.StereoType = DuboisAnaglyph;
+  Viewer.FitToWindow = false;
+  Viewer.ZoomPercent = 100;
+  Open();
+  graph_->DeliverYuy2();
+  player_->CloseMovie();
+  ASSERT_TRUE(Viewer.CurrentLeft && Viewer.CurrentRight);
+  uint8_t red[3], blue[3];
+  ConvertYuy2Row(FakeGraph::kYuy2Red, 0, 1, red);
+  ConvertYuy2Row(FakeGraph::kYuy2Blue, 0, 1, blue);
+  left = PicturePixels(Viewer.CurrentLeft.get());
+  right = PicturePixels(Viewer.CurrentRight.get());
+  EXPECT_EQ(std::vector<uint8_t>(left, left + 3), std::vector<uint8_t>(red, red + 3));
+  EXPECT_EQ(std::vector<uint8_t>(right, right + 3), std::vector<uint8_t>(blue, blue + 3));
 }
 
 TEST_F(MoviePlayerTest, BuildFailuresAskOrWarnAndLeaveNoMovie) {
