@@ -201,11 +201,7 @@ TEST_F(AnaglyphTest, MovieFramesMixTheFrameHalvesAndKeepTheComposition) {
   Picture frame = Paint(40, 20, [](int x, int) {
     return x < 20 ? Rgb3{220, 30, 40} : Rgb3{50, 60, 70};
   });
-  RenderInput in;
-  in.movie = true;
-  in.frame = ViewOf(frame);
-  in.left = ColumnsOf(in.frame, 0, 20);
-  in.right = ColumnsOf(in.frame, 20, 20);
+  RenderInput in = MovieHalves(frame);
   RenderContext ctx{Presentation.frame, Presentation.client,
                     StretchMode::Nearest, ColorAnaglyphRedCyan};
   RenderAnaglyph(ctx, in);
@@ -248,13 +244,8 @@ TEST_F(AnaglyphTest, UnscaledPicturesAreMixedAtEveryPixel) {
   }
 }
 
-class FixedClock : public PresentationHost {
- public:
-  uint32_t NowMs() override { return 1000; }
-};
-
 TEST_F(AnaglyphTest, PanoramaDrawsTheComposedPictureUnscaledFromTheTop) {
-  FixedClock clock;
+  FixedClock clock(1000);
   SetPresentationHost(&clock);
   Viewer.ActualSizeToggle = 1;
   Picture left = Paint(300, 40, [](int x, int) { return Rgb3{x % 200, 0, 0}; });
@@ -297,11 +288,7 @@ TEST_F(AnaglyphTest, MovieFramesConvertedInStripsMatchTheWholeFrame) {
     SetGrabbedFrame({kW, kH, FrameYuy2, frame.data(), 2 * kW, {}});
     ASSERT_TRUE(BuildFramePicture());
     std::vector<uint8_t> wholeFrame = rowsOf(FramePicture());
-    RenderInput in;
-    in.movie = true;
-    in.frame = ViewOf(FramePicture());
-    in.left = ColumnsOf(in.frame, 0, in.frame.width / 2);
-    in.right = ColumnsOf(in.frame, in.frame.width / 2, in.frame.width / 2);
+    RenderInput in = MovieHalves(FramePicture());
     // At its own size (strips), then fitted into a smaller window (scaled).
     SetClientSize(in.left.width / (fit ? 2 : 1), in.left.height / (fit ? 3 : 1));
     RenderContext ctx{Presentation.frame, Presentation.client,
