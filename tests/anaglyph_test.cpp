@@ -64,33 +64,29 @@ TEST_F(AnaglyphTest, LumaTablesRoundHalvesUpAndAddSixteenWithinRange) {
   EXPECT_EQ(LumaTables.clamp[238 + 46], 254);
 }
 
-TEST_F(AnaglyphTest, MonochromeRedCyanOfBlackIsSixteenAndOfWhiteIsWhite) {
-  EXPECT_EQ(Combine(AnaglyphRedCyan, {0, 0, 0}, {0, 0, 0}), (Rgb3{16, 16, 16}));
-  EXPECT_EQ(Combine(AnaglyphRedCyan, {255, 255, 255}, {255, 255, 255}),
-            (Rgb3{255, 255, 255}));
-}
-
-TEST_F(AnaglyphTest, DuboisOfPureRedBesideBlackIs116Red) {
-  EXPECT_EQ(Combine(DuboisAnaglyph, {255, 0, 0}, {0, 0, 0}), (Rgb3{116, 0, 0}));
-}
-
 // F = (200, 100, 50): Y1 = 60 + 59 + 6 + 16 = 141, Y2 = 127179 / 1024 = 124.
 // S = (10, 220, 130): Y1 = 3 + 129 + 15 + 16 = 163, Y2 = 150475 / 1024 = 146.
 TEST_F(AnaglyphTest, EachFormatTakesItsChannelsFromTheRightViewAndLuminance) {
   const Rgb3 f{200, 100, 50}, s{10, 220, 130};
-  struct Case { int format; Rgb3 expected; };
+  const Rgb3 black{0, 0, 0}, white{255, 255, 255};
+  struct Case { int format; Rgb3 first, second, expected; };
   const Case cases[] = {
-      {AnaglyphRedCyan, {141, 163, 163}},
-      {AnaglyphRedGreen, {141, 163, 0}},
-      {AnaglyphRedBlue, {141, 0, 163}},
-      {AnaglyphYellowBlue, {146, 146, 124}},
-      {ColorAnaglyphRedCyan, {200, 220, 130}},
-      {ColorAnaglyphRedCyanRedCorrected, {141, 220, 130}},
-      {ColorAnaglyphYellowBlue, {10, 220, 50}},
-      {ColorAnaglyphYellowBlueBlueCorrected, {10, 220, 124}},
+      {AnaglyphRedCyan, f, s, {141, 163, 163}},
+      {AnaglyphRedGreen, f, s, {141, 163, 0}},
+      {AnaglyphRedBlue, f, s, {141, 0, 163}},
+      {AnaglyphYellowBlue, f, s, {146, 146, 124}},
+      {ColorAnaglyphRedCyan, f, s, {200, 220, 130}},
+      {ColorAnaglyphRedCyanRedCorrected, f, s, {141, 220, 130}},
+      {ColorAnaglyphYellowBlue, f, s, {10, 220, 50}},
+      {ColorAnaglyphYellowBlueBlueCorrected, f, s, {10, 220, 124}},
+      // Monochrome black is lifted to sixteen; white stays white.
+      {AnaglyphRedCyan, black, black, {16, 16, 16}},
+      {AnaglyphRedCyan, white, white, white},
+      {DuboisAnaglyph, {255, 0, 0}, black, {116, 0, 0}},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(Combine(c.format, f, s), c.expected) << c.format;
+    EXPECT_EQ(Combine(c.format, c.first, c.second), c.expected)
+        << "format " << c.format << " of " << c.first << " and " << c.second;
 }
 
 // The Dubois row function sums three channels at once in packed words; it
