@@ -65,33 +65,29 @@ TEST_F(AnaglyphTest, LumaTablesRoundHalvesUpAndAddSixteenWithinRange) {
   EXPECT_EQ(LumaTables.clamp[238 + 46], 254);
 }
 
-TEST_F(AnaglyphTest, MonochromeRedCyanOfBlackIsSixteenAndOfWhiteIsWhite) {
-  EXPECT_EQ(Combine(AnaglyphRedCyan, {0, 0, 0}, {0, 0, 0}), (Rgb3{16, 16, 16}));
-  EXPECT_EQ(Combine(AnaglyphRedCyan, {255, 255, 255}, {255, 255, 255}),
-            (Rgb3{255, 255, 255}));
-}
-
-TEST_F(AnaglyphTest, DuboisOfPureRedBesideBlackIs116Red) {
-  EXPECT_EQ(Combine(DuboisAnaglyph, {255, 0, 0}, {0, 0, 0}), (Rgb3{116, 0, 0}));
-}
-
 // F = (200, 100, 50): Y1 = 60 + 59 + 6 + 16 = 141, Y2 = 127179 / 1024 = 124.
 // S = (10, 220, 130): Y1 = 3 + 129 + 15 + 16 = 163, Y2 = 150475 / 1024 = 146.
 TEST_F(AnaglyphTest, EachFormatTakesItsChannelsFromTheRightViewAndLuminance) {
   const Rgb3 f{200, 100, 50}, s{10, 220, 130};
-  struct Case { int format; Rgb3 expected; };
+  const Rgb3 black{0, 0, 0}, white{255, 255, 255};
+  struct Case { int format; Rgb3 first, second, expected; };
   const Case cases[] = {
-      {AnaglyphRedCyan, {141, 163, 163}},
-      {AnaglyphRedGreen, {141, 163, 0}},
-      {AnaglyphRedBlue, {141, 0, 163}},
-      {AnaglyphYellowBlue, {146, 146, 124}},
-      {ColorAnaglyphRedCyan, {200, 220, 130}},
-      {ColorAnaglyphRedCyanRedCorrected, {141, 220, 130}},
-      {ColorAnaglyphYellowBlue, {10, 220, 50}},
-      {ColorAnaglyphYellowBlueBlueCorrected, {10, 220, 124}},
+      {AnaglyphRedCyan, f, s, {141, 163, 163}},
+      {AnaglyphRedGreen, f, s, {141, 163, 0}},
+      {AnaglyphRedBlue, f, s, {141, 0, 163}},
+      {AnaglyphYellowBlue, f, s, {146, 146, 124}},
+      {ColorAnaglyphRedCyan, f, s, {200, 220, 130}},
+      {ColorAnaglyphRedCyanRedCorrected, f, s, {141, 220, 130}},
+      {ColorAnaglyphYellowBlue, f, s, {10, 220, 50}},
+      {ColorAnaglyphYellowBlueBlueCorrected, f, s, {10, 220, 124}},
+      // Monochrome black is lifted to sixteen; white stays white.
+      {AnaglyphRedCyan, black, black, {16, 16, 16}},
+      {AnaglyphRedCyan, white, white, white},
+      {DuboisAnaglyph, {255, 0, 0}, black, {116, 0, 0}},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(Combine(c.format, f, s), c.expected) << c.format;
+    EXPECT_EQ(Combine(c.format, c.first, c.second), c.expected)
+        << "format " << c.format << " of " << c.first << " and " << c.second;
 }
 
 // The Dubois row function sums three channels at once in packed words; it
@@ -230,11 +226,7 @@ TEST_F(AnaglyphTest, MovieFramesMixTheFrameHalvesAndKeepTheComposition) {
   Picture frame = Paint(40, 20, [](int x, int) {
     return x < 20 ? Rgb3{220, 30, 40} : Rgb3{50, 60, 70};
   });
-  RenderInput in;
-  in.movie = true;
-  in.frame = ViewOf(frame);
-  in.left = ColumnsOf(in.frame, 0, 20);
-  in.right = ColumnsOf(in.frame, 20, 20);
+  RenderInput in = MovieHalves(frame);
   RenderContext ctx{Presentation.frame, Presentation.client,
                     StretchMode::Nearest, ColorAnaglyphRedCyan};
   RenderAnaglyph(ctx, in);
@@ -277,13 +269,8 @@ TEST_F(AnaglyphTest, UnscaledPicturesAreMixedAtEveryPixel) {
   }
 }
 
-class FixedClock : public PresentationHost {
- public:
-  uint32_t NowMs() override { return 1000; }
-};
-
 TEST_F(AnaglyphTest, PanoramaDrawsTheComposedPictureUnscaledFromTheTop) {
-  FixedClock clock;
+  FixedClock clock(1000);
   SetPresentationHost(&clock);
   Viewer.ActualSizeToggle = 1;
   Picture left = Paint(300, 40, [](int x, int) { return Rgb3{x % 200, 0, 0}; });
@@ -336,11 +323,7 @@ TEST_F(AnaglyphTest, MovieFramesConvertedInStripsMatchTheWholeFrame) {
     SetGrabbedFrame({kW, kH, FrameYuy2, frame.data(), 2 * kW, {}});
     ASSERT_TRUE(BuildFramePicture());
     std::vector<uint8_t> wholeFrame = rowsOf(FramePicture());
-    RenderInput in;
-    in.movie = true;
-    in.frame = ViewOf(FramePicture());
-    in.left = ColumnsOf(in.frame, 0, in.frame.width / 2);
-    in.right = ColumnsOf(in.frame, in.frame.width / 2, in.frame.width / 2);
+    RenderInput in = MovieHalves(FramePicture());
     // At its own size (strips), then fitted into a smaller window (scaled).
     SetClientSize(in.left.width / (c.fit ? 2 : 1) - c.clip,
                   in.left.height / (c.fit ? 3 : 1) - c.clip);

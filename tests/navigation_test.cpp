@@ -42,21 +42,25 @@ class NavigationTest : public WindowTest {
     ASSERT_TRUE(dir_.isValid());
   }
 
-  // Small distinct JPEGs named `names` in `folder` (made when missing).
-  std::string Folder(const std::string& sub = "") {
+  // A folder `sub` of the scratch folder, with a trailing slash.
+  std::string Folder(const std::string& sub) {
     std::string path = dir_.path().toStdString() + "/" + sub;
     QDir().mkpath(QString::fromStdString(path));
-    return sub.empty() ? path : path + "/";
+    return path + "/";
   }
-  void Pictures(const std::string& folder,
-                const std::vector<std::string>& names) {
+  // The folder `sub` holding small distinct JPEGs named `names`.
+  std::string Pictures(const std::string& sub,
+                       const std::vector<std::string>& names) {
+    std::string folder = Folder(sub);
     int seed = 0;
     for (const std::string& name : names) {
       auto jpeg = synthetic::Compress(synthetic::TestCard(64, 32, ++seed));
-      ASSERT_TRUE(WriteFile(
+      EXPECT_TRUE(WriteFile(
           folder + name,
-          {reinterpret_cast<const char*>(jpeg.data()), jpeg.size()}));
+          {reinterpret_cast<const char*>(jpeg.data()), jpeg.size()}))
+          << folder + name;
     }
+    return folder;
   }
   // Writes `bytes` to `path`; false when the file cannot be made.
   static bool WriteFile(const std::string& path, std::string_view bytes) {
@@ -75,8 +79,7 @@ class NavigationTest : public WindowTest {
 };
 
 TEST_F(NavigationTest, AFolderWrapsAtBothEndsAndTheSlideshowNotesItsInterval) {
-  std::string dir = Folder("f");
-  Pictures(dir, {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"});
+  std::string dir = Pictures("f", {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"});
   ShowFile(dir + "c.jpg");
   EXPECT_EQ(Viewer.ItemIndex, 2);
   EXPECT_EQ(Title(), "(" + dir + "c.jpg) 3/5  ");
@@ -96,8 +99,7 @@ TEST_F(NavigationTest, AFolderWrapsAtBothEndsAndTheSlideshowNotesItsInterval) {
 }
 
 TEST_F(NavigationTest, PairsStepAsNeighboursOrSideBySideFolders) {
-  std::string dir = Folder("p");
-  Pictures(dir, {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg", "f.jpg"});
+  std::string dir = Pictures("p", {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg", "f.jpg"});
   ShowPair(dir + "a.jpg", dir + "b.jpg");
   EXPECT_EQ(Viewer.ItemIndex, 1);
   Run(CMD_NEXT);
@@ -111,9 +113,8 @@ TEST_F(NavigationTest, PairsStepAsNeighboursOrSideBySideFolders) {
   EXPECT_EQ(Viewer.ItemIndex, 5);
   EXPECT_EQ(Viewer.ShownRightPath, dir + "f.jpg");
 
-  std::string left = Folder("left"), right = Folder("right");
-  Pictures(left, {"1.jpg", "2.jpg", "3.jpg"});
-  Pictures(right, {"x.jpg", "y.jpg", "z.jpg"});
+  std::string left = Pictures("left", {"1.jpg", "2.jpg", "3.jpg"});
+  std::string right = Pictures("right", {"x.jpg", "y.jpg", "z.jpg"});
   ShowPair(left + "1.jpg", right + "x.jpg");
   Run(CMD_NEXT);
   EXPECT_EQ(Viewer.LeftPath, left + "2.jpg");
@@ -124,8 +125,7 @@ TEST_F(NavigationTest, PairsStepAsNeighboursOrSideBySideFolders) {
 }
 
 TEST_F(NavigationTest, ReloadReadsThePairOnDisplayAgain) {
-  std::string dir = Folder("r");
-  Pictures(dir, {"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
+  std::string dir = Pictures("r", {"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
   ShowPair(dir + "a.jpg", dir + "c.jpg");  // not neighbours
   int width = PictureWidth(Viewer.CurrentLeft);
   Viewer.FloatOffset = 10;
@@ -136,11 +136,10 @@ TEST_F(NavigationTest, ReloadReadsThePairOnDisplayAgain) {
 }
 
 TEST_F(NavigationTest, TypedNumbersPickTheItemOrTheFirst) {
-  std::string dir = Folder("n");
   std::vector<std::string> names;
   for (char c = 'a'; c < 'a' + 10; ++c)
     names.push_back(std::string(1, c) + ".jpg");
-  Pictures(dir, names);
+  std::string dir = Pictures("n", names);
   auto type = [&](std::vector<int> digits) {
     ShowFile(dir + "e.jpg");
     for (int d : digits) Run(CMD_DIGIT_FIRST + d);
@@ -163,8 +162,7 @@ TEST_F(NavigationTest, TypedNumbersPickTheItemOrTheFirst) {
 }
 
 TEST_F(NavigationTest, TransitionsRunForwardOnFittedStillsAndHoldTheShow) {
-  std::string dir = Folder("t");
-  Pictures(dir, {"a.jpg", "b.jpg", "c.jpg"});
+  std::string dir = Pictures("t", {"a.jpg", "b.jpg", "c.jpg"});
   ShowFile(dir + "a.jpg");
   Viewer.nEFType = 4;  // the cross-fade: the ball effect restarts the clock
   const uint8_t* old = Viewer.CurrentLeft.get();
@@ -217,8 +215,7 @@ TEST_F(NavigationTest, TransitionsRunForwardOnFittedStillsAndHoldTheShow) {
 }
 
 TEST_F(NavigationTest, AListPlaysItsEntriesAndMusicThenClosesWithoutRepeat) {
-  std::string dir = Folder("l");
-  Pictures(dir, {"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
+  std::string dir = Pictures("l", {"a.jpg", "b.jpg", "c.jpg", "d.jpg"});
   std::string list = dir + "show.txt";
   ASSERT_TRUE(WriteFile(list,
                         "SlideShowList;;\n"
@@ -260,8 +257,7 @@ TEST_F(NavigationTest, AListPlaysItsEntriesAndMusicThenClosesWithoutRepeat) {
 }
 
 TEST_F(NavigationTest, APairOpenedDuringAListLeavesItsMusicAlone) {
-  std::string dir = Folder("m");
-  Pictures(dir, {"a.jpg", "b.jpg"});
+  std::string dir = Pictures("m", {"a.jpg", "b.jpg"});
   for (const char* movie : {"x.mp4", "y.mp4"})
     ASSERT_TRUE(WriteFile(dir + movie, "not decoded here"));
   std::string list = dir + "show.txt";
@@ -282,8 +278,7 @@ TEST_F(NavigationTest, APairOpenedDuringAListLeavesItsMusicAlone) {
 }
 
 TEST_F(NavigationTest, AFailedOpenFromTheHistoryLeavesLaterOpensRecorded) {
-  std::string dir = Folder("h");
-  Pictures(dir, {"a.jpg"});
+  std::string dir = Pictures("h", {"a.jpg"});
   ASSERT_TRUE(WriteFile(dir + "broken.mpo", "no pictures in here"));
   RecentFiles[0].left = dir + "broken.mpo";
   Run(CMD_HISTORY_FIRST);

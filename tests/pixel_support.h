@@ -45,3 +45,25 @@ inline Rgb3 Pixel(int x, int y) {
   uint32_t v = Presentation.frame.At(x, y);
   return {RedOf(v), GreenOf(v), BlueOf(v)};
 }
+
+// A clock that always tells the same time, for presentations that look at it
+// (the panorama scroll, timed effects).
+class FixedClock : public PresentationHost {
+ public:
+  explicit FixedClock(uint32_t ms) : ms_(ms) {}
+  uint32_t NowMs() override { return ms_; }
+
+ private:
+  uint32_t ms_;
+};
+
+// A movie frame whose left and right halves are the views.
+inline RenderInput MovieHalves(const Picture& frame) {
+  RenderInput in;
+  in.movie = true;
+  in.frame = ViewOf(frame);
+  int half = in.frame.width / 2;
+  in.left = ColumnsOf(in.frame, 0, half);
+  in.right = ColumnsOf(in.frame, half, half);
+  return in;
+}

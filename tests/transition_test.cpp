@@ -191,41 +191,34 @@ TEST_F(TransitionTest, PerspectiveTurnsAboutItsHingeEdgeInBothDirections) {
   const int w = 40, h = 30;
   Pairs(Coded(w, h, 10), Coded(w, h, 10), Solid(w, h, {0, 0, 99}),
         Solid(w, h, {0, 0, 99}));
-  auto column = [](const Bgr& c) { return c.b; };
-  auto row = [](const Bgr& c) { return c.g; };
+  // Where each variant's hinge is, and which way is outwards from it; blue
+  // tells a pixel's source column, green its source row.
+  struct Hinge { int x, y, dx, dy, length; bool rows; };
+  const Hinge hinges[4] = {{w - 1, h / 2, -1, 0, w, false},  // right edge
+                           {0, h / 2, 1, 0, w, false},       // left edge
+                           {w / 2, 0, 0, 1, h, true},        // bottom row
+                           {w / 2, h - 1, 0, -1, h, true}};  // top row
   for (int a : {0, 1})  // both turning directions
-    for (int step = 0; step < 100; step += 8) {
-      const Picture& out = Transition.StepLeft;
-      int lengths[4] = {w, w, h, h};
+    for (int step = 0; step < 100; step += 8)
       for (int variant = 0; variant < 4; ++variant) {
+        const Hinge& g = hinges[variant];
         Effect(3, a, variant);
         ASSERT_TRUE(BuildTransitionFrame(step));
-        int run = 0;
-        switch (variant) {
-          case 0:  // hinge on the right edge
-            run = RunFromHinge(w, [&](int i) { return PixelAt(out, w - 1 - i, h / 2); }, column);
-            break;
-          case 1:  // on the left edge
-            run = RunFromHinge(w, [&](int i) { return PixelAt(out, i, h / 2); }, column);
-            break;
-          case 2:  // on the bottom row
-            run = RunFromHinge(h, [&](int i) { return PixelAt(out, w / 2, i); }, row);
-            break;
-          default:  // on the top row
-            run = RunFromHinge(h, [&](int i) { return PixelAt(out, w / 2, h - 1 - i); }, row);
-        }
+        int run = RunFromHinge(
+            g.length,
+            [&](int i) { return PixelAt(Transition.StepLeft, g.x + i * g.dx, g.y + i * g.dy); },
+            [&](const Bgr& c) { return g.rows ? c.g : c.b; });
         SCOPED_TRACE(testing::Message() << "a " << a << " step " << step
                                         << " variant " << variant);
         EXPECT_GE(run, 0);
         if (step == 0) {
-          EXPECT_EQ(run, lengths[variant]);
+          EXPECT_EQ(run, g.length);
         }
         if (step == 80) {  // turned far: the hinge side shows, the far edge not
           EXPECT_GT(run, 0);
-          EXPECT_LT(run, lengths[variant]);
+          EXPECT_LT(run, g.length);
         }
       }
-    }
   // The hinge column itself keeps the picture's edge at a moderate turn.
   Effect(3, 1, 0);
   ASSERT_TRUE(BuildTransitionFrame(40));
