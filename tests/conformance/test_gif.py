@@ -21,7 +21,7 @@ import sys
 import numpy as np
 from PIL import Image, ImageFile
 
-from support import check_each, decode, parse_arguments
+from support import decode, parse_arguments, run_suite
 
 ImageFile.LOAD_TRUNCATED_IMAGES = True
 
@@ -220,24 +220,18 @@ def check_plain(cli, path, scratch):
 def main():
     args = parse_arguments()
     root = os.path.join(args.testdata, "gif")
-    checks = []
+    files = []
     for folder in ("", "suite-peterdn", "suite-pygif"):
         directory = os.path.join(root, folder)
         if not os.path.isdir(directory):  # the bundled part lacks pygif's
             print(f"{directory}: absent, not checked")
             continue
-        for name in sorted(os.listdir(directory)):
-            if name.endswith(".gif"):
-                check = check_pygif if folder == "suite-pygif" else check_plain
-                checks.append((os.path.join(directory, name), check))
-
-    def run_check(entry, scratch):
-        path, check = entry
-        return check(args.cli, path, scratch)
-    problems = check_each(checks, run_check,
-                          label=lambda entry: os.path.relpath(entry[0], root))
-    print(f"{len(checks)} files, {len(problems)} problems")
-    return 1 if problems or not checks else 0
+        files += [os.path.join(folder, name)
+                  for name in sorted(os.listdir(directory))
+                  if name.endswith(".gif")]
+    return run_suite(files, lambda rel, scratch: (
+        check_pygif if rel.startswith("suite-pygif") else check_plain)(
+            args.cli, os.path.join(root, rel), scratch))
 
 
 if __name__ == "__main__":
