@@ -179,15 +179,13 @@ def check_against_suite(path, conf, ours, scratch):
     indices = pillow_indices(image, scratch)
     if indices is None:
         return "Pillow cannot tell the transparent pixels"
-    screen_h, screen_w = reference.shape[:2]
-    problems = 0
-    for y in range(min(height, screen_h - top)):
-        for x in range(min(width, screen_w - left)):
-            if indices[y, x] == image["transparent"]:
-                want = np.array([255, 255, 255])
-            else:
-                want = reference[top + y, left + x, :3]
-            problems += bool((ours[y, x] != want).any())
+    h = max(0, min(height, reference.shape[0] - top))
+    w = max(0, min(width, reference.shape[1] - left))
+    want = reference[top:top + h, left:left + w, :3].copy()
+    want[indices[:h, :w] == image["transparent"]] = 255
+    if ours[:h, :w].shape != want.shape:
+        return f"size {ours.shape[1::-1]}, the image's {want.shape[1::-1]}"
+    problems = int((ours[:h, :w] != want).any(axis=2).sum())
     return f"{problems} pixels differ from the suite" if problems else None
 
 
