@@ -59,12 +59,15 @@ def mad(a, b):
     return float(np.abs(a.astype(int) - b.astype(int)).mean())
 
 
-def cli_info(checks, cli, name):
+def cli_info(checks, cli, name, **wanted):
+    """duoramic-cli info --json of a sample: the fields named in `wanted`
+    must hold those values."""
     result = run(cli, "info", sample(name), "--json")
-    if not checks.expect(result.returncode == 0, f"cli info {name} succeeds "
-                                                 f"({result.stderr.strip()})"):
-        return None
-    return json.loads(result.stdout)
+    if checks.expect(result.returncode == 0, f"cli info {name} succeeds "
+                                             f"({result.stderr.strip()})"):
+        info = json.loads(result.stdout)
+        got = {key: info.get(key) for key in wanted}
+        checks.expect(got == wanted, f"cli info {name}: {wanted} (got {got})")
 
 
 def cli_split(checks, cli, name, scratch):
@@ -203,11 +206,8 @@ def check_mpo_views(checks, cli, scratch, pictures):
     left_full, right_full = decode(first), decode(second)
     h, w = right_full.shape[:2]
     shift_x, shift_y = int(w * p * -0.01), int(h * v * 0.01)
-    info = cli_info(checks, cli, "scene.mpo")
-    if info is not None:
-        checks.expect((info.get("parallax_shift_x"), info.get("parallax_shift_y"))
-                      == (shift_x, shift_y),
-                      f"cli info: parallax shift ({shift_x}, {shift_y})")
+    cli_info(checks, cli, "scene.mpo", parallax_shift_x=shift_x,
+             parallax_shift_y=shift_y)
     views = cli_split(checks, cli, "scene.mpo", scratch)
     if views is None:
         return
@@ -227,11 +227,7 @@ def check_mpo_views(checks, cli, scratch, pictures):
 def check_side_by_side(checks, cli, scratch, name, comment):
     whole = decode(read(sample(name)))
     half = whole.shape[1] // 2
-    info = cli_info(checks, cli, name)
-    if info is not None:
-        checks.expect(info.get("comment") == comment,
-                      f"cli info {name}: comment {comment!r} "
-                      f"(got {info.get('comment')!r})")
+    cli_info(checks, cli, name, comment=comment)
     views = cli_split(checks, cli, name, scratch)
     if views is None:
         return
@@ -299,10 +295,7 @@ def check_pair(checks, cli):
         if not checks.expect(len(comments) == 1, f"{name} has one comment"):
             continue
         texts.append(comments[0])
-        info = cli_info(checks, cli, name)
-        if info is not None:
-            checks.expect(info.get("comment") == comments[0],
-                          f"cli info {name}: comment {comments[0]!r}")
+        cli_info(checks, cli, name, comment=comments[0])
     checks.expect(any(re.search("[\u3040-\u30ff\u4e00-\u9fff]", t) for t in texts),
                   "one pair comment is Japanese text")
 
