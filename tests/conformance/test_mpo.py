@@ -118,11 +118,9 @@ def check(cli, path, scratch):
     first = decode_rgb(data)
     second = decode_rgb(second_bytes)
     if source.startswith("exiftool"):
-        problem = diff_summary(second, decode_rgb(scanned),
-                               "exiftool's MPImage2 against the picture at the "
-                               "second MPF mark")
-        if problem:
-            problems.append(problem)
+        problems.append(diff_summary(second, decode_rgb(scanned),
+                                     "exiftool's MPImage2 against the picture "
+                                     "at the second MPF mark"))
 
     parallax = fujifilm_parallax(second_bytes, scratch)
     unseen = parallax is not None and not maker_note_seen(data, start)
@@ -139,12 +137,10 @@ def check(cli, path, scratch):
     if unseen:
         note += " (the maker note follows the MPF mark: not read)"
 
-    for what, expected, actual in (
-            ("left view", crop(first, dx, dy), load_rgb(left_png)),
-            ("right view", crop(second, -dx, -dy), load_rgb(right_png))):
-        problem = diff_summary(expected, actual, what)
-        if problem:
-            problems.append(problem)
+    problems += [diff_summary(crop(first, dx, dy), load_rgb(left_png),
+                              "left view"),
+                 diff_summary(crop(second, -dx, -dy), load_rgb(right_png),
+                              "right view")]
 
     info = run(cli, "info", target, "--json")
     if info.returncode != 0:
@@ -155,6 +151,7 @@ def check(cli, path, scratch):
         if got != (dx, dy):
             problems.append(f"info reports parallax shift {got}, expected "
                             f"{(dx, dy)}")
+    problems = [p for p in problems if p]  # diff_summary's None: no problem
     if problems:
         return "; ".join(problems)
     print(f"ok   {path}: {note}")
