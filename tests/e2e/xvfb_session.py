@@ -194,18 +194,15 @@ class Session:
         return result.stdout.strip() if result.returncode == 0 else None
 
     def wait_for_window(self, viewer):
-        deadline = time.monotonic() + TIMEOUT
-        while time.monotonic() < deadline:
+        def shown():
             if viewer.poll() is not None:
                 raise Failure(f"the viewer ended early with {viewer.returncode}")
             found = self.xdotool("search", "--onlyvisible", "--pid",
                                  str(viewer.pid))
-            if found:
-                window = found.split()[0]
-                self.xdotool("windowfocus", "--sync", window)
-                return window
-            time.sleep(0.2)
-        raise Failure("the viewer's window did not appear")
+            return found.split()[0] if found else None
+        window = wait_for("the viewer's window did not appear", shown)
+        self.xdotool("windowfocus", "--sync", window)
+        return window
 
     def key(self, window, name):
         # Without a window manager nothing keeps the focus for us.
