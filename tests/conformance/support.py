@@ -1,8 +1,9 @@
 """What the conformance scripts share: their arguments and test data, a
-pass/fail tally, duoramic-cli's decoding judged as a refusal or a picture,
-a loop over the files of a suite, and a readable description of where two
-pictures differ."""
+pass/fail tally, duoramic-cli's runs and its decoding judged as a refusal or
+a picture, a loop over the files of a suite with its verdict, and a readable
+description of where two pictures differ."""
 import argparse
+import json
 import os
 import subprocess
 import tempfile
@@ -42,6 +43,54 @@ def parse_arguments(corpus=True):
     return args
 
 
+def run(cli, *words, timeout=120):
+    """duoramic-cli with `words`, its output captured as text."""
+    return subprocess.run([cli, *words], capture_output=True, text=True,
+                          timeout=timeout)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def load_rgb(path):
+    with Image.open(path) as image:
+        return np.asarray(image.convert("RGB"))
+
+
+def files_under(*folders):
+    """Every file under the folders, sorted."""
+    return sorted(os.path.join(root, name) for folder in folders
+                  for root, _, names in os.walk(folder) for name in names)
+
+
+def exiftool_json(*words):
+    """exiftool's tags (-j -n) of the file `words` end with; {} if none."""
+    result = subprocess.run(["exiftool", "-j", "-n", *words],
+                            capture_output=True, text=True, timeout=60)
+    return json.loads(result.stdout)[0] if result.stdout.strip() else {}
+
+
+def exiftool_second_picture(path):
+    """The MP format's second picture as exiftool extracts it, or None."""
+    result = subprocess.run(["exiftool", "-b", "-MPImage2", path],
+                            capture_output=True, timeout=60)
+    return result.stdout if result.returncode == 0 and result.stdout else None
+
+
+def fujifilm_parallax(jpeg_bytes, scratch):
+    """(P, V) from the FujiFilm maker note of one picture, or None."""
+    name = os.path.join(scratch, "second.jpg")
+    with open(name, "wb") as f:
+        f.write(jpeg_bytes)
+    tags = exiftool_json("-u", "-G1", "-FujiFilm:Parallax",
+                         "-FujiFilm:FujiFilm_0xb212", name)
+    p = tags.get("FujiFilm:Parallax")
+    v = tags.get("FujiFilm:FujiFilm_0xb212")
+    return None if p is None or v is None else (float(p), float(v))
+
+
 def decode(cli, path, out):
     """duoramic-cli's decoding of `path`, written to `out`: (pixels, "") as
     an RGB array, or (None, its message) when it refuses the file.  A crash
@@ -49,19 +98,17 @@ def decode(cli, path, out):
     that does not name the file raises AssertionError."""
     if os.path.exists(out):
         os.remove(out)
-    run = subprocess.run([cli, "decode", path, "-o", out],
-                         capture_output=True, text=True, timeout=120)
-    if (run.returncode < 0 or run.returncode > 1 or
-            "Sanitizer" in run.stderr or "runtime error" in run.stderr):
-        raise AssertionError(f"{path}: crashed ({run.returncode}): "
-                             f"{run.stderr[-400:]}")
-    if run.returncode != 0:
-        if path not in run.stderr:
+    result = run(cli, "decode", path, "-o", out)
+    if (result.returncode < 0 or result.returncode > 1 or
+            "Sanitizer" in result.stderr or "runtime error" in result.stderr):
+        raise AssertionError(f"{path}: crashed ({result.returncode}): "
+                             f"{result.stderr[-400:]}")
+    if result.returncode != 0:
+        if path not in result.stderr:
             raise AssertionError(f"{path}: refusal does not name the file: "
-                                 f"{run.stderr.strip()!r}")
-        return None, run.stderr.strip()
-    with Image.open(out) as image:
-        return np.asarray(image.convert("RGB")), ""
+                                 f"{result.stderr.strip()!r}")
+        return None, result.stderr.strip()
+    return load_rgb(out), ""
 
 
 def decode_as_listed(cli, path, out, refused):
@@ -79,6 +126,15 @@ def decode_as_listed(cli, path, out, refused):
     if pixels is None:
         return f"refused: {message}", None
     return None, pixels
+
+
+def decoded_as_expected(cli, path, out, refused, expected):
+    """decode_as_listed(), then a decoded picture compared with the RGB
+    array expected() gives: the problem, None when there is none."""
+    problem, pixels = decode_as_listed(cli, path, out, refused)
+    if problem or pixels is None:
+        return problem
+    return diff_summary(expected(), pixels)
 
 
 def check_each(items, check, label=str, found=()):
@@ -101,6 +157,14 @@ def check_each(items, check, label=str, found=()):
     return failures
 
 
+def run_suite(files, check, label=str, found=(), minimum=1):
+    """check_each() over a suite's files, then its verdict: the exit
+    status, 1 when a file failed or fewer than `minimum` were found."""
+    failures = check_each(files, check, label, found)
+    print(f"{len(files)} files, {len(failures)} failed")
+    return 1 if failures or len(files) < minimum else 0
+
+
 class Checks:
     def __init__(self):
         self.failures = []
@@ -110,6 +174,19 @@ class Checks:
         if not condition:
             self.failures.append(what)
         return condition
+
+    def run(self, name, check):
+        """check(), which raises AssertionError to fail, as one check."""
+        try:
+            check()
+            problem = None
+        except AssertionError as e:
+            problem = str(e)
+        self.expect(problem is None, name + (f": {problem}" if problem else ""))
+
+    def status(self):
+        print(f"{len(self.failures)} check(s) failed")
+        return 1 if self.failures else 0
 
 
 def diff_summary(expected, actual, what=None):

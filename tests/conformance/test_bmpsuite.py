@@ -13,23 +13,20 @@ import sys
 import numpy as np
 from PIL import Image
 
-from support import check_each, decode, parse_arguments
+from support import decode, files_under, parse_arguments, run_suite
 
 # Files that share another file's reference rendering.
-ALIASES = {
-    "pal1wb": "pal1", "pal4rle": "pal4", "pal8-0": "pal8", "pal8os2": "pal8",
-    "pal8rle": "pal8", "pal8topdown": "pal8", "pal8v4": "pal8",
-    "pal8v5": "pal8", "rgb16bfdef": "rgb16", "rgb16-565pal": "rgb16-565",
-    "rgb24pal": "rgb24", "rgb32": "rgb24", "rgb32bf": "rgb24",
-    "rgb32bfdef": "rgb24", "pal8offs": "pal8", "pal8os2-hs": "pal8",
-    "pal8os2-sz": "pal8", "pal8os2sp": "pal8", "pal8os2v2": "pal8",
-    "pal8os2v2-16": "pal8", "pal8os2v2-40sz": "pal8", "pal8os2v2-sz": "pal8",
-    "pal8oversizepal": "pal8", "rgb24largepal": "rgb24",
-    "rgb24lprof": "rgb24", "rgb24prof": "rgb24", "rgb24prof2": "rgb24",
-    "rgb32-xbgr": "rgb24", "rgb32fakealpha": "rgb24", "rgb32h52": "rgb24",
-    "rgba32-1": "rgba32", "rgba32-2": "rgba32", "rgba32abf": "rgba32",
-    "rgba32h56": "rgba32", "rgb32-111110": "rgb24",
-}
+ALIASES = {alias: base for base, aliases in {
+    "pal1": "pal1wb", "pal4": "pal4rle", "rgb16": "rgb16bfdef",
+    "rgb16-565": "rgb16-565pal",
+    "pal8": "pal8-0 pal8os2 pal8rle pal8topdown pal8v4 pal8v5 pal8offs "
+            "pal8os2-hs pal8os2-sz pal8os2sp pal8os2v2 pal8os2v2-16 "
+            "pal8os2v2-40sz pal8os2v2-sz pal8oversizepal",
+    "rgb24": "rgb24pal rgb32 rgb32bf rgb32bfdef rgb24largepal rgb24lprof "
+             "rgb24prof rgb24prof2 rgb32-xbgr rgb32fakealpha rgb32h52 "
+             "rgb32-111110",
+    "rgba32": "rgba32-1 rgba32-2 rgba32abf rgba32h56",
+}.items() for alias in aliases.split()}
 
 # Refused on purpose: compressions and depths the viewer does not decode,
 # and files whose header cannot describe a picture.
@@ -48,19 +45,15 @@ REFUSED = {
 
 # Decoded, but nothing here can decode them independently; their pixels
 # are pinned by the reader's own tests.
-UNCHECKED = {
-    "extra/ci_rle4.bmp", "extra/ci_rle4deltaXY.bmp", "extra/ci_rle8.bmp",
-}
+UNCHECKED = {"extra/ci_rle4.bmp", "extra/ci_rle4deltaXY.bmp",
+             "extra/ci_rle8.bmp"}
 
 # Bad files that decode to something sound (the faults are mended or
 # harmless) rather than being refused.
-B_DECODED = {
-    "b/badbitssize.bmp", "b/badheadersize.bmp", "b/baddens1.bmp", "b/baddens2.bmp",
-    "b/badfilesize.bmp", "b/badpalettesize.bmp", "b/badplanes.bmp",
-    "b/badrle.bmp", "b/badrle4.bmp", "b/badrle4bis.bmp", "b/badrle4ter.bmp",
-    "b/badrlebis.bmp", "b/badrleter.bmp", "b/pal8badindex.bmp",
-    "b/rgb16-880.bmp", "b/shortfile.bmp",
-}
+B_DECODED = {f"b/{name}.bmp" for name in (
+    "badbitssize badheadersize baddens1 baddens2 badfilesize badpalettesize "
+    "badplanes badrle badrle4 badrle4bis badrle4ter badrlebis badrleter "
+    "pal8badindex rgb16-880 shortfile").split()}
 
 
 def rgb(path):
@@ -123,16 +116,11 @@ def check(cli, testdata, rel, scratch):
 def main():
     args = parse_arguments()
     root = os.path.join(args.testdata, "bmpsuite")
-    files = sorted(
-        os.path.join(folder, name)
-        for folder in ("g", "q", "b", "x", "extra")
-        if os.path.isdir(os.path.join(root, folder))
-        for name in os.listdir(os.path.join(root, folder))
-        if name.endswith(".bmp"))
-    problems = check_each(
-        files, lambda rel, scratch: check(args.cli, args.testdata, rel, scratch))
-    print(f"{len(files)} files, {len(problems)} problems")
-    return 1 if problems or not files else 0
+    files = [os.path.relpath(path, root) for path in files_under(
+        *(os.path.join(root, f) for f in ("g", "q", "b", "x", "extra")))
+        if path.endswith(".bmp")]
+    return run_suite(files, lambda rel, scratch: check(
+        args.cli, args.testdata, rel, scratch))
 
 
 if __name__ == "__main__":

@@ -3,6 +3,7 @@
 names the broken one and exits 1; each output is what `render` gives for
 that item; a list gives its entries; plain progress lines when stderr is
 not a terminal and a bar when it is; bad usage exits 2 before any work."""
+import contextlib
 import os
 import pty
 import shutil
@@ -10,20 +11,14 @@ import subprocess
 import sys
 import tempfile
 
-from support import REPO, Checks, parse_arguments
+from support import REPO, Checks, parse_arguments, read, run
 
 SAMPLES = os.path.join(REPO, "resources", "samples")
 OPTIONS = ["--format", "DuboisAnaglyph", "--size", "160x90"]
 
 
 def convert(cli, *words):
-    return subprocess.run([cli, "convert", *words], capture_output=True,
-                          text=True, timeout=300)
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
+    return run(cli, "convert", *words, timeout=300)
 
 
 def main():
@@ -38,15 +33,16 @@ def main():
         with open(broken, "wb") as f:
             f.write(b"\xff\xd8\xff\xe0 not really a picture")
         out = os.path.join(work, "out")
-        run = convert(args.cli, folder, *OPTIONS, "-o", out, "--jobs", "2")
-        c.expect(run.returncode == 1, f"one broken file: exit 1 ({run.returncode})")
-        c.expect(broken in run.stderr and "1 failed" in run.stderr,
+        result = convert(args.cli, folder, *OPTIONS, "-o", out, "--jobs", "2")
+        c.expect(result.returncode == 1,
+                 f"one broken file: exit 1 ({result.returncode})")
+        c.expect(broken in result.stderr and "1 failed" in result.stderr,
                  "the broken file is named in the report")
         made = sorted(os.listdir(out)) if os.path.isdir(out) else []
         # Two pictures named "scene": the second gets a number.
         c.expect(made == ["scene-2.png", "scene-3.png", "scene.png",
                           "scene_L.png"], f"the rest are converted: {made}")
-        c.expect(run.stderr.count("\n[") + run.stderr.startswith("[") == 5,
+        c.expect(result.stderr.count("\n[") + result.stderr.startswith("[") == 5,
                  "one progress line per item when not on a terminal")
         # Sorted input order decides the names: scene.jps, .mpo, .pns.
         for name, source in (("scene.png", "scene.jps"),
@@ -60,15 +56,15 @@ def main():
                      f"{name} is render's picture of {source}")
 
         lists = os.path.join(work, "lists")
-        run = convert(args.cli, os.path.join(SAMPLES, "duoramic.txt"),
+        result = convert(args.cli, os.path.join(SAMPLES, "duoramic.txt"),
                       "--format", "RowInterlace", "--size", "64x48", "-o", lists)
-        entries = subprocess.run([args.cli, "list", os.path.join(
-            SAMPLES, "duoramic.txt"), "--json"], capture_output=True, text=True)
+        entries = run(args.cli, "list", os.path.join(SAMPLES, "duoramic.txt"),
+                      "--json")
         made = sorted(os.listdir(lists)) if os.path.isdir(lists) else []
-        c.expect(run.returncode == 0 and len(made) >= 2 and
+        c.expect(result.returncode == 0 and len(made) >= 2 and
                  all(n.startswith("duoramic-") for n in made) and
                  entries.stdout.count('"number"') == len(made),
-                 f"a list converts each entry: {made} ({run.stderr.strip()})")
+                 f"a list converts each entry: {made} ({result.stderr.strip()})")
 
         # On a terminal: one bar redrawn in place.
         leader, follower = pty.openpty()
@@ -79,14 +75,9 @@ def main():
                                stdout=subprocess.DEVNULL, stderr=follower)
         os.close(follower)
         shown = b""
-        while True:
-            try:
-                chunk = os.read(leader, 4096)
-            except OSError:
-                break
-            if not chunk:
-                break
-            shown += chunk
+        with contextlib.suppress(OSError):  # EIO once the tool has ended
+            while chunk := os.read(leader, 4096):
+                shown += chunk
         bar.wait(timeout=120)
         c.expect(b"\r" in shown and b"[" + b"#" * 30 + b"] 1/1" in shown,
                  f"a progress bar on a terminal: {shown[-200:]!r}")
@@ -97,9 +88,10 @@ def main():
                             (["--format", "0", "--zoom", "0", "-o",
                               os.path.join(work, "z"), folder],
                              "a render option every item refuses")):
-            run = convert(args.cli, *words)
-            c.expect(run.returncode == 2, f"{what}: exit 2 ({run.returncode})")
-    return 1 if c.failures else 0
+            result = convert(args.cli, *words)
+            c.expect(result.returncode == 2,
+                     f"{what}: exit 2 ({result.returncode})")
+    return c.status()
 
 
 if __name__ == "__main__":

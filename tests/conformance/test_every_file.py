@@ -6,7 +6,7 @@ import os
 import subprocess
 import sys
 
-from support import check_each, parse_arguments
+from support import files_under, parse_arguments, run_suite
 
 COMMANDS = (["info"], ["info", "--json"], ["decode"], ["split"])
 TIME_LIMIT = 120
@@ -39,17 +39,11 @@ def check(cli, path, out_dir):
 
 def main():
     options = parse_arguments()
-    files = sorted(os.path.join(root, name)
-                   for root, _, names in os.walk(options.testdata)
-                   for name in names if name != "LICENSES.md")
-    if not files:
-        print(f"no files under {options.testdata}")
-        return 1
-    failures = check_each(
+    files = [path for path in files_under(options.testdata)
+             if not path.endswith("LICENSES.md")]
+    return run_suite(
         files, lambda path, out_dir: check(options.cli, path, out_dir),
         label=lambda path: os.path.relpath(path, options.testdata))
-    print(f"{len(files)} files, {len(failures)} with problems")
-    return 1 if failures else 0
 
 
 if __name__ == "__main__":

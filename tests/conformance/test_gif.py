@@ -21,7 +21,7 @@ import sys
 import numpy as np
 from PIL import Image, ImageFile
 
-from support import check_each, decode, parse_arguments
+from support import decode, parse_arguments, run_suite
 
 ImageFile.LOAD_TRUNCATED_IMAGES = True
 
@@ -179,15 +179,13 @@ def check_against_suite(path, conf, ours, scratch):
     indices = pillow_indices(image, scratch)
     if indices is None:
         return "Pillow cannot tell the transparent pixels"
-    screen_h, screen_w = reference.shape[:2]
-    problems = 0
-    for y in range(min(height, screen_h - top)):
-        for x in range(min(width, screen_w - left)):
-            if indices[y, x] == image["transparent"]:
-                want = np.array([255, 255, 255])
-            else:
-                want = reference[top + y, left + x, :3]
-            problems += bool((ours[y, x] != want).any())
+    h = max(0, min(height, reference.shape[0] - top))
+    w = max(0, min(width, reference.shape[1] - left))
+    want = reference[top:top + h, left:left + w, :3].copy()
+    want[indices[:h, :w] == image["transparent"]] = 255
+    if ours[:h, :w].shape != want.shape:
+        return f"size {ours.shape[1::-1]}, the image's {want.shape[1::-1]}"
+    problems = int((ours[:h, :w] != want).any(axis=2).sum())
     return f"{problems} pixels differ from the suite" if problems else None
 
 
@@ -220,24 +218,18 @@ def check_plain(cli, path, scratch):
 def main():
     args = parse_arguments()
     root = os.path.join(args.testdata, "gif")
-    checks = []
+    files = []
     for folder in ("", "suite-peterdn", "suite-pygif"):
         directory = os.path.join(root, folder)
         if not os.path.isdir(directory):  # the bundled part lacks pygif's
             print(f"{directory}: absent, not checked")
             continue
-        for name in sorted(os.listdir(directory)):
-            if name.endswith(".gif"):
-                check = check_pygif if folder == "suite-pygif" else check_plain
-                checks.append((os.path.join(directory, name), check))
-
-    def run_check(entry, scratch):
-        path, check = entry
-        return check(args.cli, path, scratch)
-    problems = check_each(checks, run_check,
-                          label=lambda entry: os.path.relpath(entry[0], root))
-    print(f"{len(checks)} files, {len(problems)} problems")
-    return 1 if problems or not checks else 0
+        files += [os.path.join(folder, name)
+                  for name in sorted(os.listdir(directory))
+                  if name.endswith(".gif")]
+    return run_suite(files, lambda rel, scratch: (
+        check_pygif if rel.startswith("suite-pygif") else check_plain)(
+            args.cli, os.path.join(root, rel), scratch))
 
 
 if __name__ == "__main__":

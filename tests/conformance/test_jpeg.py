@@ -16,8 +16,8 @@ import sys
 import numpy as np
 from PIL import Image, ImageFile
 
-from support import (SKIPPED, check_each, decode_as_listed, diff_summary,
-                     parse_arguments)
+from support import (SKIPPED, decoded_as_expected, files_under,
+                     parse_arguments, run_suite)
 
 # Files the viewer must refuse, with the reason.
 REFUSED = {
@@ -99,27 +99,17 @@ def expected_pixels(path, rel):
     raise RuntimeError(f"unexpected Pillow mode {image.mode}")
 
 
-def collect(testdata):
-    files = []
-    for sub in ("jpeg", "sbs"):
-        root = os.path.join(testdata, sub)
-        for dirpath, _, names in os.walk(root):
-            files += [os.path.join(dirpath, n) for n in names]
-    return sorted(files)
-
-
 def check(cli, testdata, rel, scratch):
     path = os.path.join(testdata, rel)
-    problem, actual = decode_as_listed(cli, path, os.path.join(
-        scratch, "out.png"), REFUSED.get(rel))
-    if problem or actual is None:
-        return problem
-    return diff_summary(expected_pixels(path, rel), actual)
+    return decoded_as_expected(cli, path, os.path.join(scratch, "out.png"),
+                               REFUSED.get(rel),
+                               lambda: expected_pixels(path, rel))
 
 
 def main():
     args = parse_arguments()
-    files = [os.path.relpath(f, args.testdata) for f in collect(args.testdata)]
+    files = [os.path.relpath(f, args.testdata) for f in files_under(
+        os.path.join(args.testdata, "jpeg"), os.path.join(args.testdata, "sbs"))]
     if not files:
         print(f"no files under {args.testdata}/jpeg or sbs")
         return 1 if args.full else SKIPPED
@@ -127,11 +117,8 @@ def main():
                for rel in sorted(set(REFUSED) | TRUNCATED |
                                  JUNK_BETWEEN_SEGMENTS)
                if args.full and rel not in files]
-    failures = check_each(files, lambda rel, scratch: check(
+    return run_suite(files, lambda rel, scratch: check(
         args.cli, args.testdata, rel, scratch), found=missing)
-    print(f"jpeg: {len(files) - len(failures) + len(missing)} passed, "
-          f"{len(failures)} failed")
-    return 1 if failures else 0
 
 
 if __name__ == "__main__":

@@ -14,19 +14,20 @@
 """
 import json
 import os
-import subprocess
 import sys
 import tempfile
 
-from support import REPO, Checks, parse_arguments
+import numpy as np
+from PIL import Image
+
+from support import REPO, Checks, load_rgb, parse_arguments, run as run_cli
 
 SAMPLE_LIST = os.path.join(REPO, "resources", "samples", "duoramic.txt")
 CANNOT_OPEN = "スライドショーリストを開けません"
 
 
 def run(cli, *args):
-    return subprocess.run([cli, "list", *args], capture_output=True,
-                          text=True, timeout=60)
+    return run_cli(cli, "list", *args)
 
 
 def check_sample(cli, checks):
@@ -95,31 +96,35 @@ def check_failures(cli, checks):
 
 
 def render(cli, *args, out):
-    result = subprocess.run([cli, "render", *args, "--size", "960x360",
-                             "--screen", "480x360", "-o", out],
-                            capture_output=True, text=True, timeout=120)
-    return result
+    return run_cli(cli, "render", *args, "--size", "960x360",
+                   "--screen", "480x360", "-o", out)
+
+
+def render_all(cli, checks, tmp, commands, *extra):
+    """{name: picture as an int array} of each render, `extra` added to
+    every one; None (a failed check) when one of them fails."""
+    shown = {}
+    for name, args in commands.items():
+        out = os.path.join(tmp, name + ".png")
+        result = render(cli, *args, *extra, out=out)
+        if not checks.expect(result.returncode == 0,
+                             f"render {name} ({result.stderr.strip()})"):
+            return None
+        shown[name] = load_rgb(out).astype(int)
+    return shown
 
 
 def check_render_items(cli, checks):
-    from PIL import Image
-    import numpy as np
-    samples = os.path.dirname(SAMPLE_LIST)
+    mpo = os.path.join(os.path.dirname(SAMPLE_LIST), "scene.mpo")
     with tempfile.TemporaryDirectory() as tmp:
-        shown = {}
-        for name, args in {
-                "item": [SAMPLE_LIST, "--item", "1"],
-                "files": [os.path.join(samples, "scene.mpo"),
-                          "--format", "SideBySide"],
-                "no-band": [SAMPLE_LIST, "--item", "1", "--comment", "off"],
-                "files-no-band": [os.path.join(samples, "scene.mpo"),
-                                  "--format", "SideBySide", "--comment", "off"]}.items():
-            out = os.path.join(tmp, name + ".png")
-            result = render(cli, *args, out=out)
-            if not checks.expect(result.returncode == 0,
-                                 f"render {name} ({result.stderr.strip()})"):
-                return
-            shown[name] = np.asarray(Image.open(out).convert("RGB"), dtype=int)
+        shown = render_all(cli, checks, tmp, {
+            "item": [SAMPLE_LIST, "--item", "1"],
+            "files": [mpo, "--format", "SideBySide"],
+            "no-band": [SAMPLE_LIST, "--item", "1", "--comment", "off"],
+            "files-no-band": [mpo, "--format", "SideBySide", "--comment",
+                              "off"]})
+        if shown is None:
+            return
         checks.expect(np.array_equal(shown["no-band"], shown["files-no-band"]),
                       "the MPO entry without band renders like the file itself")
         def band_rows(picture):
@@ -140,8 +145,6 @@ def check_render_items(cli, checks):
 def check_entry_fields(cli, checks):
     """An entry's width field holds in render --item unless --width-mode is
     given: width 2 renders like the file in double width."""
-    from PIL import Image
-    import numpy as np
     with tempfile.TemporaryDirectory() as tmp:
         picture = np.zeros((100, 400, 3), np.uint8)
         picture[:, :, 0] = np.arange(400)[None, :] * 255 // 400
@@ -151,19 +154,14 @@ def check_entry_fields(cli, checks):
         with open(listing, "w") as f:
             f.write("SlideShowList;;\n11;0;0;0;2;sbs.png;;;\n"
                     "11;0;0;0;0;sbs.png;;;\n")
-        shown = {}
-        for name, args in {
-                "entry": [listing, "--item", "1"],
-                "plain": [listing, "--item", "2"],
-                "given": [listing, "--item", "1", "--width-mode", "0"],
-                "double": [os.path.join(tmp, "sbs.png"), "--format",
-                           "SideBySide", "--width-mode", "5"]}.items():
-            out = os.path.join(tmp, name + ".png")
-            result = render(cli, *args, "--comment", "off", out=out)
-            if not checks.expect(result.returncode == 0,
-                                 f"render {name} ({result.stderr.strip()})"):
-                return
-            shown[name] = np.asarray(Image.open(out).convert("RGB"))
+        shown = render_all(cli, checks, tmp, {
+            "entry": [listing, "--item", "1"],
+            "plain": [listing, "--item", "2"],
+            "given": [listing, "--item", "1", "--width-mode", "0"],
+            "double": [os.path.join(tmp, "sbs.png"), "--format",
+                       "SideBySide", "--width-mode", "5"]}, "--comment", "off")
+        if shown is None:
+            return
         checks.expect(np.array_equal(shown["entry"], shown["double"])
                       and not np.array_equal(shown["entry"], shown["plain"]),
                       "an entry of width 2 renders in double width")
@@ -179,10 +177,7 @@ def main():
     check_failures(args.cli, checks)
     check_render_items(args.cli, checks)
     check_entry_fields(args.cli, checks)
-    if checks.failures:
-        print(f"{len(checks.failures)} check(s) failed")
-        return 1
-    return 0
+    return checks.status()
 
 
 if __name__ == "__main__":

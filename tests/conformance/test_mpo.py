@@ -27,14 +27,15 @@ import json
 import math
 import os
 import re
-import subprocess
 import sys
 import warnings
 
 import numpy as np
 from PIL import Image
 
-from support import REPO, SKIPPED, check_each, diff_summary, parse_arguments
+from support import (REPO, SKIPPED, diff_summary, exiftool_second_picture,
+                     files_under, fujifilm_parallax, load_rgb, parse_arguments,
+                     read, run, run_suite)
 
 # Pillow warns about every MP directory it finds odd; the checks here say more.
 warnings.filterwarnings("ignore", category=UserWarning)
@@ -69,30 +70,6 @@ def decode_rgb(data):
     return np.asarray(image.convert("RGB"))
 
 
-def exiftool_second_picture(path):
-    run = subprocess.run(["exiftool", "-b", "-MPImage2", path],
-                         capture_output=True, timeout=60)
-    return run.stdout if run.returncode == 0 and run.stdout else None
-
-
-def fujifilm_parallax(jpeg_bytes, scratch):
-    """(P, V) from the FujiFilm maker note of one picture, or None."""
-    name = os.path.join(scratch, "second.jpg")
-    with open(name, "wb") as f:
-        f.write(jpeg_bytes)
-    run = subprocess.run(["exiftool", "-j", "-n", "-u", "-G1",
-                          "-FujiFilm:Parallax", "-FujiFilm:FujiFilm_0xb212",
-                          name], capture_output=True, text=True, timeout=60)
-    if run.returncode != 0 or not run.stdout.strip():
-        return None
-    tags = json.loads(run.stdout)[0]
-    p = tags.get("FujiFilm:Parallax")
-    v = tags.get("FujiFilm:FujiFilm_0xb212")
-    if p is None or v is None:
-        return None
-    return float(p), float(v)
-
-
 def crop(view, dx, dy):
     """CropPicture on a top-down array: negative amounts drop the left
     columns or the bottom rows, positive ones the right columns or the top
@@ -103,16 +80,10 @@ def crop(view, dx, dy):
     return view[y0:y1, x0:x1]
 
 
-def run_cli(cli, *args):
-    return subprocess.run([cli, *args], capture_output=True, text=True,
-                          timeout=300)
-
-
 def check(cli, path, scratch):
     """The problems, None when the file conforms (then a note on how it was
     checked is printed)."""
-    with open(path, "rb") as f:
-        data = f.read()
+    data = read(path)
     target = path
     if not path.lower().endswith(".mpo"):
         target = os.path.join(scratch, os.path.basename(path) + ".mpo")
@@ -124,7 +95,7 @@ def check(cli, path, scratch):
     for name in (left_png, right_png):
         if os.path.exists(name):
             os.remove(name)
-    split = run_cli(cli, "split", target, "-l", left_png, "-r", right_png)
+    split = run(cli, "split", target, "-l", left_png, "-r", right_png)
 
     start = second_picture_start(data)
     if start is None:
@@ -147,11 +118,9 @@ def check(cli, path, scratch):
     first = decode_rgb(data)
     second = decode_rgb(second_bytes)
     if source.startswith("exiftool"):
-        problem = diff_summary(second, decode_rgb(scanned),
-                               "exiftool's MPImage2 against the picture at the "
-                               "second MPF mark")
-        if problem:
-            problems.append(problem)
+        problems.append(diff_summary(second, decode_rgb(scanned),
+                                     "exiftool's MPImage2 against the picture "
+                                     "at the second MPF mark"))
 
     parallax = fujifilm_parallax(second_bytes, scratch)
     unseen = parallax is not None and not maker_note_seen(data, start)
@@ -168,17 +137,12 @@ def check(cli, path, scratch):
     if unseen:
         note += " (the maker note follows the MPF mark: not read)"
 
-    with Image.open(left_png) as image:
-        left = np.asarray(image.convert("RGB"))
-    with Image.open(right_png) as image:
-        right = np.asarray(image.convert("RGB"))
-    for what, expected, actual in (("left view", crop(first, dx, dy), left),
-                                   ("right view", crop(second, -dx, -dy), right)):
-        problem = diff_summary(expected, actual, what)
-        if problem:
-            problems.append(problem)
+    problems += [diff_summary(crop(first, dx, dy), load_rgb(left_png),
+                              "left view"),
+                 diff_summary(crop(second, -dx, -dy), load_rgb(right_png),
+                              "right view")]
 
-    info = run_cli(cli, "info", target, "--json")
+    info = run(cli, "info", target, "--json")
     if info.returncode != 0:
         problems.append(f"info refused: {info.stderr.strip()}")
     else:
@@ -187,6 +151,7 @@ def check(cli, path, scratch):
         if got != (dx, dy):
             problems.append(f"info reports parallax shift {got}, expected "
                             f"{(dx, dy)}")
+    problems = [p for p in problems if p]  # diff_summary's None: no problem
     if problems:
         return "; ".join(problems)
     print(f"ok   {path}: {note}")
@@ -194,12 +159,10 @@ def check(cli, path, scratch):
 
 
 def collect(testdata):
-    files = []
-    for dirpath, _, names in os.walk(os.path.join(testdata, "mpo")):
-        files += [os.path.join(dirpath, n) for n in names]
-    files += glob.glob(os.path.join(REPO, "resources", "samples", "*.mpo"))
-    files += glob.glob(os.path.join(REPO, "resources", "samples", "*.MPO"))
-    return sorted(files)
+    samples = os.path.join(REPO, "resources", "samples")
+    return sorted(files_under(os.path.join(testdata, "mpo"))
+                  + glob.glob(os.path.join(samples, "*.mpo"))
+                  + glob.glob(os.path.join(samples, "*.MPO")))
 
 
 def main():
@@ -208,10 +171,8 @@ def main():
     if not files:
         print(f"no MPO files under {args.testdata}/mpo")
         return 1 if args.full else SKIPPED
-    failures = check_each(files, lambda path, scratch: check(
-        args.cli, path, scratch))
-    print(f"mpo: {len(files) - len(failures)} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return run_suite(files, lambda path, scratch: check(args.cli, path,
+                                                        scratch))
 
 
 if __name__ == "__main__":

@@ -14,14 +14,14 @@ import json
 import math
 import os
 import struct
-import subprocess
 import sys
 import zlib
 
 import numpy as np
 from PIL import Image
 
-from support import check_each, decode_as_listed, diff_summary, parse_arguments
+from support import (decode_as_listed, diff_summary, parse_arguments, run,
+                     run_suite)
 
 # Deliberately corrupted files: each must be refused.
 REFUSED = {
@@ -165,15 +165,9 @@ def reciprocal(file_gamma):
     return math.floor(1e15 / file_gamma / SCREEN_GAMMA + .5) * 1e-5
 
 
-def correct8(v, exponent):
-    if 0 < v < 255:
-        return math.floor(255 * math.pow(v / 255, exponent) + .5)
-    return v
-
-
-def correct16(v, exponent):
-    if 0 < v < 65535:
-        return math.floor(65535 * math.pow(v / 65535, exponent) + .5)
+def correct(v, exponent, top=255):
+    if 0 < v < top:
+        return math.floor(top * math.pow(v / top, exponent) + .5)
     return v
 
 
@@ -182,16 +176,24 @@ def table8(info):
     if not g or not gamma_significant(g):
         return np.arange(256)
     e = reciprocal(g)
-    return np.array([correct8(v, e) for v in range(256)])
+    return np.array([correct(v, e) for v in range(256)])
+
+
+def sbit_shift(info):
+    """How far libpng shifts 16-bit samples for their significant bits;
+    None when the gamma is not significant (no table is built)."""
+    g = info["gamma"]
+    if not g or not gamma_significant(g):
+        return None
+    sbit = info["sbit"] or 0
+    return 16 - sbit if 0 < sbit < 16 else 0
 
 
 def table16_high(info):
     """libpng's 16-bit gamma, then the high byte of each result."""
-    g = info["gamma"]
-    if not g or not gamma_significant(g):
+    g, shift = info["gamma"], sbit_shift(info)
+    if shift is None:
         return np.arange(65536) >> 8
-    sbit = info["sbit"] or 0
-    shift = 16 - sbit if 0 < sbit < 16 else 0
     top = (1 << (16 - shift)) - 1
     e = reciprocal(g)
     return np.array([math.floor(65535 * math.pow((v >> shift) / top, e) + .5)
@@ -200,17 +202,15 @@ def table16_high(info):
 
 def table16_stripped(info):
     """libpng's gamma when 16-bit samples are also cut to 8 bits."""
-    g = info["gamma"]
-    if not g or not gamma_significant(g):
+    g, shift = info["gamma"], sbit_shift(info)
+    if shift is None:
         return np.arange(65536) >> 8
-    sbit = info["sbit"] or 0
-    shift = 16 - sbit if 0 < sbit < 16 else 0
     shift = max(shift, 5)
     top = (1 << (16 - shift)) - 1
     product = math.floor(g * SCREEN_GAMMA * 1e-5 + .5) * 1e-5
     out, last = [0] * (top + 1), 0
     for i in range(255):
-        bound = correct16(i * 257 + 128, product)
+        bound = correct(i * 257 + 128, product, 65535)
         bound = (bound * top + 32768) // 65535 + 1
         while last < bound and last <= top:
             out[last] = i
@@ -312,11 +312,6 @@ def expected_comment(data, info):
 
 # --- driving the tool -------------------------------------------------------------
 
-def run(cli, *args):
-    return subprocess.run([cli, *args], capture_output=True, text=True,
-                          timeout=60)
-
-
 def check_file(cli, path, out_png):
     name = os.path.basename(path)
     problem, got = decode_as_listed(
@@ -345,12 +340,9 @@ def main():
     names = sorted(n for n in os.listdir(folder) if n.endswith(".png"))
     failures = [(n, "corrupted file missing from the refusal list")
                 for n in names if n.startswith("x") and n not in REFUSED]
-    failures = check_each(names, lambda name, scratch: check_file(
+    return run_suite(names, lambda name, scratch: check_file(
         args.cli, os.path.join(folder, name), os.path.join(scratch, "out.png")),
-        found=failures)
-    print("%d files, %d refused as listed, %d failures"
-          % (len(names), len(REFUSED), len(failures)))
-    return 1 if failures or len(names) < 100 else 0
+        found=failures, minimum=100)
 
 
 if __name__ == "__main__":

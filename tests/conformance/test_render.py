@@ -21,14 +21,13 @@ predicted from Pillow's decoding of the file:
   file and a bad size fail with a message naming the problem.
 """
 import os
-import subprocess
 import sys
 import tempfile
 
 import numpy as np
 from PIL import Image
 
-from support import REPO, parse_arguments
+from support import REPO, Checks, load_rgb, parse_arguments, run
 
 SAMPLE = os.path.join(REPO, "resources", "samples", "scene.jps")
 SCREEN = ["--screen", "960x720"]
@@ -38,34 +37,6 @@ DUBOIS = np.array([
     [-0.0400822, -0.0378246, -0.0157589, 0.378476, 0.73364, -0.0184503],
     [-0.0152161, -0.0205971, -0.00546856, -0.0721527, -0.112961, 1.2264],
 ])
-
-
-class Checks:
-    def __init__(self, cli, scratch):
-        self.cli, self.scratch = cli, scratch
-        self.passed, self.failures = 0, []
-
-    def render(self, *args, expect=0):
-        out = os.path.join(self.scratch, "out.png")
-        if os.path.exists(out):
-            os.remove(out)
-        run = subprocess.run([self.cli, "render", *args, "-o", out],
-                             capture_output=True, text=True)
-        if run.returncode != expect:
-            raise AssertionError(f"exit {run.returncode}, wanted {expect}: "
-                                 f"{run.stderr.strip()}")
-        if expect != 0:
-            return run.stderr
-        return np.asarray(Image.open(out).convert("RGB")).astype(int)
-
-    def check(self, name, fn):
-        try:
-            fn()
-            self.passed += 1
-            print(f"ok   {name}")
-        except AssertionError as e:
-            self.failures.append(name)
-            print(f"FAIL {name}: {e}")
 
 
 def expect_close(got, want, tolerance, what):
@@ -78,36 +49,46 @@ def expect_close(got, want, tolerance, what):
 
 def main():
     args = parse_arguments(corpus=False)  # the samples are enough
-    source = np.asarray(Image.open(SAMPLE).convert("RGB")).astype(int)
+    source = load_rgb(SAMPLE).astype(int)
     left, right = source[:, :960], source[:, 960:]
 
     with tempfile.TemporaryDirectory() as scratch:
-        c = Checks(args.cli, scratch)
+        def render(*words, expect=0):
+            """The rendering as an int array, or the message of a run that
+            must fail with `expect`."""
+            out = os.path.join(scratch, "out.png")
+            if os.path.exists(out):
+                os.remove(out)
+            result = run(args.cli, "render", *words, "-o", out)
+            if result.returncode != expect:
+                raise AssertionError(f"exit {result.returncode}, wanted "
+                                     f"{expect}: {result.stderr.strip()}")
+            return result.stderr if expect else load_rgb(out).astype(int)
 
         def side_by_side():
-            expect_close(c.render(SAMPLE, "--format", "SideBySide",
+            expect_close(render(SAMPLE, "--format", "SideBySide",
                                   "--size", "1920x720", *SCREEN),
                          source, 0, "side by side")
-            swapped = c.render(SAMPLE, "--format", "sidebyside", "--swap",
+            swapped = render(SAMPLE, "--format", "sidebyside", "--swap",
                                "--size", "1920x720", *SCREEN)
             expect_close(swapped, np.hstack([right, left]), 0, "swapped")
 
         def over_under():
-            expect_close(c.render(SAMPLE, "--format", "OverUnder",
+            expect_close(render(SAMPLE, "--format", "OverUnder",
                                   "--size", "960x1440", *SCREEN),
                          np.vstack([left, right]), 0, "over/under")
 
         def dubois():
-            got = c.render(SAMPLE, "--format", "DuboisAnaglyph",
+            got = render(SAMPLE, "--format", "DuboisAnaglyph",
                            "--size", "960x720", *SCREEN)
             mixed = np.concatenate([left, right], axis=2) @ DUBOIS.T
             expect_close(got, np.clip(np.floor(mixed), 0, 255), 2, "Dubois")
-            by_code = c.render(SAMPLE, "--format", "15", "--size", "960x720",
+            by_code = render(SAMPLE, "--format", "15", "--size", "960x720",
                                *SCREEN)
             expect_close(by_code, got, 0, "code 15")
 
         def floating_window():
-            got = c.render(SAMPLE, "--format", "SideBySide", "--float", "10",
+            got = render(SAMPLE, "--format", "SideBySide", "--float", "10",
                            "--size", "2112x720", *SCREEN)
             expect_close(got[:, :96], np.zeros((720, 96, 3)), 0, "left strip")
             expect_close(got[:, 96:1056], left, 0, "shifted left view")
@@ -124,7 +105,7 @@ def main():
             with open(commented, "wb") as f:
                 f.write(data[:2] + segment + data[2:])
             # 756 rows of screen leave 720 for the picture and 36 for the band.
-            on = c.render(commented, "--format", "SideBySide",
+            on = render(commented, "--format", "SideBySide",
                           "--size", "1920x756", "--screen", "960x756")
             expect_close(on[:720], source, 0, "picture above the band")
             for half in (on[720:, :960], on[720:, 960:]):
@@ -133,14 +114,14 @@ def main():
                     raise AssertionError(f"band has {len(grey)} lit pixels")
                 if not (grey == grey[:, :1]).all() or grey.max() != 192:
                     raise AssertionError("band text is not light grey")
-            off = c.render(commented, "--format", "SideBySide", "--comment",
+            off = render(commented, "--format", "SideBySide", "--comment",
                            "off", "--size", "1920x720", "--screen", "960x720")
             expect_close(off, source, 0, "comment off")
 
         def pair_fitted_to_screen():
             files = [os.path.join(REPO, "resources", "samples", name)
                      for name in ("scene_L.jpg", "scene_R.jpg")]
-            got = c.render(*files, "--format", "SideBySide", "--comment", "off",
+            got = render(*files, "--format", "SideBySide", "--comment", "off",
                            "--size", "960x360", "--screen", "480x360")
             for half, name in ((got[:, :480], files[0]), (got[:, 480:], files[1])):
                 want = np.asarray(Image.open(name).convert("RGB").resize(
@@ -150,8 +131,8 @@ def main():
         def help_overlay():
             dark = os.path.join(scratch, "dark.png")
             Image.new("RGB", (640, 240), (40, 40, 40)).save(dark)
-            plain = c.render(dark, "--format", "SideBySide", "--size", "640x400")
-            helped = c.render(dark, "--format", "SideBySide", "--size",
+            plain = render(dark, "--format", "SideBySide", "--size", "640x400")
+            helped = render(dark, "--format", "SideBySide", "--size",
                               "640x400", "--help-overlay")
             white = (helped >= 250).all(axis=2)
             rows = np.nonzero(white.any(axis=1))[0]
@@ -164,27 +145,22 @@ def main():
                 raise AssertionError("white left of the second pass's x")
 
         def failures():
-            err = c.render(SAMPLE, "--format", "Bogus", expect=2)
+            err = render(SAMPLE, "--format", "Bogus", expect=2)
             if "Bogus" not in err or "DuboisAnaglyph" not in err:
                 raise AssertionError(f"unhelpful message: {err}")
             missing = os.path.join(scratch, "missing.jpg")
-            err = c.render(missing, "--format", "0", expect=1)
+            err = render(missing, "--format", "0", expect=1)
             if missing not in err:
                 raise AssertionError(f"file not named: {err}")
-            c.render(SAMPLE, "--format", "0", "--size", "0x100", expect=2)
-            c.render(SAMPLE, "--format", "0", "--width-mode", "3", expect=2)
+            render(SAMPLE, "--format", "0", "--size", "0x100", expect=2)
+            render(SAMPLE, "--format", "0", "--width-mode", "3", expect=2)
 
-        for name, fn in [("side by side and swap", side_by_side),
-                         ("over/under", over_under),
-                         ("Dubois anaglyph", dubois),
-                         ("floating window", floating_window),
-                         ("comment band", comment_band),
-                         ("pair fitted to the screen", pair_fitted_to_screen),
-                         ("help overlay", help_overlay),
-                         ("failures", failures)]:
-            c.check(name, fn)
-        print(f"render: {c.passed} passed, {len(c.failures)} failed")
-        return 1 if c.failures else 0
+        checks = Checks()
+        for fn in (side_by_side, over_under, dubois, floating_window,
+                   comment_band, pair_fitted_to_screen, help_overlay,
+                   failures):
+            checks.run(fn.__name__.replace("_", " "), fn)
+        return checks.status()
 
 
 if __name__ == "__main__":

@@ -29,7 +29,8 @@ import warnings
 import numpy as np
 from PIL import Image
 
-from support import REPO, Checks, parse_arguments
+from support import (REPO, Checks, exiftool_json, exiftool_second_picture,
+                     fujifilm_parallax, load_rgb, parse_arguments, read, run)
 
 # Pillow warns when it decodes the first picture of the MPO on its own (its
 # MP index then points past the end); that is intended here.
@@ -50,49 +51,33 @@ def sample(name):
     return os.path.join(SAMPLES, name)
 
 
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
-
-
 def decode(data):
-    return np.asarray(Image.open(io.BytesIO(data)).convert("RGB"))
-
-
-def load_png(path):
-    return np.asarray(Image.open(path).convert("RGB"))
+    return load_rgb(io.BytesIO(data))
 
 
 def mad(a, b):
     return float(np.abs(a.astype(int) - b.astype(int)).mean())
 
 
-def run_cli(cli, *args):
-    run = subprocess.run([cli, *args], capture_output=True, text=True,
-                         timeout=120)
-    return run.returncode, run.stdout, run.stderr.strip()
-
-
-def cli_info(checks, cli, name):
-    code, out, err = run_cli(cli, "info", sample(name), "--json")
-    if not checks.expect(code == 0, f"cli info {name} succeeds ({err})"):
-        return None
-    return json.loads(out)
+def cli_info(checks, cli, name, **wanted):
+    """duoramic-cli info --json of a sample: the fields named in `wanted`
+    must hold those values."""
+    result = run(cli, "info", sample(name), "--json")
+    if checks.expect(result.returncode == 0, f"cli info {name} succeeds "
+                                             f"({result.stderr.strip()})"):
+        info = json.loads(result.stdout)
+        got = {key: info.get(key) for key in wanted}
+        checks.expect(got == wanted, f"cli info {name}: {wanted} (got {got})")
 
 
 def cli_split(checks, cli, name, scratch):
     left = os.path.join(scratch, name + ".left.png")
     right = os.path.join(scratch, name + ".right.png")
-    code, _, err = run_cli(cli, "split", sample(name), "-l", left, "-r", right)
-    if not checks.expect(code == 0, f"cli split {name} succeeds ({err})"):
+    result = run(cli, "split", sample(name), "-l", left, "-r", right)
+    if not checks.expect(result.returncode == 0, f"cli split {name} succeeds "
+                                                 f"({result.stderr.strip()})"):
         return None
-    return load_png(left), load_png(right)
-
-
-def exiftool_json(*args):
-    run = subprocess.run(["exiftool", "-j", "-n", *args], capture_output=True,
-                         text=True, timeout=60)
-    return json.loads(run.stdout)[0] if run.stdout.strip() else {}
+    return load_rgb(left), load_rgb(right)
 
 
 # ------------------------------------------------------------ regeneration
@@ -100,10 +85,10 @@ def exiftool_json(*args):
 
 def check_regenerated(checks, scratch):
     out = os.path.join(scratch, "regenerated")
-    run = subprocess.run([sys.executable, GENERATOR, out], capture_output=True,
-                         text=True, timeout=600)
-    if not checks.expect(run.returncode == 0,
-                         f"generator runs ({run.stderr.strip()[-300:]})"):
+    result = subprocess.run([sys.executable, GENERATOR, out],
+                            capture_output=True, text=True, timeout=600)
+    if not checks.expect(result.returncode == 0,
+                         f"generator runs ({result.stderr.strip()[-300:]})"):
         return
     made = set(os.listdir(out))
     committed = set(os.listdir(SAMPLES)) - NOT_GENERATED
@@ -138,9 +123,7 @@ def check_mpo_metadata(checks, scratch):
     # -n prints the validation as counts: errors, warnings, minor warnings.
     checks.expect(tags.get("ExifTool:Validate") == "0 0 0",
                   f"exiftool validates scene.mpo ({tags.get('ExifTool:Validate')})")
-    run = subprocess.run(["exiftool", "-b", "-MPImage2", sample("scene.mpo")],
-                         capture_output=True, timeout=60)
-    second = run.stdout
+    second = exiftool_second_picture(sample("scene.mpo")) or b""
     if not checks.expect(len(second) > 0 and data.endswith(second),
                          "exiftool extracts MPImage2 = the file's tail"):
         return None
@@ -149,17 +132,12 @@ def check_mpo_metadata(checks, scratch):
                   and tags.get("MPImage1:MPImageLength") == len(first),
                   "MP entries give both pictures' sizes")
     check_pillow_frames(checks, first, second)
-    name = os.path.join(scratch, "mpimage2.jpg")
-    with open(name, "wb") as f:
-        f.write(second)
-    fuji = exiftool_json("-u", "-G1", "-FujiFilm:Parallax",
-                         "-FujiFilm:FujiFilm_0xb212", name)
-    p, v = fuji.get("FujiFilm:Parallax"), fuji.get("FujiFilm:FujiFilm_0xb212")
-    checks.expect(p == EXPECTED_PARALLAX and v == 0,
+    parallax = fujifilm_parallax(second, scratch)
+    checks.expect(parallax == (EXPECTED_PARALLAX, 0),
                   f"exiftool: FujiFilm parallax of MPImage2 is "
-                  f"{EXPECTED_PARALLAX}, vertical 0 (got {p}, {v})")
+                  f"{EXPECTED_PARALLAX}, vertical 0 (got {parallax})")
     check_scan_marks(checks, data, len(first))
-    return first, second, (p or 0.0, v or 0.0)
+    return first, second, parallax or (0.0, 0.0)
 
 
 def check_pillow_frames(checks, first, second):
@@ -228,11 +206,8 @@ def check_mpo_views(checks, cli, scratch, pictures):
     left_full, right_full = decode(first), decode(second)
     h, w = right_full.shape[:2]
     shift_x, shift_y = int(w * p * -0.01), int(h * v * 0.01)
-    info = cli_info(checks, cli, "scene.mpo")
-    if info is not None:
-        checks.expect((info.get("parallax_shift_x"), info.get("parallax_shift_y"))
-                      == (shift_x, shift_y),
-                      f"cli info: parallax shift ({shift_x}, {shift_y})")
+    cli_info(checks, cli, "scene.mpo", parallax_shift_x=shift_x,
+             parallax_shift_y=shift_y)
     views = cli_split(checks, cli, "scene.mpo", scratch)
     if views is None:
         return
@@ -252,11 +227,7 @@ def check_mpo_views(checks, cli, scratch, pictures):
 def check_side_by_side(checks, cli, scratch, name, comment):
     whole = decode(read(sample(name)))
     half = whole.shape[1] // 2
-    info = cli_info(checks, cli, name)
-    if info is not None:
-        checks.expect(info.get("comment") == comment,
-                      f"cli info {name}: comment {comment!r} "
-                      f"(got {info.get('comment')!r})")
+    cli_info(checks, cli, name, comment=comment)
     views = cli_split(checks, cli, name, scratch)
     if views is None:
         return
@@ -324,10 +295,7 @@ def check_pair(checks, cli):
         if not checks.expect(len(comments) == 1, f"{name} has one comment"):
             continue
         texts.append(comments[0])
-        info = cli_info(checks, cli, name)
-        if info is not None:
-            checks.expect(info.get("comment") == comments[0],
-                          f"cli info {name}: comment {comments[0]!r}")
+        cli_info(checks, cli, name, comment=comments[0])
     checks.expect(any(re.search("[\u3040-\u30ff\u4e00-\u9fff]", t) for t in texts),
                   "one pair comment is Japanese text")
 
@@ -384,8 +352,7 @@ def main():
         check_side_by_side(checks, args.cli, scratch, "scene.jps", "")
         check_side_by_side(checks, args.cli, scratch, "scene.pns",
                            png_comment(sample("scene.pns")))
-    print(f"{len(checks.failures)} failed")
-    return 1 if checks.failures else 0
+    return checks.status()
 
 
 if __name__ == "__main__":

@@ -17,7 +17,7 @@ import sys
 import numpy as np
 from PIL import Image
 
-from support import check_each, decode_as_listed, diff_summary, parse_arguments
+from support import decoded_as_expected, parse_arguments, run_suite
 
 REFUSED = {
     # Codecs the viewer does not read.
@@ -158,11 +158,9 @@ def expected_picture(path):
 
 
 def check_file(cli, path, out_png):
-    problem, got = decode_as_listed(cli, path, out_png,
-                                    REFUSED.get(os.path.basename(path)))
-    if problem or got is None:
-        return problem
-    return diff_summary(expected_picture(path), got)
+    return decoded_as_expected(cli, path, out_png,
+                               REFUSED.get(os.path.basename(path)),
+                               lambda: expected_picture(path))
 
 
 def main():
@@ -171,12 +169,9 @@ def main():
     names = sorted(os.listdir(folder))
     failures = [(n, "listed as refused but missing")
                 for n in sorted(REFUSED) if args.full and n not in names]
-    failures = check_each(names, lambda name, scratch: check_file(
+    return run_suite(names, lambda name, scratch: check_file(
         args.cli, os.path.join(folder, name), os.path.join(scratch, "out.png")),
-        found=failures)
-    print("%d files, %d refused as listed, %d failures"
-          % (len(names), len(REFUSED), len(failures)))
-    return 1 if failures or (args.full and len(names) < 40) else 0
+        found=failures, minimum=40 if args.full else 0)
 
 
 if __name__ == "__main__":

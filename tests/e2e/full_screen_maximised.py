@@ -10,8 +10,7 @@ import os
 import sys
 import time
 
-from xvfb_session import (SCREEN, TIMEOUT, Failure, missing_tool,
-                          parse_arguments, run_scenarios)
+from xvfb_session import SCREEN, TIMEOUT, Failure, script_main
 
 
 def geometry(s, viewer):
@@ -63,17 +62,10 @@ def full_screen_from_maximised(s):
         s.end_viewer(viewer, window)
 
 
-def main():
-    args = parse_arguments("viewer", "sample")
-    # xprop tells when openbox has started.
-    status = missing_tool(skip=("Xvfb", "openbox", "xdotool"), fail=("xprop",))
-    if status is not None:
-        return status
-    rc = os.path.join(os.path.dirname(os.path.abspath(__file__)),
-                      "openbox-rc.xml")
-    return run_scenarios(args, [full_screen_from_maximised], openbox=True,
-                         openbox_config=rc)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    # xprop tells when openbox has started.
+    sys.exit(script_main(
+        ("viewer", "sample"), [full_screen_from_maximised],
+        skip=("Xvfb", "openbox", "xdotool"), fail=("xprop",), openbox=True,
+        openbox_config=os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                    "openbox-rc.xml")))

@@ -138,11 +138,8 @@ def opened_from_desktop_entry(s):
 def installed_demo_list(s):
     """Without arguments: the demo list from the installed data folder."""
     with s.running_viewer("demo", []) as (viewer, window):
-        s.wait_until(
-            window,
-            lambda _: "share/duoramic/scene" in (s.xdotool("getwindowname",
-                                                           window) or ""),
-            "the installed viewer did not play the installed demo list")
+        s.wait_for_title(window, "share/duoramic/scene", "the installed "
+                         "viewer did not play the installed demo list")
         s.end_viewer(viewer, window)
 
 

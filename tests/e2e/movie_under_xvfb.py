@@ -15,8 +15,7 @@ import time
 
 import numpy as np
 
-from xvfb_session import (TIMEOUT, Failure, missing_tool, parse_arguments,
-                          run_scenarios)
+from xvfb_session import TIMEOUT, Failure, script_main
 
 
 def make_movie(path):
@@ -40,6 +39,14 @@ def plays_pauses_and_steps_once(s):
         check_playing(s, viewer, window)
 
 
+def screen_holds(s, window):
+    """The window's picture, and whether it is unchanged a while later."""
+    time.sleep(1.0)
+    first = s.window_picture(window)
+    time.sleep(0.8)
+    return first, same(first, s.window_picture(window))
+
+
 def check_playing(s, viewer, window):
     shots = []
     deadline = time.monotonic() + TIMEOUT
@@ -54,31 +61,20 @@ def check_playing(s, viewer, window):
         raise Failure("the movie does not play")
 
     s.key(window, "F2")
-    time.sleep(1.0)
-    paused = s.window_picture(window)
-    time.sleep(0.8)
-    if not same(paused, s.window_picture(window)):
+    paused, held = screen_holds(s, window)
+    if not held:
         raise Failure("F2 did not pause the movie")
 
     s.key(window, "ctrl+space")
-    time.sleep(1.0)
-    stepped = s.window_picture(window)
-    time.sleep(0.8)
+    stepped, held = screen_holds(s, window)
     if same(stepped, paused):
         raise Failure("Ctrl+Space showed no new frame")
-    if not same(stepped, s.window_picture(window)):
+    if not held:
         raise Failure("Ctrl+Space did not stop after one frame")
 
     s.end_viewer(viewer, window)
 
 
-def main():
-    args = parse_arguments("viewer", "cli")
-    status = missing_tool(skip=("Xvfb", "xdotool", "xwd", "ffmpeg"))
-    if status is not None:
-        return status
-    return run_scenarios(args, [plays_pauses_and_steps_once])
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(script_main(("viewer", "cli"), [plays_pauses_and_steps_once],
+                         skip=("Xvfb", "xdotool", "xwd", "ffmpeg")))

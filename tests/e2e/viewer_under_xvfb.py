@@ -18,8 +18,7 @@ import time
 import numpy as np
 from PIL import Image
 
-from xvfb_session import (TIMEOUT, Failure, missing_tool, parse_arguments,
-                          run_scenarios)
+from xvfb_session import Failure, script_main
 
 
 def sane(picture):
@@ -34,22 +33,14 @@ def keys_scenario(s):
         s.key(window, "F9")
         menu = s.wait_until(window, s.find_client_area,
                             "F9 did not show the two views side by side")
-
-        def shows(fmt, swap=False):
-            def test(picture):
-                client = picture[menu:]
-                h, w = client.shape[:2]
-                return s.matches(client, s.reference(w, h, fmt, swap))
-            return test
-
         side_by_side = s.window_picture(window)[menu:]
         s.key(window, "F7")
-        s.wait_until(window, shows("DuboisAnaglyph"),
+        s.wait_until(window, s.shows(menu, "DuboisAnaglyph"),
                      "F7 did not show the Dubois anaglyph")
         s.key(window, "F9")
-        s.wait_until(window, shows("SideBySide"), "F9 did not come back")
+        s.wait_until(window, s.shows(menu), "F9 did not come back")
         s.key(window, "x")
-        s.wait_until(window, shows("SideBySide", swap=True),
+        s.wait_until(window, s.shows(menu, swap=True),
                      "X did not exchange the views")
         # The halves have changed places (the two views differ enough for
         # the comparison to tell them apart).
@@ -95,12 +86,7 @@ def stepping_scenario(s):
                             "the first picture is not shown")
 
         def shows(path):
-            def test(picture):
-                client = picture[menu:]
-                h, w = client.shape[:2]
-                return s.matches(client, s.reference(w, h, "SideBySide",
-                                                     path=path))
-            return test
+            return s.shows(menu, path=path)
 
         s.key(window, "space")
         s.wait_until(window, shows(second), "Space did not show the next")
@@ -115,7 +101,7 @@ def stepping_scenario(s):
         # The slideshow advances at once and then every three seconds.
         s.key(window, "a")
         s.wait_until(window, shows(second), "A did not advance the show")
-        title = s.xdotool("getwindowname", window) or ""
+        title = s.window_title(window)
         if "秒間隔でスライドショー中" not in title or "3.0" not in title:
             raise Failure(f"no slideshow note in the title: {title!r}")
         s.wait_until(window, shows(first), "the slideshow did not go on")
@@ -134,26 +120,13 @@ def demo_list_scenario(s):
     """Without arguments the viewer plays the list beside its executable."""
     folder = os.path.dirname(os.path.realpath(s.args.viewer))
     with s.running_viewer("demo", []) as (viewer, window):
-        deadline = time.monotonic() + TIMEOUT
-        while True:
-            title = s.xdotool("getwindowname", window) or ""
-            if folder + "/scene" in title:
-                break
-            if time.monotonic() > deadline:
-                raise Failure(f"the demo list did not play; title {title!r}")
-            time.sleep(0.1)
+        s.wait_for_title(window, folder + "/scene",
+                         "the demo list did not play")
         s.wait_until(window, sane, "the demo list shows no picture")
         s.end_viewer(viewer, window)
 
 
-def main():
-    args = parse_arguments("viewer", "cli", "sample")
-    status = missing_tool(skip=("Xvfb",), fail=("xdotool", "xwd"))
-    if status is not None:
-        return status
-    return run_scenarios(args, (keys_scenario, stepping_scenario,
-                                demo_list_scenario))
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(script_main(("viewer", "cli", "sample"),
+                         (keys_scenario, stepping_scenario, demo_list_scenario),
+                         skip=("Xvfb",), fail=("xdotool", "xwd")))

@@ -15,8 +15,7 @@ import time
 import numpy as np
 from PIL import Image
 
-from xvfb_session import (SCREEN, Failure, missing_tool, parse_arguments,
-                          read_xwd, run_scenarios, wait_for)
+from xvfb_session import SCREEN, Failure, script_main, wait_for
 
 
 def client_rect(s, window):
@@ -36,11 +35,8 @@ def client_rect(s, window):
         return None
 
 
-def client_picture(s, window):
-    x, y, w, h = client_rect(s, window)
-    dump = subprocess.run(["xwd", "-root", "-silent"], env=s.env,
-                          capture_output=True, timeout=60, check=True)
-    return read_xwd(dump.stdout)[max(y, 0):y + h, max(x, 0):x + w]
+def full_screen(s, window):
+    return (client_rect(s, window) or (0,) * 4)[2:] == SCREEN
 
 
 def frame_rect(s, window):
@@ -82,7 +78,7 @@ def windowed_frame(s, window):
 def menu_bar_readable(s, window):
     """Some pixels of the top rows (the menu bar) stand well apart from the
     bar's commonest grey."""
-    picture = client_picture(s, window)
+    picture = s.screen_part(*client_rect(s, window))
     top = picture[:18].astype(int)
     grey = top.mean(axis=2).round().astype(int)
     background = np.bincount(grey.ravel()).argmax()
@@ -95,11 +91,8 @@ def menu_bar_readable(s, window):
 def leaving_full_screen_scenario(s):
     with s.running_viewer("frame", [s.args.sample]) as (viewer, window):
         wait_for("the viewer did not start full screen",
-                 lambda: True if (client_rect(s, window) or (0,) * 4)[2:]
-                 == SCREEN else None)
-        wait_for("the sample is not shown",
-                 lambda: True if "scene.mpo" in (
-                     s.xdotool("getwindowname", window) or "") else None)
+                 lambda: full_screen(s, window))
+        s.wait_for_title(window, "scene.mpo", "the sample is not shown")
         s.key(window, "Return")
         frame = windowed_frame(s, window)
         if frame[0] < 0 or frame[1] < 0 or frame[2] > SCREEN[0] \
@@ -109,8 +102,7 @@ def leaving_full_screen_scenario(s):
         menu_bar_readable(s, window)
         s.key(window, "Return")
         wait_for("Enter did not return to full screen",
-                 lambda: True if (client_rect(s, window) or (0,) * 4)[2:]
-                 == SCREEN else None)
+                 lambda: full_screen(s, window))
         s.key(window, "Return")
         again = windowed_frame(s, window)
         if again != frame:
@@ -118,14 +110,8 @@ def leaving_full_screen_scenario(s):
         s.end_viewer(viewer, window)
 
 
-def main():
-    args = parse_arguments("viewer", "cli", "sample")
-    status = missing_tool(skip=("Xvfb", "openbox"),
-                          fail=("xdotool", "xwd", "xprop"))
-    if status is not None:
-        return status
-    return run_scenarios(args, [leaving_full_screen_scenario], openbox=True)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(script_main(("viewer", "cli", "sample"),
+                         [leaving_full_screen_scenario],
+                         skip=("Xvfb", "openbox"),
+                         fail=("xdotool", "xwd", "xprop"), openbox=True))

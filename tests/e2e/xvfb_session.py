@@ -67,12 +67,12 @@ def with_leak_suppressions(env):
 
 
 def wait_for(what, probe):
-    """probe()'s first answer other than None; Failure(what) when none
-    comes in time."""
+    """probe()'s first answer other than None or False; Failure(what) when
+    none comes in time."""
     deadline = time.monotonic() + TIMEOUT
     while True:
         value = probe()
-        if value is not None:
+        if value is not None and value is not False:
             return value
         if time.monotonic() > deadline:
             raise Failure(what)
@@ -194,18 +194,15 @@ class Session:
         return result.stdout.strip() if result.returncode == 0 else None
 
     def wait_for_window(self, viewer):
-        deadline = time.monotonic() + TIMEOUT
-        while time.monotonic() < deadline:
+        def shown():
             if viewer.poll() is not None:
                 raise Failure(f"the viewer ended early with {viewer.returncode}")
             found = self.xdotool("search", "--onlyvisible", "--pid",
                                  str(viewer.pid))
-            if found:
-                window = found.split()[0]
-                self.xdotool("windowfocus", "--sync", window)
-                return window
-            time.sleep(0.2)
-        raise Failure("the viewer's window did not appear")
+            return found.split()[0] if found else None
+        window = wait_for("the viewer's window did not appear", shown)
+        self.xdotool("windowfocus", "--sync", window)
+        return window
 
     def key(self, window, name):
         # Without a window manager nothing keeps the focus for us.
@@ -213,17 +210,30 @@ class Session:
         if self.xdotool("key", name) is None:
             raise Failure(f"xdotool could not press {name}")
 
+    def window_title(self, window):
+        return self.xdotool("getwindowname", window) or ""
+
+    def wait_for_title(self, window, text, what):
+        """Until the window's title holds `text`."""
+        try:
+            wait_for(what, lambda: text in self.window_title(window))
+        except Failure:
+            raise Failure(f"{what}; title {self.window_title(window)!r}")
+
+    def screen_part(self, x, y, w, h):
+        """That rectangle of the screen's pixels."""
+        dump = subprocess.run(["xwd", "-root", "-silent"], env=self.env,
+                              capture_output=True, timeout=60, check=True)
+        return read_xwd(dump.stdout)[max(y, 0):y + h, max(x, 0):x + w]
+
     def window_picture(self, window):
         """The window's pixels as the screen shows them."""
         geometry = self.xdotool("getwindowgeometry", "--shell", window)
         if geometry is None:
             raise Failure("the viewer's window is gone")
         g = dict(line.split("=", 1) for line in geometry.splitlines())
-        x, y, w, h = (int(g[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
-        dump = subprocess.run(["xwd", "-root", "-silent"], env=self.env,
-                              capture_output=True, timeout=60, check=True)
-        screen = read_xwd(dump.stdout)
-        return screen[max(y, 0):y + h, max(x, 0):x + w]
+        return self.screen_part(*(int(g[k]) for k in ("X", "Y", "WIDTH",
+                                                      "HEIGHT")))
 
     def end_viewer(self, viewer, window):
         self.key(window, "Escape")
@@ -264,6 +274,15 @@ class Session:
         diff = np.abs(shown.astype(np.int16) - reference).max(axis=2)
         # A Python bool: wait_until tells "no answer yet" by identity.
         return bool((diff <= 2).mean() >= 0.99)
+
+    def shows(self, menu, fmt="SideBySide", swap=False, path=None):
+        """A test for wait_until: the client area below a menu bar of
+        `menu` rows is duoramic-cli's rendering of the sample (or `path`)."""
+        def test(picture):
+            client = picture[menu:]
+            h, w = client.shape[:2]
+            return self.matches(client, self.reference(w, h, fmt, swap, path))
+        return test
 
     def find_client_area(self, picture, path=None):
         """The menu bar's height, from a side-by-side picture: it is centred
@@ -349,3 +368,13 @@ def run_scenarios(args, scenarios, openbox=False, openbox_config=None):
         finally:
             s.stop()
     return 0
+
+
+def script_main(names, scenarios, skip=(), fail=(), **options):
+    """A script's whole run: its arguments (`names`), the tools it needs
+    (see missing_tool), then run_scenarios; the exit status."""
+    args = parse_arguments(*names)
+    status = missing_tool(skip, fail)
+    if status is not None:
+        return status
+    return run_scenarios(args, scenarios, **options)
