@@ -48,8 +48,7 @@ struct Yuy2Tables {
   uint32_t y[256], u[256], v[256];
   uint8_t limitB[1 << kFieldBits], limitG[1 << kFieldBits],
       limitR[1 << kFieldBits];
-  FixedTerm fixed[kTermCount];
-  bool fixedExact = true;
+  Yuy2FixedTerms fixed;
 
   Yuy2Tables() {
     // Studio range: Y 16..235 to 0..255, U and V 16..240 around 128.
@@ -82,15 +81,19 @@ struct Yuy2Tables {
       limitR[i] = static_cast<uint8_t>(std::clamp(i - biasR, 0, 255));
     }
     // The four chroma terms share one s, so that one shift serves U and V.
-    fixedExact = false;
-    for (int luma = 14; luma >= 8 && !fixedExact; --luma)
-      for (int chroma = 14; chroma >= 8 && !fixedExact; --chroma) {
-        fixedExact = true;
-        for (int t = 0; t < kTermCount && fixedExact; ++t) {
-          fixed[t] = FixedAt(k[t], [&](int v) { return term(t, v); }, centre[t],
-                             t == TermY ? luma : chroma);
-          fixedExact = fixed[t].s > 0;
+    int16_t* factor[kTermCount] = {&fixed.y, &fixed.blueU, &fixed.greenU,
+                                   &fixed.greenV, &fixed.redV};
+    for (int luma = 14; luma >= 8 && !fixed.exact; --luma)
+      for (int chroma = 14; chroma >= 8 && !fixed.exact; --chroma) {
+        fixed.exact = true;
+        for (int t = 0; t < kTermCount && fixed.exact; ++t) {
+          FixedTerm f = FixedAt(k[t], [&](int v) { return term(t, v); },
+                                centre[t], t == TermY ? luma : chroma);
+          *factor[t] = f.m;
+          fixed.exact = f.s > 0;
         }
+        fixed.lumaShift = luma;
+        fixed.chromaShift = chroma;
       }
   }
 
@@ -117,22 +120,7 @@ const Yuy2Tables& Yuy2() {
 
 }  // namespace
 
-const Yuy2FixedTerms& Yuy2Fixed() {
-  static const Yuy2FixedTerms terms = [] {
-    const Yuy2Tables& t = Yuy2();
-    Yuy2FixedTerms f;
-    f.y = t.fixed[TermY].m;
-    f.blueU = t.fixed[TermBU].m;
-    f.greenU = t.fixed[TermGU].m;
-    f.greenV = t.fixed[TermGV].m;
-    f.redV = t.fixed[TermRV].m;
-    f.lumaShift = t.fixed[TermY].s;
-    f.chromaShift = t.fixed[TermBU].s;
-    f.exact = t.fixedExact;
-    return f;
-  }();
-  return terms;
-}
+const Yuy2FixedTerms& Yuy2Fixed() { return Yuy2().fixed; }
 
 namespace {
 
