@@ -176,10 +176,16 @@ int DuboisYuy2Avx2Words(uint32_t* d, const uint8_t* f, const uint8_t* s, int n) 
   if (!prepared || !fixed.exact) return 0;
   const Yuy2Wide yuv = LoadYuy2Wide(fixed);
   const DuboisFactors k = LoadDuboisFactors();
-  const __m256i zero = _mm256_setzero_si256(), top = _mm256_set1_epi16(255);
-  auto limit = [&](__m256i v) {  // as the conversion's bytes are
-    return _mm256_min_epi16(_mm256_max_epi16(v, zero), top);
-  };
+  const __m256i top = _mm256_set1_epi16(255);
+  // Limiting to 0..255 as the conversion's bytes are is the saturation of
+  // packing two channels to bytes, (x0..x7, y0..y7) per lane; these spread
+  // them back to word pairs (x, y) for pixels 0-3 and 4-7 of the lane.
+  const __m256i lowPairs = _mm256_setr_epi8(
+      0, -1, 8, -1, 1, -1, 9, -1, 2, -1, 10, -1, 3, -1, 11, -1,
+      0, -1, 8, -1, 1, -1, 9, -1, 2, -1, 10, -1, 3, -1, 11, -1);
+  const __m256i highPairs = _mm256_setr_epi8(
+      4, -1, 12, -1, 5, -1, 13, -1, 6, -1, 14, -1, 7, -1, 15, -1,
+      4, -1, 12, -1, 5, -1, 13, -1, 6, -1, 14, -1, 7, -1, 15, -1);
   int done = 0;
   for (; done + 16 <= n; done += 16, d += 16, f += 32, s += 32) {
     __m256i fb, fg, fr, sb, sg, sr;
@@ -187,16 +193,14 @@ int DuboisYuy2Avx2Words(uint32_t* d, const uint8_t* f, const uint8_t* s, int n) 
               fb, fg, fr);
     Yuy2Words(yuv, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s)),
               sb, sg, sr);
-    fb = limit(fb), fg = limit(fg), fr = limit(fr);
-    sb = limit(sb), sg = limit(sg), sr = limit(sr);
-    // Pixels 0-3 and 8-11 pair up from the low words of each lane, 4-7 and
-    // 12-15 from the high ones.
-    const __m256i low[3] = {_mm256_unpacklo_epi16(fr, fg),
-                            _mm256_unpacklo_epi16(fb, sr),
-                            _mm256_unpacklo_epi16(sg, sb)};
-    const __m256i high[3] = {_mm256_unpackhi_epi16(fr, fg),
-                             _mm256_unpackhi_epi16(fb, sr),
-                             _mm256_unpackhi_epi16(sg, sb)};
+    const __m256i bytes[3] = {_mm256_packus_epi16(fr, fg),
+                              _mm256_packus_epi16(fb, sr),
+                              _mm256_packus_epi16(sg, sb)};
+    __m256i low[3], high[3];
+    for (int j = 0; j < 3; ++j) {
+      low[j] = _mm256_shuffle_epi8(bytes[j], lowPairs);
+      high[j] = _mm256_shuffle_epi8(bytes[j], highPairs);
+    }
     // Each channel's sixteen results as words in pixel order per lane.
     __m256i out[3];
     for (int o = 0; o < 3; ++o)
