@@ -23,6 +23,7 @@
 namespace {
 
 constexpr GstClockTime kPrerollWait = 20 * GST_SECOND;
+constexpr int kSoundStream = 100;  // the stream number a decodebin of sound gets
 
 std::string FailedText(int code, const char* step) {
   char text[256];
@@ -152,7 +153,8 @@ class StreamerGraph : public MovieGraph {
   GstElement* Add(const char* factory);
   void AddVideoBranch(GstPad* pad, int input);
   void AddAudioBranch(GstPad* pad, bool heard);
-  void AddDecoder(GstPad* pad, int file, int stream);
+  GstElement* AddDecoder(GstPad* pad, int file, int stream);
+  bool FromAudioDecoder(GstMessage* message);
   bool Preroll(GraphBuildResult& result);
   void Post(int event) {
     {
@@ -178,9 +180,13 @@ class StreamerGraph : public MovieGraph {
   std::atomic<int64_t> frameNs_{0};
   std::atomic<bool> missingDecoder_{false};
   std::atomic<bool> mismatched_{false};
+  std::atomic<bool> failed_{false};  // an error other than about sound
+  std::atomic<bool> soundLost_{false};
   std::atomic<int> errorCode_{0};
   std::mutex buildLock_;  // pads are added on streaming threads
   bool audioTaken_ = false;
+  std::mutex audioLock_;  // read by the bus handler, which buildLock_ may hold
+  std::vector<GstElement*> soundDecoding_;  // a two-stream file's, queue too
   std::condition_variable demuxed_;
   bool demuxerDone_ = false;
   double rate_ = 1.0;
@@ -338,10 +344,14 @@ void StreamerGraph::AddAudioBranch(GstPad* pad, bool heard) {
 
 // A demuxer's stream into a decodebin of its own, behind a queue so that
 // each view decodes on its own thread.
-void StreamerGraph::AddDecoder(GstPad* pad, int file, int stream) {
+GstElement* StreamerGraph::AddDecoder(GstPad* pad, int file, int stream) {
   GstElement* queue = Add("queue");
   GstElement* decoder = Add("decodebin");
-  if (!queue || !decoder) return;
+  if (!queue || !decoder) return nullptr;
+  if (stream == kSoundStream) {
+    std::lock_guard lock(audioLock_);
+    soundDecoding_.insert(soundDecoding_.end(), {queue, decoder});
+  }
   auto* origin = new PadOrigin{this, file, stream};
   g_signal_connect_data(decoder, "pad-added", G_CALLBACK(OnPadAdded), origin,
                         [](gpointer data, GClosure*) {
@@ -354,6 +364,31 @@ void StreamerGraph::AddDecoder(GstPad* pad, int file, int stream) {
   GstPad* in = gst_element_get_static_pad(queue, "sink");
   gst_pad_link(pad, in);
   gst_object_unref(in);
+  return decoder;
+}
+
+// Whether a message is about sound that cannot be decoded: a decoder missing
+// for audio caps, or an error from a two-stream file's sound decoder or from
+// the queue it stopped taking data from.  The pictures then play without
+// it, rather than not at all.
+bool StreamerGraph::FromAudioDecoder(GstMessage* message) {
+  if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ELEMENT) {
+    const GstStructure* details = gst_message_get_structure(message);
+    const GValue* wanted =
+        details ? gst_structure_get_value(details, "detail") : nullptr;
+    if (!wanted || !GST_VALUE_HOLDS_CAPS(wanted)) return false;
+    const GstCaps* caps = gst_value_get_caps(wanted);
+    return caps && gst_caps_get_size(caps) > 0 &&
+           g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)),
+                            "audio/");
+  }
+  GstObject* source = GST_MESSAGE_SRC(message);
+  std::lock_guard lock(audioLock_);
+  for (GstElement* element : soundDecoding_)
+    if (source == GST_OBJECT(element) ||
+        gst_object_has_as_ancestor(source, GST_OBJECT(element)))
+      return true;
+  return false;
 }
 
 void StreamerGraph::PadAdded(GstPad* pad, int file, int stream) {
@@ -376,7 +411,7 @@ void StreamerGraph::PadAdded(GstPad* pad, int file, int stream) {
       int index = std::atoi(pn.c_str() + 6);
       if (index <= 1) AddDecoder(pad, file, index);
     } else if (pn.rfind("audio_", 0) == 0) {
-      AddDecoder(pad, file, 100);
+      AddDecoder(pad, file, kSoundStream);
     }
     return;
   }
@@ -407,6 +442,11 @@ GstBusSyncReply StreamerGraph::BusMessage(GstMessage* message) {
       Post(kGraphEndOfStream);
       break;
     case GST_MESSAGE_ERROR: {
+      if (FromAudioDecoder(message)) {
+        soundLost_ = true;
+        break;
+      }
+      failed_ = true;
       GError* error = nullptr;
       gst_message_parse_error(message, &error, nullptr);
       if (error) {
@@ -424,7 +464,8 @@ GstBusSyncReply StreamerGraph::BusMessage(GstMessage* message) {
       break;
     }
     case GST_MESSAGE_ELEMENT:
-      if (gst_is_missing_plugin_message(message)) missingDecoder_ = true;
+      if (gst_is_missing_plugin_message(message) && !FromAudioDecoder(message))
+        missingDecoder_ = true;
       break;
     default:
       break;
@@ -520,13 +561,26 @@ bool StreamerGraph::Preroll(GraphBuildResult& result) {
     ret = gst_element_get_state(pipeline_, nullptr, nullptr, kPrerollWait);
   if (shape_ == MovieShape::TwoStreams && ret != GST_STATE_CHANGE_FAILURE) {
     // avidemux has no sink behind it until its pads come, so the pipeline
-    // pauses at once; the views' sinks preroll once they are there.
+    // pauses at once; each view's sink comes once its decoder knows the
+    // frames, and the sound's decoder may fail before that without the
+    // pipeline waiting for the views.  So wait for both views' sinks, or a
+    // failure, before asking whether they prerolled.
+    auto deadline = std::chrono::steady_clock::now() +
+                    std::chrono::nanoseconds(kPrerollWait);
     {
       std::unique_lock lock(buildLock_);
-      demuxed_.wait_for(lock, std::chrono::nanoseconds(kPrerollWait),
-                        [this] { return demuxerDone_ || missingDecoder_; });
+      while (!(demuxerDone_ && branches_.size() >= 2) && !missingDecoder_ &&
+             !failed_ && std::chrono::steady_clock::now() < deadline)
+        demuxed_.wait_for(lock, std::chrono::milliseconds(20));
     }
     ret = gst_element_get_state(pipeline_, nullptr, nullptr, kPrerollWait);
+    // An error fails the pause in progress, even the sound's that is let
+    // go: pausing once more prerolls the views.
+    if (ret == GST_STATE_CHANGE_FAILURE && soundLost_ && !failed_) {
+      ret = gst_element_set_state(pipeline_, GST_STATE_PAUSED);
+      if (ret == GST_STATE_CHANGE_ASYNC)
+        ret = gst_element_get_state(pipeline_, nullptr, nullptr, kPrerollWait);
+    }
   }
   size_t wanted = shape_ == MovieShape::SideBySide ? 1 : 2;
   std::lock_guard lock(buildLock_);
