@@ -25,6 +25,39 @@ namespace {
 constexpr GstClockTime kPrerollWait = 20 * GST_SECOND;
 constexpr int kSoundStream = 100;  // the stream number a decodebin of sound gets
 
+// A bin whose children's errors reach the pipeline as warnings.  An error
+// fails the pipeline's pause in progress and stops it: sound that cannot be
+// decoded must not take the pictures with it.
+struct SoundBin {
+  GstBin parent;
+};
+struct SoundBinClass {
+  GstBinClass parent;
+};
+G_DEFINE_TYPE(SoundBin, sound_bin, GST_TYPE_BIN)
+
+void SoundBinMessage(GstBin* bin, GstMessage* message) {
+  if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+    GError* error = nullptr;
+    gchar* debug = nullptr;
+    gst_message_parse_error(message, &error, &debug);
+    GstMessage* warning =
+        gst_message_new_warning(GST_MESSAGE_SRC(message), error, debug);
+    g_clear_error(&error);
+    g_free(debug);
+    gst_message_unref(message);
+    message = warning;
+  }
+  GST_BIN_CLASS(sound_bin_parent_class)->handle_message(bin, message);
+}
+
+void sound_bin_class_init(SoundBinClass* type) {
+  GST_BIN_CLASS(type)->handle_message = SoundBinMessage;
+}
+void sound_bin_init(SoundBin*) {}
+
+GType SoundBinType() { return sound_bin_get_type(); }
+
 std::string FailedText(int code, const char* step) {
   char text[256];
   std::snprintf(text, sizeof text, "FAILED(hr=0x%x) in %s\n",
@@ -150,11 +183,10 @@ class StreamerGraph : public MovieGraph {
     return ret != GST_STATE_CHANGE_FAILURE;
   }
   bool SeekAt(double rate, int64_t positionNs);
-  GstElement* Add(const char* factory);
+  GstElement* Add(const char* factory, GstElement* into = nullptr);
   void AddVideoBranch(GstPad* pad, int input);
   void AddAudioBranch(GstPad* pad, bool heard);
-  GstElement* AddDecoder(GstPad* pad, int file, int stream);
-  bool FromAudioDecoder(GstMessage* message);
+  void AddDecoder(GstPad* pad, int file, int stream);
   bool Preroll(GraphBuildResult& result);
   void Post(int event) {
     {
@@ -180,13 +212,10 @@ class StreamerGraph : public MovieGraph {
   std::atomic<int64_t> frameNs_{0};
   std::atomic<bool> missingDecoder_{false};
   std::atomic<bool> mismatched_{false};
-  std::atomic<bool> failed_{false};  // an error other than about sound
-  std::atomic<bool> soundLost_{false};
+  std::atomic<bool> failed_{false};
   std::atomic<int> errorCode_{0};
   std::mutex buildLock_;  // pads are added on streaming threads
   bool audioTaken_ = false;
-  std::mutex audioLock_;  // read by the bus handler, which buildLock_ may hold
-  std::vector<GstElement*> soundDecoding_;  // a two-stream file's, queue too
   std::condition_variable demuxed_;
   bool demuxerDone_ = false;
   double rate_ = 1.0;
@@ -255,9 +284,9 @@ void OnNoMorePads(GstElement*, gpointer data) {
 
 // ---- Building ---------------------------------------------------------------
 
-GstElement* StreamerGraph::Add(const char* factory) {
+GstElement* StreamerGraph::Add(const char* factory, GstElement* into) {
   GstElement* element = gst_element_factory_make(factory, nullptr);
-  if (element) gst_bin_add(GST_BIN(pipeline_), element);
+  if (element) gst_bin_add(GST_BIN(into ? into : pipeline_), element);
   return element;
 }
 
@@ -320,15 +349,22 @@ void StreamerGraph::AddVideoBranch(GstPad* pad, int input) {
 }
 
 // The left file's audio is heard; any other goes to a silent sink.
+// The branch goes into the bin of the element the pad comes from: a
+// two-stream file's sound bin keeps its failures to itself.
 void StreamerGraph::AddAudioBranch(GstPad* pad, bool heard) {
+  GstElement* owner = gst_pad_get_parent_element(pad);
+  GstObject* bin = owner ? gst_object_get_parent(GST_OBJECT(owner)) : nullptr;
+  GstElement* into = bin && bin != GST_OBJECT(pipeline_) ? GST_ELEMENT(bin) : nullptr;
   std::vector<GstElement*> chain;
   if (heard) {
     for (const char* name : {"queue", "audioconvert", "audioresample",
                              "volume", "autoaudiosink"})
-      chain.push_back(Add(name));
+      chain.push_back(Add(name, into));
   } else {
-    chain.push_back(Add("fakesink"));
+    chain.push_back(Add("fakesink", into));
   }
+  if (bin) gst_object_unref(bin);
+  if (owner) gst_object_unref(owner);
   for (GstElement* e : chain)
     if (!e) return;
   if (heard) volume_ = chain[3];
@@ -343,15 +379,18 @@ void StreamerGraph::AddAudioBranch(GstPad* pad, bool heard) {
 }
 
 // A demuxer's stream into a decodebin of its own, behind a queue so that
-// each view decodes on its own thread.
-GstElement* StreamerGraph::AddDecoder(GstPad* pad, int file, int stream) {
-  GstElement* queue = Add("queue");
-  GstElement* decoder = Add("decodebin");
-  if (!queue || !decoder) return nullptr;
+// each view decodes on its own thread.  A two-stream file's sound decodes
+// in a SoundBin, so that sound nothing can decode leaves the pictures
+// playing silently instead of failing the movie.
+void StreamerGraph::AddDecoder(GstPad* pad, int file, int stream) {
+  GstElement* into = nullptr;
   if (stream == kSoundStream) {
-    std::lock_guard lock(audioLock_);
-    soundDecoding_.insert(soundDecoding_.end(), {queue, decoder});
+    into = GST_ELEMENT(g_object_new(SoundBinType(), nullptr));
+    gst_bin_add(GST_BIN(pipeline_), into);
   }
+  GstElement* queue = Add("queue", into);
+  GstElement* decoder = Add("decodebin", into);
+  if (!queue || !decoder) return;
   auto* origin = new PadOrigin{this, file, stream};
   g_signal_connect_data(decoder, "pad-added", G_CALLBACK(OnPadAdded), origin,
                         [](gpointer data, GClosure*) {
@@ -359,36 +398,30 @@ GstElement* StreamerGraph::AddDecoder(GstPad* pad, int file, int stream) {
                         },
                         GConnectFlags(0));
   gst_element_link(queue, decoder);
+  GstPad* in = gst_element_get_static_pad(queue, "sink");
+  if (into) {
+    GstPad* ghost = gst_ghost_pad_new("sink", in);
+    gst_element_add_pad(into, ghost);
+    gst_object_unref(in);
+    in = GST_PAD(gst_object_ref(ghost));
+    gst_element_sync_state_with_parent(into);
+  }
   gst_element_sync_state_with_parent(decoder);
   gst_element_sync_state_with_parent(queue);
-  GstPad* in = gst_element_get_static_pad(queue, "sink");
   gst_pad_link(pad, in);
   gst_object_unref(in);
-  return decoder;
 }
 
-// Whether a message is about sound that cannot be decoded: a decoder missing
-// for audio caps, or an error from a two-stream file's sound decoder or from
-// the queue it stopped taking data from.  The pictures then play without
-// it, rather than not at all.
-bool StreamerGraph::FromAudioDecoder(GstMessage* message) {
-  if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ELEMENT) {
-    const GstStructure* details = gst_message_get_structure(message);
-    const GValue* wanted =
-        details ? gst_structure_get_value(details, "detail") : nullptr;
-    if (!wanted || !GST_VALUE_HOLDS_CAPS(wanted)) return false;
-    const GstCaps* caps = gst_value_get_caps(wanted);
-    return caps && gst_caps_get_size(caps) > 0 &&
-           g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)),
-                            "audio/");
-  }
-  GstObject* source = GST_MESSAGE_SRC(message);
-  std::lock_guard lock(audioLock_);
-  for (GstElement* element : soundDecoding_)
-    if (source == GST_OBJECT(element) ||
-        gst_object_has_as_ancestor(source, GST_OBJECT(element)))
-      return true;
-  return false;
+// Whether a message says no decoder was found for sound, which is no
+// reason to refuse the pictures.
+bool ForSound(GstMessage* message) {
+  const GstStructure* details = gst_message_get_structure(message);
+  const GValue* wanted = details ? gst_structure_get_value(details, "detail") : nullptr;
+  if (!wanted || !GST_VALUE_HOLDS_CAPS(wanted)) return false;
+  const GstCaps* caps = gst_value_get_caps(wanted);
+  return caps && gst_caps_get_size(caps) > 0 &&
+         g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)),
+                          "audio/");
 }
 
 void StreamerGraph::PadAdded(GstPad* pad, int file, int stream) {
@@ -442,10 +475,6 @@ GstBusSyncReply StreamerGraph::BusMessage(GstMessage* message) {
       Post(kGraphEndOfStream);
       break;
     case GST_MESSAGE_ERROR: {
-      if (FromAudioDecoder(message)) {
-        soundLost_ = true;
-        break;
-      }
       failed_ = true;
       GError* error = nullptr;
       gst_message_parse_error(message, &error, nullptr);
@@ -464,7 +493,7 @@ GstBusSyncReply StreamerGraph::BusMessage(GstMessage* message) {
       break;
     }
     case GST_MESSAGE_ELEMENT:
-      if (gst_is_missing_plugin_message(message) && !FromAudioDecoder(message))
+      if (gst_is_missing_plugin_message(message) && !ForSound(message))
         missingDecoder_ = true;
       break;
     default:
@@ -561,10 +590,9 @@ bool StreamerGraph::Preroll(GraphBuildResult& result) {
     ret = gst_element_get_state(pipeline_, nullptr, nullptr, kPrerollWait);
   if (shape_ == MovieShape::TwoStreams && ret != GST_STATE_CHANGE_FAILURE) {
     // avidemux has no sink behind it until its pads come, so the pipeline
-    // pauses at once; each view's sink comes once its decoder knows the
-    // frames, and the sound's decoder may fail before that without the
-    // pipeline waiting for the views.  So wait for both views' sinks, or a
-    // failure, before asking whether they prerolled.
+    // pauses at once; each view's sink comes only once its decoder knows
+    // the frames.  So wait for both views' sinks, or a failure, before
+    // asking whether they prerolled.
     auto deadline = std::chrono::steady_clock::now() +
                     std::chrono::nanoseconds(kPrerollWait);
     {
@@ -574,13 +602,6 @@ bool StreamerGraph::Preroll(GraphBuildResult& result) {
         demuxed_.wait_for(lock, std::chrono::milliseconds(20));
     }
     ret = gst_element_get_state(pipeline_, nullptr, nullptr, kPrerollWait);
-    // An error fails the pause in progress, even the sound's that is let
-    // go: pausing once more prerolls the views.
-    if (ret == GST_STATE_CHANGE_FAILURE && soundLost_ && !failed_) {
-      ret = gst_element_set_state(pipeline_, GST_STATE_PAUSED);
-      if (ret == GST_STATE_CHANGE_ASYNC)
-        ret = gst_element_get_state(pipeline_, nullptr, nullptr, kPrerollWait);
-    }
   }
   size_t wanted = shape_ == MovieShape::SideBySide ? 1 : 2;
   std::lock_guard lock(buildLock_);
