@@ -282,6 +282,12 @@ void OnNoMorePads(GstElement*, gpointer data) {
   static_cast<StreamerGraph*>(data)->DemuxerDone();
 }
 
+bool IsSound(const GstCaps* caps) {
+  return caps && gst_caps_get_size(caps) > 0 &&
+         g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)),
+                          "audio/");
+}
+
 // ---- Building ---------------------------------------------------------------
 
 GstElement* StreamerGraph::Add(const char* factory, GstElement* into) {
@@ -348,9 +354,9 @@ void StreamerGraph::AddVideoBranch(GstPad* pad, int input) {
   gst_object_unref(in);
 }
 
-// The left file's audio is heard; any other goes to a silent sink.
-// The branch goes into the bin of the element the pad comes from: a
-// two-stream file's sound bin keeps its failures to itself.
+// The left file's audio is heard; any other goes to a silent sink.  The
+// branch goes into the bin of the element the pad comes from: a sound bin
+// keeps its failures to itself.
 void StreamerGraph::AddAudioBranch(GstPad* pad, bool heard) {
   GstElement* owner = gst_pad_get_parent_element(pad);
   GstObject* bin = owner ? gst_object_get_parent(GST_OBJECT(owner)) : nullptr;
@@ -379,9 +385,10 @@ void StreamerGraph::AddAudioBranch(GstPad* pad, bool heard) {
 }
 
 // A demuxer's stream into a decodebin of its own, behind a queue so that
-// each view decodes on its own thread.  A two-stream file's sound decodes
-// in a SoundBin, so that sound nothing can decode leaves the pictures
-// playing silently instead of failing the movie.
+// each view decodes on its own thread.  Sound decodes in a SoundBin, so
+// that sound nothing can decode leaves the pictures playing silently
+// instead of failing the movie (a file's decodebin, which decodes the
+// sound of the other shapes, only says so in a missing-plugin message).
 void StreamerGraph::AddDecoder(GstPad* pad, int file, int stream) {
   GstElement* into = nullptr;
   if (stream == kSoundStream) {
@@ -417,11 +424,7 @@ void StreamerGraph::AddDecoder(GstPad* pad, int file, int stream) {
 bool ForSound(GstMessage* message) {
   const GstStructure* details = gst_message_get_structure(message);
   const GValue* wanted = details ? gst_structure_get_value(details, "detail") : nullptr;
-  if (!wanted || !GST_VALUE_HOLDS_CAPS(wanted)) return false;
-  const GstCaps* caps = gst_value_get_caps(wanted);
-  return caps && gst_caps_get_size(caps) > 0 &&
-         g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)),
-                          "audio/");
+  return wanted && GST_VALUE_HOLDS_CAPS(wanted) && IsSound(gst_value_get_caps(wanted));
 }
 
 void StreamerGraph::PadAdded(GstPad* pad, int file, int stream) {
