@@ -282,12 +282,6 @@ void OnNoMorePads(GstElement*, gpointer data) {
   static_cast<StreamerGraph*>(data)->DemuxerDone();
 }
 
-bool IsSound(const GstCaps* caps) {
-  return caps && gst_caps_get_size(caps) > 0 &&
-         g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)),
-                          "audio/");
-}
-
 // ---- Building ---------------------------------------------------------------
 
 GstElement* StreamerGraph::Add(const char* factory, GstElement* into) {
@@ -424,7 +418,11 @@ void StreamerGraph::AddDecoder(GstPad* pad, int file, int stream) {
 bool ForSound(GstMessage* message) {
   const GstStructure* details = gst_message_get_structure(message);
   const GValue* wanted = details ? gst_structure_get_value(details, "detail") : nullptr;
-  return wanted && GST_VALUE_HOLDS_CAPS(wanted) && IsSound(gst_value_get_caps(wanted));
+  const GstCaps* caps =
+      wanted && GST_VALUE_HOLDS_CAPS(wanted) ? gst_value_get_caps(wanted) : nullptr;
+  return caps && gst_caps_get_size(caps) > 0 &&
+         g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)),
+                          "audio/");
 }
 
 void StreamerGraph::PadAdded(GstPad* pad, int file, int stream) {
@@ -595,7 +593,8 @@ bool StreamerGraph::Preroll(GraphBuildResult& result) {
     // avidemux has no sink behind it until its pads come, so the pipeline
     // pauses at once; each view's sink comes only once its decoder knows
     // the frames.  So wait for both views' sinks, or a failure, before
-    // asking whether they prerolled.
+    // asking whether they prerolled.  Polled: the bus handler sets the
+    // failure flags without the build lock, which it may run under.
     auto deadline = std::chrono::steady_clock::now() +
                     std::chrono::nanoseconds(kPrerollWait);
     {
