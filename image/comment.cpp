@@ -23,18 +23,21 @@ char* CommentTarget(bool writing) {
   return capture->text_;
 }
 
-CommentCapture::CommentCapture(std::string_view start) {
-  size_t keep = std::min(start.size(), sizeof text_ - 1);
+CommentCapture::CommentCapture(std::string_view start)
+    : outer_(activeCapture) {
+  size_t keep = Utf8PrefixLength(start, sizeof text_ - 1);
   if (keep > 0) std::memcpy(text_, start.data(), keep);
   text_[keep] = 0;
   activeCapture = this;
 }
 
-CommentCapture::~CommentCapture() { activeCapture = nullptr; }
+CommentCapture::~CommentCapture() { activeCapture = outer_; }
 
 void StoreCurrentComment(std::string_view text) {
+  // Every target holds as much as CurrentComment; the cut keeps whole
+  // characters all the same.
+  size_t keep = Utf8PrefixLength(text, sizeof CurrentComment - 1);
   char* target = CommentTarget(true);
-  size_t keep = std::min(text.size(), sizeof CurrentComment - 1);
   if (keep > 0) std::memcpy(target, text.data(), keep);
   target[keep] = 0;
 }

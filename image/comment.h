@@ -25,7 +25,9 @@ bool CurrentCommentEmpty();
 // While one is alive on a thread, the comment functions on that thread
 // (and so every reader run there) work on its own text instead of
 // CurrentComment: a picture decoded in the background must not touch the
-// comment of the item on display.  Not nested on one thread.
+// comment of the item on display.  A capture made while another is alive
+// on the same thread (the second view read here when no helper thread could
+// be had) takes over until it ends, then hands back to the outer one.
 class CommentCapture {
  public:
   // `start` is the text the readers find, as SetCurrentComment leaves it.
@@ -43,7 +45,10 @@ class CommentCapture {
 
  private:
   friend char* CommentTarget(bool writing);
-  char text_[256];
+  // Whatever a reader stores here may also land in CurrentComment: the
+  // same room for both.
+  char text_[sizeof CurrentComment];
+  CommentCapture* outer_;
   bool written_ = false;
   bool dependsOnStart_ = false;
 };
