@@ -394,11 +394,7 @@ Picture DecodeJpeg(const std::string& path) {
     NoteLoadFailure(std::string("cannot open: ") + std::strerror(errno));
     return nullptr;
   }
-  if (CurrentCommentEmpty()) {
-    std::vector<uint8_t> prefix;
-    if (ReadFilePrefix(path, kJpegCommentWindow, prefix))
-      ReadJpegCommentBeforeDecoding(prefix.data(), prefix.size(), false);
-  }
+  ReadJpegCommentBeforeDecodingFile(path);
   Input input;
   input.file = file.get();
   return Decode(input);

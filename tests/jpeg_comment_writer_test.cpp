@@ -116,6 +116,25 @@ TEST_F(CommentWriterTest, CommentsAreReplacedByOneBeforeTheTablesAndReadBack) {
   ExpectOnlyThePicture();
 }
 
+TEST_F(CommentWriterTest, ACommentWrittenAfterLargeMetadataIsReadBack) {
+  // Cameras and editors write Exif, XMP and colour profiles of tens of
+  // KiB each; the comment goes after them all.
+  Bytes metadata;
+  for (uint8_t code : {0xE1, 0xE1, 0xE2}) {
+    Bytes app = synthetic::Segment(code, Bytes(41000, 'm'));
+    metadata.insert(metadata.end(), app.begin(), app.end());
+  }
+  WriteTestFile(path_, synthetic::InsertAfterStart(SmallJpeg(), metadata));
+  ASSERT_EQ(WriteJpegComment(path_, "\xE5\xAF\x8C\xE5\xA3\xAB", hooks_),
+            kCommentWritten);
+  ClearCurrentComment();
+  ReadJpegComment(path_);
+  EXPECT_STREQ(CurrentComment, "\xE5\xAF\x8C\xE5\xA3\xAB");
+  ClearCurrentComment();
+  ASSERT_TRUE(DecodeJpeg(path_));
+  EXPECT_STREQ(CurrentComment, "\xE5\xAF\x8C\xE5\xA3\xAB");
+}
+
 TEST(CommentRewrite, WhatFollowsTheFirstScanIsCopiedAsItIs) {
   // A second picture with its own comment follows the first scan.
   Bytes file = SmallJpeg({"old"});

@@ -393,23 +393,40 @@ TEST_F(JpegReader, CommentWalkStopsAtASegmentRunningPastTheEnd) {
   }
 }
 
-TEST_F(JpegReader, OnlyTheFirst65535BytesAreWalked) {
-  Bytes head = {0xFF, 0xD8};
-  Bytes filler(65000, 'x');
-  Bytes app = synthetic::Segment(0xE5, filler);
-  head.insert(head.end(), app.begin(), app.end());
-  Bytes near = head;
-  Bytes com = CommentSegment("within");
-  near.insert(near.end(), com.begin(), com.end());
-  ReadJpegCommentData(near.data(), near.size());
-  EXPECT_STREQ(CurrentComment, "within");
+TEST_F(JpegReader, CommentAfterMoreThan64KiBOfMetadataIsFoundInMemoryAndOnDisk) {
+  // Two 60,000-byte APP1 segments (a large Exif and XMP) put the comment
+  // past the first read of the file; a second comment after the scan is
+  // still not seen.
+  Bytes metadata;
+  for (uint8_t code : {0xE1, 0xE1}) {
+    Bytes app = synthetic::Segment(code, Bytes(60000, 'x'));
+    metadata.insert(metadata.end(), app.begin(), app.end());
+  }
+  Bytes com = CommentSegment("after the metadata");
+  metadata.insert(metadata.end(), com.begin(), com.end());
+  Bytes jpeg = synthetic::CommentAfterScan(
+      synthetic::InsertAfterStart(WithComments({}), metadata), "too late");
+  ASSERT_GT(jpeg.size(), size_t{120000});
+  std::string path = ScratchDir() + "/large-metadata.jpg";
+  WriteTestFile(path, jpeg);
+
+  ReadJpegCommentData(jpeg.data(), jpeg.size());
+  ExpectComment("after the metadata");
   ClearCurrentComment();
-  Bytes far = head;
-  Bytes more = synthetic::Segment(0xE6, Bytes(600, 'y'));
-  far.insert(far.end(), more.begin(), more.end());
-  far.insert(far.end(), com.begin(), com.end());
-  ReadJpegCommentData(far.data(), far.size());
-  EXPECT_TRUE(CurrentCommentEmpty()) << CurrentComment;
+  ReadJpegComment(path);
+  ExpectComment("after the metadata");
+  ClearCurrentComment();
+  ASSERT_TRUE(DecodeJpeg(path));
+  ExpectComment("after the metadata");
+  ClearCurrentComment();
+  ASSERT_TRUE(Decode(jpeg));
+  ExpectComment("after the metadata");
+
+  // Cut inside the comment segment: nothing half-read is taken.
+  ClearCurrentComment();
+  WriteTestFile(path, Bytes(jpeg.begin(), jpeg.begin() + 120000 + 10));
+  ReadJpegComment(path);
+  ExpectComment("");
 }
 
 TEST_F(JpegReader, DataThatIsNoJpegLeavesTheCommentAlone) {
