@@ -7,6 +7,11 @@
 namespace {
 
 constexpr int64_t kUnitsPerMs = 10000;  // 100-ns units
+// The streams may run ahead of the output clock by this many intervals,
+// and by this much time, before the clock jumps to them.  Slow movies (a
+// picture a second) keep their frame repeated at every interval.
+constexpr int64_t kResyncIntervals = 8;
+constexpr int64_t kResyncUnits = 1000 * kUnitsPerMs;
 // A frame larger than this per view is refused rather than allocated.
 constexpr int kMaxSide = 16384;
 
@@ -208,6 +213,17 @@ bool StereoMerge::AssembleOne(std::unique_lock<std::mutex>& lock) {
     frameHeight_ = type.height;
     frameFormat_ = type.frameFormat;
   }
+  // Never stand still, or the loop would repeat the same frame for ever.
+  int64_t step = std::max(1, settings_.intervalMs ? settings_.intervalMs() : 30) *
+                 kUnitsPerMs;
+  // Across a gap in the streams' time stamps the clock jumps to the next
+  // sample: one frame stands for the gap instead of a copy for every
+  // interval in it, all delivered at once (an hour's gap made 120,000).
+  int64_t next = right.queue.front().start;
+  if (!left.queue.empty()) next = std::min(next, left.queue.front().start);
+  if (next - outputTime_ > std::max(kResyncIntervals * step, kResyncUnits))
+    outputTime_ = next;
+
   MergeFrame frame;
   frame.start = previousTime_;
   frame.stop = outputTime_;
@@ -223,9 +239,6 @@ bool StereoMerge::AssembleOne(std::unique_lock<std::mutex>& lock) {
     outOfStep_ = left.queue.front().start != right.queue.front().start;
     CopyViews(left.queue.front(), right.queue.front());
   }
-  // Never stand still, or the loop would repeat the same frame for ever.
-  int64_t step = std::max(1, settings_.intervalMs ? settings_.intervalMs() : 30) *
-                 kUnitsPerMs;
   previousTime_ = outputTime_;
   outputTime_ += outOfStep_ ? 2 * step : step;
 

@@ -147,6 +147,39 @@ TEST(StereoMerge, OwnClockStampsIntervalApartAndTwiceThatOutOfStep) {
   EXPECT_EQ(still.frames.size(), 1u);
 }
 
+TEST(StereoMerge, AGapInTheTimeStampsIsOneFrameLongNotOneFramePerInterval) {
+  // Ten frames 30 ms apart, then a jump of an hour: the frame after the
+  // gap stands for it once, the stamps stay continuous and the frames go
+  // on at the interval.
+  MergeRig rig;
+  constexpr int64_t kHour = int64_t{3600} * 1000 * kMs;
+  std::vector<int64_t> starts;
+  for (int k = 0; k < 10; ++k) starts.push_back(k * 30 * kMs);
+  for (int k = 0; k < 10; ++k) starts.push_back(kHour + k * 30 * kMs);
+  for (size_t k = 0; k < starts.size(); ++k)
+    for (int input : {0, 1}) rig.Feed(input, starts[k], uint8_t(k));
+  ASSERT_GE(rig.frames.size(), 18u);
+  EXPECT_LE(rig.frames.size(), 22u);
+  for (size_t k = 1; k < rig.frames.size(); ++k)
+    EXPECT_EQ(rig.frames[k].start, rig.frames[k - 1].stop) << k;
+  // Exactly one frame is longer than the interval: it spans the gap, ends
+  // at the first sample after it and shows that sample.
+  auto spans = [](const Delivered& f) { return f.stop - f.start > 30 * kMs; };
+  ASSERT_EQ(std::count_if(rig.frames.begin(), rig.frames.end(), spans), 1);
+  auto gap = std::find_if(rig.frames.begin(), rig.frames.end(), spans);
+  EXPECT_EQ(gap->stop, kHour);
+  EXPECT_EQ(gap->Row(0)[0], 10);
+  EXPECT_EQ(gap->Row(0)[12], 10);
+
+  // A slow movie (a picture every 900 ms) keeps its frame repeated at each
+  // interval, in time.
+  MergeRig slow;
+  for (int k = 0; k < 3; ++k)
+    for (int input : {0, 1}) slow.Feed(input, k * 900 * kMs, uint8_t(k));
+  ASSERT_GE(slow.frames.size(), 60u);
+  for (const Delivered& f : slow.frames) EXPECT_LE(f.stop - f.start, 30 * kMs);
+}
+
 TEST(StereoMerge, LeftEndingFirstRepeatsFramesUntilBothEnd) {
   MergeRig rig;
   rig.Feed(0, 0, 7);
