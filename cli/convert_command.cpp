@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 #include <set>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 #include "cli/render.h"
 #include "image/ascii_case.h"
@@ -64,34 +66,93 @@ class CollectingSink : public ListMessageSink {
   std::string reason;
 };
 
-class OutputNames {
+// Files by identity (device and inode), so that one file is known under
+// any of its names: "./a.png" and "a.png", a symbolic link, a hard link.
+class FileIdentities {
  public:
-  explicit OutputNames(std::string dir) : dir_(std::move(dir)) {}
-  std::string Take(const std::string& stem) {
-    std::string name = stem;
-    for (int n = 2; !used_.insert(name).second; ++n)
-      name = stem + "-" + std::to_string(n);
-    return (fs::path(dir_) / (name + ".png")).string();
+  // The file `path` names, and the link itself when it is a symbolic link.
+  void Add(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) ids_.insert({st.st_dev, st.st_ino});
+    if (::lstat(path.c_str(), &st) == 0) ids_.insert({st.st_dev, st.st_ino});
+  }
+  // Whether `path` (or the file a link there points at) is one of them.
+  bool Holds(const std::string& path) const {
+    struct stat st;
+    return (::stat(path.c_str(), &st) == 0 &&
+            ids_.count({st.st_dev, st.st_ino})) ||
+           (::lstat(path.c_str(), &st) == 0 &&
+            ids_.count({st.st_dev, st.st_ino}));
   }
 
  private:
+  std::set<std::pair<dev_t, ino_t>> ids_;
+};
+
+// Output names: unique within the batch, and never a name under which an
+// input (a picture, a list, a file a list names) is found.
+class OutputNames {
+ public:
+  OutputNames(std::string dir, const FileIdentities& inputs)
+      : dir_(std::move(dir)), inputs_(inputs) {}
+  std::string Take(const std::string& stem) {
+    std::string name = stem;
+    for (int n = 2; !Free(name); ++n) name = stem + "-" + std::to_string(n);
+    used_.insert(name);
+    return Path(name);
+  }
+
+ private:
+  std::string Path(const std::string& name) const {
+    return (fs::path(dir_) / (name + ".png")).string();
+  }
+  bool Free(const std::string& name) const {
+    return !used_.count(name) && !inputs_.Holds(Path(name));
+  }
   std::string dir_;
+  const FileIdentities& inputs_;
   std::set<std::string> used_;
 };
 
-void AddListEntries(const std::string& list, OutputNames& names,
-                    const std::vector<std::string>& options,
-                    std::vector<ConvertJob>& jobs,
-                    std::vector<std::string>& unusable) {
+// Reads the list quietly: its messages become the reason it is unusable.
+bool ReadListQuietly(const std::string& list, std::string& reason) {
   CollectingSink sink;
   ListMessageSink& previous = CurrentListMessageSink();
   SetListMessageSink(&sink);
   bool isList = ReadListSettings(list) == 1;
   SetListMessageSink(&previous);
-  if (!isList) {
-    unusable.push_back(list + ": " + (sink.reason.empty()
-                                          ? "not a slideshow list"
-                                          : sink.reason));
+  reason = sink.reason;
+  return isList;
+}
+
+// The files the entries of a list show.
+void AddListFiles(const std::string& list, FileIdentities& inputs) {
+  std::string reason;
+  if (!ReadListQuietly(list, reason)) return;
+  CollectingSink sink;
+  ListMessageSink& previous = CurrentListMessageSink();
+  SetListMessageSink(&sink);
+  std::string folder = ListFolderOf(list);
+  int count = Viewer.ItemCount;
+  // One record for the whole list, as the viewer reads it: an entry without
+  // names keeps the previous ones.
+  ListEntry entry;
+  for (int i = 0; i < count; ++i) {
+    if (!ReadListEntry(list, i, entry)) continue;
+    inputs.Add(ResolveListName(folder, entry.EntryLeftName));
+    inputs.Add(ResolveListName(folder, entry.EntryRightName));
+  }
+  SetListMessageSink(&previous);
+}
+
+void AddListEntries(const std::string& list, OutputNames& names,
+                    const std::vector<std::string>& options,
+                    std::vector<ConvertJob>& jobs,
+                    std::vector<std::string>& unusable) {
+  std::string reason;
+  if (!ReadListQuietly(list, reason)) {
+    unusable.push_back(list + ": " +
+                       (reason.empty() ? "not a slideshow list" : reason));
     return;
   }
   int count = Viewer.ItemCount;
@@ -134,7 +195,14 @@ std::vector<ConvertJob> PlanConversion(
       items.push_back(input);
     }
   }
-  OutputNames names(outDir);
+  // Every input is known before the first output is named: an output must
+  // not take the name of an input that comes later.
+  FileIdentities inputFiles;
+  for (const std::string& item : items) {
+    inputFiles.Add(item);
+    if (EndsWithIgnoringCase(item, ".txt")) AddListFiles(item, inputFiles);
+  }
+  OutputNames names(outDir, inputFiles);
   std::vector<ConvertJob> jobs;
   for (const std::string& item : items) {
     if (EndsWithIgnoringCase(item, ".txt")) {

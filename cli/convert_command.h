@@ -17,7 +17,9 @@ struct ConvertJob {
 // The jobs for the given inputs: a folder gives its pictures (sorted), a
 // slideshow list its entries, anything else is one item.  Outputs are
 // OUTDIR/NAME.png from the item's name without its extension, made unique
-// within the batch.  Inputs that are neither (a missing file, a list
+// within the batch; a name under which an input is found (the same file by
+// device and inode: another spelling of its path, a link to it, a file a
+// list shows) is passed over for the next free "NAME-2", "NAME-3"...  Inputs that are neither (a missing file, a list
 // without its "SlideShowList" line) go to `unusable` with the reason.
 std::vector<ConvertJob> PlanConversion(
     const std::vector<std::string>& inputs, const std::string& outDir,

@@ -98,23 +98,28 @@ double ProcessCpuSeconds() {
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-// Plays the graph to its end (or until `finish.done`); false when it stalled
-// or failed.
-bool PlayThrough(MovieGraph& graph, Finish& finish) {
-  if (!graph.Run()) return false;
+// Plays the graph to its end (or until `finish.done`).  Empty when it got
+// there; else why playback stopped (an error, a stall).
+std::string PlayThrough(MovieGraph& graph, Finish& finish) {
+  if (!graph.Run()) return "the movie would not start playing";
   std::unique_lock guard(finish.lock);
   while (!finish.done) {
     finish.changed.wait_for(guard, std::chrono::milliseconds(200));
     if (finish.done) break;
     guard.unlock();
     for (int event : graph.TakeEvents()) {
-      if (event == kGraphErrorAbort) return false;
+      if (event == kGraphErrorAbort) {
+        std::string text = graph.ErrorText();
+        return text.empty() ? "the movie stopped on an error" : text;
+      }
       if (event == kGraphEndOfStream) finish.done = true;
     }
     guard.lock();
-    if (Clock::now() - finish.lastFrame > kStallWait) return false;
+    if (Clock::now() - finish.lastFrame > kStallWait)
+      return "no frame and no end for " +
+             std::to_string(kStallWait.count()) + " seconds";
   }
-  return true;
+  return {};
 }
 
 struct MovieOptions {
@@ -340,7 +345,7 @@ int RunMovieCommand(const std::vector<std::string>& args) {
   }
   const int64_t helperBefore = RowBandHelperCpuNs();
   const double processBefore = ProcessCpuSeconds();
-  bool played = PlayThrough(*graph, finish);
+  std::string stopped = PlayThrough(*graph, finish);
   double wall = std::chrono::duration<double>(Clock::now() - began).count();
   double processCpu = ProcessCpuSeconds() - processBefore;
   double presentingCpu =
@@ -349,7 +354,12 @@ int RunMovieCommand(const std::vector<std::string>& args) {
   FreeMarkerStrip();
   ResetMovieFrameState();
   if (!writeError.empty()) return Fail(o.outDir, writeError);
-  if (!played && frames == 0) return Fail(o.file, "playback failed");
+  // Frames already written do not make a broken movie a success.
+  if (!stopped.empty()) {
+    if (frames == 0) return Fail(o.file, "playback failed: " + stopped);
+    return Fail(o.file, "playback stopped after " + std::to_string(frames) +
+                            " frames: " + stopped);
+  }
   if (o.bench) {
     double share = std::chrono::duration<double>(presenting).count() / wall;
     std::printf("frames: %ld\nseconds: %.3f\ndecoded fps: %.2f\n"

@@ -1,8 +1,12 @@
 #include "cli/png_write.h"
 
+#include <fcntl.h>
 #include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -61,20 +65,54 @@ bool WriteRows(WriteContext& ctx, const RowLayout& layout,
   return true;
 }
 
+// Where the bytes go first: a new file beside `path`, renamed over it when
+// complete, so that no reader ever sees half a picture and a failure leaves
+// what was there.  A path that exists as something other than a regular
+// file (a device, a pipe) is written in place.  Sets `file` and `temp`
+// (empty when writing in place).
+bool OpenOutput(const std::string& path, std::FILE*& file, std::string& temp,
+                std::string& error) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    temp.clear();
+    file = std::fopen(path.c_str(), "wb");
+  } else {
+    static std::atomic<unsigned> counter{0};
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    int fd = -1;
+    // A short name of its own: one made from a long output name could pass
+    // the longest name the folder takes.
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+      temp = folder + ".duoramic-" + std::to_string(::getpid()) + "-" +
+             std::to_string(counter++) + ".png.tmp";
+      // The mode the umask leaves, as a file fopen creates has.
+      fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd < 0 && errno != EEXIST) break;
+    }
+    file = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+    if (fd >= 0 && !file) {
+      int saved = errno;
+      ::close(fd);
+      ::unlink(temp.c_str());
+      errno = saved;
+    }
+  }
+  if (!file) error = std::string("cannot create: ") + std::strerror(errno);
+  return file != nullptr;
+}
+
 bool WritePng(const RowLayout& layout, std::vector<png_bytep>& rows,
               const std::string& path, std::string& error) {
   WriteContext ctx;
-  ctx.file = std::fopen(path.c_str(), "wb");
-  if (!ctx.file) {
-    error = std::string("cannot create: ") + std::strerror(errno);
-    return false;
-  }
+  std::string temp;
+  if (!OpenOutput(path, ctx.file, temp, error)) return false;
   ctx.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, RaiseError,
                                     IgnoreWarning);
   if (ctx.png) ctx.info = png_create_info_struct(ctx.png);
   if (!ctx.png || !ctx.info) {
     error = "out of memory";
-    std::remove(path.c_str());
+    if (!temp.empty()) std::remove(temp.c_str());
     return false;
   }
   bool ok = WriteRows(ctx, layout, rows);
@@ -87,7 +125,12 @@ bool WritePng(const RowLayout& layout, std::vector<png_bytep>& rows,
     ok = false;
   }
   ctx.file = nullptr;
-  if (!ok) std::remove(path.c_str());
+  if (ok && !temp.empty() && std::rename(temp.c_str(), path.c_str()) != 0) {
+    error = std::string("cannot replace: ") + std::strerror(errno);
+    ok = false;
+  }
+  // What was written in place is no regular file: nothing to remove.
+  if (!ok && !temp.empty()) std::remove(temp.c_str());
   return ok;
 }
 

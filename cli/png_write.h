@@ -6,7 +6,10 @@
 #include "stereo/framebuffer.h"
 
 // Writes a 24-bit picture as an 8-bit RGB PNG.  Returns false and fills
-// `error` on failure; a partly written file is removed.
+// `error` on failure.  The PNG is written to a new file beside `path` and
+// renamed over it when complete: readers see the old file or the whole new
+// one, and a failure leaves the old one.  A path that is no regular file (a
+// device, a pipe) is written in place.
 bool WritePicturePng(const Picture& picture, const std::string& path,
                      std::string& error);
 

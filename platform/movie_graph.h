@@ -70,6 +70,9 @@ class MovieGraph {
   // Events that arrived since the last call (kGraphEndOfStream, ...); the
   // `notify` callback given at build time said that some are waiting.
   virtual std::vector<int> TakeEvents() = 0;
+  // What the first error that stopped the pipeline said (after a
+  // kGraphErrorAbort event); empty when it said nothing.
+  virtual std::string ErrorText() const { return {}; }
 };
 
 // Builds the pipeline for `left` (and `right`, empty for one file), prerolls

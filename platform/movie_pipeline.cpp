@@ -160,6 +160,11 @@ class StreamerGraph : public MovieGraph {
     return events;
   }
 
+  std::string ErrorText() const override {
+    std::lock_guard lock(eventLock_);
+    return errorText_;
+  }
+
   // Streaming threads.
   void Frame(VideoBranch& branch, GstSample* sample);
   void EndOfStream(VideoBranch& branch) {
@@ -207,8 +212,9 @@ class StreamerGraph : public MovieGraph {
   std::mutex presentLock_;  // one frame at a time reaches the sink
   std::mutex mergeLock_;
   bool mergeFlushing_ = false;
-  std::mutex eventLock_;
+  mutable std::mutex eventLock_;
   std::vector<int> events_;
+  std::string errorText_;  // the first error's source and message
   std::atomic<int64_t> frameNs_{0};
   std::atomic<bool> missingDecoder_{false};
   std::atomic<bool> mismatched_{false};
@@ -481,6 +487,15 @@ GstBusSyncReply StreamerGraph::BusMessage(GstMessage* message) {
       gst_message_parse_error(message, &error, nullptr);
       if (error) {
         errorCode_ = error->code;
+        GstObject* source = GST_MESSAGE_SRC(message);
+        const char* from = source && GST_OBJECT_NAME(source)
+                               ? GST_OBJECT_NAME(source) : "pipeline";
+        {
+          std::lock_guard lock(eventLock_);  // Post() below takes it too
+          if (errorText_.empty())
+            errorText_ = std::string(from) + ": " +
+                         (error->message ? error->message : "error");
+        }
         if ((error->domain == GST_CORE_ERROR &&
              error->code == GST_CORE_ERROR_MISSING_PLUGIN) ||
             (error->domain == GST_STREAM_ERROR &&

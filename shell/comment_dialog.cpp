@@ -52,6 +52,45 @@ void StoreCurrentComment(const std::string& text) {
   CurrentComment[cut.size()] = 0;
 }
 
+// Why the writer failed, for the results that bring no message of their own.
+const char* FailureText(int result) {
+  switch (result) {
+    case kCommentNotJpeg:
+      return "JPEGファイルではない為、コメントが埋め込めません。";
+    case kCommentUnreadable:
+      return "通常のファイルでないか大きすぎる為、コメントが埋め込めません。";
+    case kCommentReadFailed:
+      return "ファイルが読み込めない為、コメントが埋め込めません。";
+    default:
+      return "コメントが埋め込めません。ファイルは変更されていません。";
+  }
+}
+
+// Writes `comment` into `path`.  True when written; otherwise the user has
+// been told why (by the writer or here), naming the file.
+bool WriteNamingFailure(UserDialogs& dialogs, QWidget* owner,
+                        const std::string& path, const std::string& comment) {
+  bool told = false;
+  JpegCommentHooks hooks;
+  hooks.warn = [&](std::string_view message, std::string_view caption) {
+    dialogs.Message(owner, message, caption, true);
+    told = true;
+  };
+  int result = WriteJpegComment(path, comment, hooks);
+  if (result == kCommentTimesNotKept) {
+    dialogs.Message(owner,
+                    path + "\nコメントを埋め込みましたが、ファイルの日付を"
+                           "保てませんでした。",
+                    "確認", false);
+    return true;
+  }
+  if (result == kCommentWritten) return true;
+  if (!told)
+    dialogs.Message(owner, path + "\n" + FailureText(result), "実行エラー",
+                    true);
+  return false;
+}
+
 }  // namespace
 
 int JpegCommentDialog::EditComment(QWidget* owner, const std::string& path) {
@@ -80,14 +119,23 @@ int JpegCommentDialog::EditComment(QWidget* owner, const std::string& path) {
   layout->addWidget(PathLine(dialog, IDC_COMMENT_RIGHT, "右画像", right));
   layout->addLayout(buttons);
 
-  if (dialogs_.RunModal(dialog) != QDialog::Accepted) return 0;
-  StoreCurrentComment(text->text().toStdString());
-  JpegCommentHooks hooks;
-  hooks.warn = [&](std::string_view message, std::string_view caption) {
-    dialogs_.Message(owner, message, caption, true);
-  };
-  WriteJpegComment(path, CurrentComment, hooks);
-  if (!right.empty() && right != path && FileKindMatches(right, JpegKind))
-    WriteJpegComment(right, CurrentComment, hooks);
-  return 1;
+  // A file that cannot take the comment brings the dialog back, text and
+  // all, after the message: the user may try again or cancel.
+  bool written = false;
+  bool withRight =
+      !right.empty() && right != path && FileKindMatches(right, JpegKind);
+  while (dialogs_.RunModal(dialog) == QDialog::Accepted) {
+    std::string comment = JpegCommentText(text->text().toStdString());
+    bool left = WriteNamingFailure(dialogs_, owner, path, comment);
+    written = written || left;
+    // The right view takes the comment only when the left one has it.
+    bool both = left && (!withRight ||
+                         WriteNamingFailure(dialogs_, owner, right, comment));
+    if (both) {
+      StoreCurrentComment(comment);
+      return 1;
+    }
+  }
+  // Cancelled: a file already written is shown again with its comment.
+  return written ? 1 : 0;
 }

@@ -18,8 +18,9 @@ class JpegCommentDialog : public CommentEditor {
  public:
   // Runs the dialog and shows messages through `dialogs`.
   explicit JpegCommentDialog(UserDialogs& dialogs) : dialogs_(dialogs) {}
-  // 1 when the dialog ended with OK (the files were written, or the user
-  // was told why not), 0 when cancelled.
+  // 1 when a file took the comment, 0 when none did.  A file that cannot
+  // take it is named in a message with the reason, and the dialog comes
+  // back with the text for another try or Cancel.
   int EditComment(QWidget* owner, const std::string& path) override;
 
  private:

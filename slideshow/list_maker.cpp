@@ -73,9 +73,7 @@ bool Listable(std::string_view name) {
   return name.find_first_of(";\n\r") == std::string_view::npos;
 }
 
-// UTF-8 text in CP932, for a list that already holds CP932 text: the reader
-// decides the encoding once per file.  False when a character has no CP932
-// form.
+// UTF-8 text in CP932.  False when a character has no CP932 form.
 bool Utf8ToCp932(const std::string& text, std::string& out) {
   iconv_t cd = iconv_open("CP932", "UTF-8");
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
@@ -96,14 +94,41 @@ bool Utf8ToCp932(const std::string& text, std::string& out) {
   return ok;
 }
 
+// `text` (UTF-8) as it goes into a list whose lines are CP932 (`cp932`) or
+// UTF-8.  The reader decides the encoding once for the whole file, so a text
+// is only written when it reads back the same: in CP932 it must have a form
+// that converts back to it (no character without one, none that comes back
+// as another), in UTF-8 it must be valid UTF-8.
+bool InListEncoding(const std::string& text, bool cp932, std::string& out) {
+  if (!cp932) {
+    out = text;
+    return IsValidUtf8(text);
+  }
+  return Utf8ToCp932(text, out) && Cp932ToUtf8(out) == text;
+}
+
+// Why `text` cannot go into the list, for a refusal that names it.
+std::string NotInEncodingText(const std::string& text, bool cp932) {
+  return "「" + text + "」は" +
+         (cp932 ? "このリストの文字コード（シフトJIS）で書けない"
+                : "UTF-8の文字列ではない") +
+         "ため、追加しません。リストは変更していません。";
+}
+
 struct FileClose {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-// The list file opened for reading and appending, created when missing.
-std::unique_ptr<std::FILE, FileClose> OpenList(const std::string& path) {
+// The list file opened for reading and appending, created when missing
+// (`created` then set).
+std::unique_ptr<std::FILE, FileClose> OpenList(const std::string& path,
+                                               bool& created) {
   std::FILE* f = std::fopen(path.c_str(), "r+b");
-  if (!f) f = std::fopen(path.c_str(), "w+b");
+  created = false;
+  if (!f) {
+    f = std::fopen(path.c_str(), "w+b");
+    created = f != nullptr;
+  }
   return std::unique_ptr<std::FILE, FileClose>(f);
 }
 
@@ -126,6 +151,13 @@ struct EntryWriter {
   ListMakerMessages& messages;
   std::string comment;
   int skipped = 0;
+  // Every name and comment the lines hold, in order, once each.
+  std::vector<std::string> texts;
+
+  void Wrote(const std::string& text) {
+    if (!text.empty() && std::find(texts.begin(), texts.end(), text) == texts.end())
+      texts.push_back(text);
+  }
 
   std::string EntryName(const std::string& name) const {
     std::string entry = (settings.fullPath ? folder : std::string()) + name;
@@ -180,12 +212,19 @@ struct EntryWriter {
           ++skipped;
           continue;
         }
+        Wrote(entry);
+        Wrote(RightPathWritten(right));
         line += RightPathWritten(right) + ";";
       } else if (pairs) {
         // Pairs in one folder: the next name in order is the right file.
         if (++k >= names.size()) break;
+        Wrote(entry);
+        Wrote(EntryName(names[k]));
         line += EntryName(names[k]) + ";";
+      } else {
+        Wrote(entry);
       }
+      Wrote(comment);
       out += line + comment + ";;\n";
     }
     return out;
@@ -268,12 +307,19 @@ int AddListEntries(const ListMakerSettings& settings, const std::string& folder,
     messages.Warning(StringText(kMakerOddPairsString), errorCaption);
     return -1;
   }
-  auto list = OpenList(settings.listPath);
+  bool created = false;
+  auto list = OpenList(settings.listPath, created);
   std::string existing;
   if (!list || !ReadAll(list.get(), existing)) {
     messages.Warning(StringText(kMakerCannotCreateString), errorCaption);
     return -1;
   }
+  // Left as found when nothing is added.
+  auto untouched = [&] {
+    std::fclose(list.release());
+    if (created) ::unlink(settings.listPath.c_str());
+    return -1;
+  };
   std::string text;
   if (!existing.empty() && existing.back() != '\n') text += '\n';
   if (CountLines(existing) < 2)
@@ -284,10 +330,24 @@ int AddListEntries(const ListMakerSettings& settings, const std::string& folder,
                   [](char c) { return c == '\n' || c == '\r'; }, ' ');
   EntryWriter writer{settings, WithTrailingSlash(folder), messages, comment};
   text += writer.Lines(names);
-  // A list written on Windows stays in its code page, so that its old and
-  // new lines read alike; what has no CP932 form stays UTF-8.
-  std::string cp932;
-  if (!IsValidUtf8(existing) && Utf8ToCp932(text, cp932)) text = cp932;
+  // One encoding per file, since the reader decides it once for the whole
+  // list: a list written on Windows (not valid UTF-8) stays in its code page,
+  // any other takes UTF-8.  A name or comment that cannot be written in it
+  // refuses the whole add, naming that text.
+  bool cp932 = !IsValidUtf8(existing);
+  std::string encoded;
+  for (const std::string& piece : writer.texts) {
+    if (!InListEncoding(piece, cp932, encoded)) {
+      messages.Warning(NotInEncodingText(piece, cp932), errorCaption);
+      return untouched();
+    }
+  }
+  if (!InListEncoding(text, cp932, encoded)) {
+    // Not reached: each piece of the text passed.
+    messages.Warning(StringText(kMakerCannotCreateString), errorCaption);
+    return untouched();
+  }
+  text = encoded;
   bool written = std::fseek(list.get(), 0, SEEK_END) == 0 &&
                  std::fwrite(text.data(), 1, text.size(), list.get()) ==
                      text.size() &&

@@ -89,6 +89,38 @@ TEST_F(CommentDialogTest, ARightFileThatIsNoJpegIsLeftAlone) {
   EXPECT_EQ(ReadText(right), before);
 }
 
+TEST_F(CommentDialogTest, AFileThatCannotTakeTheCommentIsNamedAndTheDialogStays) {
+  // A PNG under a JPEG name: the writer refuses it without a message of its
+  // own, so the dialog must say why.
+  std::string left = Copied("scene.pns", "reallyPngL.jpg");
+  std::string right = Copied("scene_R.jpg", "waitingR.jpg");
+  std::string leftBefore = ReadText(left), rightBefore = ReadText(right);
+  ShowPair(left, right);
+  ASSERT_EQ(Viewer.ShownLeftPath, left);
+  std::string shownComment = CurrentComment;
+  int runs = 0;
+  dialogs_.run = [&](QDialog& d) {
+    auto* field = Child<QLineEdit>(d, IDC_COMMENT_TEXT);
+    if (++runs == 1) {
+      field->setText("書けない");
+      return int(QDialog::Accepted);
+    }
+    // Back after the message, the text kept for another try.
+    EXPECT_EQ(field->text().toStdString(), "書けない");
+    return int(QDialog::Rejected);
+  };
+  Key(Qt::Key_K);
+  EXPECT_EQ(runs, 2);
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_NE(dialogs_.messages[0].find(left), std::string::npos);
+  EXPECT_NE(dialogs_.messages[0].find("JPEGファイルではない"), std::string::npos)
+      << dialogs_.messages[0];
+  EXPECT_EQ(ReadText(left), leftBefore);
+  // The right view does not take a comment its left view lacks.
+  EXPECT_EQ(ReadText(right), rightBefore);
+  EXPECT_EQ(CurrentComment, shownComment);
+}
+
 class ListMakerPanelTest : public WindowTest {
  protected:
   void PrepareWindow() override { window_->SetLists(&maker_); }

@@ -237,4 +237,64 @@ TEST_F(ListMakerTest, ListsInTheWindowsCodePageStayInIt) {
   EXPECT_EQ(entry.EntryLeftName, "写真.jpg");
 }
 
+// A list in CP932 takes new lines in CP932 or none: the reader decodes the
+// whole file one way, so a block in UTF-8 would garble every name in it.
+TEST_F(ListMakerTest, ACp932ListRefusesTextWithoutACp932Form) {
+  // "写真" and an entry line, in CP932.
+  const std::string before = "//\x8e\xca\x90\x5e\n11;0;0;0;0;a.jpg;;;\n";
+  Touch(settings_.listPath, before);
+  settings_.comment = "新しい";
+  // é has no CP932 form; the wave dash and the yen sign have one that reads
+  // back as another character (a full-width tilde, a "\" separator).
+  for (const std::string odd : {"café.jps", "10〜12.jpg", "¥100.jpg"}) {
+    messages_ = RecordedMessages();
+    EXPECT_EQ(Add({odd, "風景.jps"}), -1) << odd;
+    EXPECT_EQ(ReadText(settings_.listPath), before) << odd;
+    ASSERT_EQ(messages_.warnings.size(), 1u) << odd;
+    EXPECT_NE(messages_.warnings[0].find("「" + odd + "」"), std::string::npos)
+        << messages_.warnings[0];
+    EXPECT_TRUE(messages_.notices.empty());
+  }
+  settings_.comment = "café";
+  messages_ = RecordedMessages();
+  EXPECT_EQ(Add({"風景.jps"}), -1);
+  ASSERT_EQ(messages_.warnings.size(), 1u);
+  EXPECT_NE(messages_.warnings[0].find("「café」"), std::string::npos);
+  EXPECT_EQ(ReadText(settings_.listPath), before);
+
+  // Names and a comment that have a CP932 form go in, and read back as
+  // written, beside the old lines.
+  settings_.comment = "新しい";
+  ASSERT_EQ(Add({"風景.jps"}), 1);
+  std::string text = ReadText(settings_.listPath);
+  EXPECT_EQ(text.substr(0, before.size()), before);
+  EXPECT_EQ(text.substr(before.size()),
+            "11;0;0;0;0;\x95\x97\x8c\x69.jps;\x90\x56\x82\xb5\x82\xa2;;\n");
+  ListEntry entry;
+  ClearCurrentComment();
+  ASSERT_TRUE(ReadListEntry(settings_.listPath, 1, entry));
+  EXPECT_EQ(entry.EntryLeftName, "風景.jps");
+  EXPECT_STREQ(CurrentComment, "新しい");
+}
+
+// A list in UTF-8 (or a new one) takes only UTF-8: a name of other bytes
+// would turn the whole file into CP932 for the reader.
+TEST_F(ListMakerTest, AUtf8ListRefusesNamesThatAreNotUtf8) {
+  const std::string cp932Name = "\x95\x97.jpg";
+  EXPECT_EQ(Add({cp932Name, "b.jpg"}), -1);
+  EXPECT_FALSE(fs::exists(settings_.listPath)) << "a new list is not left behind";
+  ASSERT_EQ(Add({"写真.jpg"}), 1);
+  std::string before = ReadText(settings_.listPath);
+  EXPECT_EQ(Add({cp932Name}), -1);
+  EXPECT_EQ(ReadText(settings_.listPath), before);
+  ASSERT_EQ(messages_.warnings.size(), 2u);
+  EXPECT_NE(messages_.warnings[1].find("「" + cp932Name + "」"), std::string::npos);
+  // An accented name is UTF-8 like the rest.
+  ASSERT_EQ(Add({"café.jps"}), 1);
+  EXPECT_TRUE(IsValidUtf8(ReadText(settings_.listPath)));
+  ListEntry entry;
+  ASSERT_TRUE(ReadListEntry(settings_.listPath, 1, entry));
+  EXPECT_EQ(entry.EntryLeftName, "café.jps");
+}
+
 }  // namespace

@@ -2,7 +2,8 @@
 """duoramic-cli convert: a folder with one broken file converts the rest,
 names the broken one and exits 1; each output is what `render` gives for
 that item; a list gives its entries; plain progress lines when stderr is
-not a terminal and a bar when it is; bad usage exits 2 before any work."""
+not a terminal and a bar when it is; bad usage exits 2 before any work;
+no output is written over an input."""
 import contextlib
 import os
 import pty
@@ -19,6 +20,84 @@ OPTIONS = ["--format", "DuboisAnaglyph", "--size", "160x90"]
 
 def convert(cli, *words):
     return run(cli, "convert", *words, timeout=300)
+
+
+def rendered(cli, source, work, *options):
+    """render's picture of `source` (read before any convert touched it)."""
+    reference = os.path.join(work, "reference.png")
+    subprocess.run([cli, "render", source, *options, "-o", reference],
+                   check=True, timeout=120)
+    return read(reference)
+
+
+def check_inputs_kept(cli, c, work):
+    """An output never takes the place of an input, however the input is
+    named: another spelling of its path, a link in the output folder, a file
+    a list shows.  Each output is written whole and renamed into place, so
+    an old file under its name keeps its bytes under any other name."""
+    small = ["--format", "0", "--size", "320x120"]
+    same = os.path.join(work, "same")
+    os.makedirs(same)
+    shutil.copy(os.path.join(SAMPLES, "scene.jps"), os.path.join(same, "trip.jps"))
+    shutil.copy(os.path.join(SAMPLES, "scene.pns"), os.path.join(same, "trip.png"))
+    photo = read(os.path.join(same, "trip.png"))
+    want = {"trip-2.png": rendered(cli, os.path.join(same, "trip.jps"), work,
+                                   *small),
+            "trip-3.png": rendered(cli, os.path.join(same, "trip.png"), work,
+                                   *small)}
+    result = subprocess.run([cli, "convert", "trip.jps", "./trip.png", *small,
+                             "-o", ".", "--jobs", "2"], cwd=same,
+                            capture_output=True, text=True, timeout=300)
+    c.expect(result.returncode == 0, f"into the inputs' folder: exit 0 "
+             f"({result.returncode}: {result.stderr.strip()})")
+    c.expect(read(os.path.join(same, "trip.png")) == photo,
+             "trip.png, an input, keeps its bytes")
+    for name, picture in want.items():
+        c.expect(os.path.exists(os.path.join(same, name)) and
+                 read(os.path.join(same, name)) == picture,
+                 f"{name} is render's picture of its input")
+
+    # Links in the output folder to inputs elsewhere, and a list whose entry
+    # has the name its first output would take.
+    inputs = os.path.join(work, "inputs")
+    linked = os.path.join(work, "linked")
+    os.makedirs(inputs)
+    os.makedirs(linked)
+    for name in ("soft.png", "hard.png", "listed-1.png"):
+        shutil.copy(os.path.join(SAMPLES, "scene.pns"), os.path.join(inputs, name))
+    os.symlink(os.path.join(inputs, "soft.png"), os.path.join(linked, "soft.png"))
+    os.link(os.path.join(inputs, "hard.png"), os.path.join(linked, "hard.png"))
+    shutil.copy(os.path.join(inputs, "listed-1.png"), linked)
+    listing = os.path.join(linked, "listed.txt")
+    with open(listing, "w") as f:
+        f.write("SlideShowList;;\n11;0;0;0;0;listed-1.png;;;\n")
+    # A file under an output's name that is no input: replaced, not written
+    # through, so its other name keeps the old bytes.
+    shutil.copy(os.path.join(SAMPLES, "scene.jps"), os.path.join(inputs, "other.jps"))
+    kept = os.path.join(work, "kept.png")
+    with open(kept, "wb") as f:
+        f.write(b"not to be written through")
+    os.link(kept, os.path.join(linked, "other.png"))
+    result = convert(cli, os.path.join(inputs, "soft.png"),
+                     os.path.join(inputs, "hard.png"), listing,
+                     os.path.join(inputs, "other.jps"), *small, "-o", linked,
+                     "--jobs", "3")
+    c.expect(result.returncode == 0,
+             f"beside links: exit 0 ({result.returncode}: {result.stderr.strip()})")
+    for name in ("soft.png", "hard.png", "listed-1.png"):
+        c.expect(read(os.path.join(inputs, name)) == photo,
+                 f"{name}, an input, keeps its bytes")
+    c.expect(read(os.path.join(linked, "listed-1.png")) == photo,
+             "the file the list shows keeps its bytes")
+    made = sorted(os.listdir(linked))
+    c.expect(made == ["hard-2.png", "hard.png", "listed-1-2.png",
+                      "listed-1.png", "listed.txt", "other.png", "soft-2.png",
+                      "soft.png"],
+             f"outputs take the next free names, no temporary is left: {made}")
+    c.expect(read(kept) == b"not to be written through" and
+             read(os.path.join(linked, "other.png")) ==
+             rendered(cli, os.path.join(inputs, "other.jps"), work, *small),
+             "an output replaces the old file under its name")
 
 
 def main():
@@ -91,6 +170,7 @@ def main():
             result = convert(args.cli, *words)
             c.expect(result.returncode == 2,
                      f"{what}: exit 2 ({result.returncode})")
+        check_inputs_kept(args.cli, c, work)
     return c.status()
 
 

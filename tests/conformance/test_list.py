@@ -4,7 +4,8 @@
 - the bundled resources/samples/duoramic.txt lists its four items, each
   resolving to a file beside the list, with the settings of its header;
 - a list saved on Windows (CP932, CR LF, "\\" between folders) names files
-  that exist, and its comment comes out as UTF-8;
+  that exist, and its comment comes out as UTF-8; makelist adds to it only
+  what it can write in CP932;
 - render --item N shows entry N as the viewer would: the MPO entry renders
   like the file given directly, with the list's comment in the band (the
   file has none of its own); an entry's width field holds unless the
@@ -82,6 +83,37 @@ def check_windows_list(cli, checks):
         checks.expect(entry["comment"] == "表示;テスト"
                       and listing["FontFace"] == "ＭＳ ゴシック",
                       "CP932 comment and font face come out as UTF-8")
+
+
+def check_makelist_on_windows_list(cli, checks):
+    """makelist on a CP932 list: a name without a CP932 form refuses the
+    add, naming it, and leaves the list as it was; names and a comment with
+    one are appended in CP932 and `list` reads them back as given."""
+    with tempfile.TemporaryDirectory() as folder:
+        for name in ("café.jps", "風景.jps"):
+            open(os.path.join(folder, name), "wb").close()
+        path = os.path.join(folder, "show.txt")
+        old = "SlideShowList;;\r\n11;0;0;0;0;写真.jpg;古い;;\r\n".encode("cp932")
+        with open(path, "wb") as f:
+            f.write(old)
+        made = run_cli(cli, "makelist", path, os.path.join(folder, "café.jps"),
+                       os.path.join(folder, "風景.jps"), "--comment", "新しい")
+        with open(path, "rb") as f:
+            after = f.read()
+        checks.expect(made.returncode == 1 and "café.jps" in made.stderr
+                      and after == old,
+                      f"a name without a CP932 form is refused and named, the "
+                      f"list unchanged ({made.returncode}: {made.stderr.strip()})")
+        made = run_cli(cli, "makelist", path, os.path.join(folder, "風景.jps"),
+                       "--comment", "新しい")
+        result = run(cli, path, "--json")
+        entries = json.loads(result.stdout)["entries"] if result.stdout else []
+        checks.expect(made.returncode == 0 and
+                      [(os.path.basename(e["left"]), e["comment"])
+                       for e in entries] == [("写真.jpg", "古い"),
+                                             ("風景.jps", "新しい")],
+                      f"names with a CP932 form are appended and read back "
+                      f"({made.stderr.strip()}; {entries})")
 
 
 def check_failures(cli, checks):
@@ -174,6 +206,7 @@ def main():
     checks = Checks()
     check_sample(args.cli, checks)
     check_windows_list(args.cli, checks)
+    check_makelist_on_windows_list(args.cli, checks)
     check_failures(args.cli, checks)
     check_render_items(args.cli, checks)
     check_entry_fields(args.cli, checks)

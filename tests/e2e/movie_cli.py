@@ -3,8 +3,9 @@
 
 Frame n of the movie is red n x 10 all over (green 200), so a written frame
 tells which movie frame it shows.  Checks the JSON of `info`, that `movie
---start 0.5 --frames 3 -o DIR` writes frames 5, 6 and 7, and that --bench
-prints its figures.  Exits 77 (skipped) when ffmpeg is missing.
+--start 0.5 --frames 3 -o DIR` writes frames 5, 6 and 7, that --bench
+prints its figures, and that a movie stopping on an error after some frames
+exits 1 with the reason.  Exits 77 (skipped) when ffmpeg is missing.
 """
 import json
 import os
@@ -23,6 +24,36 @@ def run(command, env):
     if result.returncode != 0:
         raise SystemExit(f"FAILED: {' '.join(command)}: {result.stderr}")
     return result.stdout
+
+
+def check_error_after_frames(cli, env, work):
+    """A movie that plays some frames and then stops on an error fails,
+    saying why: frames already written do not make it a success.  The MP4's
+    sample table gives its frame at 4.5 s 48 MiB, which the demuxer refuses
+    when it gets there (well after the first frame, which the queue of one
+    second ahead holds back while the movie is opened)."""
+    movie = os.path.join(work, "broken.mp4")
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                    "testsrc=s=32x16:r=10:d=6", "-c:v", "mjpeg", movie],
+                   check=True, timeout=300)
+    with open(movie, "rb") as f:
+        data = bytearray(f.read())
+    sizes = data.find(b"stsz") + 16  # after version, flags, size and count
+    if sizes < 16 or int.from_bytes(data[sizes - 8:sizes - 4], "big") != 0:
+        raise SystemExit("FAILED: the MP4 has no table of sample sizes")
+    data[sizes + 45 * 4:sizes + 46 * 4] = (48 << 20).to_bytes(4, "big")
+    with open(movie, "wb") as f:
+        f.write(data)
+    out = os.path.join(work, "broken-frames")
+    result = subprocess.run([cli, "movie", movie, "--format", "SideBySide",
+                             "--size", "32x16", "-o", out], env=env,
+                            capture_output=True, text=True, timeout=300)
+    written = len(os.listdir(out)) if os.path.isdir(out) else 0
+    if written == 0:
+        raise SystemExit(f"FAILED: no frame before the error: {result.stderr}")
+    if result.returncode != 1 or "playback stopped after" not in result.stderr:
+        raise SystemExit(f"FAILED: an error after {written} frames exits "
+                         f"{result.returncode}: {result.stderr.strip()!r}")
 
 
 def main():
@@ -68,7 +99,9 @@ def main():
                      "presentation cpu share:"):
             if line not in bench:
                 raise SystemExit(f"FAILED: --bench printed no '{line}'")
-    print("duoramic-cli info and movie: figures, seek, frames and bench")
+        check_error_after_frames(args.cli, env, work)
+    print("duoramic-cli info and movie: figures, seek, frames, bench and "
+          "an error after frames")
     return 0
 
 
