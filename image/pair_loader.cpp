@@ -92,13 +92,16 @@ bool BandFor(const FitSettings& settings, bool hasComment) {
 
 }  // namespace
 
-Picture ReadStillPicture(const std::string& path) {
+Picture ReadStillPicture(const std::string& path, std::string* unreadable) {
+  if (unreadable) unreadable->clear();
   if (path.empty()) return CreatePicture(kUnreadableSide, kUnreadableSide, 24);
   StillDecode decoded = DecodeStill(path);
   if (decoded.picture) return std::move(decoded.picture);
   // A picture that could not be brought to 24 bits is refused here too:
   // everything after this point works on 24-bit pictures only.
   NoteLoadFailure(decoded.failure);
+  if (unreadable)
+    *unreadable = decoded.failure.empty() ? "refused" : decoded.failure;
   return CreatePicture(kUnreadableSide, kUnreadableSide, 24);
 }
 
@@ -107,9 +110,9 @@ FitSettings CurrentFitSettings(const ScreenSize& screen) {
           Viewer.CommentSize};
 }
 
-Picture LoadPicture(const std::string& path) {
+Picture LoadPicture(const std::string& path, std::string* unreadable) {
   if (!path.empty()) ParallaxShiftX = ParallaxShiftY = 0;
-  return ReadStillPicture(path);
+  return ReadStillPicture(path, unreadable);
 }
 
 bool ReadPictureFiles(const std::string& leftPath,
@@ -170,8 +173,9 @@ void ScaleSideBySideForScreen(const FitSettings& settings, bool hasComment,
   ScaleInPlace(picture, target);
 }
 
-int LoadSideBySideFile(const std::string& path, const ScreenSize& screen) {
-  Picture picture = LoadPicture(path);
+int LoadSideBySideFile(const std::string& path, const ScreenSize& screen,
+                       std::string* unreadable) {
+  Picture picture = LoadPicture(path, unreadable);
   if (!picture) return 0;
   ScaleSideBySideForScreen(CurrentFitSettings(screen), !CurrentCommentEmpty(),
                            picture);

@@ -40,9 +40,12 @@ constexpr int kUnreadableSide = 600;
 // JPEG, PNG, TIFF, GIF, BMP.  An empty path or a file none of them reads
 // gives a black 600 x 600 picture, so the user sees black rather than a
 // message.  Null only when memory runs out.  Resets ParallaxShiftX/Y.
-Picture LoadPicture(const std::string& path);
+// When the black stand-in is returned for a file, `unreadable` (if given)
+// receives the readers' reasons; it is left empty otherwise.
+Picture LoadPicture(const std::string& path, std::string* unreadable = nullptr);
 // LoadPicture leaving the parallax alone: safe on any thread.
-Picture ReadStillPicture(const std::string& path);
+Picture ReadStillPicture(const std::string& path,
+                         std::string* unreadable = nullptr);
 
 // Reads a left and a right file into the slots and records them as shown
 // (ShownKind 2, ShownLeftPath, ShownRightPath).  Returns 1, or 0 with both
@@ -63,7 +66,9 @@ bool ReadPictureFiles(const std::string& leftPath,
 // Viewer.LeftPicture and Viewer.RightPicture with the floating-window shift
 // and comment band.  Returns 1.  Returns 0 with both slots untouched when
 // memory runs out before the cut, and with both emptied when a cut fails.
-int LoadSideBySideFile(const std::string& path, const ScreenSize& screen);
+// `unreadable` as with LoadPicture: the views are then the black stand-in's.
+int LoadSideBySideFile(const std::string& path, const ScreenSize& screen,
+                       std::string* unreadable = nullptr);
 
 // LoadSideBySideFile in two steps: the scaling of the picture read (any
 // thread; the picture is kept as read when memory runs out), and the cut

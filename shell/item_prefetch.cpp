@@ -52,7 +52,7 @@ bool PrepareItem(const ItemRequest& request, PreparedItem& item) {
       break;
     }
     case ItemShape::SideBySide:
-      left = ReadStillPicture(request.left);
+      left = ReadStillPicture(request.left, &item.unreadable);
       if (!left) return false;
       break;
     case ItemShape::Pair:

@@ -59,6 +59,8 @@ struct PreparedItem {
   std::string comment;  // the comment as reading left it
   int shiftX = 0;       // an MPO's parallax
   int shiftY = 0;
+  // A still no reader could read (left is then the black stand-in): why.
+  std::string unreadable;
 };
 
 // Reads and scales the item exactly as the load step does, on any thread:

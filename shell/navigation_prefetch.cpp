@@ -125,13 +125,15 @@ bool LoadMpoItem(MainWindow& w, const std::string& path) {
   return true;
 }
 
-bool LoadSideBySideItem(MainWindow& w, const std::string& path) {
+bool LoadSideBySideItem(MainWindow& w, const std::string& path,
+                        std::string& unreadable) {
   PreparedItem item;
   if (TakeReadAhead(w, RequestNow(w, ItemShape::SideBySide, path), item)) {
     stepReadAhead = true;
+    unreadable = item.unreadable;
     return ShowScaledSideBySide(path, std::move(item.left)) != 0;
   }
-  return LoadSideBySideFile(path, w.Screen()) != 0;
+  return LoadSideBySideFile(path, w.Screen(), &unreadable) != 0;
 }
 
 bool LoadPairItem(MainWindow& w, const std::string& left,
@@ -178,8 +180,11 @@ void PrefetchNextItem(MainWindow& w, bool forward) {
                           CurrentFitSettings(screen), {});
   } else {
     std::string left, rightPath;
-    PairPathsForStep(forward, item, right, left, rightPath);
-    request = PairRequest(left, rightPath, CurrentFitSettings(screen), {});
+    int itemWidth = ShownPairItemWidth();
+    PairPathsForStep(forward, item, right, left, rightPath, itemWidth);
+    FitSettings fit = CurrentFitSettings(screen);
+    request = rightPath.empty() ? FileRequest(left, fit, {})
+                                : PairRequest(left, rightPath, fit, {});
   }
   if (request) w.Prefetch().Request(*request);
 }
