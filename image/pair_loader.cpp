@@ -117,7 +117,7 @@ Picture LoadPicture(const std::string& path, std::string* unreadable) {
 
 bool ReadPictureFiles(const std::string& leftPath,
                       const std::string& rightPath, Picture& left,
-                      Picture& right) {
+                      Picture& right, PairFailures* unreadable) {
   // The right file is read beside the left one with a comment of its own,
   // begun empty; read after the left one it would have found the left's.
   // That only matters when the readers asked before writing and the left
@@ -125,23 +125,26 @@ bool ReadPictureFiles(const std::string& leftPath,
   Picture rightRead;
   bool dependsOnStart = false, written = false;
   std::string rightComment, rightFailure;
+  PairFailures failures;
   RunSideBySide(
       [&] {
         CommentCapture capture;
-        rightRead = ReadStillPicture(rightPath);
+        rightRead = ReadStillPicture(rightPath, &failures.right);
         dependsOnStart = capture.DependsOnStart();
         written = capture.Written();
         rightComment = capture.Text();
       },
-      [&] { left = ReadStillPicture(leftPath); }, rightFailure);
+      [&] { left = ReadStillPicture(leftPath, &failures.left); },
+      rightFailure);
   if (!rightFailure.empty()) NoteLoadFailure(rightFailure);
   if (dependsOnStart && !CurrentCommentEmpty()) {
     rightRead.reset();
-    rightRead = ReadStillPicture(rightPath);
+    rightRead = ReadStillPicture(rightPath, &failures.right);
   } else if (written) {
     StoreCurrentComment(rightComment);
   }
   right = std::move(rightRead);
+  if (unreadable) *unreadable = failures;
   if (!left || !right) {
     left.reset();
     right.reset();
@@ -151,10 +154,12 @@ bool ReadPictureFiles(const std::string& leftPath,
 }
 
 int LoadPicturePair(const std::string& leftPath, const std::string& rightPath,
-                    Picture& leftSlot, Picture& rightSlot) {
+                    Picture& leftSlot, Picture& rightSlot,
+                    PairFailures* unreadable) {
   if (!leftPath.empty() || !rightPath.empty())
     ParallaxShiftX = ParallaxShiftY = 0;
-  if (!ReadPictureFiles(leftPath, rightPath, leftSlot, rightSlot)) return 0;
+  if (!ReadPictureFiles(leftPath, rightPath, leftSlot, rightSlot, unreadable))
+    return 0;
   Viewer.ShownKind = 2;
   Viewer.ShownLeftPath = leftPath;
   Viewer.ShownRightPath = rightPath;

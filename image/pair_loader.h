@@ -50,8 +50,16 @@ Picture ReadStillPicture(const std::string& path,
 // Reads a left and a right file into the slots and records them as shown
 // (ShownKind 2, ShownLeftPath, ShownRightPath).  Returns 1, or 0 with both
 // slots empty.
+// A file no reader reads gives its black stand-in; `unreadable`, when
+// given, receives the readers' reasons for the left and the right file
+// (each empty when that file was read).
+struct PairFailures {
+  std::string left;
+  std::string right;
+};
 int LoadPicturePair(const std::string& leftPath, const std::string& rightPath,
-                    Picture& leftSlot, Picture& rightSlot);
+                    Picture& leftSlot, Picture& rightSlot,
+                    PairFailures* unreadable = nullptr);
 
 // The reading of LoadPicturePair alone: both files at once on two threads,
 // the comment left as reading them one after the other leaves it, nothing
@@ -59,7 +67,7 @@ int LoadPicturePair(const std::string& leftPath, const std::string& rightPath,
 // runs out.
 bool ReadPictureFiles(const std::string& leftPath,
                       const std::string& rightPath, Picture& left,
-                      Picture& right);
+                      Picture& right, PairFailures* unreadable = nullptr);
 
 // Reads a still holding both views side by side, fits it to twice the
 // screen width (or to the screen height, whichever governs) and cuts it into

@@ -217,9 +217,25 @@ ItemRead ReadPairFiles(MainWindow& w, Step step) {
   const std::string& left = Viewer.LeftPath;
   const std::string& right = Viewer.RightPath;
   if (FileKindMatches(left, StillKind) && FileKindMatches(right, StillKind)) {
-    if (!LoadPairItem(w, left, right)) return ItemRead::Failed;
+    PairFailures unreadable;
+    if (!LoadPairItem(w, left, right, unreadable)) return ItemRead::Failed;
     if (step != Step::Show) ResumeMusic(w);
-    return ItemRead::Pictures;
+    if (unreadable.left.empty() && unreadable.right.empty())
+      return ItemRead::Pictures;
+    // The eye that was read is shown beside the other's black stand-in.
+    std::string reasons;
+    for (const auto& [path, failure] :
+         {std::pair{left, unreadable.left}, std::pair{right, unreadable.right}}) {
+      if (failure.empty()) continue;
+      std::string reason = UnreadableReason(path, failure);
+      std::vector<std::string> lines = UnreadableMessage(path, reason);
+      if (!itemMessage.empty()) lines.erase(lines.begin() + 1);
+      itemMessage.insert(itemMessage.end(), lines.begin(), lines.end());
+      reasons += (reasons.empty() ? "" : " / ") + FileNameOf(path) + ": " +
+                 reason;
+    }
+    itemNote = UnreadableNote(reasons);
+    return ItemRead::Unreadable;
   }
   if (FileKindMatches(left, MovieKind) && FileKindMatches(right, MovieKind)) {
     OpenItemMovie(w, left, right, step);
@@ -263,7 +279,7 @@ ItemRead ShowEntry(MainWindow& w, Step step) {
     Viewer.RightPath =
         ResolveListName(Viewer.OpenFolder, entry.EntryRightName);
     ItemRead read = ReadPairFiles(w, step);
-    if (read != ItemRead::Failed) PairTitle(w);
+    if (read != ItemRead::Failed) PairTitle(w, itemNote.c_str());
     return read;
   }
   Viewer.ItemPath = ResolveListName(Viewer.OpenFolder, entry.EntryLeftName);
@@ -359,7 +375,7 @@ void ShowPair(MainWindow& w, int) {
   }
   if (read == ItemRead::Mismatch) FillBlack(w);  // a still and a movie
   InstallNewPair(w);
-  PairTitle(w);
+  PairTitle(w, itemNote.c_str());
   w.ContentShown = true;
   if (Viewer.StereoType == NvidiaStereo) HandOverToStereoOutput(w);
   RecordOpen(Viewer.LeftPath, Viewer.RightPath);
@@ -427,6 +443,7 @@ ItemRead StepPair(MainWindow& w, Step step) {
   PairTitle(w);
   ItemRead read = ReadPairFiles(w, step);
   movieReport.clear();  // the title came first: a movie's report is in view
+  if (read == ItemRead::Unreadable) PairTitle(w, itemNote.c_str());
   if (read == ItemRead::Mismatch) {
     ReleaseCurrentPair();
     FillBlack(w);
@@ -514,7 +531,7 @@ void ReloadItem(MainWindow& w, int) {
   } else {
     read = ReadPairFiles(w, Step::Reload);
     if (read != ItemRead::Failed)
-      PairTitle(w, read == ItemRead::Mismatch ? kErrorSuffix : "");
+      PairTitle(w, read == ItemRead::Mismatch ? kErrorSuffix : itemNote.c_str());
   }
   if ((read == ItemRead::Pictures || read == ItemRead::Unreadable) &&
       !Viewer.MovieOpen) {

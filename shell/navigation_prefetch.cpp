@@ -137,10 +137,11 @@ bool LoadSideBySideItem(MainWindow& w, const std::string& path,
 }
 
 bool LoadPairItem(MainWindow& w, const std::string& left,
-                  const std::string& right) {
+                  const std::string& right, PairFailures& unreadable) {
   PreparedItem item;
   if (TakeReadAhead(w, RequestNow(w, ItemShape::Pair, left, right), item)) {
     stepReadAhead = true;
+    unreadable = {item.unreadable, item.unreadableRight};
     Viewer.LeftPicture = std::move(item.left);
     Viewer.RightPicture = std::move(item.right);
     Viewer.ShownKind = 2;
@@ -149,7 +150,8 @@ bool LoadPairItem(MainWindow& w, const std::string& left,
     PlaceScaledPair(Viewer.LeftPicture, Viewer.RightPicture);
     return true;
   }
-  if (!LoadPicturePair(left, right, Viewer.LeftPicture, Viewer.RightPicture))
+  if (!LoadPicturePair(left, right, Viewer.LeftPicture, Viewer.RightPicture,
+                       &unreadable))
     return false;
   FitPairToScreen(w.Screen(), Viewer.LeftPicture, Viewer.RightPicture);
   return true;

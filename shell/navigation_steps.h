@@ -8,6 +8,7 @@
 
 class MainWindow;
 struct ListEntry;
+struct PairFailures;
 
 // The title of a one-file item at ItemIndex of ItemCount, or of the pair in
 // LeftPath/RightPath; a running slideshow adds its interval.  `suffix` is
@@ -54,8 +55,9 @@ bool LoadMpoItem(MainWindow& window, const std::string& path);
 // views, with the readers' reasons in `unreadable` (empty otherwise).
 bool LoadSideBySideItem(MainWindow& window, const std::string& path,
                         std::string& unreadable);
+// `unreadable` as with LoadPicturePair.
 bool LoadPairItem(MainWindow& window, const std::string& left,
-                  const std::string& right);
+                  const std::string& right, PairFailures& unreadable);
 // After an item is shown: reads ahead the one a step forward (or back)
 // would show, unless a movie plays or that item is no still.
 void PrefetchNextItem(MainWindow& window, bool forward);

@@ -345,6 +345,16 @@ TEST_F(NavigationTest, AnUnreadableFileSaysWhyAndTheStepsGoOn) {
   EXPECT_NE(Title().find("表示できません"), std::string::npos);
   EXPECT_EQ(ItemMessage().size(), 3u);
 
+  // One eye of a pair: the other is shown, the name of this one said.
+  ShowPair(dir + "a.jpg", dir + "b.jpg");
+  EXPECT_NE(Title().find("  表示できません: b.jpg: 画像ファイルではありません"),
+            std::string::npos) << Title();
+  ASSERT_EQ(ItemMessage().size(), 3u);
+  EXPECT_EQ(ItemMessage()[0], "b.jpg");
+  Run(CMD_NEXT);  // c.jpg and a.jpg, both read
+  EXPECT_EQ(Title().find("表示できません"), std::string::npos) << Title();
+  EXPECT_TRUE(ItemMessage().empty());
+
   // An MPO without its second picture: flat when it is a JPEG at all.
   std::string mpo = Folder("m");
   auto jpeg = synthetic::Compress(synthetic::TestCard(64, 32, 7));
