@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string_view>
+#include <utility>
 
 #include "image/ascii_case.h"
 #include "image/file_names.h"
@@ -77,6 +78,24 @@ std::string UnreadableReason(const std::string& path,
 std::vector<std::string> UnreadableMessage(const std::string& path,
                                            const std::string& reason) {
   return {FileNameOf(path), "このファイルは表示できません", reason};
+}
+
+void UnreadablePair(const std::string& left, const std::string& leftFailure,
+                    const std::string& right, const std::string& rightFailure,
+                    std::vector<std::string>& message, std::string& note) {
+  std::string reasons;
+  message.clear();
+  for (const auto& [path, failure] :
+       {std::pair{left, leftFailure}, std::pair{right, rightFailure}}) {
+    if (failure.empty()) continue;
+    std::string reason = UnreadableReason(path, failure);
+    std::vector<std::string> lines = UnreadableMessage(path, reason);
+    // "cannot be shown" is said once, under the first name.
+    if (!message.empty()) lines.erase(lines.begin() + 1);
+    message.insert(message.end(), lines.begin(), lines.end());
+    reasons += (reasons.empty() ? "" : " / ") + FileNameOf(path) + ": " + reason;
+  }
+  note = UnreadableNote(reasons);
 }
 
 std::string UnreadableNote(const std::string& reason) {

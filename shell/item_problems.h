@@ -22,6 +22,12 @@ std::string UnreadableReason(const std::string& path,
 std::vector<std::string> UnreadableMessage(const std::string& path,
                                            const std::string& reason);
 
+// The canvas lines and title note of a pair one or both of whose files
+// could not be read (a failure is empty for a file that was).
+void UnreadablePair(const std::string& left, const std::string& leftFailure,
+                    const std::string& right, const std::string& rightFailure,
+                    std::vector<std::string>& message, std::string& note);
+
 // The title note of an unreadable file, and of a multi-picture file shown
 // flat (both eyes the first picture).
 std::string UnreadableNote(const std::string& reason);

@@ -223,18 +223,8 @@ ItemRead ReadPairFiles(MainWindow& w, Step step) {
     if (unreadable.left.empty() && unreadable.right.empty())
       return ItemRead::Pictures;
     // The eye that was read is shown beside the other's black stand-in.
-    std::string reasons;
-    for (const auto& [path, failure] :
-         {std::pair{left, unreadable.left}, std::pair{right, unreadable.right}}) {
-      if (failure.empty()) continue;
-      std::string reason = UnreadableReason(path, failure);
-      std::vector<std::string> lines = UnreadableMessage(path, reason);
-      if (!itemMessage.empty()) lines.erase(lines.begin() + 1);
-      itemMessage.insert(itemMessage.end(), lines.begin(), lines.end());
-      reasons += (reasons.empty() ? "" : " / ") + FileNameOf(path) + ": " +
-                 reason;
-    }
-    itemNote = UnreadableNote(reasons);
+    UnreadablePair(left, unreadable.left, right, unreadable.right, itemMessage,
+                   itemNote);
     return ItemRead::Unreadable;
   }
   if (FileKindMatches(left, MovieKind) && FileKindMatches(right, MovieKind)) {
