@@ -92,13 +92,16 @@ bool BandFor(const FitSettings& settings, bool hasComment) {
 
 }  // namespace
 
-Picture ReadStillPicture(const std::string& path) {
+Picture ReadStillPicture(const std::string& path, std::string* unreadable) {
+  if (unreadable) unreadable->clear();
   if (path.empty()) return CreatePicture(kUnreadableSide, kUnreadableSide, 24);
   StillDecode decoded = DecodeStill(path);
   if (decoded.picture) return std::move(decoded.picture);
   // A picture that could not be brought to 24 bits is refused here too:
   // everything after this point works on 24-bit pictures only.
   NoteLoadFailure(decoded.failure);
+  if (unreadable)
+    *unreadable = decoded.failure.empty() ? "refused" : decoded.failure;
   return CreatePicture(kUnreadableSide, kUnreadableSide, 24);
 }
 
@@ -107,14 +110,14 @@ FitSettings CurrentFitSettings(const ScreenSize& screen) {
           Viewer.CommentSize};
 }
 
-Picture LoadPicture(const std::string& path) {
+Picture LoadPicture(const std::string& path, std::string* unreadable) {
   if (!path.empty()) ParallaxShiftX = ParallaxShiftY = 0;
-  return ReadStillPicture(path);
+  return ReadStillPicture(path, unreadable);
 }
 
 bool ReadPictureFiles(const std::string& leftPath,
                       const std::string& rightPath, Picture& left,
-                      Picture& right) {
+                      Picture& right, PairFailures* unreadable) {
   // The right file is read beside the left one with a comment of its own,
   // begun empty; read after the left one it would have found the left's.
   // That only matters when the readers asked before writing and the left
@@ -122,23 +125,26 @@ bool ReadPictureFiles(const std::string& leftPath,
   Picture rightRead;
   bool dependsOnStart = false, written = false;
   std::string rightComment, rightFailure;
+  PairFailures failures;
   RunSideBySide(
       [&] {
         CommentCapture capture;
-        rightRead = ReadStillPicture(rightPath);
+        rightRead = ReadStillPicture(rightPath, &failures.right);
         dependsOnStart = capture.DependsOnStart();
         written = capture.Written();
         rightComment = capture.Text();
       },
-      [&] { left = ReadStillPicture(leftPath); }, rightFailure);
+      [&] { left = ReadStillPicture(leftPath, &failures.left); },
+      rightFailure);
   if (!rightFailure.empty()) NoteLoadFailure(rightFailure);
   if (dependsOnStart && !CurrentCommentEmpty()) {
     rightRead.reset();
-    rightRead = ReadStillPicture(rightPath);
+    rightRead = ReadStillPicture(rightPath, &failures.right);
   } else if (written) {
     StoreCurrentComment(rightComment);
   }
   right = std::move(rightRead);
+  if (unreadable) *unreadable = failures;
   if (!left || !right) {
     left.reset();
     right.reset();
@@ -148,10 +154,12 @@ bool ReadPictureFiles(const std::string& leftPath,
 }
 
 int LoadPicturePair(const std::string& leftPath, const std::string& rightPath,
-                    Picture& leftSlot, Picture& rightSlot) {
+                    Picture& leftSlot, Picture& rightSlot,
+                    PairFailures* unreadable) {
   if (!leftPath.empty() || !rightPath.empty())
     ParallaxShiftX = ParallaxShiftY = 0;
-  if (!ReadPictureFiles(leftPath, rightPath, leftSlot, rightSlot)) return 0;
+  if (!ReadPictureFiles(leftPath, rightPath, leftSlot, rightSlot, unreadable))
+    return 0;
   Viewer.ShownKind = 2;
   Viewer.ShownLeftPath = leftPath;
   Viewer.ShownRightPath = rightPath;
@@ -170,8 +178,9 @@ void ScaleSideBySideForScreen(const FitSettings& settings, bool hasComment,
   ScaleInPlace(picture, target);
 }
 
-int LoadSideBySideFile(const std::string& path, const ScreenSize& screen) {
-  Picture picture = LoadPicture(path);
+int LoadSideBySideFile(const std::string& path, const ScreenSize& screen,
+                       std::string* unreadable) {
+  Picture picture = LoadPicture(path, unreadable);
   if (!picture) return 0;
   ScaleSideBySideForScreen(CurrentFitSettings(screen), !CurrentCommentEmpty(),
                            picture);

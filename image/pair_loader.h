@@ -40,15 +40,26 @@ constexpr int kUnreadableSide = 600;
 // JPEG, PNG, TIFF, GIF, BMP.  An empty path or a file none of them reads
 // gives a black 600 x 600 picture, so the user sees black rather than a
 // message.  Null only when memory runs out.  Resets ParallaxShiftX/Y.
-Picture LoadPicture(const std::string& path);
+// When the black stand-in is returned for a file, `unreadable` (if given)
+// receives the readers' reasons; it is left empty otherwise.
+Picture LoadPicture(const std::string& path, std::string* unreadable = nullptr);
 // LoadPicture leaving the parallax alone: safe on any thread.
-Picture ReadStillPicture(const std::string& path);
+Picture ReadStillPicture(const std::string& path,
+                         std::string* unreadable = nullptr);
 
 // Reads a left and a right file into the slots and records them as shown
 // (ShownKind 2, ShownLeftPath, ShownRightPath).  Returns 1, or 0 with both
 // slots empty.
+// A file no reader reads gives its black stand-in; `unreadable`, when
+// given, receives the readers' reasons for the left and the right file
+// (each empty when that file was read).
+struct PairFailures {
+  std::string left;
+  std::string right;
+};
 int LoadPicturePair(const std::string& leftPath, const std::string& rightPath,
-                    Picture& leftSlot, Picture& rightSlot);
+                    Picture& leftSlot, Picture& rightSlot,
+                    PairFailures* unreadable = nullptr);
 
 // The reading of LoadPicturePair alone: both files at once on two threads,
 // the comment left as reading them one after the other leaves it, nothing
@@ -56,14 +67,16 @@ int LoadPicturePair(const std::string& leftPath, const std::string& rightPath,
 // runs out.
 bool ReadPictureFiles(const std::string& leftPath,
                       const std::string& rightPath, Picture& left,
-                      Picture& right);
+                      Picture& right, PairFailures* unreadable = nullptr);
 
 // Reads a still holding both views side by side, fits it to twice the
 // screen width (or to the screen height, whichever governs) and cuts it into
 // Viewer.LeftPicture and Viewer.RightPicture with the floating-window shift
 // and comment band.  Returns 1.  Returns 0 with both slots untouched when
 // memory runs out before the cut, and with both emptied when a cut fails.
-int LoadSideBySideFile(const std::string& path, const ScreenSize& screen);
+// `unreadable` as with LoadPicture: the views are then the black stand-in's.
+int LoadSideBySideFile(const std::string& path, const ScreenSize& screen,
+                       std::string* unreadable = nullptr);
 
 // LoadSideBySideFile in two steps: the scaling of the picture read (any
 // thread; the picture is kept as read when memory runs out), and the cut

@@ -47,6 +47,10 @@ struct HeadlessGui::Impl final : TextPainter {
     Start();
     QtTextPainter().DrawText(fb, clip, x, y, text, style);
   }
+  int TextWidth(std::string_view text, const TextStyle& style) override {
+    Start();
+    return QtTextPainter().TextWidth(text, style);
+  }
 };
 
 HeadlessGui::HeadlessGui(int& argc, char** argv, bool lazy)

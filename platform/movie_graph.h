@@ -41,6 +41,9 @@ struct GraphBuildResult {
   GraphFailure failure = GraphFailure::None;
   std::string text;
   int code = 0;  // the GStreamer/GLib error code behind the failure
+  // MissingDecoder: what GStreamer says is missing ("H.265 (Main Profile)
+  // decoder"), when it said so.
+  std::string missing = {};
 };
 
 // Graph event codes, as the player's event handler sees them.

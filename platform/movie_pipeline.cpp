@@ -217,6 +217,8 @@ class StreamerGraph : public MovieGraph {
   std::string errorText_;  // the first error's source and message
   std::atomic<int64_t> frameNs_{0};
   std::atomic<bool> missingDecoder_{false};
+  std::mutex missingLock_;
+  std::string missingWhat_;  // the missing-plugin message's description
   std::atomic<bool> mismatched_{false};
   std::atomic<bool> failed_{false};
   std::atomic<int> errorCode_{0};
@@ -509,8 +511,14 @@ GstBusSyncReply StreamerGraph::BusMessage(GstMessage* message) {
       break;
     }
     case GST_MESSAGE_ELEMENT:
-      if (gst_is_missing_plugin_message(message) && !ForSound(message))
+      if (gst_is_missing_plugin_message(message) && !ForSound(message)) {
+        if (gchar* what = gst_missing_plugin_message_get_description(message)) {
+          std::lock_guard lock(missingLock_);
+          if (missingWhat_.empty()) missingWhat_ = what;
+          g_free(what);
+        }
         missingDecoder_ = true;
+      }
       break;
     default:
       break;
@@ -626,6 +634,8 @@ bool StreamerGraph::Preroll(GraphBuildResult& result) {
       ret == GST_STATE_CHANGE_FAILURE) {
     if (missingDecoder_ || branches_.size() < wanted) {
       result = {GraphFailure::MissingDecoder, "", errorCode_.load()};
+      std::lock_guard missingLock(missingLock_);
+      result.missing = missingWhat_;
     } else {
       result = {GraphFailure::Step,
                 FailedText(errorCode_.load(), "hr=pGB1->RenderFile(wFile, NULL)"),

@@ -80,6 +80,10 @@ class QtPainterImpl final : public TextPainter {
  public:
   void DrawText(Framebuffer& fb, const Rect& clip, int x, int y,
                 std::string_view text, const TextStyle& style) override;
+  int TextWidth(std::string_view text, const TextStyle& style) override {
+    QString string = QString::fromUtf8(text.data(), qsizetype(text.size()));
+    return QFontMetrics(Resolve(style).font).horizontalAdvance(string);
+  }
   ResolvedFont Resolve(const TextStyle& style);
   void Release() {
     std::lock_guard lock(mutex_);

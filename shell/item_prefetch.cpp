@@ -52,13 +52,18 @@ bool PrepareItem(const ItemRequest& request, PreparedItem& item) {
       break;
     }
     case ItemShape::SideBySide:
-      left = ReadStillPicture(request.left);
+      left = ReadStillPicture(request.left, &item.unreadable);
       if (!left) return false;
       break;
-    case ItemShape::Pair:
-      if (!ReadPictureFiles(request.left, request.right, left, right))
+    case ItemShape::Pair: {
+      PairFailures failures;
+      if (!ReadPictureFiles(request.left, request.right, left, right,
+                            &failures))
         return false;
+      item.unreadable = failures.left;
+      item.unreadableRight = failures.right;
       break;
+    }
   }
   // A cancelled decode of a still becomes the black stand-in of an
   // unreadable file: never keep what a cancel may have cut short.

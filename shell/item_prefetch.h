@@ -59,6 +59,10 @@ struct PreparedItem {
   std::string comment;  // the comment as reading left it
   int shiftX = 0;       // an MPO's parallax
   int shiftY = 0;
+  // A still no reader could read (left is then the black stand-in): why;
+  // for a pair, unreadableRight says it of the right file.
+  std::string unreadable;
+  std::string unreadableRight;
 };
 
 // Reads and scales the item exactly as the load step does, on any thread:

@@ -21,9 +21,17 @@ namespace {
 
 constexpr int kCodecHelpAddress = 2797;
 constexpr const char* kMissingDecoderCaption = "動画再生エラー";
-constexpr const char* kMissingDecoderText =
-    "Directshowフィルターをインストールすれば再生できるかもしれません。"
-    "詳しい説明ページを表示しますか？";
+// Names what is missing and what a Linux user installs for it: the
+// GStreamer plugin packages, where other systems had codec filters.
+std::string MissingDecoderText(const std::string& missing) {
+  std::string text = "この動画を再生するデコーダーがありません";
+  if (!missing.empty()) text += "（" + missing + "）";
+  return text +
+         "。GStreamerのプラグイン（gstreamer1.0-libav、"
+         "gstreamer1.0-plugins-good、gstreamer1.0-plugins-bad、"
+         "gstreamer1.0-plugins-ugly など）をインストールすれば"
+         "再生できるかもしれません。詳しい説明ページを表示しますか？";
+}
 constexpr int kSilent = -10000;
 constexpr int64_t kNsPerMs = 1000000;
 
@@ -155,7 +163,8 @@ int StreamerMoviePlayer::OpenMovie(const std::string& left,
 void StreamerMoviePlayer::ShowBuildFailure(const GraphBuildResult& result) {
   switch (result.failure) {
     case GraphFailure::MissingDecoder:
-      if (window_.Dialogs().AskYesNo(nullptr, kMissingDecoderText,
+      if (window_.Dialogs().AskYesNo(nullptr,
+                                     MissingDecoderText(result.missing),
                                      kMissingDecoderCaption,
                                      YesNoPrompt::kWarning))
         QDesktopServices::openUrl(QUrl(LoadText(kCodecHelpAddress)));

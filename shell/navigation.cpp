@@ -4,21 +4,27 @@
 #include "shell/navigation.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <utility>
+#include <vector>
 
 #include "image/ascii_case.h"
 #include "image/comment.h"
+#include "image/file_data.h"
 #include "image/file_names.h"
 #include "image/mpo_reader.h"
 #include "image/pair_loader.h"
 #include "shell/command_table.h"
 #include "shell/full_screen.h"
+#include "shell/item_problems.h"
 #include "shell/main_window.h"
 #include "shell/navigation_steps.h"
 #include "core/viewer_state.h"
 #include "slideshow/list_reader.h"
 #include "stereo/present.h"
+#include "stereo/text_overlay.h"
 #include "stereo/transition.h"
 
 namespace {
@@ -38,7 +44,8 @@ enum class ItemRead {
   Movie,      // a movie was opened (or tried)
   Panorama,   // handed to the 360-degree viewer
   Mismatch,   // a pair that is neither two stills nor two movies
-  Failed,     // a still that could not be read: nothing new is shown
+  Unreadable, // black stand-ins wait, with itemMessage saying why
+  Failed,     // nothing new to show (memory ran out)
 };
 
 // One entry record for the whole show: a list line without names keeps the
@@ -48,6 +55,16 @@ ListEntry showEntry;
 // A movie that failed to open has said why in the title; the item's title
 // is still recorded, but that report stays in view.
 std::string movieReport;
+
+// What the user is told about the item being read: a note after its title
+// (why it is shown flat, or not at all) and, for a file that shows nothing,
+// the lines written on the canvas in its place.
+std::string itemNote;
+std::vector<std::string> itemMessage;
+
+// How many names of the folder the pair source's item on display takes: 2
+// for a pair of neighbours, 1 for a stereo file shown on its own.
+int pairItemWidth = 2;
 
 void SetItemTitle(MainWindow& w, std::string title) {
   if (Viewer.SlideShowOn)
@@ -111,6 +128,9 @@ void ClearForNewItem(MainWindow& w, Step step) {
   Viewer.BackgroundDirty = true;
   ClearCurrentComment();
   movieReport.clear();
+  itemNote.clear();
+  itemMessage.clear();
+  SetItemMessage({});
 }
 
 void OpenItemMovie(MainWindow& w, const std::string& left,
@@ -127,23 +147,66 @@ void OpenItemMovie(MainWindow& w, const std::string& left,
     movieReport = w.windowTitle().toStdString();
 }
 
+// A file that cannot be shown: its black stand-ins wait in LeftPicture and
+// RightPicture, and the canvas and the title will say why.
+ItemRead Unreadable(const std::string& path, const std::string& failure) {
+  std::string reason = UnreadableReason(path, failure);
+  itemNote = UnreadableNote(reason);
+  itemMessage = UnreadableMessage(path, reason);
+  return ItemRead::Unreadable;
+}
+
+// A multi-picture file without a second view: its first picture in both
+// eyes when it is a picture at all, the reason in the title.
+ItemRead ReadFlatMpo(MainWindow& w, const std::string& path,
+                     const std::string& mpoFailure) {
+  std::string why;
+  bool flat = ReadFlatPicture(path, Viewer.LeftPicture, Viewer.RightPicture,
+                              why);
+  if (!flat && !BlackStandIns(Viewer.LeftPicture, Viewer.RightPicture))
+    return ItemRead::Failed;
+  if (!FitPairToScreen(w.Screen(), Viewer.LeftPicture, Viewer.RightPicture)) {
+    FreePicture(Viewer.LeftPicture);
+    FreePicture(Viewer.RightPicture);
+    return ItemRead::Failed;
+  }
+  if (!flat) return Unreadable(path, why);
+  itemNote = FlatNote(UnreadableReason(path, mpoFailure));
+  return ItemRead::Pictures;
+}
+
 // One stereo file into LeftPicture/RightPicture: a side-by-side still, an
 // MPO, or else a movie.
 ItemRead ReadSingleFile(MainWindow& w, const std::string& path, Step step) {
   if (FileKindMatches(path, StillKind)) {
-    LoadSideBySideItem(w, path);
+    std::string failure;
+    LoadSideBySideItem(w, path, failure);
     if (!Viewer.LeftPicture) return ItemRead::Failed;
     if (step != Step::Show) ResumeMusic(w);
-    return ItemRead::Pictures;
+    return failure.empty() ? ItemRead::Pictures : Unreadable(path, failure);
   }
   if (FileKindMatches(path, MpoKind)) {
-    if (!LoadMpoItem(w, path)) return ItemRead::Failed;
+    ClearLoadFailure();
+    ItemRead read = ItemRead::Pictures;
+    if (!LoadMpoItem(w, path)) {
+      std::string failure = LastLoadFailure();
+      read = ReadFlatMpo(w, path, failure.empty() ? "refused" : failure);
+      if (read == ItemRead::Failed) return read;
+    }
     Viewer.MpoSource = true;
     Viewer.ShownLeftPath = path;
     Viewer.ShownRightPath.clear();
     Viewer.ShownKind = 2;
     if (step != Step::Show) ResumeMusic(w);
-    return ItemRead::Pictures;
+    return read;
+  }
+  // A name of no known kind that is not there is no movie without a
+  // decoder: it is said to be missing.
+  if (!FileKindMatches(path, MovieKind) && !IsFileNotFolder(path)) {
+    if (!BlackStandIns(Viewer.LeftPicture, Viewer.RightPicture))
+      return ItemRead::Failed;
+    return Unreadable(path, std::string("cannot open: ") +
+                                std::strerror(ENOENT));
   }
   OpenItemMovie(w, path, "", step);
   return ItemRead::Movie;
@@ -154,9 +217,15 @@ ItemRead ReadPairFiles(MainWindow& w, Step step) {
   const std::string& left = Viewer.LeftPath;
   const std::string& right = Viewer.RightPath;
   if (FileKindMatches(left, StillKind) && FileKindMatches(right, StillKind)) {
-    if (!LoadPairItem(w, left, right)) return ItemRead::Failed;
+    PairFailures unreadable;
+    if (!LoadPairItem(w, left, right, unreadable)) return ItemRead::Failed;
     if (step != Step::Show) ResumeMusic(w);
-    return ItemRead::Pictures;
+    if (unreadable.left.empty() && unreadable.right.empty())
+      return ItemRead::Pictures;
+    // The eye that was read is shown beside the other's black stand-in.
+    UnreadablePair(left, unreadable.left, right, unreadable.right, itemMessage,
+                   itemNote);
+    return ItemRead::Unreadable;
   }
   if (FileKindMatches(left, MovieKind) && FileKindMatches(right, MovieKind)) {
     OpenItemMovie(w, left, right, step);
@@ -170,6 +239,7 @@ void InstallNewPair(MainWindow& w) {
   if (!Viewer.LeftPicture || !Viewer.RightPicture) return;
   Viewer.CurrentLeft = std::move(Viewer.LeftPicture);
   Viewer.CurrentRight = std::move(Viewer.RightPicture);
+  SetItemMessage(itemMessage);
   w.ContentShown = true;
   w.Repaint();
   NoteItemOnScreen(w);
@@ -199,16 +269,45 @@ ItemRead ShowEntry(MainWindow& w, Step step) {
     Viewer.RightPath =
         ResolveListName(Viewer.OpenFolder, entry.EntryRightName);
     ItemRead read = ReadPairFiles(w, step);
-    if (read != ItemRead::Failed) PairTitle(w);
+    if (read != ItemRead::Failed) PairTitle(w, itemNote.c_str());
     return read;
   }
   Viewer.ItemPath = ResolveListName(Viewer.OpenFolder, entry.EntryLeftName);
   ItemRead read = ReadSingleFile(w, Viewer.ItemPath, step);
-  if (read != ItemRead::Failed) SingleTitle(w, Viewer.ItemPath);
+  if (read != ItemRead::Failed) SingleTitle(w, Viewer.ItemPath, itemNote.c_str());
   return read;
 }
 
+// A folder opened without anything in it to show: says so on the canvas
+// and in the title, with nothing to step through.
+void ShowEmptyFolder(MainWindow& w) {
+  Viewer.ListMode = false;
+  Viewer.MpoSource = false;
+  ClearForNewItem(w, Step::Show);
+  CloseMusic(w);
+  std::string folder = Viewer.OpenPath;
+  if (folder.back() != '/') folder += '/';
+  Viewer.OpenFolder = Viewer.ItemPath = folder;
+  Viewer.SourceKind = 1;
+  ListFolder(folder, BrowseKind(), LeftList);
+  FitWindowToFullScreen(w);
+  Viewer.FromHistory = false;
+  // Nothing has been shown: a reload or a format change only repaints.
+  w.ContentShown = false;
+  if (!BlackStandIns(Viewer.LeftPicture, Viewer.RightPicture)) return;
+  itemMessage = EmptyFolderMessage(folder);
+  InstallNewPair(w);
+  w.ContentShown = false;
+  SetItemTitle(w, "(" + folder + ")  " + EmptyFolderNote());
+}
+
 void ShowFile(MainWindow& w, int) {
+  // A folder opens at its first file, as a file of it would.
+  if (!Viewer.View360 && IsFolderPath(Viewer.OpenPath)) {
+    std::string first = FirstItemOfFolder(Viewer.OpenPath);
+    if (first.empty()) return ShowEmptyFolder(w);
+    Viewer.OpenPath = first;
+  }
   Viewer.ListMode = false;
   Viewer.MpoSource = false;
   ClearForNewItem(w, Step::Show);
@@ -232,7 +331,7 @@ void ShowFile(MainWindow& w, int) {
   }
   InstallNewPair(w);
   ListFolder(Viewer.OpenPath, BrowseKind(), LeftList);
-  SingleTitle(w, Viewer.OpenPath);
+  SingleTitle(w, Viewer.OpenPath, itemNote.c_str());
   w.ContentShown = true;
   if (Viewer.StereoType == NvidiaStereo) HandOverToStereoOutput(w);
   RecordOpen(Viewer.OpenPath, "");
@@ -250,6 +349,7 @@ void ShowPair(MainWindow& w, int) {
   Viewer.OpenFolder = Viewer.LeftFolder = FolderOf(Viewer.LeftPath);
   Viewer.RightFolder = FolderOf(Viewer.RightPath);
   Viewer.SourceKind = 2;
+  pairItemWidth = 2;
   ListFolder(Viewer.LeftPath, BrowseKind(), LeftList);
   ListFolder(Viewer.RightPath, BrowseKind(), RightList);
   // Two neighbours of one folder: the position is the right one's.  The
@@ -265,7 +365,7 @@ void ShowPair(MainWindow& w, int) {
   }
   if (read == ItemRead::Mismatch) FillBlack(w);  // a still and a movie
   InstallNewPair(w);
-  PairTitle(w);
+  PairTitle(w, itemNote.c_str());
   w.ContentShown = true;
   if (Viewer.StereoType == NvidiaStereo) HandOverToStereoOutput(w);
   RecordOpen(Viewer.LeftPath, Viewer.RightPath);
@@ -313,7 +413,7 @@ ItemRead StepSingle(MainWindow& w, Step step) {
     return ItemRead::Panorama;
   }
   ItemRead read = ReadSingleFile(w, Viewer.ItemPath, step);
-  if (read != ItemRead::Failed) SingleTitle(w, Viewer.ItemPath);
+  if (read != ItemRead::Failed) SingleTitle(w, Viewer.ItemPath, itemNote.c_str());
   return read;
 }
 
@@ -322,10 +422,18 @@ ItemRead StepSingle(MainWindow& w, Step step) {
 // neighbours of the left folder with ItemIndex on the right one.
 ItemRead StepPair(MainWindow& w, Step step) {
   PairPathsForStep(step == Step::Next, Viewer.ItemIndex, Viewer.RightIndex,
-                   Viewer.LeftPath, Viewer.RightPath);
+                   Viewer.LeftPath, Viewer.RightPath, pairItemWidth);
+  if (Viewer.RightPath.empty()) {  // a stereo file on its own
+    Viewer.ItemPath = Viewer.LeftPath;
+    ItemRead read = ReadSingleFile(w, Viewer.ItemPath, step);
+    if (read != ItemRead::Failed)
+      SingleTitle(w, Viewer.ItemPath, itemNote.c_str());
+    return read;
+  }
   PairTitle(w);
   ItemRead read = ReadPairFiles(w, step);
   movieReport.clear();  // the title came first: a movie's report is in view
+  if (read == ItemRead::Unreadable) PairTitle(w, itemNote.c_str());
   if (read == ItemRead::Mismatch) {
     ReleaseCurrentPair();
     FillBlack(w);
@@ -367,6 +475,11 @@ void StepItem(MainWindow& w, int id) {
   } else {
     read = StepPair(w, step);
   }
+  if (read == ItemRead::Unreadable) {
+    InstallNewPair(w);  // no transition into a stand-in
+    PrefetchNextItem(w, lastStepForward);
+    return;
+  }
   if (read != ItemRead::Pictures) return;
   // Transitions run forward only, between two still pairs at fitted size.
   if (!Viewer.MovieOpen && Viewer.CurrentLeft && Viewer.CurrentRight &&
@@ -399,13 +512,19 @@ void ReloadItem(MainWindow& w, int) {
       return;
     }
     read = ReadSingleFile(w, Viewer.ItemPath, Step::Reload);
-    if (read != ItemRead::Failed) SingleTitle(w, Viewer.ItemPath);
+    if (read != ItemRead::Failed)
+      SingleTitle(w, Viewer.ItemPath, itemNote.c_str());
+  } else if (Viewer.RightPath.empty()) {  // a stereo file of a pair source
+    read = ReadSingleFile(w, Viewer.LeftPath, Step::Reload);
+    if (read != ItemRead::Failed)
+      SingleTitle(w, Viewer.LeftPath, itemNote.c_str());
   } else {
     read = ReadPairFiles(w, Step::Reload);
     if (read != ItemRead::Failed)
-      PairTitle(w, read == ItemRead::Mismatch ? kErrorSuffix : "");
+      PairTitle(w, read == ItemRead::Mismatch ? kErrorSuffix : itemNote.c_str());
   }
-  if (read == ItemRead::Pictures && !Viewer.MovieOpen) {
+  if ((read == ItemRead::Pictures || read == ItemRead::Unreadable) &&
+      !Viewer.MovieOpen) {
     InstallNewPair(w);
     PrefetchNextItem(w, lastStepForward);
   } else {
@@ -441,47 +560,9 @@ constexpr CommandHandlerRow kHandlers[] = {
 
 }  // namespace
 
-int WrapIndex(int index, int count) {
-  if (count <= 0) return 0;
-  if (index < 0) return count - 1;
-  return index >= count ? 0 : index;
-}
-
-std::string FolderEntry(const std::string& folder, int index) {
-  const auto& names = Viewer.LeftFolderList;
-  if (index < 0 || index >= static_cast<int>(names.size())) return {};
-  return folder + names[index];
-}
-
 const ListEntry& ShownListEntry() { return showEntry; }
 
-void PairPathsForStep(bool next, int& itemIndex, int rightIndex,
-                      std::string& left, std::string& right) {
-  const auto& rights = Viewer.RightFolderList;
-  bool twoFolders = !Viewer.RightFolder.empty() &&
-                    Viewer.LeftFolder != Viewer.RightFolder &&
-                    rightIndex < static_cast<int>(rights.size());
-  if (twoFolders) {
-    left = FolderEntry(Viewer.OpenFolder, itemIndex);
-    right = Viewer.RightFolder + rights[rightIndex];
-    if (IsFileNotFolder(right)) return;
-  }
-  int& index = itemIndex;
-  int count = Viewer.ItemCount;
-  const std::string& folder = Viewer.OpenFolder;
-  if (next) {
-    left = FolderEntry(folder, index);
-    index = Wrap(index + 1, count);
-    right = FolderEntry(folder, index);
-  } else {
-    index = Wrap(index - 1, count);
-    left = FolderEntry(folder, index);
-    index = Wrap(index - 1, count);
-    right = FolderEntry(folder, index);
-    index = Wrap(index + 1, count);
-    std::swap(left, right);
-  }
-}
+int ShownPairItemWidth() { return pairItemWidth; }
 
 void SingleTitle(MainWindow& w, const std::string& path, const char* suffix) {
   SetItemTitle(w, FormatText(LoadText(kSingleTitle), path.c_str(),

@@ -125,20 +125,23 @@ bool LoadMpoItem(MainWindow& w, const std::string& path) {
   return true;
 }
 
-bool LoadSideBySideItem(MainWindow& w, const std::string& path) {
+bool LoadSideBySideItem(MainWindow& w, const std::string& path,
+                        std::string& unreadable) {
   PreparedItem item;
   if (TakeReadAhead(w, RequestNow(w, ItemShape::SideBySide, path), item)) {
     stepReadAhead = true;
+    unreadable = item.unreadable;
     return ShowScaledSideBySide(path, std::move(item.left)) != 0;
   }
-  return LoadSideBySideFile(path, w.Screen()) != 0;
+  return LoadSideBySideFile(path, w.Screen(), &unreadable) != 0;
 }
 
 bool LoadPairItem(MainWindow& w, const std::string& left,
-                  const std::string& right) {
+                  const std::string& right, PairFailures& unreadable) {
   PreparedItem item;
   if (TakeReadAhead(w, RequestNow(w, ItemShape::Pair, left, right), item)) {
     stepReadAhead = true;
+    unreadable = {item.unreadable, item.unreadableRight};
     Viewer.LeftPicture = std::move(item.left);
     Viewer.RightPicture = std::move(item.right);
     Viewer.ShownKind = 2;
@@ -147,7 +150,8 @@ bool LoadPairItem(MainWindow& w, const std::string& left,
     PlaceScaledPair(Viewer.LeftPicture, Viewer.RightPicture);
     return true;
   }
-  if (!LoadPicturePair(left, right, Viewer.LeftPicture, Viewer.RightPicture))
+  if (!LoadPicturePair(left, right, Viewer.LeftPicture, Viewer.RightPicture,
+                       &unreadable))
     return false;
   FitPairToScreen(w.Screen(), Viewer.LeftPicture, Viewer.RightPicture);
   return true;
@@ -178,8 +182,11 @@ void PrefetchNextItem(MainWindow& w, bool forward) {
                           CurrentFitSettings(screen), {});
   } else {
     std::string left, rightPath;
-    PairPathsForStep(forward, item, right, left, rightPath);
-    request = PairRequest(left, rightPath, CurrentFitSettings(screen), {});
+    int itemWidth = ShownPairItemWidth();
+    PairPathsForStep(forward, item, right, left, rightPath, itemWidth);
+    FitSettings fit = CurrentFitSettings(screen);
+    request = rightPath.empty() ? FileRequest(left, fit, {})
+                                : PairRequest(left, rightPath, fit, {});
   }
   if (request) w.Prefetch().Request(*request);
 }

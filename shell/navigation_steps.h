@@ -8,6 +8,7 @@
 
 class MainWindow;
 struct ListEntry;
+struct PairFailures;
 
 // The title of a one-file item at ItemIndex of ItemCount, or of the pair in
 // LeftPath/RightPath; a running slideshow adds its interval.  `suffix` is
@@ -35,8 +36,14 @@ void ResumeMusic(MainWindow& window);
 int WrapIndex(int index, int count);
 std::string FolderEntry(const std::string& folder, int index);
 const ListEntry& ShownListEntry();
+// `itemWidth` is how many folder names the item on display takes (2 for a pair,
+// 1 for a stereo file shown on its own) and becomes the new item's; a new
+// item of one file comes back with `right` empty.
 void PairPathsForStep(bool next, int& itemIndex, int rightIndex,
-                      std::string& left, std::string& right);
+                      std::string& left, std::string& right, int& itemWidth);
+int ShownPairItemWidth();
+// JPS, PNS and MPO files: each holds both views itself.
+bool HoldsBothViews(const std::string& path);
 
 // Reading an item through the window's prefetcher (navigation_prefetch):
 // the item read ahead when it is exactly the one asked for, else read now.
@@ -44,9 +51,13 @@ void PairPathsForStep(bool next, int& itemIndex, int rightIndex,
 // direct loads do (LoadMpoFile or LoadPicturePair with FitPairToScreen,
 // LoadSideBySideFile); false when the MPO or pair did not load.
 bool LoadMpoItem(MainWindow& window, const std::string& path);
-bool LoadSideBySideItem(MainWindow& window, const std::string& path);
+// A side-by-side still no reader could read leaves the black stand-in's
+// views, with the readers' reasons in `unreadable` (empty otherwise).
+bool LoadSideBySideItem(MainWindow& window, const std::string& path,
+                        std::string& unreadable);
+// `unreadable` as with LoadPicturePair.
 bool LoadPairItem(MainWindow& window, const std::string& left,
-                  const std::string& right);
+                  const std::string& right, PairFailures& unreadable);
 // After an item is shown: reads ahead the one a step forward (or back)
 // would show, unless a movie plays or that item is no still.
 void PrefetchNextItem(MainWindow& window, bool forward);

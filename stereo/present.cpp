@@ -57,6 +57,7 @@ void Render(const RenderInput& in) {
                     halftone ? StretchMode::Halftone : StretchMode::Nearest,
                     format->code};
   RendererOf(format->family)(ctx, in);
+  if (!in.movie) DrawItemMessage(fb);
   DrawHelpOverlay(fb);
   Host().Flush(fb);
 }

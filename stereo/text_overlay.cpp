@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "image/comment.h"
@@ -15,6 +16,8 @@
 namespace {
 
 std::atomic<TextPainter*> installedPainter{nullptr};
+
+std::vector<std::string> itemMessage;
 
 // The help lines use the application's own font at a fixed pixel size: the
 // lines sit 20 device pixels apart whatever the desktop's font settings, so
@@ -117,4 +120,35 @@ Picture RenderCommentBand(int width, int height) {
                     style);
   CopyIntoPicture(band, picture.get(), 0, 0);
   return picture;
+}
+
+void SetItemMessage(std::vector<std::string> lines) {
+  itemMessage = std::move(lines);
+}
+
+const std::vector<std::string>& ItemMessage() { return itemMessage; }
+
+void DrawItemMessage(Framebuffer& fb) {
+  if (itemMessage.empty() || fb.width <= 0 || fb.height <= 0) return;
+  // Lines sized like a comment on a picture filling the window, but never
+  // so small that a name cannot be read nor so large that it runs off.
+  int line = std::clamp(fb.height / 22, 14, 40);
+  int pitch = line * 3 / 2;
+  int count = static_cast<int>(itemMessage.size());
+  int height = std::min(pitch * count + line, fb.height);
+  int top = (fb.height - height) / 2;
+  Rect band{0, top, fb.width, height};
+  FillRect(fb, band.x, band.y, band.x + band.width, band.y + band.height,
+           kBlack);
+  TextPainter* painter = CurrentTextPainter();
+  if (!painter) return;
+  for (int k = 0; k < count; ++k) {
+    // A long reason is made smaller until it fits the window's width.
+    TextStyle style = CommentStyle(line * 100 / 80);
+    int room = fb.width * 19 / 20;
+    int width = painter->TextWidth(itemMessage[k], style);
+    if (width > room) style.height = std::max(6, style.height * room / width);
+    int y = top + line / 2 + pitch * k + (line - style.height) / 2;
+    painter->DrawText(fb, band, fb.width / 2, y, itemMessage[k], style);
+  }
 }

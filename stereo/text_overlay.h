@@ -2,6 +2,9 @@
 // current item's comment.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "image/picture.h"
 #include "stereo/framebuffer.h"
 #include "stereo/geometry.h"
@@ -19,3 +22,12 @@ void DrawCommentText(Picture& picture, const Rect& rect);
 // A black width x height picture with CurrentComment written centred on a
 // quarter and on three quarters of the width; null when memory runs out.
 Picture RenderCommentBand(int width, int height);
+
+// What stands in for a picture that cannot be shown: a few lines (the file's
+// name and why) written across the middle of the client area on a black
+// band, in the comment's face and colour, over every still presentation
+// until it is cleared.  An empty list clears it.  Set and drawn on the
+// window's thread.
+void SetItemMessage(std::vector<std::string> lines);
+const std::vector<std::string>& ItemMessage();
+void DrawItemMessage(Framebuffer& fb);

@@ -27,6 +27,8 @@ class TextPainter {
   // background), its top edge at y, touching only pixels inside `clip`.
   virtual void DrawText(Framebuffer& fb, const Rect& clip, int x, int y,
                         std::string_view text, const TextStyle& style) = 0;
+  // How wide DrawText would draw `text`, in pixels; 0 when not known.
+  virtual int TextWidth(std::string_view, const TextStyle&) { return 0; }
 };
 
 // The painter the overlays use.  Null until the platform installs one; the

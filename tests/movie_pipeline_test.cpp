@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -299,6 +300,20 @@ TEST_F(MoviePipelineTest, FailuresSayWhichKind) {
   std::ofstream(text) << "not a movie at all";
   EXPECT_FALSE(Build(text.string()));
   EXPECT_EQ(result_.failure, GraphFailure::MissingDecoder);
+  // A stream in a coding nothing decodes: GStreamer names what is missing.
+  std::ifstream in(Movie("raw.avi"), std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  size_t header = bytes.find("strh"), format = bytes.find("strf");
+  ASSERT_NE(header, std::string::npos);
+  ASSERT_NE(format, std::string::npos);
+  bytes.replace(header + 12, 4, "ZZZZ");  // the stream's handler
+  bytes.replace(format + 24, 4, "ZZZZ");  // the frames' compression
+  fs::path odd = dir_ / "odd.avi";
+  std::ofstream(odd, std::ios::binary) << bytes;
+  EXPECT_FALSE(Build(odd.string()));
+  EXPECT_EQ(result_.failure, GraphFailure::MissingDecoder);
+  EXPECT_NE(result_.missing.find("video/x-avi-unknown"), std::string::npos)
+      << result_.missing;
   // Views of different sizes cannot be merged.
   EXPECT_FALSE(Build(Movie("raw.avi"), Movie("sbs.mp4")));
   EXPECT_EQ(result_.failure, GraphFailure::MismatchedInputs);

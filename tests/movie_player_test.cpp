@@ -66,6 +66,7 @@ class MoviePlayerTest : public WindowTest {
                          std::function<void()>, GraphBuildResult& result) {
           if (failure_ != GraphFailure::None) {
             result.failure = failure_;
+            result.missing = missing_;
             return std::unique_ptr<MovieGraph>();
           }
           auto graph = std::make_unique<FakeGraph>();
@@ -92,6 +93,7 @@ class MoviePlayerTest : public WindowTest {
   std::unique_ptr<StreamerMoviePlayer> player_;
   FakeGraph* graph_ = nullptr;
   GraphFailure failure_ = GraphFailure::None;
+  std::string missing_;
 };
 
 TEST_F(MoviePlayerTest, OpeningRunsTheMovieAndSetsThePanelRange) {
@@ -182,6 +184,17 @@ TEST_F(MoviePlayerTest, BuildFailuresAskOrWarnAndLeaveNoMovie) {
   EXPECT_FALSE(Viewer.MovieOpen);
   ASSERT_EQ(dialogs_.questions.size(), 1u);
   EXPECT_EQ(dialogs_.questions[0].rfind("動画再生エラー: ", 0), 0u);
+  // A Linux user is told what is missing and which packages bring it.
+  failure_ = GraphFailure::MissingDecoder;
+  missing_ = "H.265 (Main Profile) decoder";
+  EXPECT_NE(player_->OpenMovie("/movies/odd.mkv", ""), 0);
+  ASSERT_EQ(dialogs_.questions.size(), 2u);
+  const std::string& question = dialogs_.questions[1];
+  EXPECT_NE(question.find("（H.265 (Main Profile) decoder）"), std::string::npos)
+      << question;
+  EXPECT_NE(question.find("gstreamer1.0-libav"), std::string::npos);
+  EXPECT_EQ(question.find("Directshow"), std::string::npos);
+  EXPECT_NE(question.find("詳しい説明ページを表示しますか？"), std::string::npos);
   failure_ = GraphFailure::MismatchedInputs;
   EXPECT_NE(player_->OpenMovie("/movies/l.mp4", "/movies/r.mp4"), 0);
   EXPECT_EQ(dialogs_.messages,

@@ -17,6 +17,7 @@
 #include "shell/main_window.h"
 #include "shell/navigation.h"
 #include "core/viewer_state.h"
+#include "stereo/text_overlay.h"
 #include "tests/synthetic_jpeg.h"
 #include "tests/window_test_support.h"
 
@@ -122,6 +123,41 @@ TEST_F(NavigationTest, PairsStepAsNeighboursOrSideBySideFolders) {
   Run(CMD_PREVIOUS);
   Run(CMD_PREVIOUS);
   EXPECT_EQ(Pair(), "3.jpg+z.jpg");
+}
+
+// Stepping on from a left/right pair never makes a pair of two files that
+// each hold both views: those are items of their own, and the counter
+// follows every name.
+TEST_F(NavigationTest, PairsStepPastStereoFilesAsItemsOfTheirOwn) {
+  std::string dir = Pictures(
+      "s", {"scene.jps", "scene.pns", "scene_L.jpg", "scene_R.jpg"});
+  ShowPair(dir + "scene_L.jpg", dir + "scene_R.jpg");
+  EXPECT_EQ(Viewer.ItemIndex, 3);
+  std::vector<std::string> shown;
+  auto note = [&] {
+    shown.push_back(FileNameOf(Viewer.ShownLeftPath) + "+" +
+                    FileNameOf(Viewer.ShownRightPath) + " " +
+                    std::to_string(Viewer.ItemIndex + 1));
+  };
+  for (int i = 0; i < 3; ++i) {
+    Run(CMD_NEXT);
+    note();
+  }
+  for (int i = 0; i < 3; ++i) {
+    Run(CMD_PREVIOUS);
+    note();
+  }
+  EXPECT_EQ(shown, (std::vector<std::string>{
+                       "scene.jps+ 1", "scene.pns+ 2",
+                       "scene_L.jpg+scene_R.jpg 4", "scene.pns+ 2",
+                       "scene.jps+ 1", "scene_L.jpg+scene_R.jpg 4"}));
+  Run(CMD_NEXT);
+  EXPECT_EQ(Title(), "(" + dir + "scene.jps) 1/4  ");
+  // Read again as the file it is, not as a pair.
+  Run(CMD_RELOAD_ITEM);
+  EXPECT_EQ(Viewer.ShownLeftPath, dir + "scene.jps");
+  EXPECT_EQ(Viewer.ShownRightPath, "");
+  EXPECT_EQ(Title(), "(" + dir + "scene.jps) 1/4  ");
 }
 
 TEST_F(NavigationTest, ReloadReadsThePairOnDisplayAgain) {
@@ -285,6 +321,76 @@ TEST_F(NavigationTest, AFailedOpenFromTheHistoryLeavesLaterOpensRecorded) {
   ShowFile(dir + "a.jpg");  // as the open dialog hands it on
   EXPECT_EQ(RecentFiles[0].left, dir + "a.jpg");
   EXPECT_EQ(RecentFiles[1].left, dir + "broken.mpo");
+}
+
+// A file no reader can read stands as an item of its own: black, its name
+// and the reason on the canvas and in the title; the steps go on from it.
+TEST_F(NavigationTest, AnUnreadableFileSaysWhyAndTheStepsGoOn) {
+  std::string dir = Pictures("u", {"a.jpg", "c.jpg"});
+  ASSERT_TRUE(WriteFile(dir + "b.jpg", "plain text, not a picture"));
+  ShowFile(dir + "b.jpg");
+  EXPECT_EQ(Viewer.ItemIndex, 1);
+  std::string title = Title();
+  EXPECT_EQ(title.rfind("(" + dir + "b.jpg) 2/3  表示できません: ", 0), 0u)
+      << title;
+  EXPECT_NE(title.find("JPEG: Not a JPEG file"), std::string::npos) << title;
+  EXPECT_EQ(title.find("PNG:"), std::string::npos) << title;
+  ASSERT_EQ(ItemMessage().size(), 3u);
+  EXPECT_EQ(ItemMessage()[0], "b.jpg");
+  Run(CMD_NEXT);
+  EXPECT_EQ(Title(), "(" + dir + "c.jpg) 3/3  ");
+  EXPECT_TRUE(ItemMessage().empty());
+  Run(CMD_PREVIOUS);
+  EXPECT_EQ(Viewer.ShownLeftPath, dir + "b.jpg");
+  EXPECT_NE(Title().find("表示できません"), std::string::npos);
+  EXPECT_EQ(ItemMessage().size(), 3u);
+
+  // One eye of a pair: the other is shown, the name of this one said.
+  ShowPair(dir + "a.jpg", dir + "b.jpg");
+  EXPECT_NE(Title().find("  表示できません: b.jpg: 画像ファイルではありません"),
+            std::string::npos) << Title();
+  ASSERT_EQ(ItemMessage().size(), 3u);
+  EXPECT_EQ(ItemMessage()[0], "b.jpg");
+  Run(CMD_NEXT);  // c.jpg and a.jpg, both read
+  EXPECT_EQ(Title().find("表示できません"), std::string::npos) << Title();
+  EXPECT_TRUE(ItemMessage().empty());
+
+  // An MPO without its second picture: flat when it is a JPEG at all.
+  std::string mpo = Folder("m");
+  auto jpeg = synthetic::Compress(synthetic::TestCard(64, 32, 7));
+  ASSERT_TRUE(WriteFile(mpo + "flat.mpo",
+                        {reinterpret_cast<const char*>(jpeg.data()),
+                         jpeg.size()}));
+  ASSERT_TRUE(WriteFile(mpo + "text.mpo", "no pictures in here"));
+  ShowFile(mpo + "flat.mpo");
+  EXPECT_EQ(Title(), "(" + mpo + "flat.mpo) 1/2  2D表示: "
+                     "ステレオMPOではありません（no second MPF mark）");
+  EXPECT_TRUE(ItemMessage().empty());
+  ASSERT_TRUE(Viewer.CurrentLeft && Viewer.CurrentRight);
+  EXPECT_EQ(PictureWidth(Viewer.CurrentLeft), PictureWidth(Viewer.CurrentRight));
+  Run(CMD_NEXT);
+  EXPECT_EQ(Viewer.ShownLeftPath, mpo + "text.mpo");
+  EXPECT_NE(Title().find("(" + mpo + "text.mpo) 2/2  表示できません"),
+            std::string::npos) << Title();
+  EXPECT_EQ(ItemMessage().size(), 3u);
+}
+
+// A folder opens at its first file; one with nothing to show says so.
+TEST_F(NavigationTest, AFolderOpensAtItsFirstFileOrSaysItHasNone) {
+  std::string dir = Pictures("d", {"b.jpg", "a.jpg"});
+  ShowFile(dir.substr(0, dir.size() - 1));
+  EXPECT_EQ(Viewer.ShownLeftPath, dir + "a.jpg");
+  EXPECT_EQ(Title(), "(" + dir + "a.jpg) 1/2  ");
+
+  std::string empty = Folder("empty");
+  ASSERT_TRUE(WriteFile(empty + "notes.doc", "not a picture"));
+  ShowFile(empty);
+  EXPECT_TRUE(dialogs_.questions.empty());
+  EXPECT_EQ(Title(), "(" + empty + ")  表示できるファイルがありません");
+  ASSERT_EQ(ItemMessage().size(), 2u);
+  EXPECT_EQ(ItemMessage()[0], "empty/");
+  Run(CMD_NEXT);  // nothing to step to
+  EXPECT_EQ(Title(), "(" + empty + ")  表示できるファイルがありません");
 }
 
 TEST_F(NavigationTest, EyeFiModeShowsANewlyArrivedMpo) {
