@@ -315,12 +315,14 @@ int RunMovieCommand(const std::vector<std::string>& args) {
     finish.lastFrame = Clock::now();
     if (finish.done) return;
     ++frames;
-    SetGrabbedFrame(f);
     auto before = Clock::now();
     int64_t cpuBefore = ThreadCpuNs();
-    if (PresentMovieFrame() == 0) ++presented;
+    if (PresentGrabbedFrame(f) == 0) ++presented;
     presentingCpuNs += ThreadCpuNs() - cpuBefore;
     presenting += Clock::now() - before;
+    // The PNG reads the framebuffer; the grabbed frame, whose pixels are
+    // lent for this call only, is cleared before the lock goes.
+    PresentationLock presentation(Presentation.lock);
     if (!o.outDir.empty() && writeError.empty()) {
       char name[32];
       std::snprintf(name, sizeof name, "/frame-%04ld.png", frames);

@@ -5,7 +5,7 @@
 #   scripts/build.sh fuzz      -> build/fuzz     (clang + libFuzzer targets)
 #   scripts/build.sh tsan      -> build/tsan     (ThreadSanitizer: the window
 #                                                 tests only, for the threads
-#                                                 of navigation)
+#                                                 of navigation and movies)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 flavour=${1:-release}

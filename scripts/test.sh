@@ -10,11 +10,12 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 cd "$root/build/asan"
 ctest --output-on-failure -j "${JOBS:-$(nproc)}"
 
-# The threads that read ahead and decode views side by side, under
-# ThreadSanitizer: the navigation tests only, in a build of their own.
+# The threads that read ahead and decode views side by side, and the movie
+# frames the streaming thread presents while the window resizes and paints,
+# under ThreadSanitizer: those tests only, in a build of their own.
 bash "$root/scripts/build.sh" tsan
 # Qt and the libraries under it are not built for the sanitizer: what it
 # sees inside them is not ours to judge.
 TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:suppressions=$root/tests/tsan.supp} \
   QT_QPA_PLATFORM=offscreen "$root/build/tsan/tests/duoramic_window_tests" \
-  --gtest_filter='ReadAheadTest.*:NavigationTest.*'
+  --gtest_filter='ReadAheadTest.*:NavigationTest.*:MoviePlayerTest.*'

@@ -108,7 +108,7 @@ void LeaveFullScreen(MainWindow& w) {
   w.setGeometry(QRect(frame + savedFrameOffset, savedClientSize));
   if (restoreMaximised)
     w.setWindowState(w.windowState() | Qt::WindowMaximized);
-  Viewer.BackgroundDirty = true;
+  MarkBackgroundDirty();
   w.show();
   w.raise();
   w.activateWindow();
@@ -157,7 +157,7 @@ DesktopRect MonitorRectOf(const QWidget& window) {
 }
 
 void FitWindowToFullScreen(MainWindow& w) {
-  Viewer.BackgroundDirty = true;
+  MarkBackgroundDirty();
   if (!Viewer.FullScreen) return;
   w.setGeometry(ToQRect(Viewer.FullScreenRect));
   w.centralWidget()->update();

@@ -49,6 +49,9 @@ class Canvas : public QWidget {
  protected:
   void paintEvent(QPaintEvent*) override {
     QPainter painter(this);
+    // The image below borrows the framebuffer's pixels: a frame presented
+    // or a resize on another thread waits until they are drawn.
+    PresentationLock lock(Presentation.lock);
     const Framebuffer& fb = Presentation.frame;
     if (fb.width <= 0 || fb.height <= 0 || fb.pixels.empty()) {
       painter.fillRect(rect(), Qt::black);
@@ -64,7 +67,6 @@ class Canvas : public QWidget {
     qreal ratio = devicePixelRatioF();
     SetClientSize(static_cast<int>(width() * ratio),
                   static_cast<int>(height() * ratio));
-    Viewer.BackgroundDirty = true;
     window_.Repaint();
   }
 
@@ -268,8 +270,9 @@ uint32_t MainWindow::NowMs() {
 
 void MainWindow::Flush(const Framebuffer&) {
   // Presentation may run on another thread; update() only queues a paint.
-  QMetaObject::invokeMethod(canvas_, [c = canvas_] { c->update(); },
-                            Qt::QueuedConnection);
+  // Called by name, the queued call is made and run by Qt alone: a functor
+  // of ours would cross threads with only Qt's own locking between them.
+  QMetaObject::invokeMethod(canvas_, "update", Qt::QueuedConnection);
 }
 
 bool MainWindow::AskYesNo(std::string_view text, std::string_view caption,

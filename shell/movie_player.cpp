@@ -63,32 +63,33 @@ void StreamerMoviePlayer::GrabFrame(const GrabbedFrame& frame,
   if (frame.width < 1 || frame.height < 1 || !frame.pixels) return;
   // A paused window presents the frame again on every repaint: hold the
   // pipeline's sample when it may be held, else keep a copy, rows packed.
+  // The slot filled here is never the grabbed frame's, so filling it needs
+  // no presentation lock; handing the frame over takes it.
   GrabbedFrame published = frame;
   published.owner.reset();
-  {
-    std::lock_guard lock(heldLock_);
-    held_[heldNext_] = frame.owner;
-    std::vector<uint8_t>& copy = copies_[heldNext_];
-    heldNext_ = (heldNext_ + 1) % 3;
-    if (!frame.owner) {
-      size_t rowBytes = RowBytes(frame);
-      size_t stride = (rowBytes + 3) & ~size_t{3};
-      copy.resize(stride * static_cast<size_t>(frame.height));
-      for (int y = 0; y < frame.height; ++y)
-        std::memcpy(copy.data() + stride * y,
-                    frame.pixels + static_cast<ptrdiff_t>(frame.stride) * y,
-                    rowBytes);
-      published.pixels = copy.data();
-      published.stride = static_cast<int>(stride);
-    }
+  std::lock_guard lock(heldLock_);
+  held_[heldNext_] = frame.owner;
+  std::vector<uint8_t>& copy = copies_[heldNext_];
+  if (!frame.owner) {
+    size_t rowBytes = RowBytes(frame);
+    size_t stride = (rowBytes + 3) & ~size_t{3};
+    copy.resize(stride * static_cast<size_t>(frame.height));
+    for (int y = 0; y < frame.height; ++y)
+      std::memcpy(copy.data() + stride * y,
+                  frame.pixels + static_cast<ptrdiff_t>(frame.stride) * y,
+                  rowBytes);
+    published.pixels = copy.data();
+    published.stride = static_cast<int>(stride);
   }
   positionNs_ = positionNs;
-  SetGrabbedFrame(published);
   // The first frame after a step request ends the step: the pipeline stays
   // paused on it.
   int marker = kStepMarker;
   stepPending_.compare_exchange_strong(marker, 0);
-  if (PresentMovieFrame() == 0) ++presented_;
+  int status = PresentGrabbedFrame(published);
+  if (status == 0) ++presented_;
+  // A frame handed over is the grabbed one until the next: its slot stays.
+  if (status != 1) heldNext_ = (heldNext_ + 1) % 2;
 }
 
 // ---- Opening and closing ------------------------------------------------------
@@ -104,8 +105,11 @@ int StreamerMoviePlayer::OpenMovie(const std::string& left,
     ParallaxShiftX = info.parallaxX;
     ParallaxShiftY = info.parallaxY;
   }
-  ResetMovieFrameState();
-  CreateMarkerStrip();
+  {
+    PresentationLock lock(Presentation.lock);
+    ResetMovieFrameState();
+    CreateMarkerStrip();
+  }
   stepPending_ = 0;
   positionNs_ = 0;
   presented_ = 0;
@@ -185,25 +189,22 @@ void StreamerMoviePlayer::CloseMovie() {
   // The pipeline goes first: no streaming thread may touch the frame while
   // its halves become the still pair that stays on screen.
   ReleaseMovieGraph();
-  if (const Picture& frame = FramePicture()) {
-    BitmapInfoHeader header = *PictureHeader(frame.get());
-    const uint8_t* pixels = PicturePixels(frame.get());
-    ScreenSize screen = window_.Screen();
-    Viewer.CurrentLeft =
-        FitHalfToScreen(screen.width, screen.height, header, pixels, 0);
-    Viewer.CurrentRight =
-        FitHalfToScreen(screen.width, screen.height, header, pixels, 1);
+  ScreenSize screen = window_.Screen();
+  {
+    PresentationLock lock(Presentation.lock);
+    if (const Picture& frame = FramePicture()) {
+      BitmapInfoHeader header = *PictureHeader(frame.get());
+      const uint8_t* pixels = PicturePixels(frame.get());
+      Viewer.CurrentLeft =
+          FitHalfToScreen(screen.width, screen.height, header, pixels, 0);
+      Viewer.CurrentRight =
+          FitHalfToScreen(screen.width, screen.height, header, pixels, 1);
+    }
+    ResetMovieFrameState();
+    FreeMarkerStrip();
   }
-  ResetMovieFrameState();
-  FreeMarkerStrip();
-  if (!Presentation.PresentBusy.test_and_set(std::memory_order_acquire)) {
-    std::fill(Presentation.frame.pixels.begin(),
-              Presentation.frame.pixels.end(), kBlack);
-    Presentation.PresentBusy.clear(std::memory_order_release);
-    window_.Flush(Presentation.frame);
-  }
+  BlackOutFramebuffer(window_);
   Viewer.MovieOpen = false;
-  Viewer.BackgroundDirty = true;
 }
 
 void StreamerMoviePlayer::ReleaseMovieGraph() {
@@ -211,13 +212,17 @@ void StreamerMoviePlayer::ReleaseMovieGraph() {
   // frames; nothing of them runs afterwards.
   graph_.reset();
   stepPending_ = 0;
-  std::lock_guard lock(heldLock_);
-  // Presentation may have mixed the last frame without converting it all;
-  // closing keeps it, so it is completed while its rows are still held.
-  CompleteFramePicture();
-  SetGrabbedFrame(GrabbedFrame{});
+  std::lock_guard held(heldLock_);
+  {
+    PresentationLock lock(Presentation.lock);
+    // Presentation may have mixed the last frame without converting it all;
+    // closing keeps it, so it is completed while its rows are still held.
+    CompleteFramePicture();
+    SetGrabbedFrame(GrabbedFrame{});
+  }
   for (auto& slot : held_) slot.reset();
   for (auto& copy : copies_) std::vector<uint8_t>().swap(copy);
+  heldNext_ = 0;
 }
 
 // ---- Controls -------------------------------------------------------------

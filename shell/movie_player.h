@@ -71,13 +71,14 @@ class StreamerMoviePlayer : public MoviePlayer {
   std::atomic<long> presented_{0};
   double rate_ = 1.0;
   int volume_ = 0;  // 0 full, -10000 silent
-  // The frames behind the published one and the two before it: a repaint
-  // on the window's thread may still read a frame just replaced.
+  // The grabbed frame's pixels and the next frame's, filled while the
+  // grabbed one may still be presented (a repaint of the paused window):
+  // the pipeline's own samples, or copies of frames it lends for the call
+  // only (their buffers are reused).  The slot in use changes only when a
+  // frame is handed over, under the presentation's lock.
   std::mutex heldLock_;
-  // The last frames' pixels: the pipeline's own samples, or copies of
-  // frames it lends for the call only (their buffers are reused).
-  std::shared_ptr<const void> held_[3];
-  std::vector<uint8_t> copies_[3];
+  std::shared_ptr<const void> held_[2];
+  std::vector<uint8_t> copies_[2];
   int heldNext_ = 0;
   // Queued calls from the streaming threads die with the player.
   QObject context_;

@@ -95,14 +95,7 @@ void ReleaseCurrentPair() {
 
 // Paints the client area black: what a 360-degree item or a broken pair
 // leaves behind instead of the last picture.
-void FillBlack(MainWindow& w) {
-  if (Presentation.PresentBusy.test_and_set(std::memory_order_acquire)) return;
-  std::fill(Presentation.frame.pixels.begin(), Presentation.frame.pixels.end(),
-            kBlack);
-  Presentation.PresentBusy.clear(std::memory_order_release);
-  Viewer.BackgroundDirty = true;
-  w.Flush(Presentation.frame);
-}
+void FillBlack(MainWindow& w) { BlackOutFramebuffer(w); }
 
 // What every show, step and reload does first.  The show commands also stop
 // the slideshow and release the pair on display; the others keep it, as the

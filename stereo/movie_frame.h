@@ -26,6 +26,8 @@ struct GrabbedFrame {
 };
 
 // Set by the grabber before PresentMovieFrame; cleared when the movie closes.
+// The grabbed frame and everything built from it below belong to whoever
+// holds the presentation's lock (Presentation.lock, stereo/present.h).
 void SetGrabbedFrame(const GrabbedFrame& frame);
 const GrabbedFrame& CurrentGrabbedFrame();
 

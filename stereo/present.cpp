@@ -62,9 +62,22 @@ void Render(const RenderInput& in) {
   Host().Flush(fb);
 }
 
-// Clears the busy flag however the presentation ends.
-struct BusyGuard {
-  ~BusyGuard() { Presentation.PresentBusy.clear(std::memory_order_release); }
+// Holds the lock and marks a presentation under way; `busy` when one
+// already was (on this thread: another thread's has ended once the lock is
+// held).  Clears the mark however the presentation ends.
+class Presenting {
+ public:
+  Presenting()
+      : lock_(Presentation.lock),
+        busy_(Presentation.PresentBusy.test_and_set(std::memory_order_acquire)) {}
+  ~Presenting() {
+    if (!busy_) Presentation.PresentBusy.clear(std::memory_order_release);
+  }
+  bool busy() const { return busy_; }
+
+ private:
+  PresentationLock lock_;
+  bool busy_;
 };
 
 }  // namespace
@@ -75,14 +88,35 @@ uint32_t PresentationHost::NowMs() {
       duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-int ClientWidth() { return Presentation.client.width; }
-int ClientHeight() { return Presentation.client.height; }
+int ClientWidth() {
+  PresentationLock lock(Presentation.lock);
+  return Presentation.client.width;
+}
+
+int ClientHeight() {
+  PresentationLock lock(Presentation.lock);
+  return Presentation.client.height;
+}
 
 void SetClientSize(int width, int height) {
+  PresentationLock lock(Presentation.lock);
   Presentation.client.width = width < 10 ? 100 : width;
   Presentation.client.height = height < 10 ? 100 : height;
   Presentation.frame.Resize(Presentation.client.width, Presentation.client.height);
   Viewer.BackgroundDirty = true;
+}
+
+void MarkBackgroundDirty() {
+  PresentationLock lock(Presentation.lock);
+  Viewer.BackgroundDirty = true;
+}
+
+void BlackOutFramebuffer(PresentationHost& host) {
+  PresentationLock lock(Presentation.lock);
+  std::fill(Presentation.frame.pixels.begin(), Presentation.frame.pixels.end(),
+            kBlack);
+  Viewer.BackgroundDirty = true;
+  host.Flush(Presentation.frame);
 }
 
 PresentationHost& Host() {
@@ -132,8 +166,8 @@ void ReleaseComposition(const RenderInput& in) {
 
 int PresentStereoPair(const Picture& left, const Picture& right) {
   if (!left || !right) return 1;
-  if (Presentation.PresentBusy.test_and_set(std::memory_order_acquire)) return 1;
-  BusyGuard guard;
+  Presenting presenting;
+  if (presenting.busy()) return 1;
   Host().NotifyStillShown();
   RenderInput in;
   in.left = ViewOf(left);
@@ -161,11 +195,8 @@ RenderInput MovieInput() {
   return in;
 }
 
-}  // namespace
-
-int PresentMovieFrame() {
-  if (Presentation.PresentBusy.test_and_set(std::memory_order_acquire)) return 1;
-  BusyGuard guard;
+// Presents the grabbed frame; the caller holds the lock.
+int PresentMovieFrameLocked() {
   // Anaglyphs convert the frame strip by strip as they mix it.
   const StereoFormatEntry* format = FindStereoFormat(Viewer.StereoType);
   bool strips = format && format->family == RendererFamily::Anaglyph;
@@ -179,10 +210,24 @@ int PresentMovieFrame() {
   return 0;
 }
 
+}  // namespace
+
+int PresentMovieFrame() {
+  Presenting presenting;
+  if (presenting.busy()) return 1;
+  return PresentMovieFrameLocked();
+}
+
+int PresentGrabbedFrame(const GrabbedFrame& frame) {
+  Presenting presenting;
+  if (presenting.busy()) return 1;
+  SetGrabbedFrame(frame);
+  return PresentMovieFrameLocked();
+}
+
 Picture CopyMovieDisplayFrame() {
-  if (Presentation.PresentBusy.test_and_set(std::memory_order_acquire))
-    return nullptr;
-  BusyGuard guard;
+  Presenting presenting;
+  if (presenting.busy()) return nullptr;
   if (!BuildFramePicture()) return nullptr;
   const Picture& frame = FramePicture();
   return CropPicture(frame, 0, 0);

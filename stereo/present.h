@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "image/picture.h"
 #include "stereo/framebuffer.h"
@@ -27,9 +28,19 @@ class PresentationHost {
   virtual void DiscardKeyDowns() {}
 };
 
+// Presentation runs on the window's thread and, while a movie plays, on the
+// pipeline's streaming thread; the window resizes and paints on its own.
+// One lock owns the client size, the framebuffer, the margins flag
+// (Viewer.BackgroundDirty) and the movie frame (the grabbed frame, the
+// display frame built from it and the composition kept between frames):
+// every reader and every writer holds `lock`, on whatever thread.  The
+// functions below that present, copy or resize take it themselves.
 struct PresentationState {
+  std::mutex lock;
   ClientSize client;           // ClientWidth, ClientHeight
   Framebuffer frame;           // the client area in device pixels
+  // Set while a presentation is under way, under the lock: a presentation
+  // that would start inside another one on the same thread draws nothing.
   std::atomic_flag PresentBusy;
   Picture CompositionPicture;  // per-pixel mixes compose into it
   int CompositionWidthMode = -1;
@@ -39,20 +50,35 @@ struct PresentationState {
 
 extern PresentationState Presentation;
 
+// Holds the presentation's lock for a scope.
+using PresentationLock = std::lock_guard<std::mutex>;
+
 int ClientWidth();
 int ClientHeight();
 // Called on every size change; values below 10 become 100.  Resizes the
 // framebuffer and asks for black margins at the next drawing.
 void SetClientSize(int width, int height);
+// Asks for black margins at the next drawing, from any thread.
+void MarkBackgroundDirty();
+// Paints the whole framebuffer black and has `host` show it: what a closed
+// movie or an item shown elsewhere leaves behind.
+void BlackOutFramebuffer(PresentationHost& host);
 PresentationHost& Host();
 void SetPresentationHost(PresentationHost* host);
 
 // Returns 1 and draws nothing when a picture is missing or a presentation is
 // under way; otherwise draws the pair in the current format and returns 0.
+// A presentation on another thread is waited for.
 int PresentStereoPair(const Picture& left, const Picture& right);
 // Presents the last grabbed movie frame; 1 when a presentation is under way.
 int PresentMovieFrame();
-// A copy of the movie display frame; null when a presentation is under way.
+// The frame grabber's hand-over: makes `frame` the grabbed frame and
+// presents it, in one hold of the lock, so that no resize or paint comes
+// between.  `frame`'s pixels must stay valid until the next hand-over or
+// until SetGrabbedFrame clears it under the lock.
+int PresentGrabbedFrame(const GrabbedFrame& frame);
+// A copy of the movie display frame; null when there is no frame or a
+// presentation is under way.
 Picture CopyMovieDisplayFrame();
 
 // The renderers' inputs: both views, and for a movie frame the whole display

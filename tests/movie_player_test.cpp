@@ -5,6 +5,10 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "shell/command_table.h"
 #include "shell/control_panel.h"
 #include "shell/movie_player.h"
@@ -57,6 +61,38 @@ struct FakeGraph : MovieGraph {
   }
 };
 
+// A pipeline with a streaming thread of its own, as GStreamer has: from Run
+// on it hands frames over until it is destroyed, which waits for it.  The
+// frames are lent for the call only and change size every other time, so
+// that the display frame is remade while the window works.
+struct StreamingGraph : FakeGraph {
+  std::thread streaming;
+  std::atomic<bool> stop{false};
+  std::atomic<int> delivered{0};
+
+  bool Run() override {
+    if (!streaming.joinable())
+      streaming = std::thread([this] {
+        for (int n = 0; !stop; ++n) {
+          int width = n % 2 ? 96 : 64, height = n % 2 ? 40 : 30;
+          std::vector<uint8_t> rows(size_t(width) * 3 * height);
+          for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+              rows[(size_t(y) * width + x) * 3 + (x < width / 2 ? 2 : 0)] = 255;
+          sink(GrabbedFrame{width, height, FrameRgb24, rows.data(), width * 3, {}},
+               int64_t{n} * 40'000'000);
+          ++delivered;
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+      });
+    return FakeGraph::Run();
+  }
+  ~StreamingGraph() override {
+    stop = true;
+    if (streaming.joinable()) streaming.join();
+  }
+};
+
 class MoviePlayerTest : public WindowTest {
  protected:
   void PrepareWindow() override {
@@ -69,7 +105,9 @@ class MoviePlayerTest : public WindowTest {
             result.missing = missing_;
             return std::unique_ptr<MovieGraph>();
           }
-          auto graph = std::make_unique<FakeGraph>();
+          std::unique_ptr<FakeGraph> graph;
+          if (streaming_) graph = std::make_unique<StreamingGraph>();
+          else graph = std::make_unique<FakeGraph>();
           graph->sink = std::move(sink);
           graph_ = graph.get();
           return std::unique_ptr<MovieGraph>(std::move(graph));
@@ -94,6 +132,7 @@ class MoviePlayerTest : public WindowTest {
   FakeGraph* graph_ = nullptr;
   GraphFailure failure_ = GraphFailure::None;
   std::string missing_;
+  bool streaming_ = false;  // the pipeline delivers frames on its own thread
 };
 
 TEST_F(MoviePlayerTest, OpeningRunsTheMovieAndSetsThePanelRange) {
@@ -234,6 +273,48 @@ TEST_F(MoviePlayerTest, DoubleClickTogglesFullScreenAndThePauseOnce) {
     send(type);
   EXPECT_EQ(Viewer.MovieState, 1);  // paused once
   EXPECT_NE(Viewer.FullScreen, fullScreen);
+}
+
+// The window resizes, goes full screen and back, paints, repaints a paused
+// frame and copies it while the streaming thread presents frames: every one
+// of them reads or remakes the framebuffer or the grabbed frame, so under
+// ThreadSanitizer (and AddressSanitizer) any of them done unguarded shows.
+TEST_F(MoviePlayerTest, FramesKeepArrivingWhileTheWindowResizesAndGoesFullScreen) {
+  streaming_ = true;
+  Open();
+  auto* graph = static_cast<StreamingGraph*>(graph_);
+  QWidget* canvas = window_->centralWidget();
+  auto waitForFrames = [&](int count) {
+    int until = graph->delivered + count;
+    while (graph->delivered < until) QTest::qWait(1);
+  };
+  waitForFrames(1);
+  for (int i = 0; i < 24; ++i) {
+    window_->resize(300 + 53 * (i % 7), 200 + 41 * (i % 5));
+    QCoreApplication::processEvents();
+    canvas->repaint();
+    if (i % 6 == 2) Run(CMD_FULL_SCREEN_HERE);  // in, and out again three later
+    if (i % 4 == 1) Key(Qt::Key_F2);            // pause: resizing repaints the frame
+    if (i % 8 == 3) window_->Panel().HandleCommand(CMD_PANEL_FRAME_COPY);
+    waitForFrames(2);
+  }
+  if (Viewer.FullScreen) Run(CMD_FULL_SCREEN_HERE);
+  QCoreApplication::processEvents();
+  canvas->repaint();
+  // The framebuffer is the canvas's size, and the last frame survives
+  // closing whole: red on the left, blue on the right.
+  qreal ratio = canvas->devicePixelRatioF();
+  EXPECT_EQ(ClientWidth(), static_cast<int>(canvas->width() * ratio));
+  EXPECT_EQ(ClientHeight(), static_cast<int>(canvas->height() * ratio));
+  player_->CloseMovie();
+  ASSERT_TRUE(Viewer.CurrentLeft && Viewer.CurrentRight);
+  auto centre = [](const Picture& p) {  // B, G, R of the middle pixel
+    const uint8_t* at = PictureRow(p.get(), PictureHeight(p) / 2) +
+                        3 * (PictureWidth(p) / 2);
+    return std::vector<int>{at[0], at[1], at[2]};
+  };
+  EXPECT_EQ(centre(Viewer.CurrentLeft), (std::vector<int>{0, 0, 255}));
+  EXPECT_EQ(centre(Viewer.CurrentRight), (std::vector<int>{255, 0, 0}));
 }
 
 }  // namespace

@@ -57,13 +57,7 @@ void PanoramaWindow::ShowItem(const std::string& path, bool swap,
   }
   if (fullScreenSwitch && !dialog_) {
     // The window behind the viewer shows nothing of the previous item.
-    if (!Presentation.PresentBusy.test_and_set(std::memory_order_acquire)) {
-      std::fill(Presentation.frame.pixels.begin(),
-                Presentation.frame.pixels.end(), kBlack);
-      Presentation.PresentBusy.clear(std::memory_order_release);
-      Viewer.BackgroundDirty = true;
-      window_.Flush(Presentation.frame);
-    }
+    BlackOutFramebuffer(window_);
     if (!Viewer.FullScreen) {
       Send(CMD_FULL_SCREEN_CHOSEN);
       fullScreenForViewer_ = true;
