@@ -359,6 +359,7 @@ TEST(Geometry, EveryRendererDrawsWhereItsLayoutSays) {
         EXPECT_EQ(Drawn(0, 0, c.cw, c.ch), Clip(want, 0, 0, 0, 0, c.cw, c.ch))
             << what;
       }
+      EXPECT_EQ(Viewer.ZoomPercent, want.stored) << what << ", zoom kept";
       if (::testing::Test::HasFailure()) return;
     }
   }
