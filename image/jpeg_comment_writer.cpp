@@ -54,6 +54,18 @@ void Warn(const JpegCommentHooks& hooks, std::string_view text,
   if (hooks.warn) hooks.warn(text, caption);
 }
 
+int Sync(const JpegCommentHooks& hooks, int fd) {
+  return hooks.fsync ? hooks.fsync(fd) : ::fsync(fd);
+}
+int Close(const JpegCommentHooks& hooks, int fd) {
+  return hooks.close ? hooks.close(fd) : ::close(fd);
+}
+int Rename(const JpegCommentHooks& hooks, const std::string& from,
+           const std::string& to) {
+  return hooks.rename ? hooks.rename(from.c_str(), to.c_str())
+                      : ::rename(from.c_str(), to.c_str());
+}
+
 bool WriteAll(int fd, const std::vector<uint8_t>& bytes,
               const JpegCommentHooks& hooks) {
   size_t done = 0;
@@ -112,13 +124,13 @@ int CreateTempFile(const std::string& target, std::string& tempPath) {
   return -1;
 }
 
-void SyncFolder(const std::string& folder) {
+void SyncFolder(const std::string& folder, const JpegCommentHooks& hooks) {
   int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   // The rename has happened; a folder that cannot be flushed leaves either
   // the old or the new file after a crash, both whole.
-  ::fsync(fd);
-  ::close(fd);
+  Sync(hooks, fd);
+  Close(hooks, fd);
 }
 
 // Writes `bytes` to a new temporary file beside `target` with the
@@ -134,7 +146,7 @@ int ReplaceFile(const std::string& target, const struct stat& original,
     return kCommentNoTempFile;
   }
   auto fail = [&](int code, const char* text) {
-    ::close(fd);
+    Close(hooks, fd);
     ::unlink(tempPath.c_str());
     if (text) Warn(hooks, text, target);
     return code;
@@ -147,19 +159,19 @@ int ReplaceFile(const std::string& target, const struct stat& original,
     return fail(kCommentTempSetupFailed, kWriteFailedText);
   const struct timespec times[2] = {original.st_atim, original.st_mtim};
   bool timesKept = ::futimens(fd, times) == 0;
-  if (::fsync(fd) != 0) return fail(kCommentWriteFailed, kWriteFailedText);
-  if (::close(fd) != 0) {
+  if (Sync(hooks, fd) != 0) return fail(kCommentWriteFailed, kWriteFailedText);
+  if (Close(hooks, fd) != 0) {
     ::unlink(tempPath.c_str());
     Warn(hooks, kWriteFailedText, target);
     return kCommentWriteFailed;
   }
   if ((hooks.beforeReplace && !hooks.beforeReplace(tempPath)) ||
-      ::rename(tempPath.c_str(), target.c_str()) != 0) {
+      Rename(hooks, tempPath, target) != 0) {
     ::unlink(tempPath.c_str());
     Warn(hooks, kReplaceFailedText, target);
     return kCommentReplaceFailed;
   }
-  SyncFolder(folder);
+  SyncFolder(folder, hooks);
   return timesKept ? kCommentWritten : kCommentTimesNotKept;
 }
 

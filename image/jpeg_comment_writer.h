@@ -57,6 +57,13 @@ struct JpegCommentHooks {
   std::function<void(std::string_view text, std::string_view caption)> warn;
   // Stands in for write(2) on the temporary file (a full disk, say).
   std::function<ssize_t(int fd, const void* data, size_t size)> write;
+  // Stand in for fsync(2), close(2) and rename(2) on the temporary file and
+  // the folder: tests observe through them the order that makes the replace
+  // survive a crash (data flushed and closed before the rename, the folder
+  // flushed after it).
+  std::function<int(int fd)> fsync;
+  std::function<int(int fd)> close;
+  std::function<int(const char* from, const char* to)> rename;
   // Runs after the temporary file is complete and flushed, before it
   // replaces the original; returning false makes the replace fail.
   std::function<bool(const std::string& tempPath)> beforeReplace;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <random>
 #include <string>
@@ -37,32 +38,40 @@ class AnaglyphTest : public ::testing::Test {
 
 constexpr int kAnaglyphs[] = {9, 10, 11, 12, 13, 14, 15, 16, 17};
 
-TEST_F(AnaglyphTest, TablesHoldCoefficientsTimes1024TruncatedTowardZero) {
-  // 0.4561 x 1024 = 467.0464; 255 x 467.0464 = 119096.832.
-  EXPECT_EQ(AnaglyphTables.dubois[0][0][255], 119096);
-  // 1.2264 x 1024 = 1255.8336; 255 x 1255.8336 = 320237.568.
-  EXPECT_EQ(AnaglyphTables.dubois[2][5][255], 320237);
-  // -0.0434706 x 1024 x 255 = -11351.04...: toward zero, not down.
-  EXPECT_EQ(AnaglyphTables.dubois[0][3][255], -11351);
-  EXPECT_EQ(AnaglyphTables.dubois[1][4][0], 0);
-  // 0.299 x 1024 = 306.176; 200 x 306.176 = 61235.2.
-  EXPECT_EQ(AnaglyphTables.luma[0][200], 61235);
-  EXPECT_EQ(AnaglyphTables.luma[2][130], 15175);  // 130 x 116.736 = 15175.68
-  EXPECT_EQ(AnaglyphTables.clamp[0], 0);
-  EXPECT_EQ(AnaglyphTables.clamp[100], 0);
-  EXPECT_EQ(AnaglyphTables.clamp[101], 1);
-  EXPECT_EQ(AnaglyphTables.clamp[355], 255);
-  EXPECT_EQ(AnaglyphTables.clamp[455], 255);
-}
+// The Dubois least-squares matrices and the luminance weights, as published:
+// a swapped or mistyped coefficient changes every picture in that format.
+constexpr double kDubois[3][6] = {
+    // F.red, F.green, F.blue, S.red, S.green, S.blue
+    {0.4561, 0.500484, 0.176381, -0.0434706, -0.0879388, -0.00155529},
+    {-0.0400822, -0.0378246, -0.0157589, 0.378476, 0.73364, -0.0184503},
+    {-0.0152161, -0.0205971, -0.00546856, -0.0721527, -0.112961, 1.2264},
+};
+constexpr double kLumaWeights[3] = {0.299, 0.587, 0.114};
+constexpr int kLumaThousandths[3] = {299, 587, 114};
 
-TEST_F(AnaglyphTest, LumaTablesRoundHalvesUpAndAddSixteenWithinRange) {
-  EXPECT_EQ(LumaTables.blue[250], 29);  // 28.5
-  EXPECT_EQ(LumaTables.red[255], 76);   // 76.245
-  EXPECT_EQ(LumaTables.green[255], 150);  // 149.685
-  EXPECT_EQ(LumaTables.clamp[0 + 46], 16);
-  EXPECT_EQ(LumaTables.clamp[255 + 46], 255);
-  EXPECT_EQ(LumaTables.clamp[239 + 46], 255);
-  EXPECT_EQ(LumaTables.clamp[238 + 46], 254);
+// Entry v of a coefficient's table: v x (coefficient x 1024) toward zero, so
+// 0.4561 gives 255 x 467.0464 = 119096 and -0.0434706 gives -11351, not -11352.
+TEST_F(AnaglyphTest, EveryTableHoldsItsCoefficientTimes1024TruncatedTowardZero) {
+  for (int v = 0; v < 256; ++v) {
+    for (int out = 0; out < 3; ++out)
+      for (int in = 0; in < 6; ++in)
+        ASSERT_EQ(AnaglyphTables.dubois[out][in][v],
+                  static_cast<int32_t>(std::trunc(v * (kDubois[out][in] * 1024))))
+            << "Dubois output " << out << " input " << in << " value " << v;
+    for (int c = 0; c < 3; ++c) {
+      ASSERT_EQ(AnaglyphTables.luma[c][v],
+                static_cast<int32_t>(std::trunc(v * (kLumaWeights[c] * 1024))))
+          << "Y2 weight " << c << " value " << v;
+      // Y1: the weight rounded half up (exactly, in thousandths).
+      const uint8_t* y1[3] = {LumaTables.red, LumaTables.green, LumaTables.blue};
+      ASSERT_EQ(y1[c][v], (kLumaThousandths[c] * v + 500) / 1000)
+          << "Y1 weight " << c << " value " << v;
+    }
+  }
+  for (int i = 0; i < 456; ++i)
+    ASSERT_EQ(AnaglyphTables.clamp[i], std::clamp(i - 100, 0, 255)) << i;
+  for (int i = 0; i < 302; ++i)  // indexed by the Y1 sum plus 46
+    ASSERT_EQ(LumaTables.clamp[i], std::clamp(i - 46 + 16, 0, 255)) << i;
 }
 
 // F = (200, 100, 50): Y1 = 60 + 59 + 6 + 16 = 141, Y2 = 127179 / 1024 = 124.

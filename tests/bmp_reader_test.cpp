@@ -109,6 +109,38 @@ TEST(BmpReader, BitfieldFilesKeepTheirDepthAndMasksFor565) {
   ExpectPixels(As24(std::move(p)), {{0, 0, 0xFF0000u}, {1, 0, 0x0000FFu}});
 }
 
+// The colour table holds biClrUsed entries (all the depth can index when 0),
+// never more than the depth can index nor than fit before the pixels; an
+// index on the last entry shows it, one past it shows black.
+TEST(BmpReader, TheColourTableEndsAtItsCountItsDepthOrThePixels) {
+  struct Case {
+    int bits, clrUsed, entriesInFile;
+    uint8_t last;  // the highest index with its own colour
+    bool beyond;   // whether last + 1 is an index to try
+  } cases[] = {
+      {4, 0, 16, 15, false}, {4, 3, 3, 2, true}, {4, 17, 16, 15, false},
+      {8, 0, 256, 255, false}, {8, 200, 200, 199, true},
+      {8, 5, 4, 3, true},  // the pixels begin after four entries
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> table;
+    for (int k = 0; k < c.entriesInFile; ++k)
+      table.insert(table.end(), {uint8_t(k), 0, 0x80, 0});
+    uint8_t next = c.beyond ? uint8_t(c.last + 1) : 0;
+    std::vector<uint8_t> pixels =
+        c.bits == 8 ? std::vector<uint8_t>{c.last, next, 0, 1}
+                    : std::vector<uint8_t>{uint8_t(c.last << 4 | next),
+                                           0x01, 0, 0};
+    std::vector<uint8_t> file = BmpFile(4, 1, c.bits, 0, table, pixels);
+    Put32(file, 46, uint32_t(c.clrUsed));
+    Picture p = As24(Decode(file));
+    ASSERT_TRUE(p) << c.bits << " bits, " << c.clrUsed << " used";
+    ExpectPixels(p, {{0, 0, 0x800000u | c.last},
+                     {1, 0, c.beyond ? 0u : 0x800000u},
+                     {3, 0, 0x800001u}});
+  }
+}
+
 TEST(BmpReader, RunLengthFilesConvertWithoutABlockSize) {
   // biSizeImage left 0 by the writer: the reader records the real length.
   std::vector<uint8_t> table = {0, 0, 0, 0, 0, 0, 255, 0};

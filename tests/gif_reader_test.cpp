@@ -121,16 +121,25 @@ std::vector<uint32_t> Grey(int n) {
   return t;
 }
 
-TEST(GifReader, DepthFollowsTheScreensColourResolution) {
-  struct Case { int sizeBits, bits; } cases[] = {
-      {1, 1}, {2, 4}, {4, 4}, {5, 8}, {8, 8}};
+// The depth is the deepest of the screen's, the local table's and what the
+// highest index needs; an index one past a depth (2 needs 4 bits, 16 needs 8)
+// would otherwise be cut to a lower one and show another table entry.
+// Indices beyond every table show black.
+TEST(GifReader, DepthHoldsTheScreensSizeAndTheHighestIndexAtEveryBoundary) {
+  struct Case { int sizeBits, highest, bits; } cases[] = {
+      {1, 1, 1}, {1, 2, 4}, {1, 9, 4}, {1, 15, 4}, {1, 16, 8}, {1, 255, 8},
+      {2, 1, 4}, {4, 15, 4}, {4, 16, 8}, {5, 1, 8}, {8, 255, 8}};
   for (Case c : cases) {
-    Bytes file = Gif(2, 1, c.sizeBits, Grey(1 << c.sizeBits))
-                     .Image(2, 1, {0, 1}).End();
+    // Every entry distinct and none black.
+    std::vector<uint32_t> global;
+    for (int k = 0; k < (1 << c.sizeBits); ++k) global.push_back(0x800000u | k);
+    Bytes file = Gif(3, 1, c.sizeBits, global)
+                     .Image(3, 1, {1, uint8_t(c.highest), 0}).End();
     Picture p = Decode(file);
-    ASSERT_TRUE(p) << c.sizeBits;
-    EXPECT_EQ(PictureBits(p), c.bits) << c.sizeBits;
-    EXPECT_EQ(At(p, 1, 0), 0x010101u);
+    ASSERT_TRUE(p) << c.sizeBits << " " << c.highest;
+    EXPECT_EQ(PictureBits(p), c.bits) << c.sizeBits << " " << c.highest;
+    uint32_t shown = c.highest < int(global.size()) ? global[c.highest] : 0u;
+    ExpectPixels(p, {{0, 0, 0x800001u}, {1, 0, shown}, {2, 0, 0x800000u}});
   }
 }
 
@@ -206,14 +215,6 @@ TEST(GifReader, ALocalTableLargerThanTheScreenDepthDeepensThePicture) {
   ASSERT_TRUE(p);
   ExpectPixels(p, {{0, 0, 0x010101u}, {1, 0, B}});
   EXPECT_EQ(PictureBits(p), 8);
-}
-
-TEST(GifReader, IndicesBeyondTheColourTablesAreBlack) {
-  // Index 9 fits no table and not the 1-bit depth either.
-  Picture p = Decode(Gif(3, 1, 1, {R, G}).Image(3, 1, {1, 9, 0}).End());
-  ASSERT_TRUE(p);
-  ExpectPixels(p, {{0, 0, G}, {1, 0, 0u}, {2, 0, R}});
-  EXPECT_EQ(PictureBits(p), 4);
 }
 
 TEST(GifReader, DamagedImageDataKeepsWhatWasDecoded) {

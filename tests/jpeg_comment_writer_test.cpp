@@ -271,6 +271,47 @@ TEST_F(CommentWriterTest, FailuresBeforeTheRenameKeepTheOriginal) {
   EXPECT_EQ(warnings_.size(), 2u);
 }
 
+// After a crash the folder must hold the old picture or the new one, whole:
+// the new bytes reach the disk and their file is closed before it is renamed
+// over the original, and the folder entry is flushed after the rename.
+TEST_F(CommentWriterTest, TheReplaceIsFlushedClosedRenamedThenTheFolderFlushed) {
+  WriteTestFile(path_, SmallJpeg({"old"}));
+  const fs::path folder = fs::canonical(folder_);
+  // What a descriptor or path names, relative to the picture's folder.
+  auto name = [&](const fs::path& p) {
+    fs::path real = fs::weakly_canonical(p);
+    return real == folder ? std::string("folder") : real.filename().string();
+  };
+  auto named = [&](int fd) {
+    return name(fs::read_symlink("/proc/self/fd/" + std::to_string(fd)));
+  };
+  std::vector<std::string> calls;
+  hooks_.write = [&](int fd, const void* data, size_t size) {
+    std::string call = "write " + named(fd);
+    if (calls.empty() || calls.back() != call) calls.push_back(call);
+    return ::write(fd, data, size);
+  };
+  hooks_.fsync = [&](int fd) {
+    calls.push_back("fsync " + named(fd));
+    return ::fsync(fd);
+  };
+  hooks_.close = [&](int fd) {
+    calls.push_back("close " + named(fd));
+    return ::close(fd);
+  };
+  hooks_.rename = [&](const char* from, const char* to) {
+    calls.push_back("rename " + name(from) + " " + name(to));
+    return ::rename(from, to);
+  };
+  ASSERT_EQ(WriteJpegComment(path_, "new", hooks_), kCommentWritten);
+  const std::vector<std::string> durable = {
+      "write photo.jpg$", "fsync photo.jpg$", "close photo.jpg$",
+      "rename photo.jpg$ photo.jpg", "fsync folder", "close folder"};
+  EXPECT_EQ(calls, durable);
+  EXPECT_EQ(CountComments(ReadTestFile(path_)), 1);
+  ExpectOnlyThePicture();
+}
+
 TEST_F(CommentWriterTest, ATemporaryNameInUseIsNeverOverwritten) {
   WriteTestFile(path_, SmallJpeg());
   Bytes someoneElses = {'m', 'i', 'n', 'e'};

@@ -193,14 +193,19 @@ TEST(PngDepths, PackedIndicesKeepTheirDepthAndTwoBitsWidenToNibbles) {
   EXPECT_EQ(row[2] >> 4, 2);
   ExpectTopRow(picture, {Grey(0), Grey(10), Grey(20), Grey(30), Grey(20)});
 
-  for (int depth : {1, 4, 8}) {
-    plan.depth = depth;
-    plan.width = 1;
-    plan.palette.resize(std::min(4, 1 << depth));
-    plan.rows = {{0xFF}};
+  // A full palette at each depth: the highest index, on the depth's
+  // boundary, still finds its own entry.
+  for (int depth : {1, 2, 4, 8}) {
+    int highest = (1 << depth) - 1;
+    plan = Row(PNG_COLOR_TYPE_PALETTE, depth, 2,
+               {uint8_t(depth == 8 ? highest : highest << (8 - depth)), 0});
+    plan.palette.clear();
+    for (int k = 0; k <= highest; ++k)
+      plan.palette.push_back({uint8_t(k), uint8_t(255 - k), 128});
     picture = Decode(WritePng(plan));
-    ASSERT_TRUE(picture);
-    EXPECT_EQ(PictureBits(picture), depth);
+    ASSERT_TRUE(picture) << depth;
+    EXPECT_EQ(PictureBits(picture), depth == 2 ? 4 : depth);
+    ExpectTopRow(picture, {{128, 255 - highest, highest}, {128, 255, 0}});
   }
 }
 

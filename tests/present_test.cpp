@@ -54,15 +54,6 @@ TEST_F(PresentTest, MirroredHalvesAreDrawnFromTheirRightEdge) {
   EXPECT_EQ(At(0, 50), Rgb(255, 0, 0));
 }
 
-TEST_F(PresentTest, SideBySideNeverShowsAViewLargerThanItsHalf) {
-  Viewer.StereoType = SideBySide;
-  Viewer.FitToWindow = false;
-  Viewer.ZoomPercent = 400;
-  PresentStereoPair(left, right);
-  EXPECT_EQ(Viewer.ZoomPercent, 100);
-  EXPECT_EQ(At(150, 50), Rgb(0, 0, 255));
-}
-
 TEST_F(PresentTest, OverUnderPutsTheLeftViewOnTopAndFlipsWhereAsked) {
   SetClientSize(100, 200);
   Viewer.StereoType = OverUnder;

@@ -189,14 +189,31 @@ TEST(TiffColour, RgbUsesThreeSamplesAndTheHighByte) {
   ExpectTopRow(s, {{0x56, 0x34, 0x12}});
 }
 
-TEST(TiffPalette, EightBitMapsAreTakenAsIsAndWideMapsScaled) {
+// A map whose values all fit in 8 bits is taken as it is; a single value of
+// 256 or more, in any of the three arrays and at any entry up to the last,
+// makes it a 16-bit map, every value scaled by 255 / 65535.
+TEST(TiffPalette, OneValueOf256AnywhereMakesTheMapSixteenBits) {
   TiffPlan s = GreyRow(1, PHOTOMETRIC_PALETTE, {0b01000000}, 2);
-  s.colourMap = {10, 255, 20, 0, 30, 7};  // red, green, blue arrays
+  s.colourMap = {10, 200, 200, 20, 200, 30};  // red, green, blue arrays
   Picture picture = Decode(WriteTiff(s));
   ASSERT_TRUE(picture);
   EXPECT_EQ(PictureBits(picture), 1);
-  ExpectTopRow(picture, {{30, 20, 10}, {7, 0, 255}});
-  // One value of 256 or more: every value is scaled by 255 / 65535.
+  ExpectTopRow(picture, {{200, 200, 10}, {30, 20, 200}});  // blue, green, red
+  for (int at = 0; at < 6; ++at) {  // each entry of each array
+    for (int value : {255, 256}) {
+      TiffPlan t = s;
+      t.colourMap[at] = uint16_t(value);
+      Picture p = Decode(WriteTiff(t));
+      ASSERT_TRUE(p);
+      for (int x = 0; x < 2; ++x)
+        for (int c = 0; c < 3; ++c) {
+          int v = t.colourMap[2 * (2 - c) + x];  // c: blue, green, red
+          ASSERT_EQ(PixelAt(p, x, 0)[c], value == 256 ? v * 255 / 65535 : v)
+              << "value " << value << " at " << at << ", pixel " << x;
+        }
+    }
+  }
+  // Full 16-bit values are scaled down, not cut to their low byte.
   s.colourMap = {0xFF00, 65535, 32768, 256, 255, 0};
   ExpectTopRow(s, {{0, 127, 254}, {0, 0, 255}});
 }
