@@ -6,7 +6,7 @@
 #include <string>
 
 #include "image/pair_loader.h"
-#include "image/picture.h"
+#include "core/picture.h"
 
 // Why an item could not be loaded: the file concerned and the reason.
 struct ItemLoadFailure {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "image/picture.h"
+#include "core/picture.h"
 #include "stereo/framebuffer.h"
 
 // Writes a 24-bit picture as an 8-bit RGB PNG.  Returns false and fills

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "image/picture.h"
+#include "core/picture.h"
 #include "image/still_reader.h"
 
 // A still file as the viewer holds it before any screen fitting: the whole

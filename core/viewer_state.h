@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "image/picture.h"
+#include "core/picture.h"
 #include "core/desktop_rect.h"
 
 struct ViewerState {

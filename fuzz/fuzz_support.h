@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "image/picture.h"
+#include "core/picture.h"
 
 // Where touched bytes go, so the reads are not optimised away.
 inline volatile uint8_t fuzzSink;

@@ -13,7 +13,7 @@
 #include <cstring>
 
 #include "image/dib_layout.h"
-#include "image/picture.h"
+#include "core/picture.h"
 
 namespace {
 

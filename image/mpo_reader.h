@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "image/picture.h"
+#include "core/picture.h"
 
 // Decodes both views of a multi-picture file and lines them up by the
 // camera's recorded parallax (ParallaxShiftX/Y).  Returns 1 and fills both

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "image/picture.h"
+#include "core/picture.h"
 
 struct ScreenSize {
   int width = 0;

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "image/picture.h"
+#include "core/picture.h"
 
 enum class StillFormat { None, Jpeg, Png, Tiff, Gif, Bmp };
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "image/picture.h"
+#include "core/picture.h"
 
 // Null when the file is not of this format or cannot be read; the reason is
 // left in LastLoadFailure().  Never shows a message.

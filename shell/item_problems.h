@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "image/picture.h"
+#include "core/picture.h"
 
 // The readers' reason for `path` as the user reads it: the part that
 // concerns the file's own format ("JPEG: Empty input file" of a .jpg

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "image/picture.h"
+#include "core/picture.h"
 
 // Pixels are 0xFFRRGGBB, rows top-down (the layout of QImage::Format_RGB32).
 struct Framebuffer {

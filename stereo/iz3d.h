@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "image/picture.h"
+#include "core/picture.h"
 #include "stereo/framebuffer.h"
 #include "stereo/present.h"
 

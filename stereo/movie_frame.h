@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "image/picture.h"
+#include "core/picture.h"
 
 enum FrameFormatCode : int {
   FrameRgb24 = 1,  // bottom-up B, G, R rows of 3w bytes (padded to 4)

@@ -6,7 +6,7 @@
 // call's source rectangle counts them in a bottom-up picture.
 #pragma once
 
-#include "image/picture.h"
+#include "core/picture.h"
 #include "stereo/framebuffer.h"
 
 struct MovieEyeViews {

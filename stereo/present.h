@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "image/picture.h"
+#include "core/picture.h"
 #include "stereo/framebuffer.h"
 #include "stereo/geometry.h"
 #include "stereo/movie_frame.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "image/picture.h"
+#include "core/picture.h"
 
 // A new 24-bit a x b picture, black, holding `picture` scaled with its
 // aspect kept and centred.  a or b 0 stands for the picture's own width or

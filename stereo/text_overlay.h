@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "image/picture.h"
+#include "core/picture.h"
 #include "stereo/framebuffer.h"
 #include "stereo/geometry.h"
 

@@ -13,7 +13,7 @@
 #include <functional>
 #include <vector>
 
-#include "image/picture.h"
+#include "core/picture.h"
 
 // Effect codes of one transition.  The fixed slide directions are reachable
 // only through a slideshow list ("StereoEffect" 12..15).

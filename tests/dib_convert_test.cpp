@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "image/picture.h"
+#include "core/picture.h"
 
 namespace {
 

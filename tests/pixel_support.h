@@ -5,7 +5,7 @@
 #include <functional>
 #include <ostream>
 
-#include "image/picture.h"
+#include "core/picture.h"
 #include "stereo/present.h"
 
 struct Rgb3 {

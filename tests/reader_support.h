@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "image/picture.h"
+#include "core/picture.h"
 #include "tests/test_support.h"
 
 // Blue, green, red of pixel (x, y), y counted from the top, of the picture's

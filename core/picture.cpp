@@ -1,4 +1,4 @@
-#include "image/picture.h"
+#include "core/picture.h"
 
 #include <sys/mman.h>
 
