@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "image/pair_loader.h"
+#include "stereo/pair_loader.h"
 #include "core/picture.h"
 
 // Why an item could not be loaded: the file concerned and the reason.

@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-#include "image/pair_loader.h"
+#include "stereo/pair_loader.h"
 
 // Which file it is and which version of it: a file written again or put in
 // its place differs in one of these.

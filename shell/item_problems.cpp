@@ -7,7 +7,7 @@
 #include "image/ascii_case.h"
 #include "image/file_names.h"
 #include "image/still_reader.h"
-#include "image/pair_loader.h"
+#include "stereo/pair_loader.h"
 
 namespace {
 

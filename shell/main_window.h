@@ -17,7 +17,7 @@
 #include "shell/file_history.h"
 #include "shell/later_features.h"
 #include "shell/startup.h"
-#include "image/pair_loader.h"
+#include "stereo/pair_loader.h"
 #include "shell/item_prefetch.h"
 #include "platform/background_music.h"
 #include "stereo/present.h"

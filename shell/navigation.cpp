@@ -15,7 +15,7 @@
 #include "image/file_data.h"
 #include "image/file_names.h"
 #include "image/mpo_reader.h"
-#include "image/pair_loader.h"
+#include "stereo/pair_loader.h"
 #include "shell/command_table.h"
 #include "shell/full_screen.h"
 #include "shell/item_problems.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "image/comment.h"
-#include "image/pair_loader.h"
+#include "stereo/pair_loader.h"
 #include "shell/item_prefetch.h"
 #include "slideshow/list_reader.h"
 #include "tests/synthetic_jpeg.h"

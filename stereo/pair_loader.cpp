@@ -1,4 +1,4 @@
-#include "image/pair_loader.h"
+#include "stereo/pair_loader.h"
 
 #include <algorithm>
 #include <cstdlib>
