@@ -72,7 +72,7 @@ struct ViewerState {
   int nDispW = 0;
   int nDispH = 0;
 
-  // Pair loading and folder browsing (image/pair_loader, image/file_names).
+  // Pair loading and folder browsing (stereo/pair_loader, image/file_names).
   // The left list's count and position are ItemCount and ItemIndex, shared
   // with list playing; names are kept whole, however long.
   std::vector<std::string> LeftFolderList;

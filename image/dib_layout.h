@@ -22,7 +22,7 @@ inline uint64_t DibStride(int64_t width, int bits) {
           32) * 4;
 }
 
-// Compression codes beyond those of image/picture.h.
+// Compression codes beyond those of core/picture.h.
 constexpr uint32_t kBiJpeg = 4;
 constexpr uint32_t kBiPng = 5;
 constexpr uint32_t kBiAlphaBitfields = 6;
