@@ -1,4 +1,5 @@
 // duoramic-cli: the viewer's readers and stereo pipeline from the shell.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -21,22 +22,32 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage:\n"
-    "  duoramic-cli info FILE [--json]\n"
-    "  duoramic-cli decode FILE [-o OUT.png]\n"
+const char kInfoUsage[] = "  duoramic-cli info FILE [--json]\n";
+const char kDecodeUsage[] = "  duoramic-cli decode FILE [-o OUT.png]\n";
+const char kSplitUsage[] =
     "  duoramic-cli split FILE [-l LEFT.png] [-r RIGHT.png]\n";
 
+// Every verb with its usage lines, in the order the tool's help lists them.
+struct Verb {
+  const char* name;
+  const char* usage;
+};
+const Verb kVerbs[] = {
+    {"info", kInfoUsage},           {"decode", kDecodeUsage},
+    {"split", kSplitUsage},         {"list", kListUsage},
+    {"render", kRenderUsage},       {"transition", kTransitionUsage},
+    {"movie", kMovieUsage},         {"comment", kCommentUsage},
+    {"makelist", kMakeListUsage},   {"page360", kPage360Usage},
+    {"convert", kConvertUsage},
+};
+
+bool IsHelpOption(const std::string& arg) {
+  return arg == "--help" || arg == "-h";
+}
+
 void PrintUsage(FILE* to) {
-  std::fputs(kUsage, to);
-  std::fputs(kListUsage, to);
-  std::fputs(kRenderUsage, to);
-  std::fputs(kTransitionUsage, to);
-  std::fputs(kMovieUsage, to);
-  std::fputs(kCommentUsage, to);
-  std::fputs(kMakeListUsage, to);
-  std::fputs(kPage360Usage, to);
-  std::fputs(kConvertUsage, to);
+  std::fputs("usage:\n", to);
+  for (const Verb& verb : kVerbs) std::fputs(verb.usage, to);
 }
 
 int Usage() {
@@ -74,7 +85,18 @@ bool WriteOrFail(const Picture& picture, const std::string& out, int& status) {
   return false;
 }
 
+// A folder is something the viewer and convert open, not one picture.
+bool FailIfFolder(const std::string& file, int& status) {
+  std::error_code error;
+  if (!std::filesystem::is_directory(file, error)) return false;
+  status = Fail(file, "is a folder, not a picture (the viewer and "
+                      "duoramic-cli convert take folders)");
+  return true;
+}
+
 int Info(const std::string& file, bool json) {
+  int status = 0;
+  if (FailIfFolder(file, status)) return status;
   StillViews views;
   std::string reason;
   if (!LoadStillViews(file, views, reason)) return Fail(file, reason);
@@ -110,6 +132,8 @@ int Info(const std::string& file, bool json) {
 }
 
 int Decode(const std::string& file, const std::string& out) {
+  int folder = 0;
+  if (FailIfFolder(file, folder)) return folder;
   StillDecode decoded = DecodeStill(file);
   if (!decoded.picture) return Fail(file, decoded.failure);
   int status = 0;
@@ -119,6 +143,8 @@ int Decode(const std::string& file, const std::string& out) {
 
 int Split(const std::string& file, const std::string& leftOut,
           const std::string& rightOut) {
+  int folder = 0;
+  if (FailIfFolder(file, folder)) return folder;
   StillViews views;
   std::string reason;
   if (!LoadStillViews(file, views, reason, /*wantWhole=*/false))
@@ -135,6 +161,16 @@ int main(int argc, char** argv) {
   // Fonts need a GUI application; it is only started when text is drawn.
   HeadlessGui gui(argc, argv, /*lazy=*/true);
   std::vector<std::string> args(argv + 1, argv + argc);
+  // "VERB --help" anywhere among a known verb's arguments: its usage.
+  if (args.size() >= 2 &&
+      std::any_of(args.begin() + 1, args.end(), IsHelpOption)) {
+    for (const Verb& verb : kVerbs)
+      if (args[0] == verb.name) {
+        std::fputs("usage:\n", stdout);
+        std::fputs(verb.usage, stdout);
+        return 0;
+      }
+  }
   if (!args.empty() && args[0] == "render")
     return RunRenderCommand({args.begin() + 1, args.end()});
   if (!args.empty() && args[0] == "list")
@@ -152,7 +188,7 @@ int main(int argc, char** argv) {
     return RunPage360Command({args.begin() + 1, args.end()});
   if (!args.empty() && args[0] == "convert")
     return RunConvertCommand({args.begin() + 1, args.end()}, SelfPath(argv[0]));
-  if (!args.empty() && (args[0] == "--help" || args[0] == "-h" || args[0] == "help"))
+  if (!args.empty() && (IsHelpOption(args[0]) || args[0] == "help"))
     return Help();
   if (args.size() < 2) return Usage();
   const std::string& command = args[0];

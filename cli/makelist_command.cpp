@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "image/file_names.h"
+#include "resources/string_table.h"
 #include "slideshow/list_maker.h"
 
 const char kMakeListUsage[] =
@@ -35,6 +36,8 @@ class StderrMessages : public ListMakerMessages {
     Print(text, caption);
   }
   void Notice(std::string_view text, std::string_view caption) override {
+    // The tool says what it added in its own words, on standard output.
+    if (caption == StringText(kMakerDoneCaptionString)) return;
     Print(text, caption);
   }
 
@@ -115,5 +118,7 @@ int RunMakeListCommand(const std::vector<std::string>& args) {
   StderrMessages messages;
   int added = AddListEntries(settings, folder, names, messages);
   if (added < 0) return 1;
+  std::printf("%s: added %d of %d file%s\n", settings.listPath.c_str(), added,
+              static_cast<int>(names.size()), names.size() == 1 ? "" : "s");
   return added == static_cast<int>(names.size()) ? 0 : 1;
 }

@@ -35,8 +35,10 @@ struct HeadlessGui::Impl final : TextPainter {
   void Start() {
     std::call_once(started, [this] {
       if (QGuiApplication::instance()) return;  // someone else's application
-      // Without a display Qt aborts; nothing here shows a window anyway.
-      setenv("QT_QPA_PLATFORM", "offscreen", 0);
+      // Text is only ever drawn into framebuffers here, so the offscreen
+      // platform always serves; a platform named for windows (xcb without
+      // a display) would abort the program.
+      setenv("QT_QPA_PLATFORM", "offscreen", 1);
       previousHandler = qInstallMessageHandler(QuietHandler);
       app = std::make_unique<QGuiApplication>(argc, argv);
     });

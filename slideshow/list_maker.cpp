@@ -152,7 +152,7 @@ struct EntryWriter {
   std::string comment;
   int skipped = 0;
   // Every name and comment the lines hold, in order, once each.
-  std::vector<std::string> texts;
+  std::vector<std::string> texts{};
 
   void Wrote(const std::string& text) {
     if (!text.empty() && std::find(texts.begin(), texts.end(), text) == texts.end())
