@@ -38,8 +38,18 @@ void MovieRate(MainWindow& w, int id) {
 
 void JpegComment(MainWindow& w, int) {
   // Only JPEG files can take a comment; a movie has no file to write to.
-  if (Viewer.MovieOpen || !FileKindMatches(Viewer.ShownLeftPath, JpegKind))
+  // The user is told why rather than left with a key that does nothing.
+  const char* why = nullptr;
+  if (Viewer.MovieOpen) why = "動画にはコメントを書き込めません。";
+  else if (Viewer.ShownLeftPath.empty()) why = "表示中のファイルがありません。";
+  else if (!FileKindMatches(Viewer.ShownLeftPath, JpegKind))
+    why = "コメントを書き込めるのはJPEGファイル（.jpg .jpeg .jps）だけです。";
+  if (why) {
+    std::string text = why;
+    if (!Viewer.ShownLeftPath.empty()) text += "\n" + Viewer.ShownLeftPath;
+    w.Dialogs().Message(&w, text, MenuTextOf(CMD_JPEG_COMMENT), false);
     return;
+  }
   if (w.Comments().EditComment(&w, Viewer.ShownLeftPath) != 0)
     w.DispatchCommand(CMD_RELOAD_ITEM);  // shows the new comment
 }

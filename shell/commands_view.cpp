@@ -11,6 +11,7 @@
 #include "shell/full_screen.h"
 #include "shell/main_window.h"
 #include "shell/navigation.h"
+#include "shell/navigation_steps.h"
 #include "shell/settings_store.h"
 #include "core/viewer_state.h"
 #include "stereo/geometry.h"
@@ -128,7 +129,7 @@ void FloatingWindow(MainWindow& w, int id) {
 
 void Slideshow(MainWindow& w, int) {
   Viewer.SlideShowOn = !Viewer.SlideShowOn;
-  w.ResetTitles();
+  RefreshSlideshowNote(w);
   if (Viewer.SlideShowOn) {
     w.PostCommand(CMD_NEXT);  // advance at once
     w.StartSlideshowTimer();

@@ -24,6 +24,7 @@
 #include "shell/command_table.h"
 #include "shell/control_panel.h"
 #include "shell/navigation.h"
+#include "shell/navigation_steps.h"
 #include "shell/settings_store.h"
 #include "core/viewer_state.h"
 #include "stereo/stereo_format.h"
@@ -289,8 +290,10 @@ ScreenSize MainWindow::Screen() const {
 }
 
 void MainWindow::StopSlideshow() {
+  bool wasOn = Viewer.SlideShowOn;
   Viewer.SlideShowOn = false;
   slideshowTimer_.stop();
+  if (wasOn) RefreshSlideshowNote(*this);
 }
 
 void MainWindow::StartSlideshowTimer() {

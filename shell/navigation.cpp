@@ -66,7 +66,12 @@ std::vector<std::string> itemMessage;
 // for a pair of neighbours, 1 for a stereo file shown on its own.
 int pairItemWidth = 2;
 
+// The item's title without the slideshow note, kept so that starting or
+// stopping the show can put the note on or take it off.
+std::string itemTitle;
+
 void SetItemTitle(MainWindow& w, std::string title) {
+  itemTitle = title;
   if (Viewer.SlideShowOn)
     title += FormatText(LoadText(kSlideshowNote), Viewer.nInterval / 10,
                     Viewer.nInterval % 10);
@@ -560,6 +565,10 @@ int ShownPairItemWidth() { return pairItemWidth; }
 void SingleTitle(MainWindow& w, const std::string& path, const char* suffix) {
   SetItemTitle(w, FormatText(LoadText(kSingleTitle), path.c_str(),
                          Viewer.ItemIndex + 1, Viewer.ItemCount, suffix));
+}
+
+void RefreshSlideshowNote(MainWindow& w) {
+  if (!itemTitle.empty()) SetItemTitle(w, itemTitle);
 }
 
 void PairTitle(MainWindow& w, const char* suffix) {

@@ -16,6 +16,9 @@ struct PairFailures;
 void SingleTitle(MainWindow& window, const std::string& path,
                  const char* suffix = "");
 void PairTitle(MainWindow& window, const char* suffix = "");
+// Sets the item's title again with or without the slideshow note, as the
+// show now runs or not.
+void RefreshSlideshowNote(MainWindow& window);
 
 // Ends a transition under way: with `drawEnd` its last frame installs the
 // new pair, without it the new pair is dropped.  Nothing when none runs.

@@ -97,6 +97,15 @@ TEST_F(NavigationTest, AFolderWrapsAtBothEndsAndTheSlideshowNotesItsInterval) {
   EXPECT_EQ(Viewer.ShownLeftPath, dir + "b.jpg");
   EXPECT_EQ(Title(), "(" + dir + "b.jpg) 2/5  2.5 秒間隔でスライドショー中");
   EXPECT_EQ(window_->SlideshowTimer().interval(), 2500);
+  // Stopped, by A or by stepping by hand, the title says so at once.
+  Run(CMD_SLIDESHOW);
+  EXPECT_FALSE(Viewer.SlideShowOn);
+  EXPECT_EQ(Title(), "(" + dir + "b.jpg) 2/5  ");
+  Run(CMD_SLIDESHOW);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Title(), "(" + dir + "c.jpg) 3/5  2.5 秒間隔でスライドショー中");
+  window_->StopSlideshow();
+  EXPECT_EQ(Title(), "(" + dir + "c.jpg) 3/5  ");
 }
 
 TEST_F(NavigationTest, PairsStepAsNeighboursOrSideBySideFolders) {

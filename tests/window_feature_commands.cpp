@@ -157,6 +157,13 @@ TEST_F(FeatureCommandsTest, JpegCommentIsOfferedForAShownJpegOnly) {
   ShowFile(kSamples + "scene.mpo");
   Key(Qt::Key_K);  // an MPO cannot take a comment
   EXPECT_EQ(Calls(), Strings{});
+  // Each refusal says why; the MPO's names the file.
+  ASSERT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_NE(dialogs_.messages[0].find("表示中のファイルがありません"),
+            std::string::npos);
+  EXPECT_NE(dialogs_.messages[1].find("JPEGファイル"), std::string::npos);
+  EXPECT_NE(dialogs_.messages[1].find(kSamples + "scene.mpo"), std::string::npos);
+  dialogs_.messages.clear();
 
   ShowPair(kSamples + "scene_L.jpg", kSamples + "scene_R.jpg");
   FreePicture(Viewer.CurrentLeft);
@@ -169,9 +176,12 @@ TEST_F(FeatureCommandsTest, JpegCommentIsOfferedForAShownJpegOnly) {
   EXPECT_EQ(Calls().size(), 1u);
   EXPECT_TRUE(Viewer.CurrentLeft);
 
+  EXPECT_TRUE(dialogs_.messages.empty());
   Viewer.MovieOpen = true;
   Key(Qt::Key_K);
   EXPECT_EQ(Calls(), Strings{});
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_NE(dialogs_.messages[0].find("動画"), std::string::npos);
 }
 
 TEST_F(FeatureCommandsTest, ThreeDVisionTakesTheItemOnDisplay) {
