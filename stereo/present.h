@@ -34,9 +34,12 @@ class PresentationHost {
 // (Viewer.BackgroundDirty) and the movie frame (the grabbed frame, the
 // display frame built from it and the composition kept between frames):
 // every reader and every writer holds `lock`, on whatever thread.  The
-// functions below that present, copy or resize take it themselves.
+// functions below that present, copy or resize take it themselves.  The
+// lock is recursive: what a presentation calls (the host's flush, a size
+// query) may take it again on the same thread, where PresentBusy then
+// turns a nested presentation away instead of the thread waiting on itself.
 struct PresentationState {
-  std::mutex lock;
+  std::recursive_mutex lock;
   ClientSize client;           // ClientWidth, ClientHeight
   Framebuffer frame;           // the client area in device pixels
   // Set while a presentation is under way, under the lock: a presentation
@@ -51,7 +54,7 @@ struct PresentationState {
 extern PresentationState Presentation;
 
 // Holds the presentation's lock for a scope.
-using PresentationLock = std::lock_guard<std::mutex>;
+using PresentationLock = std::lock_guard<std::recursive_mutex>;
 
 int ClientWidth();
 int ClientHeight();

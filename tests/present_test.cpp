@@ -91,6 +91,29 @@ TEST_F(PresentTest, ABusyPresentationDropsTheCallAndMissingPicturesDrawNothing) 
   EXPECT_EQ(PresentStereoPair(left, right), 0);
 }
 
+TEST_F(PresentTest, AHostThatPresentsAgainWhileFlushingIsTurnedAwayNotBlocked) {
+  // A flush that asks for the client size and presents once more on the
+  // same thread (a window painting at once) gets the size, and the nested
+  // presentation draws nothing.
+  struct ReenteringHost : PresentationHost {
+    const Picture* left = nullptr;
+    const Picture* right = nullptr;
+    int nested = -1, width = 0;
+    void Flush(const Framebuffer&) override {
+      if (nested != -1) return;
+      width = ClientWidth();
+      nested = PresentStereoPair(*left, *right);
+    }
+  } host;
+  host.left = &left;
+  host.right = &right;
+  Presentation.host = &host;
+  EXPECT_EQ(PresentStereoPair(left, right), 0);
+  Presentation.host = nullptr;
+  EXPECT_EQ(host.width, 200);
+  EXPECT_EQ(host.nested, 1);
+}
+
 TEST(StereoFormatCatalogue, NamesAndCodesLookUpCaseInsensitively) {
   ASSERT_NE(FindStereoFormatByName("duboisanaglyph"), nullptr);
   EXPECT_EQ(FindStereoFormatByName("duboisanaglyph")->code, 15);
