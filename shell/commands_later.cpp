@@ -8,6 +8,7 @@
 
 #include "image/file_names.h"
 #include "shell/command_table.h"
+#include "shell/control_panel.h"
 #include "shell/main_window.h"
 #include "core/viewer_state.h"
 
@@ -34,6 +35,9 @@ void MovieRate(MainWindow& w, int id) {
   if (id == CMD_RATE_UP) w.Movie().ChangeRate(0.25);
   else if (id == CMD_RATE_DOWN) w.Movie().ChangeRate(-0.25);
   else w.Movie().SetRate(id - CMD_RATE_FIRST + 1);
+  // The rate is shown beside the movie's name until it is back to 1.
+  std::string rate = RateText(w.Movie().PlaybackRate());
+  w.SetTitle(rate.empty() ? w.TitleText() : w.TitleText() + "  " + rate);
 }
 
 void JpegComment(MainWindow& w, int) {

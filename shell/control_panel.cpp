@@ -164,11 +164,23 @@ int LastFrameNumber() {
       int64_t{Viewer.MovieDurationMs} * 10000 / FrameDuration100ns() + 1);
 }
 
-std::string PanelStatusText() {
+std::string RateText(double rate) {
+  if (!(std::fabs(rate - 1.0) > 1e-9)) return {};
+  char number[32];
+  std::snprintf(number, sizeof number, "%.2f", rate);
+  std::string text = number;
+  while (text.back() == '0') text.pop_back();
+  if (text.back() == '.') text.pop_back();
+  return "再生速度 " + text + "倍";
+}
+
+std::string PanelStatusText(double rate) {
   char text[64];
   std::snprintf(text, sizeof text, "%d/%d - %dfps ", CurrentFrameNumber(),
                 LastFrameNumber(), 1000 / StepMs());
-  return text + Viewer.FrameCopyMessage;
+  std::string rateText = RateText(rate);
+  if (!rateText.empty()) rateText += ' ';
+  return text + rateText + Viewer.FrameCopyMessage;
 }
 
 std::string FrameCopyName(std::string_view moviePath, int frame) {
@@ -349,7 +361,7 @@ void ControlPanel::Tick() {
       std::isfinite(ms) ? static_cast<int>(std::clamp(ms, 0.0, double{INT_MAX}))
                         : 0;
   HandleCommand(CMD_PANEL_SYNC);
-  SetStatus(PanelStatusText());
+  SetStatus(PanelStatusText(main_.Movie().PlaybackRate()));
 }
 
 void ControlPanel::CopyFrame() {

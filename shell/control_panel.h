@@ -61,8 +61,12 @@ int PanelScroll(PanelScrollCode code, int thumb = 0);
 // The 1-based frame at MovieSeekMs, and the last frame of the movie.
 int CurrentFrameNumber();
 int LastFrameNumber();
-// "%d/%d - %dfps" and the last frame-copy message.
-std::string PanelStatusText();
+// "%d/%d - %dfps", the playback rate when it is not 1, and the last
+// frame-copy message.
+std::string PanelStatusText(double rate = 1.0);
+// "再生速度 2倍" for a rate other than 1 (at most two decimals, no trailing
+// zeros); empty for 1.
+std::string RateText(double rate);
 // The clipboard text of a copied frame: the file name without folder and
 // extension, "_", the frame number, ".jpg".
 std::string FrameCopyName(std::string_view moviePath, int frame);

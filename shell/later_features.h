@@ -26,6 +26,8 @@ struct MoviePlayer {
   virtual void StepBackward() = 0;
   virtual void ChangeRate(double delta) = 0;
   virtual void SetRate(double rate) = 0;
+  // The rate last set (1 after opening).
+  virtual double PlaybackRate() const { return 1.0; }
   // Sound off when it is on, on when off; nothing for a silent movie.
   virtual void ToggleMute() {}
   // Seeks to the control panel's MovieSeekMs (a running movie pauses first).

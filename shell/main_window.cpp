@@ -7,6 +7,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QImage>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
@@ -122,6 +123,29 @@ const CommandHandlerRow* FindHandler(int id) {
 
 }  // namespace
 
+int CtrlKeypadCommand(int key) {
+  // With NumLock off the digit keys arrive as the navigation keys printed
+  // under the digits.
+  struct Row {
+    int numLockOn;
+    int numLockOff;
+  };
+  static constexpr Row kDigits[] = {
+      {Qt::Key_1, Qt::Key_End},  {Qt::Key_2, Qt::Key_Down},
+      {Qt::Key_3, Qt::Key_PageDown}, {Qt::Key_4, Qt::Key_Left},
+      {Qt::Key_5, Qt::Key_Clear}, {Qt::Key_6, Qt::Key_Right},
+      {Qt::Key_7, Qt::Key_Home}, {Qt::Key_8, Qt::Key_Up},
+      {Qt::Key_9, Qt::Key_PageUp}};
+  if (key == Qt::Key_Plus) return CMD_RATE_UP;
+  if (key == Qt::Key_Minus) return CMD_RATE_DOWN;
+  for (int digit = 1; digit <= 9; ++digit) {
+    const Row& row = kDigits[digit - 1];
+    if (key == row.numLockOn || key == row.numLockOff)
+      return CMD_RATE_FIRST + digit - 1;
+  }
+  return 0;
+}
+
 void UserDialogs::Message(QWidget* owner, std::string_view text,
                           std::string_view caption, bool warning) {
   QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::Information,
@@ -157,10 +181,36 @@ MainWindow::MainWindow(UserDialogs* dialogs)
   connect(&eyeFiTimer_, &QTimer::timeout, this, [this] { EyeFiTick(*this); });
   SetPresentationHost(this);
   SetTitleSink(this);
+  // Ctrl with a keypad key is taken before Qt's shortcuts see it: on X11
+  // and Wayland the shortcut map drops the keypad flag, so "Ctrl+Num+2"
+  // never matched, and with NumLock off the key would be Ctrl+Down.
+  qApp->installEventFilter(this);
   resize(800, 600);
 }
 
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::ShortcutOverride &&
+      event->type() != QEvent::KeyPress)
+    return false;
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (!widget || (widget->window() != this && widget->window() != panel_))
+    return false;
+  auto* key = static_cast<QKeyEvent*>(event);
+  auto mods = key->modifiers();
+  if (!(mods & Qt::KeypadModifier) || !(mods & Qt::ControlModifier) ||
+      (mods & (Qt::AltModifier | Qt::MetaModifier)))
+    return false;
+  int id = CtrlKeypadCommand(key->key());
+  if (id == 0) return false;
+  // Claiming the override keeps the shortcut map out; the key press that
+  // follows runs the command, once (auto-repeat included, like any key).
+  event->accept();
+  if (event->type() == QEvent::KeyPress) DispatchCommand(id);
+  return true;
+}
+
 MainWindow::~MainWindow() {
+  qApp->removeEventFilter(this);
   slideshowTimer_.stop();
   transitionTimer_.stop();
   eyeFiTimer_.stop();

@@ -84,6 +84,11 @@ bool GoToTypedNumber(MainWindow& window);
 // chosen monitors (CMD_FULL_SCREEN_CHOSEN); the same command leaves it.
 void ToggleFullScreen(MainWindow& window, int id);
 
+// Ctrl with a keypad key: the movie rate commands (Ctrl+keypad 1..9 set
+// the rate, + and - change it), with NumLock on or off; 0 for other keys.
+// `key` is the Qt key the keypad key arrives as.
+int CtrlKeypadCommand(int key);
+
 // Drop handling: the first file (and the second, for a pair) decides what
 // is shown; later files are ignored.
 void HandleDroppedFiles(MainWindow& window,
@@ -181,6 +186,7 @@ class MainWindow : public QMainWindow,
  private:
   bool AskYesNo(std::string_view text, std::string_view caption,
                 Icon icon) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void BuildMenus();
   void BuildAccelerators();
 

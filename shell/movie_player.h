@@ -56,7 +56,7 @@ class StreamerMoviePlayer : public MoviePlayer {
   // the call only) and presents it.  Called on a streaming thread.
   void GrabFrame(const GrabbedFrame& frame, int64_t positionNs);
 
-  double PlaybackRate() const { return rate_; }
+  double PlaybackRate() const override { return rate_; }
   int Volume() const { return volume_; }
 
  private:
