@@ -67,6 +67,10 @@ class MovieGraph {
   virtual bool SetMuted(bool muted) = 0;
   // -1 when the pipeline cannot tell.
   virtual int64_t PositionNs() const = 0;
+  // Where the newest frame handed on starts (of the left view, for the two
+  // view shapes); -1 before the first.  Paused, this is the frame on
+  // screen: the sink prerolls the frame after the clock's position.
+  virtual int64_t ShownPositionNs() const { return -1; }
   virtual int64_t DurationNs() const = 0;
   // 0 when the frame rate is unknown.
   virtual int64_t FrameDurationNs() const = 0;

@@ -151,6 +151,8 @@ class StreamerGraph : public MovieGraph {
     return duration;
   }
 
+  int64_t ShownPositionNs() const override { return shownNs_.load(); }
+
   int64_t FrameDurationNs() const override { return frameNs_.load(); }
 
   std::vector<int> TakeEvents() override {
@@ -216,6 +218,7 @@ class StreamerGraph : public MovieGraph {
   std::vector<int> events_;
   std::string errorText_;  // the first error's source and message
   std::atomic<int64_t> frameNs_{0};
+  std::atomic<int64_t> shownNs_{-1};
   std::atomic<bool> missingDecoder_{false};
   std::mutex missingLock_;
   std::string missingWhat_;  // the missing-plugin message's description
@@ -691,6 +694,7 @@ void StreamerGraph::Frame(VideoBranch& branch, GstSample* sample) {
   auto frame = MapFrame(sample);
   if (!frame) return;
   if (frame->frameNs > 0) frameNs_ = frame->frameNs;
+  if (branch.input <= 0) shownNs_ = frame->positionNs;
   if (!merge_) {
     GrabbedFrame grabbed = frame->grabbed;
     grabbed.owner = frame;  // the mapped sample, for as long as it is held

@@ -260,16 +260,19 @@ void StreamerMoviePlayer::StepForward() {
   if (!graph_->StepFrame()) stepPending_ = 0;
 }
 
+int64_t StreamerMoviePlayer::ShownPositionNs() const {
+  // Merged frames carry the merge's own clock; the graph knows where the
+  // views themselves are.
+  int64_t shown = graph_->ShownPositionNs();
+  return shown >= 0 ? shown : positionNs_.load();
+}
+
 void StreamerMoviePlayer::StepBackward() {
   if (!graph_ || (Viewer.MovieState != 1 && Viewer.MovieState != 0)) return;
   int64_t frame = graph_->FrameDurationNs();
   if (frame <= 0) return;
   // The frame before the one on screen; its start is one frame earlier.
-  // Merged frames carry the merge's own clock, so the pipeline says where
-  // the views are.
-  int64_t at = positionNs_;
-  if (graph_->Shape() != MovieShape::SideBySide && graph_->PositionNs() >= 0)
-    at = graph_->PositionNs();
+  int64_t at = ShownPositionNs();
   int64_t target = at - frame;
   graph_->Seek(std::max<int64_t>(target, 0));
 }
@@ -315,7 +318,10 @@ double StreamerMoviePlayer::PositionSeconds() const {
 
 bool StreamerMoviePlayer::PollMoviePosition(double& seconds) const {
   if (!graph_) return false;
-  int64_t position = graph_->PositionNs();
+  // Paused, the clock stands short of the frame on screen (the sink holds
+  // the next frame ready), and the frame counter must name what is seen.
+  int64_t position =
+      Viewer.MovieState == 2 ? graph_->PositionNs() : ShownPositionNs();
   if (position < 0) position = positionNs_;
   seconds = static_cast<double>(position) / 1e9;
   return Viewer.MovieState == 2;

@@ -60,6 +60,8 @@ class StreamerMoviePlayer : public MoviePlayer {
   int Volume() const { return volume_; }
 
  private:
+  // Where the frame on screen starts.
+  int64_t ShownPositionNs() const;
   void ShowBuildFailure(const GraphBuildResult& result);
 
   MainWindow& window_;

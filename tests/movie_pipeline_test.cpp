@@ -355,3 +355,32 @@ TEST(MovieTestdata, RealMoviesOpenInTheirShapes) {
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libglib-2.0.so\n";
 }
+
+// Paused after playing, the sink shows the frame after the clock's position;
+// the frame counter and the first step must go from the frame seen.
+TEST_F(MoviePipelineTest, AfterPlayingAPauseStepsFromTheFrameOnScreen) {
+  for (const char* movie : {"raw.avi", "two.avi"}) {
+    SCOPED_TRACE(movie);
+    Recorder recorder;
+    MovieGraphOptions options;
+    options.forceRgb = true;  // paced: the clock runs, as in the viewer
+    auto graph = BuildMovieGraph(Movie(movie), "", options, recorder.Sink(),
+                                 nullptr, result_);
+    ASSERT_TRUE(graph && recorder.WaitFor(1)) << result_.text;
+    ASSERT_TRUE(graph->Run());
+    std::this_thread::sleep_for(650ms);
+    ASSERT_TRUE(graph->Pause());
+    std::this_thread::sleep_for(400ms);
+    // Red is frame n x 10 and frames are 100 ms long.
+    int seen = recorder.Last().left[2] / 10;
+    ASSERT_GT(seen, 0);
+    EXPECT_EQ(graph->ShownPositionNs(), seen * 100'000'000LL);
+
+    size_t before = recorder.Count();
+    ASSERT_TRUE(graph->StepFrame());
+    ASSERT_TRUE(recorder.WaitFor(before + 1));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(recorder.Last().left[2] / 10, seen + 1);
+    EXPECT_EQ(graph->ShownPositionNs(), (seen + 1) * 100'000'000LL);
+  }
+}

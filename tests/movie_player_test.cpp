@@ -33,6 +33,8 @@ struct FakeGraph : MovieGraph {
   bool HasVolume() const override { return true; }
   bool SetMuted(bool muted) override { return Call(muted ? "Mute" : "Unmute"); }
   int64_t PositionNs() const override { return 1'200'000'000; }
+  int64_t shown = -1;  // the frame the sink last handed on
+  int64_t ShownPositionNs() const override { return shown; }
   int64_t DurationNs() const override { return 10'000'000'000; }
   int64_t FrameDurationNs() const override { return 40'000'000; }
   std::vector<int> TakeEvents() override { return std::exchange(events, {}); }
@@ -159,6 +161,15 @@ TEST_F(MoviePlayerTest, StepMarkerIgnoresASecondStepUntilTheFrameCame) {
   EXPECT_EQ(Viewer.MovieState, 1);
   Key(Qt::Key_Backspace, Qt::ControlModifier);  // one frame back: 0 - 40 ms
   EXPECT_EQ(graph_->calls.back(), "Seek 0");
+
+  // Paused, the clock (1200 ms) stands short of the frame on screen: the
+  // position and the step back go from the frame.
+  graph_->shown = 1'240'000'000;
+  EXPECT_DOUBLE_EQ(player_->PositionSeconds(), 1.24);
+  Key(Qt::Key_Backspace, Qt::ControlModifier);
+  EXPECT_EQ(graph_->calls.back(), "Seek 1200");
+  Key(Qt::Key_F2);  // playing: the clock is where the movie is
+  EXPECT_DOUBLE_EQ(player_->PositionSeconds(), 1.2);
 }
 
 TEST_F(MoviePlayerTest, EndOfMovieRepeatsRewindsOrAdvancesTheShow) {
