@@ -13,6 +13,9 @@ constexpr int CMD_FORMAT_LAST = 1027;
 constexpr int CMD_MOVIE_ENDED = 1050;
 constexpr int CMD_MEMORY_REPORT = 1051;
 constexpr int CMD_FRAME_COPY_KEY = 1052;
+// Sent by the 360 viewer when the user leaves it with Esc or Q: back to the
+// item shown before it opened.
+constexpr int CMD_LEAVE_360 = 1053;
 constexpr int CMD_HELP_OVERLAY = 1104;
 constexpr int CMD_ABOUT = 2040;
 constexpr int CMD_WEB_HELP = 2125;

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -299,7 +301,63 @@ void ShowEmptyFolder(MainWindow& w) {
   SetItemTitle(w, "(" + folder + ")  " + EmptyFolderNote());
 }
 
+// Where browsing stood when the 360 viewer was opened over an item: leaving
+// the viewer with Esc returns there, so that the panorama does not become
+// the item that Space and BackSpace step from.
+struct BrowsePlace {
+  bool listMode, mpoSource;
+  int sourceKind, itemIndex, itemCount, rightIndex, rightCount, width;
+  std::vector<std::string> leftNames, rightNames;
+  std::string leftFolder, rightFolder, openFolder, openPath, itemPath,
+      leftPath, rightPath;
+};
+std::optional<BrowsePlace> placeBefore360;
+
+void RememberPlaceBefore360(MainWindow& w) {
+  if (placeBefore360 || !w.ContentShown) return;
+  placeBefore360 = BrowsePlace{
+      Viewer.ListMode,   Viewer.MpoSource,   Viewer.SourceKind,
+      Viewer.ItemIndex,  Viewer.ItemCount,   Viewer.RightIndex,
+      Viewer.RightCount, pairItemWidth,      Viewer.LeftFolderList,
+      Viewer.RightFolderList, Viewer.LeftFolder, Viewer.RightFolder,
+      Viewer.OpenFolder, Viewer.OpenPath,    Viewer.ItemPath,
+      Viewer.LeftPath,   Viewer.RightPath};
+}
+
+void LeaveViewer360(MainWindow& w, int) {
+  if (!placeBefore360) {
+    // Opened over the item on display (Ctrl+Alt+P), or with nothing
+    // before it: the window shows what it has.
+    w.Repaint();
+    return;
+  }
+  BrowsePlace place = std::move(*placeBefore360);
+  placeBefore360.reset();
+  Viewer.View360 = false;
+  Viewer.ListMode = place.listMode;
+  Viewer.MpoSource = place.mpoSource;
+  Viewer.SourceKind = place.sourceKind;
+  Viewer.ItemIndex = place.itemIndex;
+  Viewer.ItemCount = place.itemCount;
+  Viewer.RightIndex = place.rightIndex;
+  Viewer.RightCount = place.rightCount;
+  pairItemWidth = place.width;
+  Viewer.LeftFolderList = std::move(place.leftNames);
+  Viewer.RightFolderList = std::move(place.rightNames);
+  Viewer.LeftFolder = place.leftFolder;
+  Viewer.RightFolder = place.rightFolder;
+  Viewer.OpenFolder = place.openFolder;
+  Viewer.OpenPath = place.openPath;
+  Viewer.ItemPath = place.itemPath;
+  Viewer.LeftPath = place.leftPath;
+  Viewer.RightPath = place.rightPath;
+  w.ContentShown = true;
+  w.DispatchCommand(CMD_RELOAD_ITEM);
+}
+
 void ShowFile(MainWindow& w, int) {
+  if (Viewer.View360) RememberPlaceBefore360(w);
+  else placeBefore360.reset();
   // A folder opens at its first file, as a file of it would.
   if (!Viewer.View360 && IsFolderPath(Viewer.OpenPath)) {
     std::string first = FirstItemOfFolder(Viewer.OpenPath);
@@ -338,6 +396,7 @@ void ShowFile(MainWindow& w, int) {
 }
 
 void ShowPair(MainWindow& w, int) {
+  placeBefore360.reset();
   // A pair leaves list playing, and its browse set is never the MPO set of
   // a file opened before it: that set could not hold the pair's files.
   Viewer.ListMode = false;
@@ -372,6 +431,7 @@ void ShowPair(MainWindow& w, int) {
 }
 
 void StartList(MainWindow& w, int) {
+  placeBefore360.reset();
   CloseMusic(w);
   ClearForNewItem(w, Step::Show);
   ReadListSettings(Viewer.OpenPath);
@@ -553,6 +613,7 @@ constexpr CommandHandlerRow kHandlers[] = {
     {CMD_NEXT, CMD_PREVIOUS, StepItem},
     {CMD_START_LIST, CMD_START_LIST, StartList},
     {CMD_RELOAD_ITEM, CMD_RELOAD_ITEM, ReloadItem},
+    {CMD_LEAVE_360, CMD_LEAVE_360, LeaveViewer360},
     {CMD_EYEFI, CMD_EYEFI, EyeFiMode},
 };
 

@@ -12,6 +12,7 @@
 
 #include "shell/command_table.h"
 #include "shell/file_history.h"
+#include "shell/command_table.h"
 #include "shell/main_window.h"
 #include "core/viewer_state.h"
 #include "tests/window_test_support.h"
@@ -243,6 +244,39 @@ TEST_F(FeatureCommandsTest, PanoramaCommandsShowTheChosenFile) {
   EXPECT_EQ(Viewer.OpenFolder, "");
   QCoreApplication::processEvents();
   EXPECT_EQ(Viewer.OpenFolder, kSamples);
+}
+
+// Leaving a panorama opened over a picture with Esc returns to that
+// picture, drawn, and stepping goes on from it, not from the panorama.
+TEST_F(FeatureCommandsTest, LeavingThe360ViewerReturnsToThePictureBefore) {
+  ShowFile(kSamples + "scene.jps");
+  const std::string title = Title();
+  const std::string item = Viewer.ItemPath;
+  const int index = Viewer.ItemIndex;
+  Calls();
+
+  dialogs_.chosenFiles = {kSamples + "scene_L.jpg"};
+  Run(CMD_OPEN_360);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Calls(), Strings{"Show " + kSamples + "scene_L.jpg"});
+  ASSERT_TRUE(Viewer.View360);
+
+  Run(CMD_LEAVE_360);
+  EXPECT_FALSE(Viewer.View360);
+  EXPECT_EQ(Viewer.ItemPath, item);
+  EXPECT_EQ(Viewer.ItemIndex, index);
+  EXPECT_EQ(Title(), title);
+  EXPECT_TRUE(Viewer.CurrentLeft && Viewer.CurrentRight);  // drawn again
+
+  Key(Qt::Key_Space);
+  EXPECT_EQ(Calls(), Strings{});  // no panorama opened
+  EXPECT_EQ(Viewer.ItemIndex, (index + 1) % Viewer.ItemCount);
+  EXPECT_NE(Viewer.ItemPath, item);
+
+  // A second leave, with no place kept, only repaints.
+  std::string now = Title();
+  Run(CMD_LEAVE_360);
+  EXPECT_EQ(Title(), now);
 }
 
 TEST_F(FeatureCommandsTest, ListMakerAndHelpPageAreHandedOn) {

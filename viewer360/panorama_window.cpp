@@ -106,6 +106,7 @@ bool PanoramaWindow::HandleKey(int key) {
         fullScreenForViewer_ = false;
         Post(CMD_FULL_SCREEN_CHOSEN);  // leaves full screen
       }
+      Post(CMD_LEAVE_360);
       break;
     default:
       return false;  // the page's own keys

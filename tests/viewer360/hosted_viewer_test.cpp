@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/viewer_state.h"
+#include "shell/command_table.h"
 #include "tests/window_test_support.h"
 #include "viewer360/panorama_window.h"
 
@@ -89,11 +90,13 @@ TEST_F(HostedViewerTest, EscLeavesTheFullScreenEnteredForTheViewerOnlyOnce) {
   Viewer.FullScreen = false;
   ShowAndThen([](QDialog& dialog) { Press(dialog, Qt::Key_Q); });
   EXPECT_EQ(sent_, std::vector<int>{4010});  // entered for the viewer
-  EXPECT_EQ(posted_, std::vector<int>{4010});  // and left with it
+  // Left with it, then back to the item shown before.
+  EXPECT_EQ(posted_, (std::vector<int>{4010, CMD_LEAVE_360}));
   // Full screen the user had already: Esc only closes the viewer.
   Viewer.FullScreen = true;
+  posted_.clear();
   ShowAndThen([](QDialog& dialog) { Press(dialog, Qt::Key_Escape); });
-  EXPECT_EQ(posted_, std::vector<int>{4010});
+  EXPECT_EQ(posted_, std::vector<int>{CMD_LEAVE_360});
 }
 
 TEST_F(HostedViewerTest, OtherKeysStayWithThePageAndASecondShowDoesNotNavigate) {
