@@ -47,12 +47,13 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Duoramic developers <duoramic@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# No library dependency brings Qt's X11 and Wayland platform plugins, nor the
+# No library dependency brings Qt's X11 and Wayland platform plugins (without
+# qt6-wayland a Wayland session with no DISPLAY cannot start the viewer), nor the
 # GStreamer plugins movies need: base (decodebin, videoconvert, appsink), good
 # (the MP4, AVI and Matroska demuxers, JPEG, the PulseAudio sink) and libav
 # (H.264 and the other camera codecs: without it a camera's MP4 does not open).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-qpa-plugins, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav")
+    "qt6-qpa-plugins, qt6-wayland, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
     "fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
