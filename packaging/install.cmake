@@ -7,6 +7,10 @@
 #   share/mime/packages/      duoramic.xml (MPO, JPS, PNS, slideshow lists)
 #   share/icons/hicolor/      the icon, PNG sizes and the SVG
 #   share/man/man1/           duoramic-cli.1
+#   share/thumbnailers/       duoramic.thumbnailer (file managers' previews
+#                             of MPO, JPS and PNS: duoramic-cli thumbnail)
+#   share/metainfo/           duoramic.metainfo.xml (AppStream, for software
+#                             centres)
 include(GNUInstallDirs)
 set(data_dir ${CMAKE_INSTALL_DATADIR}/duoramic)
 
@@ -32,6 +36,16 @@ install(FILES ${CMAKE_SOURCE_DIR}/resources/icons/duoramic.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/duoramic-cli.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/duoramic.thumbnailer
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/thumbnailers)
+
+set(DUORAMIC_HOMEPAGE "" CACHE STRING
+    "Where the project is published: the AppStream metadata then links it and its screenshots")
+set(METAINFO_HOMEPAGE ${DUORAMIC_HOMEPAGE})
+set(METAINFO_VERSION ${PROJECT_VERSION})
+set(METAINFO_OUT ${CMAKE_BINARY_DIR}/duoramic.metainfo.xml)
+include(${CMAKE_CURRENT_LIST_DIR}/metainfo.cmake)
+install(FILES ${METAINFO_OUT} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # cpack -G DEB in a release build gives duoramic_VERSION_ARCH.deb.  Library
 # dependencies come from dpkg-shlibdeps; the desktop and MIME caches are
