@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QScreen>
+#include <QWindow>
 #include <algorithm>
 #include <vector>
 
@@ -36,6 +37,51 @@ std::vector<DesktopRect> ScreenRects() {
 // whatever geometry it is given: full screen leaves that state and gives it
 // back afterwards.
 bool restoreMaximised = false;
+
+// Whether full screen is the window system's own state on one output rather
+// than a frameless window placed on the rectangle.  Wayland places windows
+// itself and ignores positions: there a screen-sized window is not full
+// screen (panels stay over it, and the compositor may put it anywhere).
+bool systemFullScreen = false;
+
+bool WindowSystemPlacesWindows() {
+  return QGuiApplication::platformName() == QLatin1String("wayland");
+}
+
+QScreen* ScreenWithGeometry(const DesktopRect& rect) {
+  for (QScreen* screen : QGuiApplication::screens())
+    if (FromQRect(screen->geometry()) == rect) return screen;
+  return nullptr;
+}
+
+// The output the one full-screen window goes to.  The window's own screen
+// is the compositor's word for where it is; its position is not known.
+QScreen* FullScreenOutput(MainWindow& w, int id) {
+  QScreen* own = w.screen() ? w.screen() : QGuiApplication::primaryScreen();
+  if (id == CMD_FULL_SCREEN_HERE || !own) return own;
+  std::vector<DesktopRect> screens = ScreenRects();
+  int holding = -1;
+  for (size_t i = 0; i < screens.size(); ++i)
+    if (screens[i] == FromQRect(own->geometry())) holding = int(i);
+  int chosen = OutputForFullScreen(KnownMonitors(), Viewer.MonitorSelected,
+                                   Viewer.FullScreenRect, holding);
+  if (chosen < 0) return own;
+  QScreen* screen = ScreenWithGeometry(KnownMonitors()[chosen]);
+  return screen ? screen : own;
+}
+
+// Full screen as the compositor's state on `screen`: it covers panels and
+// sends the window its size, and Qt draws no frame in it.  The window keeps
+// its flags: changing them would make Qt replace the native window, which
+// loses the place the compositor gave it.
+void ShowFullScreenOn(MainWindow& w, QScreen* screen) {
+  w.setWindowState(w.windowState() & ~Qt::WindowMaximized);
+  if (screen) {
+    w.setScreen(screen);
+    Viewer.FullScreenRect = FromQRect(screen->geometry());
+  }
+  w.showFullScreen();
+}
 
 void EnterFullScreen(MainWindow& w, int id) {
   if (id == CMD_FULL_SCREEN_HERE) {
@@ -70,14 +116,38 @@ void EnterFullScreen(MainWindow& w, int id) {
   savedPlaced =
       w.testAttribute(Qt::WA_Moved) || w.frameGeometry() != w.geometry();
   w.menuBar()->hide();
+  w.centralWidget()->setCursor(Qt::BlankCursor);
+  systemFullScreen = WindowSystemPlacesWindows();
+  if (systemFullScreen) {
+    // One window covers one output here: chosen monitors beyond the one
+    // it goes to stay as they are.
+    ShowFullScreenOn(w, FullScreenOutput(w, id));
+    MarkBackgroundDirty();
+    w.raise();
+    w.activateWindow();
+    return;
+  }
   // A frameless window given the rectangle covers it, with or without a
   // window manager and across monitors, which a window manager's full-screen
   // state would not do.
   w.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
   w.setWindowState(w.windowState() & ~Qt::WindowMaximized);
-  w.centralWidget()->setCursor(Qt::BlankCursor);
   FitWindowToFullScreen(w);
   w.show();
+  w.raise();
+  w.activateWindow();
+}
+
+// The window system keeps the place of a window it placed: only the size
+// and the maximised state go back.
+void LeaveSystemFullScreen(MainWindow& w) {
+  w.setWindowState(Qt::WindowNoState);
+  w.resize(savedClientSize);
+  if (restoreMaximised)
+    w.showMaximized();
+  else
+    w.showNormal();
+  MarkBackgroundDirty();
   w.raise();
   w.activateWindow();
 }
@@ -85,6 +155,12 @@ void EnterFullScreen(MainWindow& w, int id) {
 void LeaveFullScreen(MainWindow& w) {
   Viewer.FullScreen = false;
   w.menuBar()->show();
+  if (systemFullScreen) {
+    systemFullScreen = false;
+    w.centralWidget()->unsetCursor();
+    LeaveSystemFullScreen(w);
+    return;
+  }
   DesktopRect monitor = MonitorRectOf(w);
   w.setWindowFlags(Qt::Window);
   w.centralWidget()->unsetCursor();
@@ -159,7 +235,8 @@ DesktopRect MonitorRectOf(const QWidget& window) {
 void FitWindowToFullScreen(MainWindow& w) {
   MarkBackgroundDirty();
   if (!Viewer.FullScreen) return;
-  w.setGeometry(ToQRect(Viewer.FullScreenRect));
+  // The compositor sizes a window in its full-screen state.
+  if (!systemFullScreen) w.setGeometry(ToQRect(Viewer.FullScreenRect));
   w.centralWidget()->update();
 }
 
