@@ -3,16 +3,19 @@
 #include "shell/full_screen.h"
 
 #include <QGuiApplication>
+#include <QEvent>
 #include <QMenuBar>
 #include <QScreen>
 #include <QWindow>
 #include <algorithm>
+#include <span>
 #include <vector>
 
 #include "shell/command_table.h"
 #include "shell/main_window.h"
 #include "shell/monitor_dialog.h"
 #include "shell/monitors.h"
+#include "shell/output_slices.h"
 #include "core/viewer_state.h"
 #include "stereo/stereo_format.h"
 
@@ -70,17 +73,64 @@ QScreen* FullScreenOutput(MainWindow& w, int id) {
   return screen ? screen : own;
 }
 
+// Qt's Wayland plugin gives a window that leaves full screen a new buffer,
+// with the frame, once the compositor answers, and fills it from what it
+// repaints then: a canvas painted before the answer came stayed black.  So
+// every expose of the window repaints the canvas.
+class RepaintCanvasOnExpose : public QObject {
+ public:
+  explicit RepaintCanvasOnExpose(MainWindow& w) : QObject(&w), window_(w) {}
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Expose && window_.centralWidget())
+      window_.centralWidget()->update();
+    return false;
+  }
+
+ private:
+  MainWindow& window_;
+};
+
+void RepaintOnExposes(MainWindow& w) {
+  QWindow* handle = w.windowHandle();
+  if (!handle || handle->property("duoramicRepaintOnExpose").toBool()) return;
+  handle->setProperty("duoramicRepaintOnExpose", true);
+  handle->installEventFilter(new RepaintCanvasOnExpose(w));
+}
+
 // Full screen as the compositor's state on `screen`: it covers panels and
 // sends the window its size, and Qt draws no frame in it.  The window keeps
 // its flags: changing them would make Qt replace the native window, which
 // loses the place the compositor gave it.
 void ShowFullScreenOn(MainWindow& w, QScreen* screen) {
   w.setWindowState(w.windowState() & ~Qt::WindowMaximized);
-  if (screen) {
-    w.setScreen(screen);
-    Viewer.FullScreenRect = FromQRect(screen->geometry());
-  }
+  if (screen) w.setScreen(screen);
+  RepaintOnExposes(w);
   w.showFullScreen();
+}
+
+// The chosen monitors that are outputs Qt knows, when there are several.
+std::vector<QScreen*> ChosenOutputs() {
+  std::vector<QScreen*> outputs;
+  std::span<const DesktopRect> monitors = KnownMonitors();
+  for (size_t i = 0; i < monitors.size(); ++i)
+    if (Viewer.MonitorSelected[i])
+      if (QScreen* screen = ScreenWithGeometry(monitors[i]))
+        outputs.push_back(screen);
+  if (outputs.size() < 2) outputs.clear();
+  return outputs;
+}
+
+// The chosen monitors as one composition: the window full screen on one of
+// them, a slice window on each of the others.
+void SpreadOverOutputs(MainWindow& w, QScreen* own,
+                       const std::vector<QScreen*>& outputs) {
+  QRect span = ToQRect(Viewer.FullScreenRect);
+  std::vector<OutputSlice> others;
+  for (QScreen* screen : outputs)
+    if (screen != own)
+      others.push_back({screen, screen->geometry().topLeft() - span.topLeft()});
+  ShowOutputSlices(w, span, own->geometry().topLeft() - span.topLeft(),
+                   others);
 }
 
 void EnterFullScreen(MainWindow& w, int id) {
@@ -119,9 +169,16 @@ void EnterFullScreen(MainWindow& w, int id) {
   w.centralWidget()->setCursor(Qt::BlankCursor);
   systemFullScreen = WindowSystemPlacesWindows();
   if (systemFullScreen) {
-    // One window covers one output here: chosen monitors beyond the one
-    // it goes to stay as they are.
-    ShowFullScreenOn(w, FullScreenOutput(w, id));
+    // One window covers one output here: several chosen outputs get one
+    // window each, all showing parts of the one composition.
+    QScreen* output = FullScreenOutput(w, id);
+    std::vector<QScreen*> outputs;
+    if (id == CMD_FULL_SCREEN_CHOSEN && output) outputs = ChosenOutputs();
+    if (!outputs.empty())
+      SpreadOverOutputs(w, output, outputs);
+    else if (output)
+      Viewer.FullScreenRect = FromQRect(output->geometry());
+    ShowFullScreenOn(w, output);
     MarkBackgroundDirty();
     w.raise();
     w.activateWindow();
@@ -157,6 +214,7 @@ void LeaveFullScreen(MainWindow& w) {
   w.menuBar()->show();
   if (systemFullScreen) {
     systemFullScreen = false;
+    CloseOutputSlices(w);
     w.centralWidget()->unsetCursor();
     LeaveSystemFullScreen(w);
     return;

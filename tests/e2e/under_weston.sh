@@ -5,7 +5,10 @@
 # client's protocol log.  viewer (the default): full screen was asked of the
 # compositor (xdg_toplevel.set_fullscreen) between the test's markers,
 # granted at the output's size, and left.  hosted: the 360-degree viewer's
-# dialog, a child toplevel, asked for full screen and got it.
+# dialog, a child toplevel, asked for full screen and got it.  two-outputs:
+# Weston with two 640 x 480 outputs side by side (nested in a headless one,
+# since Weston 10's headless backend makes one output), where the test
+# checks the outputs itself.
 # Exits 77 (skipped) when Weston, its screenshooter, Qt's Wayland plugin or
 # ffmpeg is missing, saying why.
 # usage: under_weston.sh TEST_BINARY [viewer|hosted] [TEST ARGUMENTS...]
@@ -31,13 +34,29 @@ work=$(mktemp -d)
 export XDG_RUNTIME_DIR=$work/runtime
 mkdir -m 0700 "$XDG_RUNTIME_DIR"
 socket=duoramic-test
-weston --backend=headless-backend.so --socket=$socket --width=1280 \
-  --height=720 --use-pixman --idle-time=0 --debug \
-  --log="$work/weston.log" >"$work/weston.out" 2>&1 &
+parent=""
+if [[ $mode == two-outputs ]]; then
+  weston --backend=headless-backend.so --socket=$socket-parent \
+    --width=1400 --height=600 --use-pixman --idle-time=0 \
+    --log="$work/parent.log" >"$work/parent.out" 2>&1 &
+  parent=$!
+  for _ in $(seq 100); do
+    [[ -S "$XDG_RUNTIME_DIR/$socket-parent" ]] && break
+    sleep 0.1
+  done
+  WAYLAND_DISPLAY=$socket-parent weston --backend=wayland-backend.so \
+    --socket=$socket --output-count=2 --width=640 --height=480 \
+    --use-pixman --idle-time=0 --debug \
+    --log="$work/weston.log" >"$work/weston.out" 2>&1 &
+else
+  weston --backend=headless-backend.so --socket=$socket --width=1280 \
+    --height=720 --use-pixman --idle-time=0 --debug \
+    --log="$work/weston.log" >"$work/weston.out" 2>&1 &
+fi
 server=$!
 cleanup() {
-  kill "$server" 2>/dev/null
-  wait "$server" 2>/dev/null
+  kill "$server" $parent 2>/dev/null
+  wait "$server" $parent 2>/dev/null
   [[ -n "${KEEP_WESTON_LOG:-}" ]] && cp "$work/protocol.log" "$KEEP_WESTON_LOG"
   rm -rf "$work"
 }
@@ -84,6 +103,7 @@ check() {
     failed=1
   fi
 }
+[[ $mode == two-outputs ]] && exit 0
 if [[ $mode == hosted ]]; then
   child=$(sed -n 's/.*-> xdg_toplevel@\([0-9]*\)\.set_parent(.*/\1/p' \
     "$work/protocol.log" | tail -n 1)

@@ -1,7 +1,7 @@
 // The viewer as a native Wayland client of a headless Weston (started by
 // under_weston.sh, with screenshots allowed): a picture is shown, full
 // screen is the compositor's own state over its panel and back, and a
-// movie plays.  What is on the output is read back with
+// movie plays; with two outputs, full screen on both chosen ones.  What is on the output is read back with
 // weston-screenshooter, the compositor's own copy of it; the protocol log
 // (WAYLAND_DEBUG) is checked by the script, between the markers written
 // here on standard error.
@@ -20,8 +20,12 @@
 
 #include "shell/command_table.h"
 #include "shell/main_window.h"
+#include "shell/full_screen.h"
+#include "shell/monitors.h"
 #include "shell/movie_player.h"
+#include "shell/output_slices.h"
 #include "core/viewer_state.h"
+#include "stereo/present.h"
 #include "stereo/stereo_format.h"
 #include "tests/window_test_support.h"
 
@@ -168,6 +172,60 @@ TEST(WaylandViewer, ShowsAPictureGoesFullScreenAndBackAndPlaysAMovie) {
   Mark("done");
   window.close();  // closes the movie while its player still exists
   window.SetMovie(nullptr);
+}
+
+// Two outputs side by side (a nested Weston), both chosen: one full-screen
+// window on each, together showing the one composition made at the size of
+// both, the same frame on both.
+TEST(WaylandViewer, ChosenOutputsEachShowTheirPartOfOneComposition) {
+  ASSERT_EQ(QGuiApplication::platformName(), "wayland");
+  if (QGuiApplication::screens().size() < 2)
+    GTEST_SKIP() << "the compositor has one output";
+  Viewer = ViewerState();
+  ScriptedDialogs dialogs;
+  MainWindow window(&dialogs);
+  window.resize(400, 300);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  Viewer.StereoType = SideBySide;
+  ShowFile(window, kSamples + "scene.mpo");
+  EnumerateMonitors();
+  ASSERT_EQ(Viewer.MonitorCount, 2);
+  Viewer.MonitorSelected = {true, true};
+  QRect both = QGuiApplication::screens()[0]->geometry().united(
+      QGuiApplication::screens()[1]->geometry());
+
+  window.DispatchCommand(CMD_FULL_SCREEN_CHOSEN);
+  ASSERT_TRUE(Viewer.FullScreen);
+  EXPECT_EQ(ToQRect(Viewer.FullScreenRect), both);
+  EXPECT_EQ(OutputSliceCount(), 1);
+  QImage composition, shot;
+  EXPECT_TRUE(QTest::qWaitFor([&] {
+    {
+      PresentationLock lock(Presentation.lock);
+      const Framebuffer& fb = Presentation.frame;
+      composition = QImage(reinterpret_cast<const uchar*>(fb.pixels.data()),
+                           fb.width, fb.height, fb.width * 4,
+                           QImage::Format_RGB32).copy();
+    }
+    shot = Screenshot();
+    return composition.size() == both.size() && shot.size() == both.size() &&
+           SameAt(shot, composition, {0, 0});
+  }, 15000)) << "composition " << composition.width() << "x"
+             << composition.height() << ", output " << shot.width() << "x"
+             << shot.height();
+  shot.save(QDir::current().filePath("wayland-two-outputs.png"));
+  // The picture crosses from one output to the other.
+  EXPECT_NE(shot.copy(0, 0, both.width() / 2, both.height()),
+            shot.copy(both.width() / 2, 0, both.width() / 2, both.height()));
+
+  window.DispatchCommand(CMD_FULL_SCREEN_CHOSEN);
+  ASSERT_FALSE(Viewer.FullScreen);
+  EXPECT_EQ(OutputSliceCount(), 0);
+  EXPECT_TRUE(QTest::qWaitFor([&] {
+    return window.centralWidget()->width() < both.width() / 2 &&
+           ClientWidth() == window.centralWidget()->width();
+  }, 10000)) << "the canvas still composes for both outputs";
 }
 
 }  // namespace
