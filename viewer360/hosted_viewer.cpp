@@ -7,7 +7,6 @@
 #include <QKeyEvent>
 #include <QScreen>
 #include <QTimer>
-#include <QWindow>
 #include <QVBoxLayout>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
