@@ -17,6 +17,7 @@
 #include "shell/monitors.h"
 #include "shell/output_slices.h"
 #include "core/viewer_state.h"
+#include "platform/window_manager.h"
 #include "stereo/stereo_format.h"
 
 namespace {
@@ -47,14 +48,22 @@ bool restoreMaximised = false;
 // screen (panels stay over it, and the compositor may put it anywhere).
 bool systemFullScreen = false;
 
-bool WindowSystemPlacesWindows() {
-  return QGuiApplication::platformName() == QLatin1String("wayland");
-}
-
 QScreen* ScreenWithGeometry(const DesktopRect& rect) {
   for (QScreen* screen : QGuiApplication::screens())
     if (FromQRect(screen->geometry()) == rect) return screen;
   return nullptr;
+}
+
+// On X11 the window manager's state serves for one monitor, where a
+// manager that takes it runs (it hides panels and lets a compositing
+// manager show the window directly); over several monitors, or with no
+// manager, the frameless window placed on the rectangle does.
+bool UseSystemFullScreen() {
+  QString platform = QGuiApplication::platformName();
+  if (platform == QLatin1String("wayland")) return true;
+  if (platform != QLatin1String("xcb")) return false;
+  return ScreenWithGeometry(Viewer.FullScreenRect) &&
+         WindowManagerTakesFullScreen();
 }
 
 // The output the one full-screen window goes to.  The window's own screen
@@ -103,7 +112,14 @@ void RepaintOnExposes(MainWindow& w) {
 // loses the place the compositor gave it.
 void ShowFullScreenOn(MainWindow& w, QScreen* screen) {
   w.setWindowState(w.windowState() & ~Qt::WindowMaximized);
-  if (screen) w.setScreen(screen);
+  if (screen) {
+    w.setScreen(screen);
+    // An X11 window manager takes a window to full screen on the monitor
+    // it is on (Wayland has no positions to give).
+    if (QGuiApplication::platformName() == QLatin1String("xcb") &&
+        !screen->geometry().contains(w.frameGeometry().center()))
+      w.move(screen->geometry().topLeft());
+  }
   RepaintOnExposes(w);
   w.showFullScreen();
 }
@@ -167,7 +183,7 @@ void EnterFullScreen(MainWindow& w, int id) {
       w.testAttribute(Qt::WA_Moved) || w.frameGeometry() != w.geometry();
   w.menuBar()->hide();
   w.centralWidget()->setCursor(Qt::BlankCursor);
-  systemFullScreen = WindowSystemPlacesWindows();
+  systemFullScreen = UseSystemFullScreen();
   if (systemFullScreen) {
     // One window covers one output here: several chosen outputs get one
     // window each, all showing parts of the one composition.
