@@ -11,7 +11,8 @@
 # checks the outputs itself.
 # Exits 77 (skipped) when Weston, its screenshooter, Qt's Wayland plugin or
 # ffmpeg is missing, saying why.
-# usage: under_weston.sh TEST_BINARY [viewer|hosted] [TEST ARGUMENTS...]
+# usage: under_weston.sh TEST_BINARY [viewer|hosted|two-outputs] [TEST ARGUMENTS...]
+# KEEP_WESTON_LOG=FILE keeps a copy of the protocol log for a look by hand.
 set -u
 driver=$1
 mode=${2:-viewer}
