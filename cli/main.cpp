@@ -16,6 +16,7 @@
 #include "cli/png_write.h"
 #include "cli/render.h"
 #include "cli/still_views.h"
+#include "cli/thumbnail_command.h"
 #include "cli/transition_command.h"
 #include "image/comment.h"
 #include "platform/headless_gui.h"
@@ -38,7 +39,7 @@ const Verb kVerbs[] = {
     {"render", kRenderUsage},       {"transition", kTransitionUsage},
     {"movie", kMovieUsage},         {"comment", kCommentUsage},
     {"makelist", kMakeListUsage},   {"page360", kPage360Usage},
-    {"convert", kConvertUsage},
+    {"convert", kConvertUsage},     {"thumbnail", kThumbnailUsage},
 };
 
 bool IsHelpOption(const std::string& arg) {
@@ -188,6 +189,8 @@ int main(int argc, char** argv) {
     return RunPage360Command({args.begin() + 1, args.end()});
   if (!args.empty() && args[0] == "convert")
     return RunConvertCommand({args.begin() + 1, args.end()}, SelfPath(argv[0]));
+  if (!args.empty() && args[0] == "thumbnail")
+    return RunThumbnailCommand({args.begin() + 1, args.end()});
   if (!args.empty() && (IsHelpOption(args[0]) || args[0] == "help"))
     return Help();
   if (args.size() < 2) return Usage();

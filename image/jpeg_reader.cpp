@@ -124,6 +124,8 @@ struct Input {
   JpegStream stream;
   int dx = 0, dy = 0;       // CropPicture amounts
   bool headerOnly = false;  // stop after the header (ReadJpegSize)
+  int scaleDenom = 1;       // DecodeJpegReduced
+  bool leftHalf = false;
 };
 
 // Everything the recovery point needs lives here, outside the frame that
@@ -351,10 +353,26 @@ bool RunDecode(DecodeJob& job, const Input& input) {
                       : "picture too large");
   }
   Window window;
-  if (!WindowFor(cinfo->image_width, cinfo->image_height, input.dx, input.dy,
-                 window))
-    return refuse("the crop leaves no picture");
-  jpeg_start_decompress(cinfo);
+  if (input.scaleDenom > 1 || input.leftHalf) {
+    cinfo->scale_num = 1;
+    cinfo->scale_denom = static_cast<unsigned>(input.scaleDenom);
+    jpeg_start_decompress(cinfo);
+    JDIMENSION kept = cinfo->output_width;
+    if (input.leftHalf) {
+      kept /= 2;
+      if (kept == 0) return refuse("picture is too narrow to hold two views");
+      // The library skips the blocks right of the crop (it widens it to
+      // whole blocks, so rows may stay wider than the half).
+      JDIMENSION first = 0, width = kept;
+      jpeg_crop_scanline(cinfo, &first, &width);
+    }
+    window = {0, kept, 0, cinfo->output_height};
+  } else {
+    if (!WindowFor(cinfo->image_width, cinfo->image_height, input.dx,
+                   input.dy, window))
+      return refuse("the crop leaves no picture");
+    jpeg_start_decompress(cinfo);
+  }
   job.picture = AllocateResult(window.width, window.height);
   if (!job.picture) return refuse("out of memory");
   ReadRows(job, window);
@@ -439,4 +457,22 @@ bool ReadJpegSize(const JpegStream& stream, int& width, int& height) {
   width = job->width;
   height = job->height;
   return true;
+}
+
+Picture DecodeJpegReduced(const JpegStream& stream, int scaleDenom,
+                          bool leftHalf) {
+  if (!UsableStream(stream) || !stream.data) {
+    NoteLoadFailure("no picture data");
+    return nullptr;
+  }
+  if (scaleDenom != 1 && scaleDenom != 2 && scaleDenom != 4 &&
+      scaleDenom != 8) {
+    NoteLoadFailure("reduction other than 1, 2, 4 or 8");
+    return nullptr;
+  }
+  Input input;
+  input.stream = stream;
+  input.scaleDenom = scaleDenom;
+  input.leftHalf = leftHalf;
+  return Decode(input);
 }

@@ -33,6 +33,14 @@ Picture DecodeJpegStream(const JpegStream& stream, int dx = 0, int dy = 0);
 // thread's load failure, so two can run at once on two threads.
 Picture DecodeJpegPixels(const JpegStream& stream, int dx = 0, int dy = 0);
 
+// For previews: the picture decoded at 1/`scaleDenom` of its size (1, 2, 4
+// or 8: the library's reduced inverse transforms, several times cheaper than
+// a full decode), and with `leftHalf` only the left half of it (the left view
+// of a side-by-side file; the right half's blocks are not decoded).  The
+// half is the reduced width / 2, rounded down.  No comment is read.
+Picture DecodeJpegReduced(const JpegStream& stream, int scaleDenom,
+                          bool leftHalf);
+
 // A flag the JPEG decoders of this thread poll between rows: once it is
 // set, the decode under way stops and fails.  Null (the default) for none.
 void SetDecodeCancelFlag(const std::atomic<bool>* flag);

@@ -7,6 +7,10 @@
 #   share/mime/packages/      duoramic.xml (MPO, JPS, PNS, slideshow lists)
 #   share/icons/hicolor/      the icon, PNG sizes and the SVG
 #   share/man/man1/           duoramic-cli.1
+#   share/thumbnailers/       duoramic.thumbnailer (file managers' previews
+#                             of MPO, JPS and PNS: duoramic-cli thumbnail)
+#   share/metainfo/           duoramic.metainfo.xml (AppStream, for software
+#                             centres)
 include(GNUInstallDirs)
 set(data_dir ${CMAKE_INSTALL_DATADIR}/duoramic)
 
@@ -32,6 +36,16 @@ install(FILES ${CMAKE_SOURCE_DIR}/resources/icons/duoramic.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/duoramic-cli.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/duoramic.thumbnailer
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/thumbnailers)
+
+set(DUORAMIC_HOMEPAGE "" CACHE STRING
+    "Where the project is published: the AppStream metadata then links it and its screenshots")
+set(METAINFO_HOMEPAGE ${DUORAMIC_HOMEPAGE})
+set(METAINFO_VERSION ${PROJECT_VERSION})
+set(METAINFO_OUT ${CMAKE_BINARY_DIR}/duoramic.metainfo.xml)
+include(${CMAKE_CURRENT_LIST_DIR}/metainfo.cmake)
+install(FILES ${METAINFO_OUT} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # cpack -G DEB in a release build gives duoramic_VERSION_ARCH.deb.  Library
 # dependencies come from dpkg-shlibdeps; the desktop and MIME caches are
@@ -47,12 +61,13 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Duoramic developers <duoramic@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# No library dependency brings Qt's X11 and Wayland platform plugins, nor the
+# No library dependency brings Qt's X11 and Wayland platform plugins (without
+# qt6-wayland a Wayland session with no DISPLAY cannot start the viewer), nor the
 # GStreamer plugins movies need: base (decodebin, videoconvert, appsink), good
 # (the MP4, AVI and Matroska demuxers, JPEG, the PulseAudio sink) and libav
 # (H.264 and the other camera codecs: without it a camera's MP4 does not open).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-qpa-plugins, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav")
+    "qt6-qpa-plugins, qt6-wayland, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
     "fonts-noto-cjk")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

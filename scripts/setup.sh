@@ -20,7 +20,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3 python3-pil python3-numpy libimage-exiftool-perl
-  qt6-base-dev qt6-qpa-plugins libfontconfig-dev fonts-noto-cjk
+  qt6-base-dev qt6-qpa-plugins qt6-wayland libxcb1-dev libfontconfig-dev
+  fonts-noto-cjk
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
@@ -29,7 +30,8 @@ packages=(
   xvfb xdotool x11-apps x11-utils openbox
   qt6-webengine-dev chromium esbuild
   dpkg-dev desktop-file-utils libxml2-utils shared-mime-info libglib2.0-bin
-  groff-base
+  groff-base appstream
+  weston
 )
 # The 360 viewer's three.js and its page test's browser driver come from npm.
 # Machines with their own Node.js keep it: Debian's npm would conflict.

@@ -26,6 +26,7 @@
 #include "shell/control_panel.h"
 #include "shell/navigation.h"
 #include "shell/navigation_steps.h"
+#include "shell/output_slices.h"
 #include "shell/settings_store.h"
 #include "core/viewer_state.h"
 #include "stereo/stereo_format.h"
@@ -62,13 +63,21 @@ class Canvas : public QWidget {
     QImage image(reinterpret_cast<const uchar*>(fb.pixels.data()), fb.width,
                  fb.height, fb.width * 4, QImage::Format_RGB32);
     image.setDevicePixelRatio(devicePixelRatioF());
-    painter.drawImage(QPointF(0, 0), image);
+    // Spread over several outputs, this canvas shows its own output's part
+    // and the other outputs' windows theirs, of the same frame.
+    const CanvasSpan& span = CurrentCanvasSpan();
+    QPoint origin = span.active ? span.origin : QPoint();
+    if (span.active) painter.fillRect(rect(), Qt::black);
+    painter.drawImage(QPointF(-origin.x(), -origin.y()), image);
+    UpdateOutputSlices();
   }
 
   void resizeEvent(QResizeEvent*) override {
     qreal ratio = devicePixelRatioF();
-    SetClientSize(static_cast<int>(width() * ratio),
-                  static_cast<int>(height() * ratio));
+    const CanvasSpan& span = CurrentCanvasSpan();
+    QSize client = span.active ? span.size : size();
+    SetClientSize(static_cast<int>(client.width() * ratio),
+                  static_cast<int>(client.height() * ratio));
     window_.Repaint();
   }
 

@@ -75,6 +75,20 @@ int MonitorHolding(std::span<const DesktopRect> monitors,
   return best;
 }
 
+int OutputForFullScreen(std::span<const DesktopRect> monitors,
+                        const std::array<bool, 9>& selected,
+                        const DesktopRect& fullScreen, int holding) {
+  int count = static_cast<int>(std::min(monitors.size(), selected.size()));
+  int first = -1;
+  for (int i = 0; i < count; ++i) {
+    if (!selected[i]) continue;
+    if (monitors[i] == fullScreen) return i;
+    if (first < 0) first = i;
+  }
+  if (holding >= 0 && holding < count && selected[holding]) return holding;
+  return first;
+}
+
 MonitorLayout LayOutMonitors(std::span<const DesktopRect> monitors,
                              int areaRight, int areaBottom) {
   MonitorLayout layout;

@@ -29,6 +29,15 @@ void ComputeFullScreenRect();
 int MonitorHolding(std::span<const DesktopRect> monitors,
                    const DesktopRect& window);
 
+// Where one full-screen window goes when the window system cannot span
+// monitors with one window (Wayland gives programs no positions): the
+// chosen monitor that is the whole `fullScreen` rectangle, else the chosen
+// one holding the window (`holding`, -1 for none), else the first chosen;
+// -1 when none is chosen.
+int OutputForFullScreen(std::span<const DesktopRect> monitors,
+                        const std::array<bool, 9>& selected,
+                        const DesktopRect& fullScreen, int holding);
+
 // How the monitor dialog draws the desktop: one scale for both directions,
 // so that monitors keep their shape, and the drawing centred in the free
 // direction.

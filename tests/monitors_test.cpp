@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <vector>
 
 #include "core/viewer_state.h"
@@ -25,6 +26,27 @@ TEST_F(MonitorsTest, TwoChosenMonitorsSideBySideAreCoveredTogether) {
   Viewer.MonitorSelected[0] = Viewer.MonitorSelected[1] = true;
   ComputeFullScreenRect();
   EXPECT_EQ(Viewer.FullScreenRect, (DesktopRect{0, 0, 3840, 1080}));
+}
+
+TEST_F(MonitorsTest, OneWindowPerOutputGoesToTheChosenMonitorItCanCover) {
+  const DesktopRect third{3840, 0, 5120, 720};
+  std::vector<DesktopRect> monitors{kLeft, kRight, third};
+  std::array<bool, 9> chosen{};
+  chosen[1] = true;
+  // One chosen monitor: that one, wherever the window is.
+  EXPECT_EQ(OutputForFullScreen(monitors, chosen, kRight, 0), 1);
+  // Several: the one the window is on, when it is chosen...
+  chosen[2] = true;
+  DesktopRect both{1920, 0, 5120, 1080};
+  EXPECT_EQ(OutputForFullScreen(monitors, chosen, both, 2), 2);
+  // ...else the first chosen.
+  EXPECT_EQ(OutputForFullScreen(monitors, chosen, both, 0), 1);
+  EXPECT_EQ(OutputForFullScreen(monitors, chosen, both, -1), 1);
+  // Nothing chosen: no output; a choice beyond the known monitors is none.
+  EXPECT_EQ(OutputForFullScreen(monitors, {}, kLeft, 0), -1);
+  std::array<bool, 9> beyond{};
+  beyond[5] = true;
+  EXPECT_EQ(OutputForFullScreen(monitors, beyond, kLeft, 5), -1);
 }
 
 TEST_F(MonitorsTest, WithNothingChosenThePrimaryMonitorIsChosen) {

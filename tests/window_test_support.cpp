@@ -73,8 +73,10 @@ std::string WindowTest::Title() const {
 
 int RunWindowTests(int argc, char** argv, bool needsDisplay) {
   ::testing::InitGoogleTest(&argc, argv);
-  if (needsDisplay && qEnvironmentVariableIsEmpty("DISPLAY")) {
-    std::fprintf(stderr, "%s needs an X server in DISPLAY\n", argv[0]);
+  if (needsDisplay && qEnvironmentVariableIsEmpty("DISPLAY") &&
+      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    std::fprintf(stderr, "%s needs an X server in DISPLAY or a Wayland "
+                 "compositor in WAYLAND_DISPLAY\n", argv[0]);
     return 77;
   }
   // Test discovery runs the offscreen binary without the tests' environment.

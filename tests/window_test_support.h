@@ -65,5 +65,6 @@ class WindowTest : public ::testing::Test {
 
 // Runs every test under a QApplication with a private settings folder and
 // Qt's text drawing.  Offscreen unless `needsDisplay`: then the tests need
-// the X server in DISPLAY and are skipped (77) without one.
+// the X server in DISPLAY or the compositor in WAYLAND_DISPLAY and are
+// skipped (77) without one.
 int RunWindowTests(int argc, char** argv, bool needsDisplay = false);

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
@@ -30,8 +31,14 @@ HostedViewerDialog::HostedViewerDialog(QWidget* owner,
                          false);
   settings->setAttribute(QWebEngineSettings::ShowScrollBars, false);
   setCursor(Qt::ArrowCursor);
-  if (QScreen* screen = QGuiApplication::primaryScreen())
-    setGeometry(screen->geometry());
+  // Full screen on the main window's output, as the window system's own
+  // state: on Wayland a screen-sized window is not full screen.
+  screen_ = owner && owner->screen() ? owner->screen()
+                                     : QGuiApplication::primaryScreen();
+  if (screen_) {
+    setScreen(screen_);
+    setGeometry(screen_->geometry());
+  }
   setWindowState(Qt::WindowFullScreen);
   // Like a keyboard hook on the viewer's thread: every key press meant for
   // this dialog or the page inside it passes here first.
@@ -45,6 +52,24 @@ HostedViewerDialog::~HostedViewerDialog() {
 void HostedViewerDialog::Navigate(const QUrl& page) {
   view_->setFocus();
   view_->load(page);
+}
+
+bool HostedViewerDialog::event(QEvent* event) {
+  // The web view makes Qt rebuild the dialog's native window around its
+  // first show (it needs one that OpenGL draws into), and on Wayland the
+  // new one starts without the full-screen state.  Once each native window
+  // is up, the state is asked for afresh (the widget still believes it
+  // holds it, so it is dropped first).
+  if (event->type() == QEvent::Show || event->type() == QEvent::WinIdChange) {
+    QTimer::singleShot(0, this, [this] {
+      if (!isVisible() || winId() == fullScreenWindow_) return;
+      fullScreenWindow_ = winId();
+      if (screen_) setScreen(screen_);
+      setWindowState(windowState() & ~Qt::WindowFullScreen);
+      setWindowState(windowState() | Qt::WindowFullScreen);
+    });
+  }
+  return QDialog::event(event);
 }
 
 bool HostedViewerDialog::eventFilter(QObject* watched, QEvent* event) {

@@ -3,7 +3,8 @@
 
 Builds the package with CPack from the build tree, unpacks it, and checks
 the layout (programs, links, data, icons, desktop entry, MIME types, manual
-page); validates the desktop entry and the MIME definitions; runs the
+page, thumbnailer, AppStream metainfo, which desktop_files.py checks in
+depth); validates the desktop entry and the MIME definitions; runs the
 installed duoramic-cli on the installed sample; and starts the installed
 viewer under Xvfb the way a file manager does, from the desktop entry's Exec
 line with the MPO, and without arguments (the demo list from share/duoramic).
@@ -50,7 +51,9 @@ def check_layout(root):
                 "share/applications/duoramic.desktop",
                 "share/mime/packages/duoramic.xml",
                 "share/icons/hicolor/scalable/apps/duoramic.svg",
-                "share/man/man1/duoramic-cli.1"]
+                "share/man/man1/duoramic-cli.1",
+                "share/thumbnailers/duoramic.thumbnailer",
+                "share/metainfo/duoramic.metainfo.xml"]
     expected += [f"share/icons/hicolor/{n}x{n}/apps/duoramic.png"
                  for n in ICON_SIZES]
     missing = [p for p in expected if not os.path.isfile(os.path.join(usr, p))]
@@ -70,6 +73,11 @@ def check_desktop_files(usr, work):
     if out.strip():
         raise Failure(f"desktop-file-validate: {out}")
     run(["xmllint", "--noout", mime])
+    if shutil.which("appstreamcli"):
+        # The id is the desktop entry's, not a reverse domain name.
+        run(["appstreamcli", "validate", "--no-net", "--strict",
+             "--override=cid-desktopapp-is-not-rdns=pedantic",
+             os.path.join(usr, "share/metainfo/duoramic.metainfo.xml")])
     warnings = subprocess.run(
         ["groff", "-man", "-ww", "-z",
          os.path.join(usr, "share/man/man1/duoramic-cli.1")],
@@ -157,7 +165,9 @@ def main():
             depends = run(["dpkg-deb", "-f", deb, "Depends"])
             # Qt, and the plugins no library pulls in: without them the
             # viewer has no window or a camera's movie no decoder.
-            for needed in ("libqt6widgets6", "qt6-qpa-plugins",
+            # qt6-wayland: a Wayland session without DISPLAY has no other
+            # platform plugin to start the viewer with.
+            for needed in ("libqt6widgets6", "qt6-qpa-plugins", "qt6-wayland",
                            "gstreamer1.0-plugins-good", "gstreamer1.0-libav"):
                 if needed not in depends:
                     raise Failure(f"the package does not depend on {needed}: "

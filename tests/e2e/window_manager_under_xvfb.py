@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """The real viewer under a window manager (openbox on Xvfb).
 
-Started on the sample it comes up full screen; Enter leaves full screen and
+Started on the sample it comes up full screen, in the window manager's own
+full-screen state (_NET_WM_STATE_FULLSCREEN); Enter leaves full screen and
 the window must come back with its whole frame, title bar included, on the
-screen, and its menu bar readable (texts in a colour apart from the bar's).
-Entering and leaving once more puts the frame back where it was.  Exits 77
+screen, out of that state, and its menu bar readable (texts in a colour
+apart from the bar's).  Entering and leaving once more puts the frame back
+where it was.  Exits 77
 (skipped) when Xvfb or openbox is not installed.
 """
 import os
@@ -37,6 +39,13 @@ def client_rect(s, window):
 
 def full_screen(s, window):
     return (client_rect(s, window) or (0,) * 4)[2:] == SCREEN
+
+
+def manager_full_screen(s, window):
+    """Whether the window manager holds the window in its full-screen state."""
+    result = subprocess.run(["xprop", "-id", window, "_NET_WM_STATE"],
+                            env=s.env, capture_output=True, text=True)
+    return "_NET_WM_STATE_FULLSCREEN" in result.stdout
 
 
 def frame_rect(s, window):
@@ -93,8 +102,12 @@ def leaving_full_screen_scenario(s):
         wait_for("the viewer did not start full screen",
                  lambda: full_screen(s, window))
         s.wait_for_title(window, "scene.mpo", "the sample is not shown")
+        wait_for("full screen on one monitor is not the window manager's",
+                 lambda: manager_full_screen(s, window))
         s.key(window, "Return")
         frame = windowed_frame(s, window)
+        if manager_full_screen(s, window):
+            raise Failure("the window manager still holds it full screen")
         if frame[0] < 0 or frame[1] < 0 or frame[2] > SCREEN[0] \
                 or frame[3] > SCREEN[1]:
             raise Failure(f"the frame {frame} is not on the "

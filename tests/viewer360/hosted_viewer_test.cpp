@@ -67,11 +67,13 @@ class HostedViewerTest : public WindowTest {
   std::vector<int> sent_, posted_;
 };
 
-TEST_F(HostedViewerTest, CoversThePrimaryScreenWithoutAFrame) {
+TEST_F(HostedViewerTest, IsFullScreenOnTheOwnersScreenWithoutAFrame) {
   ShowAndThen([](QDialog& dialog) {
     EXPECT_TRUE(dialog.windowFlags() & Qt::FramelessWindowHint);
     EXPECT_TRUE(dialog.isModal());
-    EXPECT_EQ(dialog.geometry(), QGuiApplication::primaryScreen()->geometry());
+    ASSERT_NE(dialog.parentWidget(), nullptr);
+    EXPECT_EQ(dialog.screen(), dialog.parentWidget()->screen());
+    EXPECT_EQ(dialog.geometry(), dialog.parentWidget()->screen()->geometry());
     auto* view = dialog.findChild<QWebEngineView*>("1001");
     ASSERT_NE(view, nullptr);
     EXPECT_TRUE(view->page()->requestedUrl().toLocalFile().endsWith("/theta.html"));
