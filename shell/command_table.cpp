@@ -60,7 +60,9 @@ constexpr MenuItemRow kOperationMenu[] = {
 };
 
 constexpr MenuItemRow kHelpMenu[] = {
-    {CMD_HELP_FILE, "ヘルプ(&H)...", "F1 or H"},
+    // F1 and H toggle the key help over the picture, not this page, so
+    // the item names no key.
+    {CMD_HELP_FILE, "ヘルプ(&H)...", ""},
     {CMD_WEB_HELP, "ホームページ上にあるヘルプ", ""},
     {CMD_ABOUT, "バージョン情報(&A)...", ""},
 };

@@ -2,11 +2,11 @@
 // 360-degree viewer, the 3D Vision output, the JPEG comment dialog and the
 // list maker) through the window's feature interfaces; the help web page;
 // and the keys that are bound to nothing.
-#include <QDesktopServices>
 #include <QUrl>
 #include <string>
 
 #include "image/file_names.h"
+#include "platform/desktop_open.h"
 #include "shell/command_table.h"
 #include "shell/control_panel.h"
 #include "shell/main_window.h"
@@ -67,9 +67,11 @@ void Show360(MainWindow& w, int) {
 
 void WebHelp(MainWindow& w, int) {
   std::string address = LoadText(kHelpPageAddress);
-  if (!QDesktopServices::openUrl(QUrl(QString::fromStdString(address))))
-    w.SetTitle(std::string(MenuTextOf(CMD_WEB_HELP)) + ": " + address +
-               " could not be opened");
+  OpenWithDesktop(&w, QUrl(QString::fromStdString(address)), [&w, address] {
+    w.Dialogs().Message(
+        &w, "ページを開けませんでした。ブラウザーが見つかりません。\n" + address,
+        MenuTextOf(CMD_WEB_HELP), true);
+  });
 }
 
 // Bound keys without a command: taken and dropped, without the title's

@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <string>
 
+#include "platform/desktop_open.h"
 #include "shell/command_table.h"
 #include "shell/full_screen.h"
 #include "shell/main_window.h"
@@ -150,10 +151,14 @@ void MemoryReport(MainWindow& w, int) {
 }
 
 void HelpFile(MainWindow& w, int) {
-  if (!QFileInfo(QString::fromStdString(w.HelpFilePath)).isFile() ||
-      !QDesktopServices::openUrl(
-          QUrl::fromLocalFile(QString::fromStdString(w.HelpFilePath))))
-    w.Dialogs().Message(&w, LoadText(kHelpUnavailable), w.HelpFilePath, true);
+  std::string path = w.HelpFilePath;
+  auto unavailable = [&w, path] {
+    w.Dialogs().Message(&w, LoadText(kHelpUnavailable), path, true);
+  };
+  if (!QFileInfo(QString::fromStdString(path)).isFile()) return unavailable();
+  // No browser to show it is found out only once xdg-open has looked.
+  OpenWithDesktop(&w, QUrl::fromLocalFile(QString::fromStdString(path)),
+                  unavailable);
 }
 
 void Exit(MainWindow& w, int) { w.close(); }

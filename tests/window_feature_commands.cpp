@@ -3,13 +3,16 @@
 // driven by keys and clicks with recording stand-ins for the features.
 #include <gtest/gtest.h>
 
-#include <QDesktopServices>
 #include <QTest>
 #include <QUrl>
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include "shell/command_table.h"
 #include "shell/file_history.h"
 #include "shell/command_table.h"
@@ -68,15 +71,8 @@ struct RecordingFeatures : MoviePlayer,
   }
 };
 
-class UrlCatcher : public QObject {
-  Q_OBJECT
- public:
-  std::vector<std::string> urls;
- public slots:
-  void Open(const QUrl& url) { urls.push_back(url.toString().toStdString()); }
-};
-
 using Strings = std::vector<std::string>;
+namespace fs = std::filesystem;
 
 class FeatureCommandsTest : public WindowTest {
  protected:
@@ -279,18 +275,62 @@ TEST_F(FeatureCommandsTest, LeavingThe360ViewerReturnsToThePictureBefore) {
   EXPECT_EQ(Title(), now);
 }
 
-TEST_F(FeatureCommandsTest, ListMakerAndHelpPageAreHandedOn) {
+TEST_F(FeatureCommandsTest, ListMakerAndHelpPagesAreHandedOnOrSayWhyNot) {
   Run(CMD_MAKE_LIST);
   EXPECT_EQ(Calls(), Strings{"MakeList"});
 
-  UrlCatcher catcher;
-  QDesktopServices::setUrlHandler("https", &catcher, "Open");
+  // A stand-in xdg-open records what it was given and answers with the
+  // status in `status`, as the real one does (3: no browser found).
+  QTemporaryDir bin;
+  ASSERT_TRUE(bin.isValid());
+  const std::string dir = bin.path().toStdString();
+  {
+    std::ofstream script(dir + "/xdg-open");
+    script << "#!/bin/sh\necho \"$1\" >> '" << dir << "/opened'\n"
+           << "exit $(cat '" << dir << "/status')\n";
+  }
+  fs::permissions(dir + "/xdg-open", fs::perms::owner_all);
+  const QByteArray path = qgetenv("PATH");
+  qputenv("PATH", QByteArray::fromStdString(dir) + ":" + path);
+  auto answer = [&](int status) {
+    std::ofstream(dir + "/status") << status << "\n";
+  };
+  auto opened = [&] {
+    std::ifstream in(dir + "/opened");
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  auto settle = [&](auto done) {
+    for (int i = 0; i < 100 && !done(); ++i) QTest::qWait(50);
+    QTest::qWait(300);  // time for a late, wrong message
+  };
+
+  answer(0);
   Run(CMD_WEB_HELP);
-  QDesktopServices::unsetUrlHandler("https");
-  EXPECT_EQ(catcher.urls, Strings{LoadText(9)});
+  settle([&] { return !opened().empty(); });
+  EXPECT_EQ(opened(), std::string(LoadText(9)) + "\n");
+  EXPECT_TRUE(dialogs_.messages.empty());
+
+  answer(3);
+  Run(CMD_WEB_HELP);
+  settle([&] { return !dialogs_.messages.empty(); });
+  ASSERT_EQ(dialogs_.messages.size(), 1u);
+  EXPECT_NE(dialogs_.messages[0].find(LoadText(9)), std::string::npos);
+
+  // The help file: missing, the message comes at once; present but with
+  // nothing to show it, once xdg-open has said so.
+  dialogs_.messages.clear();
+  window_->HelpFilePath = dir + "/missing.html";
+  Run(CMD_HELP_FILE);
+  EXPECT_EQ(dialogs_.messages, Strings{"ヘルプファイルが表示できません"});
+  window_->HelpFilePath = dir + "/status";  // any file that exists
+  Run(CMD_HELP_FILE);
+  settle([&] { return dialogs_.messages.size() == 2; });
+  EXPECT_EQ(dialogs_.messages.size(), 2u);
+  EXPECT_NE(opened().find(dir + "/status"), std::string::npos);
+
+  qputenv("PATH", path);
   EXPECT_EQ(Title(), "before");
 }
 
 }  // namespace
 
-#include "window_feature_commands.moc"
