@@ -315,7 +315,37 @@ void MainWindow::SetTitle(std::string_view text) {
   if (panel_) panel_->setWindowTitle(ToQString(text));
 }
 
+QPoint ControlPanelPlace(const QRect& window, const QSize& panel,
+                         const QRect& screen) {
+  // Below the window where the screen has room, else beside it on the
+  // right, else on the left; failing all, the screen's bottom right corner,
+  // over the picture's edge rather than its middle.
+  int x = std::clamp(window.left(), screen.left(),
+                     std::max(screen.left(), screen.right() + 1 - panel.width()));
+  int y = std::clamp(window.top(), screen.top(),
+                     std::max(screen.top(), screen.bottom() + 1 - panel.height()));
+  if (window.bottom() + 1 + panel.height() <= screen.bottom() + 1)
+    return {x, window.bottom() + 1};
+  if (window.right() + 1 + panel.width() <= screen.right() + 1)
+    return {window.right() + 1, y};
+  if (window.left() - panel.width() >= screen.left())
+    return {window.left() - panel.width(), y};
+  return {std::max(screen.left(), screen.right() + 1 - panel.width()),
+          std::max(screen.top(), screen.bottom() + 1 - panel.height())};
+}
+
 void MainWindow::ShowControlPanel() {
+  if (!panelPlaced_) {
+    // The first time only: where the user moves it afterwards, it stays.
+    QScreen* screen = this->screen() ? this->screen()
+                                     : QGuiApplication::primaryScreen();
+    if (screen) {
+      panel_->adjustSize();
+      panel_->move(ControlPanelPlace(frameGeometry(), panel_->frameSize(),
+                                     screen->availableGeometry()));
+      panelPlaced_ = true;
+    }
+  }
   panel_->show();
   Viewer.ControlPanelVisible = true;
 }

@@ -89,6 +89,12 @@ void ToggleFullScreen(MainWindow& window, int id);
 // `key` is the Qt key the keypad key arrives as.
 int CtrlKeypadCommand(int key);
 
+// Where the control panel first opens, for a main window at `window` (its
+// frame) on a screen whose free area is `screen`: below it, beside it, or
+// in the corner, never over the middle of the picture.
+QPoint ControlPanelPlace(const QRect& window, const QSize& panel,
+                         const QRect& screen);
+
 // Drop handling: the first file (and the second, for a pair) decides what
 // is shown; later files are ignored.
 void HandleDroppedFiles(MainWindow& window,
@@ -211,5 +217,6 @@ class MainWindow : public QMainWindow,
   std::function<uint32_t()> clock_;
   std::string titleText_;
   bool shutDown_ = false;
+  bool panelPlaced_ = false;
   ItemPrefetcher prefetcher_;
 };

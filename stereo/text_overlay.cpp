@@ -61,6 +61,34 @@ void SetTextPainter(TextPainter* painter) {
   installedPainter.store(painter, std::memory_order_release);
 }
 
+namespace {
+
+// Where the key help's lines go, and the panel's margin around them.
+constexpr int kHelpTop = 22;
+constexpr int kHelpLineStep = 20;
+constexpr int kHelpMargin = 4;
+// The panel keeps this share of what is behind it, in 256ths.
+constexpr uint32_t kHelpPanelKeep = 80;
+
+void DarkenRect(Framebuffer& fb, int x0, int y0, int x1, int y1) {
+  x0 = std::clamp(x0, 0, fb.width);
+  x1 = std::clamp(x1, 0, fb.width);
+  y0 = std::clamp(y0, 0, fb.height);
+  y1 = std::clamp(y1, 0, fb.height);
+  for (int y = y0; y < y1; ++y) {
+    uint32_t* row = fb.Row(y);
+    for (int x = x0; x < x1; ++x) {
+      uint32_t p = row[x];
+      uint32_t r = ((p >> 16) & 0xFF) * kHelpPanelKeep >> 8;
+      uint32_t g = ((p >> 8) & 0xFF) * kHelpPanelKeep >> 8;
+      uint32_t b = (p & 0xFF) * kHelpPanelKeep >> 8;
+      row[x] = (p & 0xFF000000u) | r << 16 | g << 8 | b;
+    }
+  }
+}
+
+}  // namespace
+
 void DrawHelpOverlay(Framebuffer& fb) {
   TextPainter* painter = CurrentTextPainter();
   if (!Viewer.HelpOverlayOn || !painter) return;
@@ -77,11 +105,20 @@ void DrawHelpOverlay(Framebuffer& fb) {
     if (f.secondKey)
       lines.push_back(std::string("[") + f.secondKey + "]：" + f.menuText +
                       "（" + f.key + "）");
+  // A dark translucent panel behind the lines keeps them readable over snow
+  // or sky, where the thin shadow alone is lost.
+  int widest = 0;
+  for (const std::string& line : lines)
+    widest = std::max(widest, painter->TextWidth(line, style));
+  if (widest == 0) widest = fb.width / 3;  // a painter that cannot measure
+  DarkenRect(fb, 0, kHelpTop - kHelpMargin, widest + 3 + 2 * kHelpMargin,
+             kHelpTop + kHelpLineStep * int(lines.size()) + kHelpMargin);
   for (int pass = 0; pass < 2; ++pass) {
     style.colour = pass == 0 ? kBlack : kWhite;
     for (size_t k = 0; k < lines.size(); ++k)
-      painter->DrawText(fb, whole, 2 + pass, 22 + pass + 20 * int(k),
-                        lines[k], style);
+      painter->DrawText(fb, whole, 2 + pass,
+                        kHelpTop + pass + kHelpLineStep * int(k), lines[k],
+                        style);
   }
 }
 

@@ -329,3 +329,32 @@ TEST_F(DialogsTest, FrameCopyPutsTheFrameAndItsNameOnTheClipboard) {
 }
 
 }  // namespace
+
+namespace {
+
+// Wherever the main window is, the panel opens on the screen and clear of
+// the window when the screen has room for both; a window that fills the
+// screen gets the panel in the corner, over the picture's edge.
+TEST(ControlPanelPlaceTest, ClearOfTheWindowWhereverThereIsRoom) {
+  const QRect screen(0, 0, 1920, 1050);  // free area, above a panel bar
+  const QSize panel(560, 180);
+  const QRect windows[] = {
+      {100, 100, 800, 600},  {1000, 100, 800, 600},  // room below
+      {100, 300, 1000, 700}, {700, 300, 1100, 700},  // beside: right, left
+      {0, 0, 1920, 1050}};                           // no room anywhere
+  for (const QRect& window : windows) {
+    QRect placed(ControlPanelPlace(window, panel, screen), panel);
+    SCOPED_TRACE(testing::PrintToString(window.x()) + "," +
+                 testing::PrintToString(window.y()));
+    EXPECT_TRUE(screen.contains(placed));
+    if (window != screen) EXPECT_FALSE(placed.intersects(window));
+    else EXPECT_EQ(placed.bottomRight(), screen.bottomRight());
+  }
+  // A screen that does not start at 0,0 (the second monitor).
+  QRect right(1920, 0, 1280, 1024);
+  QRect placed(ControlPanelPlace({2000, 50, 900, 600}, panel, right), panel);
+  EXPECT_TRUE(right.contains(placed));
+  EXPECT_EQ(placed.top(), 650);
+}
+
+}  // namespace

@@ -252,14 +252,17 @@ TEST_F(HelpOverlayTest, FourSecondKeyLinesFollowTheHelpText) {
   EXPECT_FALSE(LineHasWhite(kHelpLineCount + 4));
 }
 
-TEST_F(HelpOverlayTest, WhiteTextHasABlackShadowOverThePicture) {
+// Over a light picture the lines sit on a dark panel: white text with a
+// black shadow, on what is behind it at 80/256 of its brightness.
+TEST_F(HelpOverlayTest, WhiteTextHasABlackShadowOnADarkPanelOverThePicture) {
   Viewer.HelpOverlayOn = true;
   Viewer.StereoType = SideBySide;  // views fill rows 140-259 from column 0
   PresentStereoPair(left, right);
   Rect line{0, 23 + 20 * 7 - 3, 480, 20};  // a line over the picture
   EXPECT_GT(Extent(Presentation.frame, line, NearWhite).width, 0);
   EXPECT_GT(Extent(Presentation.frame, line, NearBlack).width, 0);
-  EXPECT_EQ(Presentation.frame.At(470, 23 + 20 * 7), Rgb(128, 128, 128));
+  EXPECT_EQ(Presentation.frame.At(0, 23 + 20 * 7), Rgb(40, 40, 40));
+  EXPECT_EQ(Presentation.frame.At(479, 23 + 20 * 7), Rgb(128, 128, 128));
 }
 
 }  // namespace
