@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <new>
 #include <random>
 #include <vector>
 
@@ -241,9 +242,24 @@ Alignment NotMeasured(std::string reason, int matches) {
   return a;
 }
 
+Alignment Measure(const Picture& left, const Picture& right);
+
 }  // namespace
 
+// OpenCV reports failures (memory above all) by throwing; none leaves here.
 Alignment MeasureAlignment(const Picture& left, const Picture& right) {
+  try {
+    return Measure(left, right);
+  } catch (const cv::Exception& e) {
+    return NotMeasured(std::string("the measurement failed: ") + e.what(), 0);
+  } catch (const std::bad_alloc&) {
+    return NotMeasured("out of memory", 0);
+  }
+}
+
+namespace {
+
+Alignment Measure(const Picture& left, const Picture& right) {
   if (!left || !right || PictureBits(left) != 24 || PictureBits(right) != 24)
     return NotMeasured("both views must be 24-bit pictures", 0);
   int width = PictureWidth(left), height = PictureHeight(left);
@@ -251,13 +267,7 @@ Alignment MeasureAlignment(const Picture& left, const Picture& right) {
       64)
     return NotMeasured("the views are too small to measure", 0);
   double cx = (width - 1) / 2.0, cy = (height - 1) / 2.0;
-  Grey leftGrey, rightGrey;
-  try {
-    leftGrey = ReducedGrey(left);
-    rightGrey = ReducedGrey(right);
-  } catch (const cv::Exception&) {
-    return NotMeasured("out of memory", 0);
-  }
+  Grey leftGrey = ReducedGrey(left), rightGrey = ReducedGrey(right);
   std::vector<Match> matches = RatioTestedMatches(leftGrey, rightGrey);
   // A coarse fit with room for ORB's whole-pixel corners on coarse levels,
   // then a tight one on the refined positions.
@@ -313,3 +323,5 @@ Alignment MeasureAlignment(const Picture& left, const Picture& right) {
                  (1 + a.residualPx * a.residualPx);
   return a;
 }
+
+}  // namespace
