@@ -25,9 +25,10 @@
 namespace {
 
 // The reduced copies' longer side.  Large enough that the refined heights
-// are well under a full-size pixel for 12-megapixel views.
-constexpr int kReducedSide = 1600;
-constexpr int kFeatures = 4000;
+// are well under a full-size pixel for 12-megapixel views, small enough
+// that measuring costs a fraction of decoding them.
+constexpr int kReducedSide = 1200;
+constexpr int kFeatures = 2000;
 constexpr double kRatio = 0.8;
 // Fewer kept matches than this: too flat or too different to measure.
 constexpr int kMinInliers = 24;
@@ -56,17 +57,17 @@ Grey ReducedGrey(const Picture& picture) {
   int width = PictureWidth(picture), height = PictureHeight(picture);
   cv::Mat bgr(height, width, CV_8UC3, PicturePixels(picture),
               static_cast<size_t>(RowStride(width, 24)));
-  cv::Mat grey;
-  cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
   Grey out;
   double factor = std::max(1.0, std::max(width, height) /
                                     static_cast<double>(kReducedSide));
-  cv::Mat reduced = grey;
+  // Reduced first: no full-size grey copy to allocate and fill.
+  cv::Mat reduced = bgr;
   if (factor > 1) {
     cv::Size size(std::max(1, static_cast<int>(std::lround(width / factor))),
                   std::max(1, static_cast<int>(std::lround(height / factor))));
-    cv::resize(grey, reduced, size, 0, 0, cv::INTER_AREA);
+    cv::resize(bgr, reduced, size, 0, 0, cv::INTER_AREA);
   }
+  cv::cvtColor(reduced, reduced, cv::COLOR_BGR2GRAY);
   // The rows were stored bottom-up; the flip is exact in pixel-centre
   // coordinates, so it is done on the small copy.
   cv::flip(reduced, out.image, 0);

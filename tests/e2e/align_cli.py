@@ -69,13 +69,23 @@ def main():
                               text=True, timeout=600, env=env)
 
     work = tempfile.mkdtemp(prefix="align-cli-")
-    photo = Image.open(photo_path).convert("RGB")
-    left = os.path.join(work, "left.png")
-    photo.save(left)
-    for known in ((0.3, 2.5, 1.004), (-0.35, -3.0, 0.995)):
+    # A 12-megapixel camera-like view too (bench/'s generator): the reduced
+    # copies are then a third of the full size.
+    bench = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..",
+                         "..", "bench", "make_camera_mpo.py")
+    subprocess.run([sys.executable, bench, work, "1"], check=True,
+                   capture_output=True)
+    camera = os.path.join(work, "camera01_1.jpg")
+    cases = [(camera, (0.25, -2.0, 1.003)),
+             (photo_path, (0.3, 2.5, 1.004)),
+             (photo_path, (-0.35, -3.0, 0.995))]
+    for source, known in cases:
+        photo = Image.open(source).convert("RGB")
+        left = os.path.join(work, "left.png")
+        photo.save(left, compress_level=1)
         rotation, vertical, scale = known
         right = os.path.join(work, "right.png")
-        misaligned(photo, *known).save(right)
+        misaligned(photo, *known).save(right, compress_level=1)
         out = os.path.join(work, "aligned.mpo")
         result = run("align", left, right, "--json", "-o", out)
         expect(result.returncode == 0, f"align {known}: exit 0 "
