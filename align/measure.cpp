@@ -11,11 +11,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <exception>
 #include <new>
 #include <random>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include <opencv2/core.hpp>
+#include <opencv2/core/hal/hal.hpp>
 #include <opencv2/features2d.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>
@@ -27,15 +32,15 @@ namespace {
 // The reduced copies' longer side.  Large enough that the refined heights
 // are well under a full-size pixel for 12-megapixel views, small enough
 // that measuring costs a fraction of decoding them.
-constexpr int kReducedSide = 1200;
-constexpr int kFeatures = 2000;
+constexpr int kReducedSide = 1000;
+constexpr int kFeatures = 1500;
 constexpr double kRatio = 0.8;
 // Fewer kept matches than this: too flat or too different to measure.
 constexpr int kMinInliers = 24;
 // Beyond these a stereo rig's views are not misaligned but different.
-constexpr double kMaxRotationDeg = 8;
-constexpr double kMaxScaleChange = 0.15;
-constexpr double kMaxVerticalShare = 0.15;
+constexpr double kMaxRotationDeg = 5;
+constexpr double kMaxScaleChange = 0.08;
+constexpr double kMaxVerticalShare = 0.08;
 
 struct Match {
   double lx, ly;  // left view, full-size pixels
@@ -51,28 +56,34 @@ struct Grey {
   double sx = 1, sy = 1;  // full-size pixels per reduced pixel
 };
 
-// A grey copy of a bottom-up 24-bit picture at most kReducedSide on its
-// longer side, with the factors back to full size.
+// A grey copy of a bottom-up 24-bit picture reduced by a whole factor to at
+// most about kReducedSide on its longer side, with the factors back to full
+// size.  A whole factor lets OpenCV average k x k blocks directly, several
+// times faster than area resampling by a fraction; the few columns and rows
+// beyond the last whole block are left out.
 Grey ReducedGrey(const Picture& picture) {
   int width = PictureWidth(picture), height = PictureHeight(picture);
   cv::Mat bgr(height, width, CV_8UC3, PicturePixels(picture),
               static_cast<size_t>(RowStride(width, 24)));
+  int k = std::max(1, (std::max(width, height) + kReducedSide / 2) /
+                          kReducedSide);
   Grey out;
-  double factor = std::max(1.0, std::max(width, height) /
-                                    static_cast<double>(kReducedSide));
-  // Reduced first: no full-size grey copy to allocate and fill.
-  cv::Mat reduced = bgr;
-  if (factor > 1) {
-    cv::Size size(std::max(1, static_cast<int>(std::lround(width / factor))),
-                  std::max(1, static_cast<int>(std::lround(height / factor))));
-    cv::resize(bgr, reduced, size, 0, 0, cv::INTER_AREA);
-  }
-  cv::cvtColor(reduced, reduced, cv::COLOR_BGR2GRAY);
+  // Stored bottom-up: the rows left out are the top ones, so the kept
+  // block starts at the stored row (height % k).  Grey first: averaging one
+  // channel is cheaper than three.
+  int keptHeight = height / k * k;
+  cv::Mat grey, reduced;
+  cv::cvtColor(bgr(cv::Rect(0, height - keptHeight, width / k * k, keptHeight)),
+               grey, cv::COLOR_BGR2GRAY);
+  if (k > 1)
+    cv::resize(grey, reduced, cv::Size(width / k, height / k), 0, 0,
+               cv::INTER_AREA);
+  else
+    reduced = grey;
   // The rows were stored bottom-up; the flip is exact in pixel-centre
   // coordinates, so it is done on the small copy.
   cv::flip(reduced, out.image, 0);
-  out.sx = width / static_cast<double>(out.image.cols);
-  out.sy = height / static_cast<double>(out.image.rows);
+  out.sx = out.sy = k;
   return out;
 }
 
@@ -159,27 +170,99 @@ std::vector<Match> RobustFit(const std::vector<Match>& matches, double cx,
   return best;
 }
 
-std::vector<Match> RatioTestedMatches(const Grey& left, const Grey& right) {
-  cv::Ptr<cv::ORB> orb = cv::ORB::create(kFeatures, 1.2f, 8, 31, 0, 2,
+// One view's reduced copy and its ORB features.  Few pyramid levels: the
+// views of a pair differ in scale by a few percent at most.
+struct Features {
+  Grey grey;
+  std::vector<cv::KeyPoint> points;
+  cv::Mat descriptors;
+};
+
+void Detect(const Picture& picture, Features& out) {
+  out.grey = ReducedGrey(picture);
+  cv::Ptr<cv::ORB> orb = cv::ORB::create(kFeatures, 1.2f, 3, 31, 0, 2,
                                          cv::ORB::HARRIS_SCORE, 31, 10);
-  std::vector<cv::KeyPoint> leftPoints, rightPoints;
-  cv::Mat leftDescriptors, rightDescriptors;
-  orb->detectAndCompute(left.image, cv::noArray(), leftPoints,
-                        leftDescriptors);
-  orb->detectAndCompute(right.image, cv::noArray(), rightPoints,
-                        rightDescriptors);
+  orb->detectAndCompute(out.grey.image, cv::noArray(), out.points,
+                        out.descriptors);
+}
+
+// Both views' features, the right one's on a thread of its own.  An
+// exception there is carried over and thrown here.
+void DetectBoth(const Picture& left, const Picture& right, Features& l,
+                Features& r) {
+  std::exception_ptr failure;
+  std::thread beside;
+  try {
+    beside = std::thread([&] {
+      try {
+        Detect(right, r);
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    });
+  } catch (const std::system_error&) {
+    Detect(right, r);  // no thread to be had: one after the other
+  }
+  try {
+    Detect(left, l);
+  } catch (...) {
+    if (beside.joinable()) beside.join();
+    throw;
+  }
+  if (beside.joinable()) beside.join();
+  if (failure) std::rethrow_exception(failure);
+}
+
+// OpenCV picks the processor's population count at run time.
+int Hamming(const uint8_t* a, const uint8_t* b) {
+  return cv::hal::normHamming(a, b, 32);
+}
+
+// Ratio-tested nearest neighbours by Hamming distance, each left feature
+// compared only with right features whose height is within what
+// Plausible() allows: fewer false matches, and a third of the work of
+// comparing all.
+std::vector<Match> RatioTestedMatches(const Features& left,
+                                      const Features& right) {
   std::vector<Match> matches;
-  if (leftDescriptors.rows < 2 || rightDescriptors.rows < 2) return matches;
-  cv::BFMatcher matcher(cv::NORM_HAMMING);
-  std::vector<std::vector<cv::DMatch>> pairs;
-  matcher.knnMatch(leftDescriptors, rightDescriptors, pairs, 2);
-  for (const auto& pair : pairs) {
-    if (pair.size() < 2 || pair[0].distance >= kRatio * pair[1].distance)
-      continue;
-    const cv::Point2f& l = leftPoints[pair[0].queryIdx].pt;
-    const cv::Point2f& r = rightPoints[pair[0].trainIdx].pt;
-    matches.push_back({ToFull(l.x, left.sx), ToFull(l.y, left.sy),
-                       ToFull(r.x, right.sx), ToFull(r.y, right.sy)});
+  if (left.descriptors.rows < 2 || right.descriptors.rows < 2 ||
+      left.descriptors.cols != 32 || right.descriptors.cols != 32)
+    return matches;
+  std::vector<int> byHeight(right.points.size());
+  for (size_t i = 0; i < byHeight.size(); ++i) byHeight[i] = static_cast<int>(i);
+  std::sort(byHeight.begin(), byHeight.end(), [&](int a, int b) {
+    return right.points[a].pt.y < right.points[b].pt.y;
+  });
+  std::vector<float> heights;
+  for (int i : byHeight) heights.push_back(right.points[i].pt.y);
+  double rows = right.grey.image.rows;
+  // Vertical offset plus what rotation and scale move a point at most.
+  float band = static_cast<float>(
+      rows * (kMaxVerticalShare + kMaxScaleChange / 2 +
+              std::sin(kMaxRotationDeg * M_PI / 180) *
+                  right.grey.image.cols / rows / 2));
+  for (size_t q = 0; q < left.points.size(); ++q) {
+    float y = left.points[q].pt.y;
+    auto from = std::lower_bound(heights.begin(), heights.end(), y - band);
+    auto to = std::upper_bound(heights.begin(), heights.end(), y + band);
+    int best = 257, second = 257, bestIndex = -1;
+    const uint8_t* d = left.descriptors.ptr<uint8_t>(static_cast<int>(q));
+    for (auto it = from; it != to; ++it) {
+      int index = byHeight[it - heights.begin()];
+      int distance = Hamming(d, right.descriptors.ptr<uint8_t>(index));
+      if (distance < best) {
+        second = best;
+        best = distance;
+        bestIndex = index;
+      } else if (distance < second) {
+        second = distance;
+      }
+    }
+    if (bestIndex < 0 || second > 256 || best >= kRatio * second) continue;
+    const cv::Point2f& l = left.points[q].pt;
+    const cv::Point2f& r = right.points[bestIndex].pt;
+    matches.push_back({ToFull(l.x, left.grey.sx), ToFull(l.y, left.grey.sy),
+                       ToFull(r.x, right.grey.sx), ToFull(r.y, right.grey.sy)});
   }
   return matches;
 }
@@ -198,7 +281,7 @@ std::vector<Match> Refined(const std::vector<Match>& matches, const Grey& left,
   std::vector<uint8_t> status;
   std::vector<float> error;
   cv::calcOpticalFlowPyrLK(
-      left.image, right.image, from, to, status, error, cv::Size(21, 21), 1,
+      left.image, right.image, from, to, status, error, cv::Size(15, 15), 1,
       cv::TermCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 40,
                        0.005),
       cv::OPTFLOW_USE_INITIAL_FLOW);
@@ -268,8 +351,11 @@ Alignment Measure(const Picture& left, const Picture& right) {
       64)
     return NotMeasured("the views are too small to measure", 0);
   double cx = (width - 1) / 2.0, cy = (height - 1) / 2.0;
-  Grey leftGrey = ReducedGrey(left), rightGrey = ReducedGrey(right);
-  std::vector<Match> matches = RatioTestedMatches(leftGrey, rightGrey);
+  Features leftFeatures, rightFeatures;
+  DetectBoth(left, right, leftFeatures, rightFeatures);
+  const Grey& leftGrey = leftFeatures.grey;
+  const Grey& rightGrey = rightFeatures.grey;
+  std::vector<Match> matches = RatioTestedMatches(leftFeatures, rightFeatures);
   // A coarse fit with room for ORB's whole-pixel corners on coarse levels,
   // then a tight one on the refined positions.
   double reducedPixel = std::max(leftGrey.sy, rightGrey.sy);
