@@ -30,6 +30,11 @@ struct Alignment {
   double confidence = 0;     // 0..1, see MeasureAlignment
 };
 
+// The measurement works on copies reduced by a whole factor to about this
+// size on their longer side: views decoded smaller (libjpeg's scaled
+// decoding) measure as well and much sooner.
+constexpr int kAlignmentSide = 1000;
+
 // Measures the pair from ratio-tested ORB matches on reduced grey copies, a
 // RANSAC fit of the height model above, and a sub-pixel refinement of the
 // kept matches.  `measured` is false, with the reason, when the pair is too
@@ -37,6 +42,12 @@ struct Alignment {
 // corner, or an answer beyond what a stereo rig produces); the other fields
 // are then those of "no correction".  Both pictures must be 24-bit.
 Alignment MeasureAlignment(const Picture& left, const Picture& right);
+
+// An alignment measured on views reduced by `factor` (pixel i of the
+// reduced view covering pixels [i f, (i + 1) f) of the full one), in pixels
+// of the full views: offsets and disparities grow by the factor, rotation
+// and scale are those of the full views already.
+Alignment ScaledAlignment(const Alignment& reduced, double factor);
 
 // Where the right view is sampled for pixel (x, y) of the corrected right
 // view (full-size coordinates, centre from a left view of the given size).

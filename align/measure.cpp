@@ -32,7 +32,7 @@ namespace {
 // The reduced copies' longer side.  Large enough that the refined heights
 // are well under a full-size pixel for 12-megapixel views, small enough
 // that measuring costs a fraction of decoding them.
-constexpr int kReducedSide = 1000;
+constexpr int kReducedSide = kAlignmentSide;
 constexpr int kFeatures = 1500;
 constexpr double kRatio = 0.8;
 // Fewer kept matches than this: too flat or too different to measure.
@@ -404,11 +404,22 @@ Alignment Measure(const Picture& left, const Picture& right) {
   a.disparityMinPx = Percentile(disparities, 0.02);
   a.disparityMaxPx = Percentile(disparities, 0.98);
   // Grows with the number of kept matches and with the share of the ratio-
-  // tested matches they are, falls as their height error passes a pixel.
+  // tested matches they are, falls as their height error passes a pixel of
+  // the reduced copies (so that it does not depend on the views' size).
   double share = static_cast<double>(count) / std::max<size_t>(1, matches.size());
-  a.confidence = (1 - std::exp(-count / 60.0)) * std::sqrt(std::min(1.0, share)) /
-                 (1 + a.residualPx * a.residualPx);
+  double error = a.residualPx / reducedPixel;
+  a.confidence = (1 - std::exp(-count / 60.0)) *
+                 std::sqrt(std::min(1.0, share)) / (1 + error * error);
   return a;
 }
 
 }  // namespace
+
+Alignment ScaledAlignment(const Alignment& reduced, double factor) {
+  Alignment a = reduced;
+  a.verticalPx *= factor;
+  a.disparityMinPx *= factor;
+  a.disparityMaxPx *= factor;
+  a.residualPx *= factor;
+  return a;
+}

@@ -1,5 +1,6 @@
 #include "cli/align_command.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -7,6 +8,10 @@
 #include "cli/json_text.h"
 #include "cli/still_views.h"
 #include "cli/stereo_output.h"
+#include "image/file_data.h"
+#include "image/file_names.h"
+#include "image/jpeg_reader.h"
+#include "image/mpo_reader.h"
 #include "image/still_reader.h"
 #include "image/two_threads.h"
 
@@ -53,6 +58,52 @@ int LoadViews(const std::vector<std::string>& files, Picture& left,
   left = std::move(l.picture);
   right = std::move(r.picture);
   return 0;
+}
+
+// The reduction libjpeg can decode at that leaves the longer side at least
+// the measurement's own size: measuring only, the full views are not needed.
+int ReductionFor(int width, int height) {
+  int side = std::max(width, height), d = 8;
+  while (d > 1 && side / d < kAlignmentSide) d /= 2;
+  return d;
+}
+
+// Views decoded already reduced, when every file is a JPEG (an MPO's two,
+// or a left and a right JPEG) large enough to gain from it.  False leaves
+// the full-size reading to LoadViews, which also names any failure.
+bool LoadReducedViews(const std::vector<std::string>& files, Picture& left,
+                      Picture& right, int& factor) {
+  std::vector<std::vector<uint8_t>> bytes(files.size());
+  for (size_t i = 0; i < files.size(); ++i)
+    if (!FileKindMatches(files[i], files.size() == 1 ? MpoKind : JpegKind) ||
+        !ReadWholeFile(files[i], bytes[i]))
+      return false;
+  int width = 0, height = 0;
+  if (!ReadJpegSize({bytes[0].data(), bytes[0].size(), false}, width, height))
+    return false;
+  factor = ReductionFor(width, height);
+  if (factor == 1) return false;
+  if (files.size() == 1) {
+    MpoViews views;
+    if (!DecodeMpoViewsReduced(bytes[0].data(), bytes[0].size(), factor,
+                               views))
+      return false;
+    left = std::move(views.left);
+    right = std::move(views.right);
+    return true;
+  }
+  std::string failure;
+  RunSideBySide(
+      [&] {
+        right = DecodeJpegPixelsReduced({bytes[1].data(), bytes[1].size(), false},
+                                        factor);
+      },
+      [&] {
+        left = DecodeJpegPixelsReduced({bytes[0].data(), bytes[0].size(), false},
+                                       factor);
+      },
+      failure);
+  return left && right;
 }
 
 void Print(const Alignment& a, bool json) {
@@ -103,8 +154,14 @@ int RunAlignCommand(const std::vector<std::string>& args) {
     return Fail(out, "is one of the input files; it is not overwritten");
 
   Picture left, right;
-  if (int status = LoadViews(files, left, right)) return status;
-  Alignment a = MeasureAlignment(left, right);
+  Alignment a;
+  int factor = 1;
+  if (out.empty() && LoadReducedViews(files, left, right, factor)) {
+    a = ScaledAlignment(MeasureAlignment(left, right), factor);
+  } else {
+    if (int status = LoadViews(files, left, right)) return status;
+    a = MeasureAlignment(left, right);
+  }
   Print(a, json);
   if (!a.measured) {
     std::fprintf(stderr,

@@ -33,6 +33,14 @@ Picture DecodeJpegStream(const JpegStream& stream, int dx = 0, int dy = 0);
 // thread's load failure, so two can run at once on two threads.
 Picture DecodeJpegPixels(const JpegStream& stream, int dx = 0, int dy = 0);
 
+// DecodeJpegPixels at 1/`denominator` (1, 2, 4 or 8) of the size, the crop
+// in pixels of the reduced picture: libjpeg scales while it decodes,
+// several times faster than decoding whole.  Pixel i of the result covers
+// pixels [i d, (i + 1) d) of the full picture.  For measuring, not for
+// showing: the fastest transform and plain chroma upsampling.
+Picture DecodeJpegPixelsReduced(const JpegStream& stream, int denominator,
+                                int dx = 0, int dy = 0);
+
 // A flag the JPEG decoders of this thread poll between rows: once it is
 // set, the decode under way stops and fails.  Null (the default) for none.
 void SetDecodeCancelFlag(const std::atomic<bool>* flag);

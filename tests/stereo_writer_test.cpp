@@ -3,6 +3,8 @@
 // alone; side-by-side frames with the left view on the left.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -118,6 +120,35 @@ TEST(StereoWriter, MpoIndexAndViewsRoundTrip) {
   };
   EXPECT_LT(error2(views.left, left), error2(views.left, right));
   EXPECT_LT(error2(views.right, right), error2(views.right, left));
+}
+
+// Decoded reduced for measuring: the views come out at a fraction of the
+// size with the colours of the whole ones; other reductions are refused.
+TEST(StereoWriter, MpoViewsDecodeReducedForMeasuring) {
+  Picture left = Gradient(96, 64, 5), right = Gradient(96, 64, 6);
+  std::vector<uint8_t> mpo;
+  std::string error;
+  ASSERT_TRUE(EncodeMpo(left, right, 95, mpo, error)) << error;
+  MpoViews whole, half;
+  ASSERT_TRUE(DecodeMpoViews(mpo.data(), mpo.size(), whole));
+  ASSERT_TRUE(DecodeMpoViewsReduced(mpo.data(), mpo.size(), 2, half));
+  ASSERT_EQ(PictureWidth(half.left), 48);
+  ASSERT_EQ(PictureHeight(half.right), 32);
+  // Each reduced pixel against the mean of its 2 x 2 block, on average.
+  double total = 0;
+  for (int y = 0; y < 32; ++y)
+    for (int x = 0; x < 48 * 3; ++x) {
+      int c = x % 3, px = x / 3;
+      double sum = 0;
+      for (int dy = 0; dy < 2; ++dy)
+        for (int dx = 0; dx < 2; ++dx)
+          sum += PictureRow(whole.right.get(), 2 * y + dy)[3 * (2 * px + dx) + c];
+      total += std::abs(sum / 4 - PictureRow(half.right.get(), y)[x]);
+    }
+  EXPECT_LT(total / (32 * 48 * 3), 8);
+  MpoViews refused;
+  EXPECT_FALSE(DecodeMpoViewsReduced(mpo.data(), mpo.size(), 3, refused));
+  EXPECT_FALSE(refused.left || refused.right);
 }
 
 // Side by side: the left view in the left half, a lower view centred on
