@@ -43,6 +43,11 @@ bool TakeReadAhead(MainWindow& w, const ItemRequest& request,
   if (!w.Prefetch().Take(request, item) &&
       !(request.fit.autoAlign && PrepareItem(request, item)))
     return false;
+  // DUORAMIC_ALIGN_LOG set: what the alignment did to each item shown.
+  static const bool alignLog = EnvironmentSays("DUORAMIC_ALIGN_LOG", false);
+  if (alignLog && !item.alignNote.empty())
+    std::fprintf(stderr, "duoramic-align: %s: %s\n", request.left.c_str(),
+                 item.alignNote.c_str());
   StoreCurrentComment(item.comment);
   ParallaxShiftX = item.shiftX;
   ParallaxShiftY = item.shiftY;
