@@ -20,6 +20,8 @@
 #include <utility>
 
 #include "cli/render.h"
+#include "cli/still_views.h"
+#include "cli/stereo_output.h"
 #include "image/ascii_case.h"
 #include "image/file_names.h"
 #include "image/still_reader.h"
@@ -33,7 +35,8 @@ extern char** environ;
 const char kConvertUsage[] =
     "  duoramic-cli convert FILE|FOLDER|LIST.txt... --format CODE|NAME -o DIR\n"
     "      [--jobs N] [render options: --size --screen --swap --width-mode\n"
-    "      --zoom --float --comment --help-overlay --smooth]\n";
+    "      --zoom --float --comment --help-overlay --smooth]\n"
+    "  duoramic-cli convert FILE|FOLDER... --to mpo|jps|pns -o DIR [--jobs N]\n";
 
 namespace fs = std::filesystem;
 
@@ -93,8 +96,10 @@ class FileIdentities {
 // input (a picture, a list, a file a list names) is found.
 class OutputNames {
  public:
-  OutputNames(std::string dir, const FileIdentities& inputs)
-      : dir_(std::move(dir)), inputs_(inputs) {}
+  OutputNames(std::string dir, const FileIdentities& inputs,
+              std::string extension)
+      : dir_(std::move(dir)), inputs_(inputs),
+        extension_(std::move(extension)) {}
   std::string Take(const std::string& stem) {
     std::string name = stem;
     for (int n = 2; !Free(name); ++n) name = stem + "-" + std::to_string(n);
@@ -104,13 +109,14 @@ class OutputNames {
 
  private:
   std::string Path(const std::string& name) const {
-    return (fs::path(dir_) / (name + ".png")).string();
+    return (fs::path(dir_) / (name + extension_)).string();
   }
   bool Free(const std::string& name) const {
     return !used_.count(name) && !inputs_.Holds(Path(name));
   }
   std::string dir_;
   const FileIdentities& inputs_;
+  std::string extension_;
   std::set<std::string> used_;
 };
 
@@ -176,7 +182,7 @@ void AddListEntries(const std::string& list, OutputNames& names,
 std::vector<ConvertJob> PlanConversion(
     const std::vector<std::string>& inputs, const std::string& outDir,
     const std::vector<std::string>& renderOptions,
-    std::vector<std::string>& unusable) {
+    std::vector<std::string>& unusable, const std::string& extension) {
   std::vector<std::string> items;
   for (const std::string& input : inputs) {
     std::error_code error;
@@ -202,9 +208,17 @@ std::vector<ConvertJob> PlanConversion(
     inputFiles.Add(item);
     if (EndsWithIgnoringCase(item, ".txt")) AddListFiles(item, inputFiles);
   }
-  OutputNames names(outDir, inputFiles);
+  OutputNames names(outDir, inputFiles, extension);
+  // Stereo files are written from files that hold both views; a list's
+  // entries are shown, screen-fitted, and have no such file to convert.
+  bool stereoFiles = extension != ".png";
   std::vector<ConvertJob> jobs;
   for (const std::string& item : items) {
+    if (stereoFiles && EndsWithIgnoringCase(item, ".txt")) {
+      unusable.push_back(item + ": slideshow lists are rendered (--format), "
+                                "not written as stereo files");
+      continue;
+    }
     if (EndsWithIgnoringCase(item, ".txt")) {
       AddListEntries(item, names, renderOptions, jobs, unusable);
       continue;
@@ -241,8 +255,25 @@ bool Unreadable(const std::string& path) {
   return true;
 }
 
+// A stereo file written from the item's two full-size views.
+int WriteStereoWorker(const std::string& item, const std::string& out) {
+  StillViews views;
+  std::string reason;
+  if (!LoadStillViews(item, views, reason, /*wantWhole=*/false)) {
+    std::fprintf(stderr, "duoramic-cli: %s: %s\n", item.c_str(), reason.c_str());
+    return 1;
+  }
+  if (!WriteStereoFile(views.left, views.right, out, {item}, reason)) {
+    std::fprintf(stderr, "duoramic-cli: %s: %s\n", out.c_str(), reason.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 int RunWorker(const std::vector<std::string>& renderArgs) {
   const std::string& item = renderArgs.at(0);
+  if (renderArgs.size() == 5 && renderArgs[1] == "--to")
+    return WriteStereoWorker(item, renderArgs[4]);
   if (renderArgs.size() > 2 && renderArgs[1] == "--item") {
     ListEntry entry;
     int number = std::atoi(renderArgs[2].c_str());
@@ -353,9 +384,11 @@ int RunConvertCommand(const std::vector<std::string>& args,
   std::string outDir;
   int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   bool formatGiven = false;
+  std::string stereoKind;  // mpo, jps or pns: --to
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     bool takesValue = a == "--format" || a == "-o" || a == "--jobs" ||
+                      a == "--to" ||
                       kValueOptions.count(a);
     if (takesValue && i + 1 >= args.size()) return ConvertUsage(a + " needs a value");
     if (a == "--format") {
@@ -363,6 +396,10 @@ int RunConvertCommand(const std::vector<std::string>& args,
         return ConvertUsage("unknown format \"" + args[i + 1] + "\"");
       options.insert(options.end(), {a, args[++i]});
       formatGiven = true;
+    } else if (a == "--to") {
+      stereoKind = args[++i];
+      if (stereoKind != "mpo" && stereoKind != "jps" && stereoKind != "pns")
+        return ConvertUsage("--to takes mpo, jps or pns");
     } else if (a == "-o") {
       outDir = args[++i];
     } else if (a == "--jobs") {
@@ -379,7 +416,11 @@ int RunConvertCommand(const std::vector<std::string>& args,
     }
   }
   if (inputs.empty()) return ConvertUsage("no files given");
-  if (!formatGiven) return ConvertUsage("--format is required");
+  if (!stereoKind.empty() && (formatGiven || !options.empty()))
+    return ConvertUsage("--to writes the views as they are: no --format or "
+                        "render options");
+  if (stereoKind.empty() && !formatGiven)
+    return ConvertUsage("--format or --to is required");
   if (outDir.empty()) return ConvertUsage("-o DIR is required");
   std::error_code error;
   fs::create_directories(outDir, error);
@@ -390,7 +431,13 @@ int RunConvertCommand(const std::vector<std::string>& args,
   }
 
   std::vector<std::string> failures;
-  std::vector<ConvertJob> plan = PlanConversion(inputs, outDir, options, failures);
+  std::string extension = ".png";
+  if (!stereoKind.empty()) {
+    extension = "." + stereoKind;
+    options = {"--to", stereoKind};
+  }
+  std::vector<ConvertJob> plan =
+      PlanConversion(inputs, outDir, options, failures, extension);
   for (const std::string& f : failures) std::fprintf(stderr, "skipped %s\n", f.c_str());
   Progress progress(plan.size());
   std::vector<Running> running;

@@ -16,7 +16,8 @@ struct ConvertJob {
 
 // The jobs for the given inputs: a folder gives its pictures (sorted), a
 // slideshow list its entries, anything else is one item.  Outputs are
-// OUTDIR/NAME.png from the item's name without its extension, made unique
+// OUTDIR/NAME.png (or NAME`extension`: ".mpo", ".jps" and ".pns" write
+// stereo files, for which lists are unusable) from the item's name without its extension, made unique
 // within the batch; a name under which an input is found (the same file by
 // device and inode: another spelling of its path, a link to it, a file a
 // list shows) is passed over for the next free "NAME-2", "NAME-3"...  Inputs that are neither (a missing file, a list
@@ -24,7 +25,8 @@ struct ConvertJob {
 std::vector<ConvertJob> PlanConversion(
     const std::vector<std::string>& inputs, const std::string& outDir,
     const std::vector<std::string>& renderOptions,
-    std::vector<std::string>& unusable);
+    std::vector<std::string>& unusable,
+    const std::string& extension = ".png");
 
 // Runs `convert` with the arguments after the command name: 0 every item
 // converted, 1 some failed (each named on stderr), 2 bad usage.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/align_command.h"
 #include "cli/comment_command.h"
 #include "cli/convert_command.h"
 #include "cli/list_command.h"
@@ -40,6 +41,7 @@ const Verb kVerbs[] = {
     {"movie", kMovieUsage},         {"comment", kCommentUsage},
     {"makelist", kMakeListUsage},   {"page360", kPage360Usage},
     {"convert", kConvertUsage},     {"thumbnail", kThumbnailUsage},
+    {"align", kAlignUsage},
 };
 
 bool IsHelpOption(const std::string& arg) {
@@ -62,7 +64,8 @@ int Help() {
   PrintUsage(stdout);
   std::puts("\nFormats are named as in the viewer (DuboisAnaglyph, "
             "RowInterlace, ...) or by number.\nExit status: 0 done, 1 a file "
-            "failed (named on stderr), 2 bad usage.\nSee duoramic-cli(1).");
+            "failed (named on stderr), 2 bad usage, 3 align could not "
+            "measure the pair.\nSee duoramic-cli(1).");
   return 0;
 }
 
@@ -191,6 +194,8 @@ int main(int argc, char** argv) {
     return RunConvertCommand({args.begin() + 1, args.end()}, SelfPath(argv[0]));
   if (!args.empty() && args[0] == "thumbnail")
     return RunThumbnailCommand({args.begin() + 1, args.end()});
+  if (!args.empty() && args[0] == "align")
+    return RunAlignCommand({args.begin() + 1, args.end()});
   if (!args.empty() && (IsHelpOption(args[0]) || args[0] == "help"))
     return Help();
   if (args.size() < 2) return Usage();

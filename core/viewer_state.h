@@ -44,6 +44,9 @@ struct ViewerState {
   bool HelpOverlayOn = false;
   bool CommentOn = true;
   bool SmoothingOn = false;
+  // 1: pairs and stereo stills are lined up (rotation, height, size) as
+  // they are read; stored as "AutoAlign".
+  int AutoAlign = 0;
   int FloatOffset = 0;
   int CommentSize = 5;  // comment band height, percent of the picture height
   // Set by every change of geometry: the next drawing blacks out the margins.

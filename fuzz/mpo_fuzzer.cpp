@@ -1,5 +1,6 @@
 // The MPO reader on arbitrary bytes: the MPF and maker-note scans, the
-// parallax entries and their offsets, both decodes and the crops.
+// parallax entries and their offsets, both decodes and the crops, whole
+// and reduced.
 #include <cstddef>
 #include <cstdint>
 
@@ -22,6 +23,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TouchPicture(right);
   } else if (left || right) {
     __builtin_trap();
+  }
+  // The reduced decoding alignment measures from.
+  MpoViews reduced;
+  if (DecodeMpoViewsReduced(data, size, 4, reduced)) {
+    if (!reduced.left || !reduced.right) __builtin_trap();
+    TouchPicture(reduced.left);
+    TouchPicture(reduced.right);
   }
   return 0;
 }

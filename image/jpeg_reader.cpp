@@ -124,8 +124,9 @@ struct Input {
   JpegStream stream;
   int dx = 0, dy = 0;       // CropPicture amounts
   bool headerOnly = false;  // stop after the header (ReadJpegSize)
-  int scaleDenom = 1;       // DecodeJpegReduced
-  bool leftHalf = false;
+  int denominator = 1;      // decode at 1/denominator of the size
+  bool fast = false;        // fastest transform, plain upsampling (measuring)
+  bool leftHalf = false;    // only the left half (a side-by-side's left view)
 };
 
 // Everything the recovery point needs lives here, outside the frame that
@@ -352,23 +353,29 @@ bool RunDecode(DecodeJob& job, const Input& input) {
                       ? "picture larger than 65535 pixels"
                       : "picture too large");
   }
-  Window window;
-  if (input.scaleDenom > 1 || input.leftHalf) {
+  if (input.denominator > 1) {
+    // Scaled in the DCT domain.  A reduced picture for measuring puts
+    // speed before the last bit of quality.
     cinfo->scale_num = 1;
-    cinfo->scale_denom = static_cast<unsigned>(input.scaleDenom);
-    jpeg_start_decompress(cinfo);
-    JDIMENSION kept = cinfo->output_width;
-    if (input.leftHalf) {
-      kept /= 2;
-      if (kept == 0) return refuse("picture is too narrow to hold two views");
-      // The library skips the blocks right of the crop (it widens it to
-      // whole blocks, so rows may stay wider than the half).
-      JDIMENSION first = 0, width = kept;
-      jpeg_crop_scanline(cinfo, &first, &width);
+    cinfo->scale_denom = static_cast<unsigned>(input.denominator);
+    if (input.fast) {
+      cinfo->dct_method = JDCT_IFAST;
+      cinfo->do_fancy_upsampling = FALSE;
     }
+  }
+  jpeg_calc_output_dimensions(cinfo);
+  Window window;
+  if (input.leftHalf) {
+    jpeg_start_decompress(cinfo);
+    JDIMENSION kept = cinfo->output_width / 2;
+    if (kept == 0) return refuse("picture is too narrow to hold two views");
+    // The library skips the blocks right of the crop (it widens it to
+    // whole blocks, so rows may stay wider than the half).
+    JDIMENSION first = 0, width = kept;
+    jpeg_crop_scanline(cinfo, &first, &width);
     window = {0, kept, 0, cinfo->output_height};
   } else {
-    if (!WindowFor(cinfo->image_width, cinfo->image_height, input.dx,
+    if (!WindowFor(cinfo->output_width, cinfo->output_height, input.dx,
                    input.dy, window))
       return refuse("the crop leaves no picture");
     jpeg_start_decompress(cinfo);
@@ -446,6 +453,26 @@ Picture DecodeJpegPixels(const JpegStream& stream, int dx, int dy) {
   return Decode(input);
 }
 
+Picture DecodeJpegPixelsReduced(const JpegStream& stream, int denominator,
+                                int dx, int dy) {
+  if (!UsableStream(stream)) {
+    NoteLoadFailure("no picture data");
+    return nullptr;
+  }
+  if (denominator != 1 && denominator != 2 && denominator != 4 &&
+      denominator != 8) {
+    NoteLoadFailure("reduction must be 1, 2, 4 or 8");
+    return nullptr;
+  }
+  Input input;
+  input.stream = stream;
+  input.dx = dx;
+  input.dy = dy;
+  input.denominator = denominator;
+  input.fast = true;
+  return Decode(input);
+}
+
 bool ReadJpegSize(const JpegStream& stream, int& width, int& height) {
   if (!UsableStream(stream)) return false;
   Input input;
@@ -472,7 +499,7 @@ Picture DecodeJpegReduced(const JpegStream& stream, int scaleDenom,
   }
   Input input;
   input.stream = stream;
-  input.scaleDenom = scaleDenom;
+  input.denominator = scaleDenom;
   input.leftHalf = leftHalf;
   return Decode(input);
 }

@@ -41,6 +41,14 @@ Picture DecodeJpegPixels(const JpegStream& stream, int dx = 0, int dy = 0);
 Picture DecodeJpegReduced(const JpegStream& stream, int scaleDenom,
                           bool leftHalf);
 
+// DecodeJpegPixels at 1/`denominator` (1, 2, 4 or 8) of the size, the crop
+// in pixels of the reduced picture: libjpeg scales while it decodes,
+// several times faster than decoding whole.  Pixel i of the result covers
+// pixels [i d, (i + 1) d) of the full picture.  For measuring, not for
+// showing: the fastest transform and plain chroma upsampling.
+Picture DecodeJpegPixelsReduced(const JpegStream& stream, int denominator,
+                                int dx = 0, int dy = 0);
+
 // A flag the JPEG decoders of this thread poll between rows: once it is
 // set, the decode under way stops and fails.  Null (the default) for none.
 void SetDecodeCancelFlag(const std::atomic<bool>* flag);

@@ -163,7 +163,18 @@ bool ReadMpoFileViews(const std::string& path, MpoViews& views) {
   return DecodeMpoViews(bytes.data(), bytes.size(), views);
 }
 
-bool DecodeMpoViews(const uint8_t* data, size_t size, MpoViews& views) {
+namespace {
+
+// Both views at 1/denominator of their size, cropped by the parallax
+// shifts divided alike.
+Picture DecodeView(const JpegStream& stream, int denominator, int dx, int dy) {
+  if (denominator == 1) return DecodeJpegPixels(stream, dx, dy);
+  return DecodeJpegPixelsReduced(stream, denominator, dx / denominator,
+                                 dy / denominator);
+}
+
+bool DecodeViews(const uint8_t* data, size_t size, int denominator,
+                 MpoViews& views) {
   if (!data) size = 0;
   MpoLayout layout;
   if (!ScanLayout(data, size, layout)) return false;
@@ -193,8 +204,10 @@ bool DecodeMpoViews(const uint8_t* data, size_t size, MpoViews& views) {
   Picture leftView, rightView;
   std::string rightFailure;
   RunSideBySide(
-      [&] { rightView = DecodeJpegPixels(secondStream, -shiftX, -shiftY); },
-      [&] { leftView = DecodeJpegPixels(firstStream, shiftX, shiftY); },
+      [&] {
+        rightView = DecodeView(secondStream, denominator, -shiftX, -shiftY);
+      },
+      [&] { leftView = DecodeView(firstStream, denominator, shiftX, shiftY); },
       rightFailure);
   if (!leftView) return false;
   ReadJpegCommentBeforeDecoding(secondStream.data, secondStream.size, true);
@@ -207,4 +220,20 @@ bool DecodeMpoViews(const uint8_t* data, size_t size, MpoViews& views) {
   views.shiftX = shiftX;
   views.shiftY = shiftY;
   return true;
+}
+
+}  // namespace
+
+bool DecodeMpoViews(const uint8_t* data, size_t size, MpoViews& views) {
+  return DecodeViews(data, size, 1, views);
+}
+
+bool DecodeMpoViewsReduced(const uint8_t* data, size_t size, int denominator,
+                           MpoViews& views) {
+  if (denominator != 1 && denominator != 2 && denominator != 4 &&
+      denominator != 8) {
+    NoteLoadFailure("reduction must be 1, 2, 4 or 8");
+    return false;
+  }
+  return DecodeViews(data, size, denominator, views);
 }

@@ -26,3 +26,9 @@ struct MpoViews {
 };
 bool DecodeMpoViews(const uint8_t* data, size_t size, MpoViews& views);
 bool ReadMpoFileViews(const std::string& path, MpoViews& views);
+
+// DecodeMpoViews at 1/`denominator` (1, 2, 4 or 8) of the size, for
+// measuring the views rather than showing them; the shifts stay in pixels
+// of the full size, the crops are the shifts divided by `denominator`.
+bool DecodeMpoViewsReduced(const uint8_t* data, size_t size, int denominator,
+                           MpoViews& views);

@@ -40,6 +40,7 @@ constexpr MenuItemRow kOperationMenu[] = {
     {CMD_SMOOTHING, "スムージング（低速）", "Ctrl+Q"},
     {0, "", ""},
     {CMD_SWAP, "左右入替", "X"},
+    {CMD_AUTO_ALIGN, "自動位置合わせON/OFF", "L"},
     {CMD_SLIDESHOW, "スライドショーON/OFF", "A"},
     {CMD_COMMENT, "コメント表示ON/OFF", "T"},
     {CMD_HELP_MENU_ITEM, "ヘルプ表示ON/OFF", "F1"},
@@ -95,6 +96,7 @@ constexpr AcceleratorRow kFixedKeys[] = {
     {"Alt+Return", CMD_FULL_SCREEN_HERE},
     {"Alt+Enter", CMD_FULL_SCREEN_HERE},
     {"X", CMD_SWAP},
+    {"L", CMD_AUTO_ALIGN},
     {"W", CMD_OPEN_FILE},
     {"O", CMD_OPEN_PAIR},
     {"Esc", CMD_EXIT},
@@ -144,7 +146,8 @@ constexpr AcceleratorRow kFixedKeys[] = {
 constexpr int kCheckedItems[] = {CMD_SWAP,        CMD_SLIDESHOW,
                                  CMD_COMMENT,     CMD_FIT,
                                  CMD_CONTROL_PANEL, CMD_DOUBLE_WIDTH,
-                                 CMD_HALF_WIDTH,  CMD_SMOOTHING};
+                                 CMD_HALF_WIDTH,  CMD_SMOOTHING,
+                                 CMD_AUTO_ALIGN};
 
 }  // namespace
 

@@ -89,6 +89,17 @@ void Smoothing(MainWindow& w, int) {
   w.Repaint();
 }
 
+// The views are lined up as they are read: read the item again.
+void AutoAlign(MainWindow& w, int) {
+  Viewer.AutoAlign = Viewer.AutoAlign ? 0 : 1;
+  WriteSetting("AutoAlign", std::to_string(Viewer.AutoAlign));
+  if (Viewer.MovieOpen || Viewer.View360) w.Repaint();
+  else w.DispatchCommand(CMD_RELOAD_ITEM);
+  // After the reload, which puts the item's own title back.
+  if (Viewer.AutoAlign) w.SetTitle("Auto Alignment ON");
+  else w.ResetTitles();
+}
+
 void Comment(MainWindow& w, int) {
   if (Viewer.SlideShowOn) {
     w.StopSlideshow();
@@ -181,6 +192,7 @@ constexpr CommandHandlerRow kHandlers[] = {
     {CMD_HALF_WIDTH, CMD_HALF_WIDTH, Width},
     {CMD_WIDTH_CYCLE, CMD_WIDTH_CYCLE, Width},
     {CMD_SMOOTHING, CMD_SMOOTHING, Smoothing},
+    {CMD_AUTO_ALIGN, CMD_AUTO_ALIGN, AutoAlign},
     {CMD_PANORAMA_SIZE, CMD_PANORAMA_SIZE, PanoramaSize},
     {CMD_DIGIT_FIRST, CMD_DIGIT_LAST, Digit},
 };

@@ -9,6 +9,7 @@
 #include "image/comment.h"
 #include "image/jpeg_reader.h"
 #include "image/mpo_reader.h"
+#include "shell/auto_align.h"
 
 FileStamp StampOf(const std::string& path) {
   FileStamp stamp;
@@ -69,6 +70,15 @@ bool PrepareItem(const ItemRequest& request, PreparedItem& item) {
   // unreadable file: never keep what a cancel may have cut short.
   const std::atomic<bool>* cancel = DecodeCancelFlag();
   if (cancel && cancel->load()) return false;
+  // Lined up at full size, before fitting: the correction is measured in
+  // the camera's own pixels.  A still no reader read is the black stand-in.
+  if (request.fit.autoAlign && item.unreadable.empty() &&
+      item.unreadableRight.empty()) {
+    item.alignNote = request.shape == ItemShape::SideBySide
+                         ? AlignSideBySideForDisplay(left)
+                         : AlignPairForDisplay(left, right);
+    if (cancel && cancel->load()) return false;
+  }
   bool hasComment = capture.Text()[0] != 0;
   if (request.shape == ItemShape::SideBySide) {
     ScaleSideBySideForScreen(request.fit, hasComment, left);

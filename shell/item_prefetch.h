@@ -63,9 +63,12 @@ struct PreparedItem {
   // for a pair, unreadableRight says it of the right file.
   std::string unreadable;
   std::string unreadableRight;
+  // With automatic alignment: what the alignment did (or why it did not).
+  std::string alignNote;
 };
 
-// Reads and scales the item exactly as the load step does, on any thread:
+// Reads and scales the item exactly as the load step does (lining its views
+// up first when request.fit.autoAlign), on any thread:
 // touches neither Viewer, CurrentComment nor the parallax.  False when the
 // item cannot be shown as pictures (an MPO that is not one, no memory, or a
 // cancelled decode).

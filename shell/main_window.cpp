@@ -420,6 +420,7 @@ void MainWindow::UpdateCheckMarks() {
   mark(CMD_DOUBLE_WIDTH, Viewer.WidthMode == 5);
   mark(CMD_HALF_WIDTH, Viewer.WidthMode == 6);
   mark(CMD_SMOOTHING, Viewer.SmoothingOn);
+  mark(CMD_AUTO_ALIGN, Viewer.AutoAlign != 0);
 }
 
 void MainWindow::RebuildHistoryItems() {

@@ -36,9 +36,18 @@ ItemRequest RequestNow(MainWindow& w, ItemShape shape, const std::string& left,
                          CurrentComment);
 }
 
+// The item read ahead; with automatic alignment on, an item not read ahead
+// is read here the same way, since only that path lines views up.
 bool TakeReadAhead(MainWindow& w, const ItemRequest& request,
                    PreparedItem& item) {
-  if (!w.Prefetch().Take(request, item)) return false;
+  if (!w.Prefetch().Take(request, item) &&
+      !(request.fit.autoAlign && PrepareItem(request, item)))
+    return false;
+  // DUORAMIC_ALIGN_LOG set: what the alignment did to each item shown.
+  static const bool alignLog = EnvironmentSays("DUORAMIC_ALIGN_LOG", false);
+  if (alignLog && !item.alignNote.empty())
+    std::fprintf(stderr, "duoramic-align: %s: %s\n", request.left.c_str(),
+                 item.alignNote.c_str());
   StoreCurrentComment(item.comment);
   ParallaxShiftX = item.shiftX;
   ParallaxShiftY = item.shiftY;

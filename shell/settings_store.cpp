@@ -38,6 +38,7 @@ constexpr IntSetting kIntSettings[] = {
     {"nDispY", &ViewerState::nDispY, false},
     {"nDisp", &ViewerState::WidthMode, true},
     {"nInterval", &ViewerState::nInterval, false},
+    {"AutoAlign", &ViewerState::AutoAlign, false},
     {"nEFType", &ViewerState::nEFType, false},
 };
 

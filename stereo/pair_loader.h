@@ -25,10 +25,14 @@ struct FitSettings {
   bool panorama = false;  // ActualSizeToggle > 0
   bool commentOn = true;
   int commentSize = 5;
+  // Line the views up before fitting them (the viewer's automatic
+  // alignment; done by the shell, which links the measurement).
+  bool autoAlign = false;
   bool operator==(const FitSettings& o) const {
     return screen.width == o.screen.width &&
            screen.height == o.screen.height && panorama == o.panorama &&
-           commentOn == o.commentOn && commentSize == o.commentSize;
+           commentOn == o.commentOn && commentSize == o.commentSize &&
+           autoAlign == o.autoAlign;
   }
 };
 FitSettings CurrentFitSettings(const ScreenSize& screen);

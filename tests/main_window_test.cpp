@@ -247,6 +247,26 @@ TEST_F(MainWindowTest, ToggleKeysFlipTheirFlags) {
   EXPECT_EQ(Viewer.ZoomPercent, 100);
 }
 
+// L (free in every window) turns automatic alignment on and off: stored
+// with the settings, checked in the 操作 menu, the item read again.
+TEST_F(MainWindowTest, LTogglesAutomaticAlignmentAndStoresIt) {
+  EXPECT_EQ(Item(CMD_AUTO_ALIGN)->text().toStdString(),
+            "自動位置合わせON/OFF\tL");
+  ShowFile(kSamples + "scene.mpo");
+  Key(Qt::Key_L);
+  EXPECT_EQ(Viewer.AutoAlign, 1);
+  EXPECT_EQ(ReadSetting("AutoAlign"), "1");
+  EXPECT_EQ(Title(), "Auto Alignment ON");
+  EXPECT_TRUE(Viewer.CurrentLeft && Viewer.CurrentRight);
+  OpenMenus();
+  EXPECT_TRUE(Item(CMD_AUTO_ALIGN)->isChecked());
+  Key(Qt::Key_L);
+  EXPECT_EQ(Viewer.AutoAlign, 0);
+  EXPECT_EQ(ReadSetting("AutoAlign"), "0");
+  OpenMenus();
+  EXPECT_FALSE(Item(CMD_AUTO_ALIGN)->isChecked());
+}
+
 TEST_F(MainWindowTest, CommandsStillToComeSayItInTheTitle) {
   for (int id : {CMD_MAKE_LIST, CMD_SHOW_360, 1022 + 1}) {
     window_->SetTitleText("before");

@@ -13,7 +13,7 @@ import tempfile
 from xvfb_session import parse_arguments, with_leak_suppressions
 
 VERBS = ["info", "decode", "split", "list", "render", "transition", "movie",
-         "comment", "makelist", "page360", "convert", "thumbnail"]
+         "comment", "makelist", "page360", "convert", "thumbnail", "align"]
 
 
 def run(cli, *args, env=None):

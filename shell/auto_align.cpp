@@ -1,0 +1,42 @@
+#include "shell/auto_align.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "align/alignment.h"
+#include "image/stereo_writer.h"
+
+std::string AlignPairForDisplay(Picture& left, Picture& right) {
+  if (!left || !right || PictureBits(left) != 24 || PictureBits(right) != 24)
+    return "not aligned: no pair";
+  Alignment a = MeasureAlignment(left, right);
+  if (!a.measured) return "not aligned: " + a.failure;
+  Picture leftOut, rightOut;
+  if (!CorrectPair(left, right, a, leftOut, rightOut))
+    return "not aligned: the corrected views have no common area";
+  left = std::move(leftOut);
+  right = std::move(rightOut);
+  char note[160];
+  std::snprintf(note, sizeof note,
+                "aligned: rotation %.2f deg, vertical %.1f px, scale %.4f, "
+                "disparity %.0f..%.0f px",
+                a.rotationDeg, a.verticalPx, a.scale, a.disparityMinPx,
+                a.disparityMaxPx);
+  return note;
+}
+
+std::string AlignSideBySideForDisplay(Picture& picture) {
+  if (!picture || PictureBits(picture) != 24) return "not aligned: no pair";
+  int width = PictureWidth(picture), half = width / 2;
+  if (half < 1) return "not aligned: no pair";
+  // The halves as the side-by-side cut takes them: columns [0, half) and
+  // [width - half, width).
+  Picture left = CropPicture(picture, width - half, 0);
+  Picture right = CropPicture(picture, -(width - half), 0);
+  std::string note = AlignPairForDisplay(left, right);
+  if (note.rfind("aligned", 0) != 0) return note;
+  Picture joined = JoinSideBySide(left, right);
+  if (!joined) return "not aligned: out of memory";
+  picture = std::move(joined);
+  return note;
+}
