@@ -10,6 +10,7 @@
 #include <ctime>
 #include <unistd.h>
 
+#include "platform/qt_translations.h"
 #include "platform/qt_text_painter.h"
 #include "shell/comment_dialog.h"
 #include "shell/app_icon.h"
@@ -62,6 +63,8 @@ int main(int argc, char** argv) {
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   app.setWindowIcon(DuoramicIcon());
+  // Every text of ours is Japanese; Qt's dialogs follow.
+  InstallQtTranslations(app, "ja");
   // Wayland and task bars match the window to duoramic.desktop by this.
   QGuiApplication::setDesktopFileName("duoramic");
   InstallQtTextPainter();

@@ -68,7 +68,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # (H.264 and the other camera codecs: without it a camera's MP4 does not open).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qt6-qpa-plugins, qt6-wayland, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav")
+# Qt's own dialog texts in Japanese, like the rest of the window.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "fonts-noto-cjk")
+    "fonts-noto-cjk, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -20,7 +20,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3 python3-pil python3-numpy libimage-exiftool-perl
-  qt6-base-dev qt6-qpa-plugins qt6-wayland libxcb1-dev libfontconfig-dev
+  qt6-base-dev qt6-qpa-plugins qt6-wayland qt6-translations-l10n libxcb1-dev libfontconfig-dev
   fonts-noto-cjk
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev

@@ -5,6 +5,10 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
+#include <QTreeView>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -347,8 +351,21 @@ void ListMakerDialog::MakeList(QWidget* owner) {
   if (!Viewer.OpenFolder.empty())
     dialog.setDirectory(ToQString(Viewer.OpenFolder));
   MakerPanel panel(dialog, dialogs_, kept_);
-  // Room for the folder's files above the panel.
-  dialog.resize(std::max(dialog.sizeHint().width(), 840),
-                dialog.sizeHint().height() + 280);
+  // The detail columns as wide as their texts ("153.2 KiB", not
+  // "153...KiB"); the name takes the rest.
+  if (auto* tree = dialog.findChild<QTreeView*>("treeView")) {
+    QHeaderView* header = tree->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < header->count(); ++column)
+      header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+  }
+  // Room for a dozen of the folder's files above the panel, within the
+  // screen's free area.
+  QSize size(std::max(dialog.sizeHint().width(), 840),
+             dialog.sizeHint().height() + 120);
+  if (QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen())
+    size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
+  dialog.resize(size);
   dialogs_.RunModal(dialog);
 }

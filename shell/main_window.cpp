@@ -192,8 +192,10 @@ MainWindow::MainWindow(UserDialogs* dialogs)
   SetTitleSink(this);
   // Ctrl with a keypad key is taken before Qt's shortcuts see it: on X11
   // and Wayland the shortcut map drops the keypad flag, so "Ctrl+Num+2"
-  // never matched, and with NumLock off the key would be Ctrl+Down.
-  qApp->installEventFilter(this);
+  // never matched, and with NumLock off the key would be Ctrl+Down.  Key
+  // events not taken by a child climb to its window, where these see them.
+  installEventFilter(this);
+  panel_->installEventFilter(this);
   resize(800, 600);
 }
 
@@ -201,9 +203,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::ShortcutOverride &&
       event->type() != QEvent::KeyPress)
     return false;
-  auto* widget = qobject_cast<QWidget*>(watched);
-  if (!widget || (widget->window() != this && widget->window() != panel_))
-    return false;
+  if (watched != this && watched != panel_) return false;
   auto* key = static_cast<QKeyEvent*>(event);
   auto mods = key->modifiers();
   if (!(mods & Qt::KeypadModifier) || !(mods & Qt::ControlModifier) ||
@@ -219,7 +219,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 MainWindow::~MainWindow() {
-  qApp->removeEventFilter(this);
+  panel_->removeEventFilter(this);
   slideshowTimer_.stop();
   transitionTimer_.stop();
   eyeFiTimer_.stop();

@@ -4,6 +4,10 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QScreen>
+#include <QTreeView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -137,6 +141,12 @@ TEST_F(ListMakerPanelTest, PanelAddsSelectedAndAllFilesAndStaysOpen) {
   dialogs_.run = [&](QDialog& d) {
     auto& dialog = static_cast<QFileDialog&>(d);
     EXPECT_EQ(d.windowTitle().toStdString(), "スライドショーリストの作成");
+    // Within the screen, and the detail columns never cut their texts.
+    QRect free = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_LE(d.height(), free.height());
+    auto* tree = d.findChild<QTreeView*>("treeView");
+    EXPECT_TRUE(tree && tree->header()->sectionResizeMode(1) ==
+                            QHeaderView::ResizeToContents);
     QWidget* panel = d.findChild<QWidget*>("MAKESSCRIPT");
     EXPECT_TRUE(panel);
     auto* open = d.findChild<QDialogButtonBox*>("buttonBox")

@@ -18,10 +18,12 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTranslator>
 #include <QUrl>
 #include <QWheelEvent>
 #include <vector>
 
+#include "platform/qt_translations.h"
 #include "shell/app_icon.h"
 #include "shell/command_table.h"
 #include "shell/control_panel.h"
@@ -355,6 +357,23 @@ TEST(ControlPanelPlaceTest, ClearOfTheWindowWhereverThereIsRoom) {
   QRect placed(ControlPanelPlace({2000, 50, 900, 600}, panel, right), panel);
   EXPECT_TRUE(right.contains(placed));
   EXPECT_EQ(placed.top(), 650);
+}
+
+}  // namespace
+
+namespace {
+
+// Qt's own buttons and file-dialog labels speak the window's language.
+TEST(QtTranslationsTest, QtsOwnDialogTextsAreJapanese) {
+  QTranslator* translator = InstallQtTranslations(*qApp, "ja");
+  if (!translator) GTEST_SKIP() << "Qt's Japanese catalogue is not installed";
+  QString cancel = QCoreApplication::translate("QPlatformTheme", "Cancel");
+  QString lookIn = QCoreApplication::translate("QFileDialog", "Look in:");
+  QCoreApplication::removeTranslator(translator);
+  delete translator;
+  EXPECT_EQ(cancel, QString::fromUtf8("キャンセル"));
+  EXPECT_NE(lookIn, "Look in:");
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel");
 }
 
 }  // namespace
