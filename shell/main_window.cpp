@@ -15,6 +15,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
 #include <QUrl>
 #include <QWheelEvent>
@@ -318,8 +319,8 @@ void MainWindow::SetTitle(std::string_view text) {
 QPoint ControlPanelPlace(const QRect& window, const QSize& panel,
                          const QRect& screen) {
   // Below the window where the screen has room, else beside it on the
-  // right, else on the left; failing all, the screen's bottom right corner,
-  // over the picture's edge rather than its middle.
+  // right, else on the left; failing all, along the screen's edge where it
+  // covers least of the window, never over the picture's middle.
   int x = std::clamp(window.left(), screen.left(),
                      std::max(screen.left(), screen.right() + 1 - panel.width()));
   int y = std::clamp(window.top(), screen.top(),
@@ -330,8 +331,26 @@ QPoint ControlPanelPlace(const QRect& window, const QSize& panel,
     return {window.right() + 1, y};
   if (window.left() - panel.width() >= screen.left())
     return {window.left() - panel.width(), y};
-  return {std::max(screen.left(), screen.right() + 1 - panel.width()),
-          std::max(screen.top(), screen.bottom() + 1 - panel.height())};
+  // No room clear of the window: the screen's corner or edge where the
+  // panel covers least of it.
+  int right = std::max(screen.left(), screen.right() + 1 - panel.width());
+  int bottom = std::max(screen.top(), screen.bottom() + 1 - panel.height());
+  const QPoint candidates[] = {{right, bottom}, {screen.left(), bottom},
+                               {x, bottom},     {right, screen.top()},
+                               {screen.left(), screen.top()}, {x, screen.top()}};
+  QPoint best = candidates[0];
+  long long least = -1;
+  for (const QPoint& at : candidates) {
+    QRect covered = QRect(at, panel).intersected(window);
+    long long area = covered.isEmpty()
+                         ? 0
+                         : (long long)covered.width() * covered.height();
+    if (least < 0 || area < least) {
+      least = area;
+      best = at;
+    }
+  }
+  return best;
 }
 
 void MainWindow::ShowControlPanel() {
@@ -341,9 +360,18 @@ void MainWindow::ShowControlPanel() {
                                      : QGuiApplication::primaryScreen();
     if (screen) {
       panel_->adjustSize();
-      panel_->move(ControlPanelPlace(frameGeometry(), panel_->frameSize(),
-                                     screen->availableGeometry()));
+      QRect free = screen->availableGeometry();
+      panel_->move(ControlPanelPlace(frameGeometry(), panel_->frameSize(), free));
       panelPlaced_ = true;
+      panel_->show();
+      // The window manager adds the panel's title bar only once it is
+      // shown; placed again with it, the panel is not pushed off the screen.
+      QPointer<ControlPanel> panel = panel_;
+      QTimer::singleShot(300, this, [this, panel, free] {
+        if (panel && panel->isVisible())
+          panel->move(ControlPanelPlace(frameGeometry(),
+                                        panel->frameGeometry().size(), free));
+      });
     }
   }
   panel_->show();

@@ -352,6 +352,18 @@ TEST(ControlPanelPlaceTest, ClearOfTheWindowWhereverThereIsRoom) {
     if (window != screen) EXPECT_FALSE(placed.intersects(window));
     else EXPECT_EQ(placed.bottomRight(), screen.bottomRight());
   }
+  // Crowded: no room below or beside, but above the window there is.
+  QRect crowded(400, 200, 1120, 760);
+  EXPECT_FALSE(QRect(ControlPanelPlace(crowded, panel, screen), panel)
+                   .intersects(crowded));
+  // No room anywhere: it covers no more of the window than the corner
+  // would.
+  QRect full(300, 100, 1320, 900);
+  QRect over(ControlPanelPlace(full, panel, screen), panel);
+  QRect corner(QPoint(1920 - 560, 1050 - 180), panel);
+  auto area = [](const QRect& r) { return r.isEmpty() ? 0 : r.width() * r.height(); };
+  EXPECT_TRUE(screen.contains(over));
+  EXPECT_LE(area(over.intersected(full)), area(corner.intersected(full)));
   // A screen that does not start at 0,0 (the second monitor).
   QRect right(1920, 0, 1280, 1024);
   QRect placed(ControlPanelPlace({2000, 50, 900, 600}, panel, right), panel);
