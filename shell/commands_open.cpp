@@ -2,7 +2,9 @@
 // What they open is shown by the navigation commands.
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QStringList>
+#include <QTreeView>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -159,6 +161,18 @@ constexpr CommandHandlerRow kHandlers[] = {
 
 std::span<const CommandHandlerRow> OpenCommandHandlers() { return kHandlers; }
 
+void FitFileDialogColumns(QFileDialog& dialog) {
+  // The detail columns as wide as their texts ("153.2 KiB", not
+  // "153...KiB"); the name takes the rest.
+  if (auto* tree = dialog.findChild<QTreeView*>("treeView")) {
+    QHeaderView* header = tree->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < header->count(); ++column)
+      header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+  }
+}
+
 std::string UserDialogs::OpenFile(QWidget* owner, std::string_view title,
                                   std::span<const char* const> filters,
                                   const std::string& preset,
@@ -188,6 +202,7 @@ std::string UserDialogs::OpenFile(QWidget* owner, std::string_view title,
   if (index >= 1 && index <= names.size())
     dialog.selectNameFilter(names[index - 1]);
   if (!preset.empty()) dialog.selectFile(QString::fromStdString(preset));
+  FitFileDialogColumns(dialog);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
     return {};
   index = static_cast<int>(names.indexOf(dialog.selectedNameFilter())) + 1;

@@ -6,9 +6,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
-#include <QHeaderView>
 #include <QScreen>
-#include <QTreeView>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -351,15 +349,7 @@ void ListMakerDialog::MakeList(QWidget* owner) {
   if (!Viewer.OpenFolder.empty())
     dialog.setDirectory(ToQString(Viewer.OpenFolder));
   MakerPanel panel(dialog, dialogs_, kept_);
-  // The detail columns as wide as their texts ("153.2 KiB", not
-  // "153...KiB"); the name takes the rest.
-  if (auto* tree = dialog.findChild<QTreeView*>("treeView")) {
-    QHeaderView* header = tree->header();
-    header->setStretchLastSection(false);
-    header->setSectionResizeMode(0, QHeaderView::Stretch);
-    for (int column = 1; column < header->count(); ++column)
-      header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
-  }
+  FitFileDialogColumns(dialog);
   // Room for a dozen of the folder's files above the panel, within the
   // screen's free area.
   QSize size(std::max(dialog.sizeHint().width(), 840),

@@ -30,6 +30,7 @@ inline QString ToQString(std::string_view text) {
 class ControlPanel;
 class QAction;
 class QDialog;
+class QFileDialog;
 class QMenu;
 class MainWindow;
 
@@ -94,6 +95,9 @@ int CtrlKeypadCommand(int key);
 // in the corner, never over the middle of the picture.
 QPoint ControlPanelPlace(const QRect& window, const QSize& panel,
                          const QRect& screen);
+
+// Qt's file dialog with its detail columns as wide as their texts.
+void FitFileDialogColumns(QFileDialog& dialog);
 
 // Drop handling: the first file (and the second, for a pair) decides what
 // is shown; later files are ignored.
