@@ -23,6 +23,7 @@ class HostedViewerTest : public WindowTest {
   void PrepareWindow() override {
     viewer_ = std::make_unique<PanoramaWindow>(*window_);
     viewer_->Folder = folder_.path().toStdString() + "/";
+    viewer_->HostedViewerLibrary = DUORAMIC_HOSTED360;
     viewer_->Send = [this](int id) {
       sent_.push_back(id);
       Viewer.FullScreen = !Viewer.FullScreen;
