@@ -2,7 +2,8 @@
 # CPack makes from it:
 #   bin/duoramic, its links duoramic_h, _n, _w, and duoramic-cli
 #   lib/.../duoramic/         libduoramic_hosted360.so (the 360 viewer's
-#                             window, loaded on first use)
+#                             window) and libduoramic_autoalign.so (the
+#                             alignment), loaded on first use
 #   share/duoramic/           the help page, the demo list and its pictures
 #                             (the viewer finds them from bin/ as ../share)
 #   share/applications/       duoramic.desktop
@@ -17,7 +18,9 @@ include(GNUInstallDirs)
 set(data_dir ${CMAKE_INSTALL_DATADIR}/duoramic)
 
 install(TARGETS duoramic duoramic-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The hosted 360 viewer, loaded by the viewer on first use.
+# The hosted 360 viewer and the alignment, loaded by the viewer on first use.
+install(TARGETS duoramic_autoalign
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/duoramic)
 if(TARGET duoramic_hosted360)
   install(TARGETS duoramic_hosted360
           LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/duoramic)

@@ -15,8 +15,7 @@ using OpenHostedViewerFunction = QDialog* (*)(
     QWidget* owner, const std::function<bool(int)>* keys, const QUrl* page);
 inline constexpr const char* kOpenHostedViewerSymbol = "DuoramicOpenHostedViewer";
 
-// Resolves the entry point of the library at `path`, or, when `path` is
-// empty, of "libduoramic_hosted360.so" beside the executable or in the
-// installed library folder.  Null when it cannot be loaded; `error` then
-// says why.  A library once loaded stays loaded.
+// The entry point of the library at `path`, or, when `path` is empty, of
+// "libduoramic_hosted360.so" where the program's libraries are.  Null when
+// it cannot be loaded; `error` then says why.
 OpenHostedViewerFunction LoadHostedViewer(const QString& path, QString* error);
