@@ -4,6 +4,9 @@
 
 #include "shell/program_library.h"
 
+// Qt WebEngine, loaded after the application started, makes the OpenGL
+// context it shares with the application's windows by itself (and sets
+// Qt::AA_ShareOpenGLContexts): the application need not make it at start.
 OpenHostedViewerFunction LoadHostedViewer(const QString& path,
                                           QString* error) {
   std::string reason;
