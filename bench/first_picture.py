@@ -16,7 +16,8 @@ machine falls on all alike; the medians and the ratios to each reference
 are printed.
 
 RUNS (default 9), DUORAMIC_VIEWER (default build/release/duoramic, built
-when missing), PHOTOS (a folder holding camera01.mpo and camera01_1.jpg made
+when missing), DUORAMIC_BASELINE (another build of the viewer, e.g. of an
+older commit, timed in the same alternation as "baseline"), PHOTOS (a folder holding camera01.mpo and camera01_1.jpg made
 by bench/make_camera_mpo.py; made here otherwise).
 """
 import os
@@ -128,6 +129,9 @@ def contestants(work, viewer, stereo, single):
         f.write("[General]\nnEFType=0\n")
     env = dict(os.environ, XDG_CONFIG_HOME=config, QT_QPA_PLATFORM="xcb")
     programs = [("duoramic", [viewer, stereo], env)]
+    baseline = os.environ.get("DUORAMIC_BASELINE")
+    if baseline:
+        programs.append(("baseline", [baseline, stereo], env))
     # The references run with a fresh configuration of their own as well.
     reference_env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(work, "ref"))
     if shutil.which("qimgv"):
