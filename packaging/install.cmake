@@ -19,12 +19,12 @@ set(data_dir ${CMAKE_INSTALL_DATADIR}/duoramic)
 
 install(TARGETS duoramic duoramic-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The hosted 360 viewer and the alignment, loaded by the viewer on first use.
-install(TARGETS duoramic_autoalign
-        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/duoramic)
-if(TARGET duoramic_hosted360)
-  install(TARGETS duoramic_hosted360
-          LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/duoramic)
-endif()
+foreach(library duoramic_autoalign duoramic_hosted360)
+  if(TARGET ${library})
+    install(TARGETS ${library}
+            LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/duoramic)
+  endif()
+endforeach()
 foreach(mode h n w)
   install(CODE "execute_process(COMMAND \${CMAKE_COMMAND} -E create_symlink
     duoramic duoramic_${mode}
