@@ -59,8 +59,10 @@ int main(int argc, char** argv) {
   // viewer goes without that sandbox rather than disappear.
   if (geteuid() == 0 && !std::getenv("QTWEBENGINE_DISABLE_SANDBOX"))
     setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-  // The hosted 360 viewer's web engine shares OpenGL with the application.
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  // Qt::AA_ShareOpenGLContexts is not set here for the hosted 360 viewer's
+  // web engine: Qt would make an OpenGL context at once, and with llvmpipe
+  // that held the first picture back by tens of milliseconds.  The engine,
+  // loaded on first use, makes the shared context itself.
   QApplication app(argc, argv);
   app.setWindowIcon(DuoramicIcon());
   // Every text of ours is Japanese; Qt's dialogs follow.

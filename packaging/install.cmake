@@ -1,6 +1,9 @@
 # What `cmake --install` lays out under the prefix, and the Debian package
 # CPack makes from it:
 #   bin/duoramic, its links duoramic_h, _n, _w, and duoramic-cli
+#   lib/.../duoramic/         libduoramic_hosted360.so (the 360 viewer's
+#                             window) and libduoramic_autoalign.so (the
+#                             alignment), loaded on first use
 #   share/duoramic/           the help page, the demo list and its pictures
 #                             (the viewer finds them from bin/ as ../share)
 #   share/applications/       duoramic.desktop
@@ -15,6 +18,13 @@ include(GNUInstallDirs)
 set(data_dir ${CMAKE_INSTALL_DATADIR}/duoramic)
 
 install(TARGETS duoramic duoramic-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The hosted 360 viewer and the alignment, loaded by the viewer on first use.
+foreach(library duoramic_autoalign duoramic_hosted360)
+  if(TARGET ${library})
+    install(TARGETS ${library}
+            LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/duoramic)
+  endif()
+endforeach()
 foreach(mode h n w)
   install(CODE "execute_process(COMMAND \${CMAKE_COMMAND} -E create_symlink
     duoramic duoramic_${mode}

@@ -2,8 +2,8 @@
 # Installs every Debian package that building, running and testing need.
 # Idempotent: when everything is present it only runs dpkg-query and exits.
 # --bench also installs the tools the bench/ scripts compare against
-# (hyperfine, djpeg, gst-launch-1.0); FFmpeg is always installed, since the
-# movie tests make their movies with it.
+# (hyperfine, djpeg, gst-launch-1.0, feh, qimgv, python3-xlib); FFmpeg is
+# always installed, since the movie tests make their movies with it.
 set -euo pipefail
 
 bench=0
@@ -38,7 +38,7 @@ packages=(
 if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
   packages+=(nodejs npm)
 fi
-if ((bench)); then packages+=(hyperfine libjpeg-turbo-progs gstreamer1.0-tools); fi
+if ((bench)); then packages+=(hyperfine libjpeg-turbo-progs gstreamer1.0-tools feh qimgv python3-xlib); fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -3,16 +3,36 @@
 #include <cstdio>
 #include <utility>
 
-#include "align/alignment.h"
+#include "align/alignment_library.h"
 #include "image/stereo_writer.h"
+#include "shell/program_library.h"
+
+namespace {
+
+// OpenCV, under the measurement, comes with the library on first use.
+AlignPairFunction AlignmentLibrary(std::string* error) {
+  static std::string reason;
+  static const AlignPairFunction align =
+      reinterpret_cast<AlignPairFunction>(ResolveProgramLibrary(
+          "libduoramic_autoalign.so", kAlignPairSymbol, "", &reason));
+  if (!align) *error = reason;
+  return align;
+}
+
+}  // namespace
 
 std::string AlignPairForDisplay(Picture& left, Picture& right) {
   if (!left || !right || PictureBits(left) != 24 || PictureBits(right) != 24)
     return "not aligned: no pair";
-  Alignment a = MeasureAlignment(left, right);
-  if (!a.measured) return "not aligned: " + a.failure;
+  std::string error;
+  AlignPairFunction align = AlignmentLibrary(&error);
+  if (!align) return "not aligned: the alignment library is missing (" +
+                     error + ")";
+  Alignment a;
   Picture leftOut, rightOut;
-  if (!CorrectPair(left, right, a, leftOut, rightOut))
+  bool corrected = align(&left, &right, &a, &leftOut, &rightOut);
+  if (!a.measured) return "not aligned: " + a.failure;
+  if (!corrected)
     return "not aligned: the corrected views have no common area";
   left = std::move(leftOut);
   right = std::move(rightOut);

@@ -65,6 +65,8 @@ void RecordOpen(std::string_view left, std::string_view right, int kind) {
   }
   for (int k = kHistorySize - 1; k > 0; --k) RecentFiles[k] = RecentFiles[k - 1];
   RecentFiles[0] = {std::string(left), std::string(right), kind};
+  // Every item shown passes here, the first one before it is painted.
+  SettingsWriteBatch batch;
   SaveKinds();
   SavePaths();
 }
@@ -76,6 +78,7 @@ bool ClearHistory(YesNoPrompt& prompt) {
     return false;
   }
   RecentFiles = FileHistory{};
+  SettingsWriteBatch batch;
   SavePaths();
   SaveKinds();
   return true;

@@ -62,11 +62,34 @@ std::string ReadSetting(std::string_view name) {
   return text;
 }
 
+namespace {
+
+// The store of this thread's outermost SettingsWriteBatch, if one lives.
+thread_local QSettings* batchStore = nullptr;
+
+}  // namespace
+
+SettingsWriteBatch::SettingsWriteBatch() {
+  if (batchStore) return;
+  store_ = std::make_unique<QSettings>("Orlith", "duoramic");
+  batchStore = store_.get();
+}
+
+SettingsWriteBatch::~SettingsWriteBatch() {
+  if (!store_) return;
+  batchStore = nullptr;
+  store_.reset();  // writes the held values
+}
+
 void WriteSetting(std::string_view name, std::string_view text) {
+  QString value =
+      QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  if (batchStore) {
+    batchStore->setValue(KeyOf(name), value);
+    return;
+  }
   QSettings store("Orlith", "duoramic");
-  store.setValue(KeyOf(name),
-                 QString::fromUtf8(text.data(),
-                                   static_cast<qsizetype>(text.size())));
+  store.setValue(KeyOf(name), value);
 }
 
 int ParseDecimal(std::string_view text) {

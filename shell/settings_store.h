@@ -4,8 +4,11 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <string>
 #include <string_view>
+
+class QSettings;
 
 // The value `name` as text; empty when it is absent, unreadable or 100 bytes
 // long or longer (older stores hold such values only by mistake, and a
@@ -20,6 +23,21 @@ std::string ReadPathSetting(std::string_view name);
 // Stores `text` under `name`.  Failures are ignored: a setting that cannot be
 // saved only costs the user the value next time.
 void WriteSetting(std::string_view name, std::string_view text);
+
+// While one of these lives, the writes of its thread are held and reach the
+// store together when the outermost one ends: one rewrite of the file (each
+// write alone rewrites and syncs it), and the other values of the file are
+// kept as they were.  The history's several values are saved so.
+class SettingsWriteBatch {
+ public:
+  SettingsWriteBatch();
+  ~SettingsWriteBatch();
+  SettingsWriteBatch(const SettingsWriteBatch&) = delete;
+  SettingsWriteBatch& operator=(const SettingsWriteBatch&) = delete;
+
+ private:
+  std::unique_ptr<QSettings> store_;  // null in an inner batch
+};
 
 // Decimal text as the store holds it: optional blanks and sign, then the
 // leading digits; 0 when there are none (clamped to the int range).

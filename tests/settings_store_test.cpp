@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <string>
 
 #include "core/viewer_state.h"
 
@@ -121,6 +122,39 @@ TEST_F(SettingsStoreTest, MonitorSelectionKeepsItsBitOrder) {
   LoadMonitorSelection();
   EXPECT_EQ(EncodeMonitorSelection(Viewer.MonitorSelected), 642);
   Viewer.MonitorSelected = saved;
+}
+
+// The file as another process would read it: its text on disk.
+std::string FileText(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return file.readAll().toStdString();
+}
+
+TEST_F(SettingsStoreTest, ABatchWritesItsValuesTogetherWhenTheOutermostEnds) {
+  const QString path = folder_.path() + "/Orlith/duoramic.conf";
+  WriteSetting("nInterval", "30");  // a value from before, kept
+  std::string before = FileText(path);
+  ASSERT_NE(before.find("nInterval=30"), std::string::npos);
+  {
+    SettingsWriteBatch batch;
+    WriteSetting("FileHistory0", "/pics/a.mpo");
+    {
+      SettingsWriteBatch inner;  // inside another: nothing of its own
+      WriteSetting("FileTypeHistory", "1,0,");
+    }
+    EXPECT_EQ(FileText(path), before) << "written before the batch ended";
+    WriteSetting("FileHistory1", "");
+  }
+  std::string after = FileText(path);
+  EXPECT_NE(after.find("nInterval=30"), std::string::npos);
+  EXPECT_NE(after.find("FileHistory0=/pics/a.mpo"), std::string::npos);
+  EXPECT_NE(after.find("FileTypeHistory=\"1,0,\""), std::string::npos) << after;
+  EXPECT_EQ(ReadSetting("FileHistory0"), "/pics/a.mpo");
+  EXPECT_EQ(ReadSetting("FileTypeHistory"), "1,0,");
+  // Without a batch each write reaches the file at once again.
+  WriteSetting("nInterval", "45");
+  EXPECT_NE(FileText(path).find("nInterval=45"), std::string::npos);
 }
 
 }  // namespace

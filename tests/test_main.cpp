@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "platform/headless_gui.h"
+#include "shell/program_library.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   HeadlessGui gui(argc, argv);
+  SetProgramLibraryFolder(DUORAMIC_BINARY_DIR);
   return RUN_ALL_TESTS();
 }

@@ -10,6 +10,7 @@
 #include "shell/command_table.h"
 #include "shell/file_history.h"
 #include "core/viewer_state.h"
+#include "shell/program_library.h"
 
 void ScriptedDialogs::Message(QWidget*, std::string_view text,
                               std::string_view, bool) {
@@ -82,6 +83,7 @@ int RunWindowTests(int argc, char** argv, bool needsDisplay) {
   // Test discovery runs the offscreen binary without the tests' environment.
   if (!needsDisplay && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
+  SetProgramLibraryFolder(DUORAMIC_BINARY_DIR);
   QTemporaryDir settings;
   qputenv("XDG_CONFIG_HOME", settings.path().toUtf8());
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,

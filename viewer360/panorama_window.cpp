@@ -1,13 +1,16 @@
 #include "viewer360/panorama_window.h"
 
 #include <QDesktopServices>
+#include <QDialog>
 #include <QUrl>
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 
 #include "shell/command_table.h"
 #include "shell/main_window.h"
 #include "core/viewer_state.h"
-#include "viewer360/hosted_viewer.h"
+#include "viewer360/hosted_viewer_library.h"
 #include "viewer360/options_panel.h"
 #include "viewer360/viewer_files.h"
 
@@ -55,6 +58,21 @@ void PanoramaWindow::ShowItem(const std::string& path, bool swap,
       window_.SetTitle("360: the browser could not be started for " + page);
     return;
   }
+  if (!dialog_ && !openHostedViewer_) {
+    QString error;
+    openHostedViewer_ = LoadHostedViewer(
+        QString::fromStdString(HostedViewerLibrary), &error);
+    if (!openHostedViewer_) {
+      // An installation without the viewer's library still shows the item.
+      std::fprintf(stderr,
+                   "duoramic: the hosted 360 viewer is unavailable (%s); "
+                   "the page opens in the browser\n",
+                   error.toLocal8Bit().constData());
+      if (!OpenInBrowser(page))
+        window_.SetTitle("360: the browser could not be started for " + page);
+      return;
+    }
+  }
   if (fullScreenSwitch && !dialog_) {
     // The window behind the viewer shows nothing of the previous item.
     BlackOutFramebuffer(window_);
@@ -66,8 +84,6 @@ void PanoramaWindow::ShowItem(const std::string& path, bool swap,
   OpenHostedViewer(page);
 }
 
-#ifdef DUORAMIC_HAS_WEBENGINE
-
 void PanoramaWindow::OpenHostedViewer(const std::string& page) {
   if (dialog_) {
     // One viewer at a time: the open one comes forward and keeps its page.
@@ -75,10 +91,11 @@ void PanoramaWindow::OpenHostedViewer(const std::string& page) {
     dialog_->activateWindow();
     return;
   }
-  HostedViewerDialog dialog(&window_, [this](int key) { return HandleKey(key); });
-  dialog_ = &dialog;
-  dialog.Navigate(QUrl::fromLocalFile(QString::fromStdString(page)));
-  window_.Dialogs().RunModal(dialog);
+  std::function<bool(int)> keys = [this](int key) { return HandleKey(key); };
+  QUrl url = QUrl::fromLocalFile(QString::fromStdString(page));
+  std::unique_ptr<QDialog> dialog(openHostedViewer_(&window_, &keys, &url));
+  dialog_ = dialog.get();
+  window_.Dialogs().RunModal(*dialog);
   dialog_ = nullptr;
 }
 
@@ -87,14 +104,6 @@ QDialog* PanoramaWindow::OpenDialog() const { return dialog_; }
 void PanoramaWindow::Close() {
   if (dialog_) dialog_->reject();
 }
-
-#else
-
-void PanoramaWindow::OpenHostedViewer(const std::string&) {}
-QDialog* PanoramaWindow::OpenDialog() const { return nullptr; }
-void PanoramaWindow::Close() {}
-
-#endif
 
 bool PanoramaWindow::HandleKey(int key) {
   switch (key) {

@@ -11,8 +11,9 @@
 #include "shell/later_features.h"
 
 class MainWindow;
+#include "viewer360/hosted_viewer_library.h"
+
 class QDialog;
-class HostedViewerDialog;
 
 class PanoramaWindow : public PanoramaViewer {
  public:
@@ -27,6 +28,10 @@ class PanoramaWindow : public PanoramaViewer {
   // Show in the user's browser rather than the hosted view; for this run
   // only.  Always so without WebEngine.
   bool UseBrowser = false;
+
+  // The hosted viewer's library; empty: libduoramic_hosted360.so beside
+  // the program or in the installed library folder, loaded on first use.
+  std::string HostedViewerLibrary;
 
   // Where the page files go (ending in "/"); by default ViewerFolder().
   std::string Folder;
@@ -48,5 +53,6 @@ class PanoramaWindow : public PanoramaViewer {
   MainWindow& window_;
   // Full screen was entered for the viewer, and is left with it.
   bool fullScreenForViewer_ = false;
-  HostedViewerDialog* dialog_ = nullptr;
+  QDialog* dialog_ = nullptr;
+  OpenHostedViewerFunction openHostedViewer_ = nullptr;
 };

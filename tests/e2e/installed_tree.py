@@ -2,14 +2,15 @@
 """The Debian package, unpacked into a scratch root, and the programs in it.
 
 Builds the package with CPack from the build tree, unpacks it, and checks
-the layout (programs, links, data, icons, desktop entry, MIME types, manual
-page, thumbnailer, AppStream metainfo, which desktop_files.py checks in
-depth); validates the desktop entry and the MIME definitions; runs the
+the layout (programs, links, the libraries the viewer opens on first use,
+data, icons, desktop entry, MIME types, manual page, thumbnailer, AppStream
+metainfo, which desktop_files.py checks in depth); validates the desktop entry and the MIME definitions; runs the
 installed duoramic-cli on the installed sample; and starts the installed
 viewer under Xvfb the way a file manager does, from the desktop entry's Exec
 line with the MPO, and without arguments (the demo list from share/duoramic).
 Exits 77 (skipped) when CPack's Debian tools or Xvfb are missing.
 """
+import glob
 import os
 import shlex
 import shutil
@@ -41,8 +42,17 @@ def build_package(build, work):
     return os.path.join(out, debs[0])
 
 
-def check_layout(root):
+def check_layout(root, build):
     usr = os.path.join(root, "usr")
+    # The libraries the viewer opens on first use, where it looks for them:
+    # the folder "duoramic" of the library folder beside bin/.
+    libraries = ["libduoramic_autoalign.so"]
+    if os.path.exists(os.path.join(build, "libduoramic_hosted360.so")):
+        libraries.append("libduoramic_hosted360.so")
+    for name in libraries:
+        if not (glob.glob(os.path.join(usr, "lib", "duoramic", name)) or
+                glob.glob(os.path.join(usr, "lib", "*", "duoramic", name))):
+            raise Failure(f"not installed: lib/.../duoramic/{name}")
     expected = ["bin/duoramic", "bin/duoramic-cli",
                 "share/duoramic/duoramic.html", "share/duoramic/duoramic.txt",
                 "share/duoramic/scene.mpo", "share/duoramic/scene.jps",
@@ -173,7 +183,7 @@ def main():
                     raise Failure(f"the package does not depend on {needed}: "
                                   f"{depends}")
             run(["dpkg-deb", "-x", deb, root])
-            args.usr = check_layout(root)
+            args.usr = check_layout(root, os.path.abspath(args.build))
             args.exec_words = check_desktop_files(args.usr, work)
             check_cli(args.usr)
             print("ok package", os.path.basename(deb))

@@ -2,6 +2,7 @@
 // it, one viewer at a time, and the slideshow's close request.
 #include <QApplication>
 #include <QGuiApplication>
+#include <QOpenGLContext>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,6 +24,7 @@ class HostedViewerTest : public WindowTest {
   void PrepareWindow() override {
     viewer_ = std::make_unique<PanoramaWindow>(*window_);
     viewer_->Folder = folder_.path().toStdString() + "/";
+    viewer_->HostedViewerLibrary = DUORAMIC_HOSTED360;
     viewer_->Send = [this](int id) {
       sent_.push_back(id);
       Viewer.FullScreen = !Viewer.FullScreen;
@@ -118,9 +120,32 @@ TEST_F(HostedViewerTest, OtherKeysStayWithThePageAndASecondShowDoesNotNavigate) 
   EXPECT_EQ(posted_, std::vector<int>{});
 }
 
+TEST_F(HostedViewerTest, ThePageHasWebGLThroughTheContextSharedOnFirstUse) {
+  Viewer.FullScreen = true;
+  QVariant webgl;
+  ShowAndThen([&](QDialog& dialog) {
+    auto* view = dialog.findChild<QWebEngineView*>("1001");
+    ASSERT_NE(view, nullptr);
+    bool answered = false;
+    view->page()->runJavaScript(
+        "(function() { var c = document.createElement('canvas');"
+        " return !!(c.getContext('webgl') ||"
+        " c.getContext('experimental-webgl')); })()",
+        [&](const QVariant& result) {
+          webgl = result;
+          answered = true;
+        });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return answered; }, 30000));
+  });
+  EXPECT_TRUE(webgl.toBool());
+  EXPECT_NE(QOpenGLContext::globalShareContext(), nullptr);
+  EXPECT_TRUE(QCoreApplication::testAttribute(Qt::AA_ShareOpenGLContexts));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  // As in the viewer: no shared OpenGL context until the hosted viewer's
+  // library is opened.
   return RunWindowTests(argc, argv, /*needsDisplay=*/true);
 }

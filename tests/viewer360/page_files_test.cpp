@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <memory>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -187,6 +188,37 @@ TEST(PanoramaWindow, TheUsersBrowserGetsThePageWrittenForTheItem) {
   EXPECT_FALSE(Viewer.FullScreen);  // the browser has its own window
   // A browser that does not start is said in the title.
   EXPECT_NE(window.windowTitle().toStdString().find("browser"), std::string::npos);
+}
+
+TEST(PanoramaWindow, WithoutItsLibraryTheHostedViewerFallsBackToTheBrowser) {
+  QTemporaryDir dir;
+  MainWindow window;
+  PanoramaWindow viewer(window);
+  viewer.UseBrowser = false;
+  viewer.Folder = dir.path().toStdString() + "/";
+  // Neither a missing file nor a file that is no library is loaded.
+  QFile notALibrary(dir.path() + "/libduoramic_hosted360.so");
+  ASSERT_TRUE(notALibrary.open(QIODevice::WriteOnly));
+  notALibrary.write("not an ELF file");
+  notALibrary.close();
+  for (std::string library : {dir.path().toStdString() + "/missing.so",
+                              notALibrary.fileName().toStdString()}) {
+    viewer.HostedViewerLibrary = library;
+    std::vector<std::string> opened;
+    std::vector<int> sent;
+    viewer.OpenInBrowser = [&](const std::string& page) {
+      opened.push_back(page);
+      return true;
+    };
+    viewer.Send = [&](int id) { sent.push_back(id); };
+    Viewer.FullScreen = false;
+    viewer.ShowFullScreen("/pics/room.jpg", false);
+    EXPECT_EQ(opened, std::vector<std::string>{viewer.Folder + "theta.html"})
+        << library;
+    // Full screen is entered only for a viewer that opens.
+    EXPECT_TRUE(sent.empty()) << library;
+    EXPECT_EQ(viewer.OpenDialog(), nullptr);
+  }
 }
 
 }  // namespace
