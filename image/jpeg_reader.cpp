@@ -453,24 +453,33 @@ Picture DecodeJpegPixels(const JpegStream& stream, int dx, int dy) {
   return Decode(input);
 }
 
-Picture DecodeJpegPixelsReduced(const JpegStream& stream, int denominator,
-                                int dx, int dy) {
-  if (!UsableStream(stream)) {
+namespace {
+
+// The reduced decodes: the reduction must be one libjpeg scales by.
+Picture DecodeReduced(const Input& input) {
+  if (!UsableStream(input.stream) || !input.stream.data) {
     NoteLoadFailure("no picture data");
     return nullptr;
   }
-  if (denominator != 1 && denominator != 2 && denominator != 4 &&
-      denominator != 8) {
+  int d = input.denominator;
+  if (d != 1 && d != 2 && d != 4 && d != 8) {
     NoteLoadFailure("reduction must be 1, 2, 4 or 8");
     return nullptr;
   }
+  return Decode(input);
+}
+
+}  // namespace
+
+Picture DecodeJpegPixelsReduced(const JpegStream& stream, int denominator,
+                                int dx, int dy) {
   Input input;
   input.stream = stream;
   input.dx = dx;
   input.dy = dy;
   input.denominator = denominator;
   input.fast = true;
-  return Decode(input);
+  return DecodeReduced(input);
 }
 
 bool ReadJpegSize(const JpegStream& stream, int& width, int& height) {
@@ -488,18 +497,9 @@ bool ReadJpegSize(const JpegStream& stream, int& width, int& height) {
 
 Picture DecodeJpegReduced(const JpegStream& stream, int scaleDenom,
                           bool leftHalf) {
-  if (!UsableStream(stream) || !stream.data) {
-    NoteLoadFailure("no picture data");
-    return nullptr;
-  }
-  if (scaleDenom != 1 && scaleDenom != 2 && scaleDenom != 4 &&
-      scaleDenom != 8) {
-    NoteLoadFailure("reduction other than 1, 2, 4 or 8");
-    return nullptr;
-  }
   Input input;
   input.stream = stream;
   input.denominator = scaleDenom;
   input.leftHalf = leftHalf;
-  return Decode(input);
+  return DecodeReduced(input);
 }

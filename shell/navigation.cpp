@@ -9,6 +9,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -303,25 +304,24 @@ void ShowEmptyFolder(MainWindow& w) {
 
 // Where browsing stood when the 360 viewer was opened over an item: leaving
 // the viewer with Esc returns there, so that the panorama does not become
-// the item that Space and BackSpace step from.
-struct BrowsePlace {
-  bool listMode, mpoSource;
-  int sourceKind, itemIndex, itemCount, rightIndex, rightCount, width;
-  std::vector<std::string> leftNames, rightNames;
-  std::string leftFolder, rightFolder, openFolder, openPath, itemPath,
-      leftPath, rightPath;
-};
+// the item that Space and BackSpace step from.  The fields tied here are
+// that place: copied out when the viewer opens, assigned back on leaving.
+auto BrowsePlaceFields() {
+  return std::tie(Viewer.ListMode, Viewer.MpoSource, Viewer.SourceKind,
+                  Viewer.ItemIndex, Viewer.ItemCount, Viewer.RightIndex,
+                  Viewer.RightCount, pairItemWidth, Viewer.LeftFolderList,
+                  Viewer.RightFolderList, Viewer.LeftFolder,
+                  Viewer.RightFolder, Viewer.OpenFolder, Viewer.OpenPath,
+                  Viewer.ItemPath, Viewer.LeftPath, Viewer.RightPath);
+}
+using BrowsePlace = decltype(std::apply(
+    [](auto&... field) { return std::make_tuple(field...); },
+    BrowsePlaceFields()));
 std::optional<BrowsePlace> placeBefore360;
 
 void RememberPlaceBefore360(MainWindow& w) {
   if (placeBefore360 || !w.ContentShown) return;
-  placeBefore360 = BrowsePlace{
-      Viewer.ListMode,   Viewer.MpoSource,   Viewer.SourceKind,
-      Viewer.ItemIndex,  Viewer.ItemCount,   Viewer.RightIndex,
-      Viewer.RightCount, pairItemWidth,      Viewer.LeftFolderList,
-      Viewer.RightFolderList, Viewer.LeftFolder, Viewer.RightFolder,
-      Viewer.OpenFolder, Viewer.OpenPath,    Viewer.ItemPath,
-      Viewer.LeftPath,   Viewer.RightPath};
+  placeBefore360 = BrowsePlaceFields();
 }
 
 void LeaveViewer360(MainWindow& w, int) {
@@ -331,26 +331,9 @@ void LeaveViewer360(MainWindow& w, int) {
     w.Repaint();
     return;
   }
-  BrowsePlace place = std::move(*placeBefore360);
+  BrowsePlaceFields() = std::move(*placeBefore360);
   placeBefore360.reset();
   Viewer.View360 = false;
-  Viewer.ListMode = place.listMode;
-  Viewer.MpoSource = place.mpoSource;
-  Viewer.SourceKind = place.sourceKind;
-  Viewer.ItemIndex = place.itemIndex;
-  Viewer.ItemCount = place.itemCount;
-  Viewer.RightIndex = place.rightIndex;
-  Viewer.RightCount = place.rightCount;
-  pairItemWidth = place.width;
-  Viewer.LeftFolderList = std::move(place.leftNames);
-  Viewer.RightFolderList = std::move(place.rightNames);
-  Viewer.LeftFolder = place.leftFolder;
-  Viewer.RightFolder = place.rightFolder;
-  Viewer.OpenFolder = place.openFolder;
-  Viewer.OpenPath = place.openPath;
-  Viewer.ItemPath = place.itemPath;
-  Viewer.LeftPath = place.leftPath;
-  Viewer.RightPath = place.rightPath;
   w.ContentShown = true;
   w.DispatchCommand(CMD_RELOAD_ITEM);
 }
