@@ -16,6 +16,7 @@
 #include "shell/settings_store.h"
 #include "core/viewer_state.h"
 #include "stereo/geometry.h"
+#include "stereo/present.h"
 #include "stereo/stereo_format.h"
 
 namespace {
@@ -23,6 +24,16 @@ namespace {
 constexpr int kHelpUnavailable = 8;
 constexpr int kErrorCaption = 2505;
 constexpr int kSwapRefused = 2705;
+
+// While a movie plays, each frame is drawn on the streaming thread from the
+// format, the swap, the widths, the zoom and the flags below: the commands
+// change them under the presentation's lock, never across a dialog or a
+// repaint that may wait for that thread.
+template <typename Change>
+void ChangeView(Change change) {
+  PresentationLock hold(Presentation.lock);
+  change();
+}
 
 void SelectFormat(MainWindow& w, int id) {
   if (!FindStereoFormat(id - CMD_FORMAT_FIRST)) {
@@ -33,7 +44,7 @@ void SelectFormat(MainWindow& w, int id) {
     w.StopSlideshow();
     w.ResetTitles();
   }
-  Viewer.StereoType = id - CMD_FORMAT_FIRST;
+  ChangeView([id] { Viewer.StereoType = id - CMD_FORMAT_FIRST; });
   WriteSetting("StereoType", std::to_string(Viewer.StereoType));
   FitWindowToFullScreen(w);
   if (Viewer.StereoType == NvidiaStereo && w.ContentShown) {
@@ -49,7 +60,7 @@ void Swap(MainWindow& w, int) {
     w.Dialogs().Message(&w, text, LoadText(kErrorCaption), true);
     return;
   }
-  Viewer.SwapLR = !Viewer.SwapLR;
+  ChangeView([] { Viewer.SwapLR = !Viewer.SwapLR; });
   w.Repaint();
 }
 
@@ -65,7 +76,7 @@ void Zoom(MainWindow& w, int id) {
 
 void PanoramaSize(MainWindow& w, int) {
   if (Viewer.MovieOpen) return;
-  Viewer.ActualSizeToggle = Viewer.ActualSizeToggle ? 0 : 1;
+  ChangeView([] { Viewer.ActualSizeToggle = Viewer.ActualSizeToggle ? 0 : 1; });
   if (Viewer.ActualSizeToggle) ZoomActualSize();
   else ZoomToWindow();
   w.Repaint();
@@ -73,17 +84,19 @@ void PanoramaSize(MainWindow& w, int) {
 
 void Width(MainWindow& w, int id) {
   int& mode = Viewer.WidthMode;
-  if (id == CMD_DOUBLE_WIDTH) mode = mode == 0 ? 5 : 0;
-  else if (id == CMD_HALF_WIDTH) mode = mode == 0 ? 6 : 0;
-  else mode = mode == 0 ? 6 : mode == 6 ? 5 : 0;
-  Viewer.BackgroundDirty = true;
+  ChangeView([id, &mode] {
+    if (id == CMD_DOUBLE_WIDTH) mode = mode == 0 ? 5 : 0;
+    else if (id == CMD_HALF_WIDTH) mode = mode == 0 ? 6 : 0;
+    else mode = mode == 0 ? 6 : mode == 6 ? 5 : 0;
+    Viewer.BackgroundDirty = true;
+  });
   // A launch mode fixes the width for its run only.
   if (Viewer.LaunchMode == 0) WriteSetting("nDisp", std::to_string(mode));
   w.Repaint();
 }
 
 void Smoothing(MainWindow& w, int) {
-  Viewer.SmoothingOn = !Viewer.SmoothingOn;
+  ChangeView([] { Viewer.SmoothingOn = !Viewer.SmoothingOn; });
   if (Viewer.SmoothingOn) w.SetTitle("High Quality Mode");
   else w.ResetTitles();
   w.Repaint();
@@ -105,16 +118,20 @@ void Comment(MainWindow& w, int) {
     w.StopSlideshow();
     w.ResetTitles();
   }
-  Viewer.CommentOn = !Viewer.CommentOn;
-  Viewer.BackgroundDirty = true;
+  ChangeView([] {
+    Viewer.CommentOn = !Viewer.CommentOn;
+    Viewer.BackgroundDirty = true;
+  });
   // The comment band is part of the fitted pictures: read the item again.
   if (Viewer.MovieOpen) w.Repaint();
   else w.DispatchCommand(CMD_RELOAD_ITEM);
 }
 
 void HelpOverlay(MainWindow& w, int) {
-  Viewer.HelpOverlayOn = !Viewer.HelpOverlayOn;
-  Viewer.BackgroundDirty = true;
+  ChangeView([] {
+    Viewer.HelpOverlayOn = !Viewer.HelpOverlayOn;
+    Viewer.BackgroundDirty = true;
+  });
   if (!Viewer.MovieOpen) {
     // The overlay needs a pair to draw over, even before anything is shown.
     if (!Viewer.CurrentLeft) Viewer.CurrentLeft = CreatePicture(600, 600, 24);
@@ -131,10 +148,12 @@ void FloatingWindow(MainWindow& w, int id) {
     w.ResetTitles();
     return;
   }
-  if (id == CMD_FLOAT_BACK) Viewer.FloatOffset -= 1;
-  else if (id == CMD_FLOAT_FORWARD) Viewer.FloatOffset += 1;
-  else Viewer.FloatOffset = 0;
-  Viewer.BackgroundDirty = true;
+  ChangeView([id] {
+    if (id == CMD_FLOAT_BACK) Viewer.FloatOffset -= 1;
+    else if (id == CMD_FLOAT_FORWARD) Viewer.FloatOffset += 1;
+    else Viewer.FloatOffset = 0;
+    Viewer.BackgroundDirty = true;
+  });
   if (Viewer.MovieOpen) w.Repaint();
   else w.DispatchCommand(CMD_RELOAD_ITEM);
 }

@@ -18,6 +18,7 @@
 #include "shell/output_slices.h"
 #include "core/viewer_state.h"
 #include "platform/window_manager.h"
+#include "stereo/present.h"
 #include "stereo/stereo_format.h"
 
 namespace {
@@ -167,7 +168,10 @@ void EnterFullScreen(MainWindow& w, int id) {
   // window of no size.
   if (Viewer.FullScreenRect.IsEmpty()) Viewer.FullScreenRect = MonitorRectOf(w);
 
+  {
+    PresentationLock hold(Presentation.lock);  // a movie's frames read it
   Viewer.FullScreen = true;
+  }
   // The frame's rectangle, as the user placed it: restoring the client's
   // position instead would put the title bar above it, off the top of the
   // screen for a window at the top.  A maximised window keeps the place it
@@ -226,7 +230,10 @@ void LeaveSystemFullScreen(MainWindow& w) {
 }
 
 void LeaveFullScreen(MainWindow& w) {
+  {
+    PresentationLock hold(Presentation.lock);  // a movie's frames read it
   Viewer.FullScreen = false;
+  }
   w.menuBar()->show();
   if (systemFullScreen) {
     systemFullScreen = false;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "core/viewer_state.h"
+#include "stereo/present.h"
 
 namespace {
 
@@ -151,6 +152,7 @@ Rect LayoutSource(const ClientSize& client, const ViewSize& view) {
 }
 
 void ZoomIn() {
+  PresentationLock hold(Presentation.lock);
   // Growth stops at kMaxZoomInPercent: the layouts multiply widths of up to
   // 65535 pixels (four of them in the source view) by the zoom in int.  A
   // larger zoom that fitting has set stays as it is rather than shrink.
@@ -165,18 +167,21 @@ void ZoomIn() {
 }
 
 void ZoomOut() {
+  PresentationLock hold(Presentation.lock);
   Viewer.ZoomPercent = std::max(Viewer.ZoomPercent * 100 / 110, 10);
   Viewer.FitToWindow = false;
   Viewer.BackgroundDirty = true;
 }
 
 void ZoomActualSize() {
+  PresentationLock hold(Presentation.lock);
   Viewer.ZoomPercent = 100;
   Viewer.FitToWindow = false;
   Viewer.BackgroundDirty = true;
 }
 
 void ZoomToWindow() {
+  PresentationLock hold(Presentation.lock);
   Viewer.ZoomPercent = 0;
   Viewer.FitToWindow = true;
   Viewer.BackgroundDirty = true;

@@ -56,6 +56,8 @@ Rect LayoutSource(const ClientSize& client, const ViewSize& view);
 // Zoom commands.  Stepping in never goes beyond kMaxZoomInPercent (each
 // picture pixel 50 screen pixels wide).
 constexpr int kMaxZoomInPercent = 5000;
+// They take the presentation's lock: a movie's frames read the zoom on the
+// streaming thread.
 void ZoomIn();
 void ZoomOut();
 void ZoomActualSize();

@@ -14,6 +14,7 @@
 #include "shell/movie_player.h"
 #include "core/viewer_state.h"
 #include "stereo/movie_frame.h"
+#include "stereo/stereo_format.h"
 #include "tests/window_test_support.h"
 
 namespace {
@@ -288,7 +289,8 @@ TEST_F(MoviePlayerTest, DoubleClickTogglesFullScreenAndThePauseOnce) {
 
 // The window resizes, goes full screen and back, paints, repaints a paused
 // frame and copies it while the streaming thread presents frames: every one
-// of them reads or remakes the framebuffer or the grabbed frame, so under
+// of them reads or remakes the framebuffer or the grabbed frame, and the
+// view commands change what each frame's drawing reads, so under
 // ThreadSanitizer (and AddressSanitizer) any of them done unguarded shows.
 TEST_F(MoviePlayerTest, FramesKeepArrivingWhileTheWindowResizesAndGoesFullScreen) {
   streaming_ = true;
@@ -307,6 +309,12 @@ TEST_F(MoviePlayerTest, FramesKeepArrivingWhileTheWindowResizesAndGoesFullScreen
     if (i % 6 == 2) Run(CMD_FULL_SCREEN_HERE);  // in, and out again three later
     if (i % 4 == 1) Key(Qt::Key_F2);            // pause: resizing repaints the frame
     if (i % 8 == 3) window_->Panel().HandleCommand(CMD_PANEL_FRAME_COPY);
+    // The view commands change what every frame's presentation reads.
+    if (i % 3 == 0) Run(CMD_FORMAT_FIRST + (i % 2 ? DuboisAnaglyph : SideBySide));
+    if (i % 3 == 1) Run(CMD_SWAP);
+    if (i % 5 == 2) Run(CMD_WIDTH_CYCLE);
+    if (i % 5 == 4) Run(i % 2 ? CMD_ZOOM_IN : CMD_FIT);
+    if (i % 7 == 5) Run(CMD_FLOAT_FORWARD);
     waitForFrames(2);
   }
   if (Viewer.FullScreen) Run(CMD_FULL_SCREEN_HERE);
