@@ -335,6 +335,11 @@ void LeaveViewer360(MainWindow& w, int) {
   placeBefore360.reset();
   Viewer.View360 = false;
   w.ContentShown = true;
+  // The panorama closed the list's music; back in the list it plays again,
+  // from its start, as when the list was opened.
+  if (Viewer.ListMode && !Viewer.BgmPlaying && !Viewer.BgmPath.empty() &&
+      w.Music().Open(Viewer.BgmPath))
+    Viewer.BgmPlaying = true;
   w.DispatchCommand(CMD_RELOAD_ITEM);
 }
 

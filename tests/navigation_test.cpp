@@ -34,11 +34,17 @@ struct FakeMusic : BackgroundMusic {
   void Close() override { calls.push_back("close"); }
 };
 
+struct NoPanorama : PanoramaViewer {
+  void Show(const std::string&, bool) override {}
+  void Close() override {}
+};
+
 class NavigationTest : public WindowTest {
  protected:
   void PrepareWindow() override {
     Viewer.nEFType = 0;  // transitions only where a test asks for them
     window_->SetMusic(&music_);
+    window_->SetPanorama(&panorama_);
     window_->SetClock([this] { return now_; });
     ASSERT_TRUE(dir_.isValid());
   }
@@ -76,6 +82,7 @@ class NavigationTest : public WindowTest {
 
   QTemporaryDir dir_;
   FakeMusic music_;
+  NoPanorama panorama_;
   uint32_t now_ = 5000;
 };
 
@@ -320,6 +327,33 @@ TEST_F(NavigationTest, APairOpenedDuringAListLeavesItsMusicAlone) {
   EXPECT_EQ(Pair(), "a.jpg+b.jpg");
   EXPECT_TRUE(Viewer.BgmPlaying);
   EXPECT_EQ(music_.calls, std::vector<std::string>{"open music.mp3"});
+}
+
+TEST_F(NavigationTest, LeavingAPanoramaOpenedOverAListPlaysItsMusicAgain) {
+  std::string dir = Pictures("p", {"a.jpg", "b.jpg", "pano.jpg"});
+  std::string list = dir + "show.txt";
+  ASSERT_TRUE(WriteFile(list,
+                        "SlideShowList;;\n"
+                        "BGMusic;music.mp3;;\n"
+                        "11;0;0;0;0;a.jpg;;\n"
+                        "11;0;0;0;0;b.jpg;;\n"));
+  Viewer.OpenPath = list;
+  Run(CMD_START_LIST);
+  Run(CMD_NEXT);
+  ASSERT_EQ(Viewer.ShownLeftPath, dir + "b.jpg");
+
+  // As the 360 open dialog hands the picture on.
+  Viewer.View360 = true;
+  Viewer.OpenPath = dir + "pano.jpg";
+  Run(CMD_SHOW_FILE);
+  EXPECT_FALSE(Viewer.BgmPlaying);
+
+  Run(CMD_LEAVE_360);
+  EXPECT_TRUE(Viewer.ListMode);
+  EXPECT_EQ(Viewer.ShownLeftPath, dir + "b.jpg");
+  EXPECT_TRUE(Viewer.BgmPlaying);
+  EXPECT_EQ(music_.calls, (std::vector<std::string>{
+                              "open music.mp3", "close", "open music.mp3"}));
 }
 
 TEST_F(NavigationTest, AFailedOpenFromTheHistoryLeavesLaterOpensRecorded) {
