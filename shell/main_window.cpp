@@ -308,7 +308,10 @@ void MainWindow::ResetTitles() {
 }
 
 void MainWindow::ShowTitleNote(std::string_view note) {
-  noteTitle_ = titleText_ + "  " + std::string(note);
+  // An item title ends in spaces when it has no suffix: one gap, not two.
+  std::string_view title = titleText_;
+  while (!title.empty() && title.back() == ' ') title.remove_suffix(1);
+  noteTitle_ = std::string(title) + "  " + std::string(note);
   SetTitle(noteTitle_);
   titleNoteTimer_.start(kTitleNoteMs);
 }
