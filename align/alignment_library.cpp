@@ -9,3 +9,9 @@ extern "C" __attribute__((visibility("default"))) bool DuoramicAlignPair(
   *a = MeasureAlignment(*left, *right);
   return a->measured && CorrectPair(*left, *right, *a, *leftOut, *rightOut);
 }
+
+extern "C" __attribute__((visibility("default"))) bool DuoramicMeasurePair(
+    const Picture* left, const Picture* right, Alignment* a) {
+  *a = MeasureAlignment(*left, *right);
+  return a->measured;
+}

@@ -10,3 +10,8 @@ using AlignPairFunction = bool (*)(const Picture* left, const Picture* right,
                                    Alignment* a, Picture* leftOut,
                                    Picture* rightOut);
 inline constexpr const char* kAlignPairSymbol = "DuoramicAlignPair";
+
+// Measures the pair into `*a` only; true when it was measured.
+using MeasurePairFunction = bool (*)(const Picture* left, const Picture* right,
+                                     Alignment* a);
+inline constexpr const char* kMeasurePairSymbol = "DuoramicMeasurePair";

@@ -47,6 +47,10 @@ struct ViewerState {
   // 1: pairs and stereo stills are lined up (rotation, height, size) as
   // they are read; stored as "AutoAlign".
   int AutoAlign = 0;
+  // 1: an item without the camera's parallax is shifted sideways so that
+  // its nearest content sits at the screen plane; stored as
+  // "AutoConverge".
+  int AutoConverge = 0;
   int FloatOffset = 0;
   int CommentSize = 5;  // comment band height, percent of the picture height
   // Set by every change of geometry: the next drawing blacks out the margins.

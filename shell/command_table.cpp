@@ -41,6 +41,7 @@ constexpr MenuItemRow kOperationMenu[] = {
     {0, "", ""},
     {CMD_SWAP, "左右入替", "X"},
     {CMD_AUTO_ALIGN, "自動位置合わせON/OFF", "L"},
+    {CMD_AUTO_CONVERGE, "自動視差調整ON/OFF", "V"},
     {CMD_SLIDESHOW, "スライドショーON/OFF", "A"},
     {CMD_COMMENT, "コメント表示ON/OFF", "T"},
     {CMD_HELP_MENU_ITEM, "ヘルプ表示ON/OFF", "F1"},
@@ -97,6 +98,7 @@ constexpr AcceleratorRow kFixedKeys[] = {
     {"Alt+Enter", CMD_FULL_SCREEN_HERE},
     {"X", CMD_SWAP},
     {"L", CMD_AUTO_ALIGN},
+    {"V", CMD_AUTO_CONVERGE},
     {"W", CMD_OPEN_FILE},
     {"O", CMD_OPEN_PAIR},
     {"Esc", CMD_EXIT},
@@ -147,7 +149,7 @@ constexpr int kCheckedItems[] = {CMD_SWAP,        CMD_SLIDESHOW,
                                  CMD_COMMENT,     CMD_FIT,
                                  CMD_CONTROL_PANEL, CMD_DOUBLE_WIDTH,
                                  CMD_HALF_WIDTH,  CMD_SMOOTHING,
-                                 CMD_AUTO_ALIGN};
+                                 CMD_AUTO_ALIGN,  CMD_AUTO_CONVERGE};
 
 }  // namespace
 

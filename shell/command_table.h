@@ -65,6 +65,7 @@ constexpr int CMD_RATE_LAST = 4059;
 constexpr int CMD_PANORAMA_SIZE = 4060;
 constexpr int CMD_WIDTH_CYCLE = 4061;
 constexpr int CMD_AUTO_ALIGN = 4062;
+constexpr int CMD_AUTO_CONVERGE = 4063;
 constexpr int CMD_DIGIT_FIRST = 5000;  // 5000..5009: digits 0..9
 constexpr int CMD_DIGIT_LAST = 5009;
 // Keys bound to commands that nothing acts on: G, D, B and Ctrl+arrows.

@@ -102,14 +102,19 @@ void Smoothing(MainWindow& w, int) {
   w.Repaint();
 }
 
-// The views are lined up as they are read: read the item again.
-void AutoAlign(MainWindow& w, int) {
-  Viewer.AutoAlign = Viewer.AutoAlign ? 0 : 1;
-  WriteSetting("AutoAlign", std::to_string(Viewer.AutoAlign));
+// The views are lined up and shifted as they are read: read the item
+// again.
+void AutoAlign(MainWindow& w, int id) {
+  bool align = id == CMD_AUTO_ALIGN;
+  int& on = align ? Viewer.AutoAlign : Viewer.AutoConverge;
+  on = on ? 0 : 1;
+  WriteSetting(align ? "AutoAlign" : "AutoConverge", std::to_string(on));
   if (Viewer.MovieOpen || Viewer.View360) w.Repaint();
   else w.DispatchCommand(CMD_RELOAD_ITEM);
-  // After the reload, which puts the item's own title back.
-  if (Viewer.AutoAlign) w.SetTitle("Auto Alignment ON");
+  // After the reload, which puts the item's own title back; the reloaded
+  // item's note of what was done, when there is one, says it already.
+  if (w.TitleNoteShowing()) return;
+  if (on) w.SetTitle(align ? "Auto Alignment ON" : "Auto Convergence ON");
   else w.ResetTitles();
 }
 
@@ -211,7 +216,7 @@ constexpr CommandHandlerRow kHandlers[] = {
     {CMD_HALF_WIDTH, CMD_HALF_WIDTH, Width},
     {CMD_WIDTH_CYCLE, CMD_WIDTH_CYCLE, Width},
     {CMD_SMOOTHING, CMD_SMOOTHING, Smoothing},
-    {CMD_AUTO_ALIGN, CMD_AUTO_ALIGN, AutoAlign},
+    {CMD_AUTO_ALIGN, CMD_AUTO_CONVERGE, AutoAlign},
     {CMD_PANORAMA_SIZE, CMD_PANORAMA_SIZE, PanoramaSize},
     {CMD_DIGIT_FIRST, CMD_DIGIT_LAST, Digit},
 };

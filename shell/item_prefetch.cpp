@@ -72,11 +72,17 @@ bool PrepareItem(const ItemRequest& request, PreparedItem& item) {
   if (cancel && cancel->load()) return false;
   // Lined up at full size, before fitting: the correction is measured in
   // the camera's own pixels.  A still no reader read is the black stand-in.
-  if (request.fit.autoAlign && item.unreadable.empty() &&
+  AlignChoice choice{request.fit.autoAlign, request.fit.autoConverge};
+  if ((choice.correct || choice.converge) && item.unreadable.empty() &&
       item.unreadableRight.empty()) {
-    item.alignNote = request.shape == ItemShape::SideBySide
-                         ? AlignSideBySideForDisplay(left)
-                         : AlignPairForDisplay(left, right);
+    // An MPO the camera gave a parallax to has its depth set already.
+    bool cameraParallax = item.shiftX != 0 || item.shiftY != 0;
+    AlignOutcome outcome =
+        request.shape == ItemShape::SideBySide
+            ? AlignSideBySideForDisplay(left, choice)
+            : AlignPairForDisplay(left, right, choice, cameraParallax);
+    item.alignNote = std::move(outcome.log);
+    item.alignTitle = std::move(outcome.title);
     if (cancel && cancel->load()) return false;
   }
   bool hasComment = capture.Text()[0] != 0;

@@ -63,12 +63,14 @@ struct PreparedItem {
   // for a pair, unreadableRight says it of the right file.
   std::string unreadable;
   std::string unreadableRight;
-  // With automatic alignment: what the alignment did (or why it did not).
+  // With automatic alignment or convergence: what was done (or why not),
+  // as a line for the log and as the title's brief note.
   std::string alignNote;
+  std::string alignTitle;
 };
 
 // Reads and scales the item exactly as the load step does (lining its views
-// up first when request.fit.autoAlign), on any thread:
+// up and converging them first as request.fit asks), on any thread:
 // touches neither Viewer, CurrentComment nor the parallax.  False when the
 // item cannot be shown as pictures (an MPO that is not one, no memory, or a
 // cancelled decode).

@@ -189,6 +189,10 @@ MainWindow::MainWindow(UserDialogs* dialogs)
   connect(&transitionTimer_, &QTimer::timeout, this,
           [this] { TransitionTick(*this); });
   connect(&eyeFiTimer_, &QTimer::timeout, this, [this] { EyeFiTick(*this); });
+  titleNoteTimer_.setSingleShot(true);
+  connect(&titleNoteTimer_, &QTimer::timeout, this, [this] {
+    if (windowTitle() == ToQString(noteTitle_)) ResetTitles();
+  });
   SetPresentationHost(this);
   SetTitleSink(this);
   // Ctrl with a keypad key is taken before Qt's shortcuts see it: on X11
@@ -224,6 +228,7 @@ MainWindow::~MainWindow() {
   slideshowTimer_.stop();
   transitionTimer_.stop();
   eyeFiTimer_.stop();
+  titleNoteTimer_.stop();
   delete panel_;  // before the window it refers to goes
   panel_ = nullptr;
   if (&Host() == this) SetPresentationHost(nullptr);
@@ -297,7 +302,23 @@ void MainWindow::Repaint() {
   canvas_->update();
 }
 
-void MainWindow::ResetTitles() { SetTitle(titleText_); }
+void MainWindow::ResetTitles() {
+  titleNoteTimer_.stop();
+  SetTitle(titleText_);
+}
+
+void MainWindow::ShowTitleNote(std::string_view note) {
+  // An item title ends in spaces when it has no suffix: one gap, not two.
+  std::string_view title = titleText_;
+  while (!title.empty() && title.back() == ' ') title.remove_suffix(1);
+  noteTitle_ = std::string(title) + "  " + std::string(note);
+  SetTitle(noteTitle_);
+  titleNoteTimer_.start(kTitleNoteMs);
+}
+
+bool MainWindow::TitleNoteShowing() const {
+  return titleNoteTimer_.isActive() && windowTitle() == ToQString(noteTitle_);
+}
 
 void MainWindow::SetTitleText(std::string_view text) {
   titleText_ = std::string(text);
@@ -449,6 +470,7 @@ void MainWindow::UpdateCheckMarks() {
   mark(CMD_HALF_WIDTH, Viewer.WidthMode == 6);
   mark(CMD_SMOOTHING, Viewer.SmoothingOn);
   mark(CMD_AUTO_ALIGN, Viewer.AutoAlign != 0);
+  mark(CMD_AUTO_CONVERGE, Viewer.AutoConverge != 0);
 }
 
 void MainWindow::RebuildHistoryItems() {

@@ -123,6 +123,12 @@ class MainWindow : public QMainWindow,
   void ResetTitles();
   void SetTitleText(std::string_view text);
   const std::string& TitleText() const { return titleText_; }
+  // TitleText with `note` after it for kTitleNoteMs, then TitleText alone
+  // (unless something else has taken the title meanwhile).
+  static constexpr int kTitleNoteMs = 4000;
+  void ShowTitleNote(std::string_view note);
+  bool TitleNoteShowing() const;
+  QTimer& TitleNoteTimer() { return titleNoteTimer_; }
   // Says plainly in the title that a command's feature does not exist yet.
   void ReportNotBuilt(int id);
 
@@ -216,6 +222,8 @@ class MainWindow : public QMainWindow,
   QTimer slideshowTimer_;
   QTimer transitionTimer_;
   QTimer eyeFiTimer_;
+  QTimer titleNoteTimer_;
+  std::string noteTitle_;  // the title while the note shows
   std::unique_ptr<BackgroundMusic> ownMusic_ = CreateStreamerMusic();
   BackgroundMusic* music_ = ownMusic_.get();
   std::function<uint32_t()> clock_;

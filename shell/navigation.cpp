@@ -73,6 +73,10 @@ int pairItemWidth = 2;
 // stopping the show can put the note on or take it off.
 std::string itemTitle;
 
+// What the automatic alignment did to the item being read: shown after its
+// title for a moment, once.
+std::string alignmentNote;
+
 void SetItemTitle(MainWindow& w, std::string title) {
   itemTitle = title;
   if (Viewer.SlideShowOn)
@@ -80,7 +84,9 @@ void SetItemTitle(MainWindow& w, std::string title) {
                     Viewer.nInterval % 10);
   w.SetTitleText(title);
   if (!movieReport.empty()) w.SetTitle(movieReport);
+  else if (!alignmentNote.empty()) w.ShowTitleNote(alignmentNote);
   movieReport.clear();
+  alignmentNote.clear();
 }
 
 int BrowseKind() {
@@ -129,6 +135,7 @@ void ClearForNewItem(MainWindow& w, Step step) {
   Viewer.BackgroundDirty = true;
   ClearCurrentComment();
   movieReport.clear();
+  alignmentNote.clear();
   itemNote.clear();
   itemMessage.clear();
   SetItemMessage({});
@@ -608,6 +615,8 @@ constexpr CommandHandlerRow kHandlers[] = {
 }  // namespace
 
 const ListEntry& ShownListEntry() { return showEntry; }
+
+void NoteItemAlignment(std::string note) { alignmentNote = std::move(note); }
 
 int ShownPairItemWidth() { return pairItemWidth; }
 

@@ -36,13 +36,16 @@ ItemRequest RequestNow(MainWindow& w, ItemShape shape, const std::string& left,
                          CurrentComment);
 }
 
-// The item read ahead; with automatic alignment on, an item not read ahead
-// is read here the same way, since only that path lines views up.
+// The item read ahead; with automatic alignment or convergence on, an item
+// not read ahead is read here the same way, since only that path lines
+// views up.
 bool TakeReadAhead(MainWindow& w, const ItemRequest& request,
                    PreparedItem& item) {
+  bool aligning = request.fit.autoAlign || request.fit.autoConverge;
   if (!w.Prefetch().Take(request, item) &&
-      !(request.fit.autoAlign && PrepareItem(request, item)))
+      !(aligning && PrepareItem(request, item)))
     return false;
+  NoteItemAlignment(item.alignTitle);
   // DUORAMIC_ALIGN_LOG set: what the alignment did to each item shown.
   static const bool alignLog = EnvironmentSays("DUORAMIC_ALIGN_LOG", false);
   if (alignLog && !item.alignNote.empty())

@@ -61,6 +61,9 @@ bool LoadSideBySideItem(MainWindow& window, const std::string& path,
 // `unreadable` as with LoadPicturePair.
 bool LoadPairItem(MainWindow& window, const std::string& left,
                   const std::string& right, PairFailures& unreadable);
+// What the automatic alignment did to the item being read, for its title
+// to show briefly once it is set.
+void NoteItemAlignment(std::string note);
 // After an item is shown: reads ahead the one a step forward (or back)
 // would show, unless a movie plays or that item is no still.
 void PrefetchNextItem(MainWindow& window, bool forward);

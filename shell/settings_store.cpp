@@ -39,6 +39,7 @@ constexpr IntSetting kIntSettings[] = {
     {"nDisp", &ViewerState::WidthMode, true},
     {"nInterval", &ViewerState::nInterval, false},
     {"AutoAlign", &ViewerState::AutoAlign, false},
+    {"AutoConverge", &ViewerState::AutoConverge, false},
     {"nEFType", &ViewerState::nEFType, false},
 };
 

@@ -107,7 +107,8 @@ Picture ReadStillPicture(const std::string& path, std::string* unreadable) {
 
 FitSettings CurrentFitSettings(const ScreenSize& screen) {
   return {screen, Viewer.ActualSizeToggle > 0, Viewer.CommentOn,
-          Viewer.CommentSize, Viewer.AutoAlign != 0};
+          Viewer.CommentSize, Viewer.AutoAlign != 0,
+          Viewer.AutoConverge != 0};
 }
 
 Picture LoadPicture(const std::string& path, std::string* unreadable) {

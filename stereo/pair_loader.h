@@ -28,11 +28,14 @@ struct FitSettings {
   // Line the views up before fitting them (the viewer's automatic
   // alignment; done by the shell, which links the measurement).
   bool autoAlign = false;
+  // Shift the views of an item without camera parallax so that its
+  // nearest content sits at the screen plane (also done by the shell).
+  bool autoConverge = false;
   bool operator==(const FitSettings& o) const {
     return screen.width == o.screen.width &&
            screen.height == o.screen.height && panorama == o.panorama &&
            commentOn == o.commentOn && commentSize == o.commentSize &&
-           autoAlign == o.autoAlign;
+           autoAlign == o.autoAlign && autoConverge == o.autoConverge;
   }
 };
 FitSettings CurrentFitSettings(const ScreenSize& screen);

@@ -247,24 +247,65 @@ TEST_F(MainWindowTest, ToggleKeysFlipTheirFlags) {
   EXPECT_EQ(Viewer.ZoomPercent, 100);
 }
 
-// L (free in every window) turns automatic alignment on and off: stored
-// with the settings, checked in the 操作 menu, the item read again.
-TEST_F(MainWindowTest, LTogglesAutomaticAlignmentAndStoresIt) {
+// L and V (free in every window) turn automatic alignment and convergence
+// on and off: stored with the settings, checked in the 操作 menu, the item
+// read again.  What was done to it shows after its title until the note's
+// timer ends; with nothing on display the title only says the mode is on.
+TEST_F(MainWindowTest, LAndVToggleAlignmentAndConvergenceWithABriefNote) {
   EXPECT_EQ(Item(CMD_AUTO_ALIGN)->text().toStdString(),
             "自動位置合わせON/OFF\tL");
+  EXPECT_EQ(Item(CMD_AUTO_CONVERGE)->text().toStdString(),
+            "自動視差調整ON/OFF\tV");
+  Key(Qt::Key_V);
+  EXPECT_EQ(Title(), "Auto Convergence ON");
+  Key(Qt::Key_V);
+
   ShowFile(kSamples + "scene.mpo");
-  Key(Qt::Key_L);
-  EXPECT_EQ(Viewer.AutoAlign, 1);
-  EXPECT_EQ(ReadSetting("AutoAlign"), "1");
-  EXPECT_EQ(Title(), "Auto Alignment ON");
-  EXPECT_TRUE(Viewer.CurrentLeft && Viewer.CurrentRight);
-  OpenMenus();
-  EXPECT_TRUE(Item(CMD_AUTO_ALIGN)->isChecked());
-  Key(Qt::Key_L);
-  EXPECT_EQ(Viewer.AutoAlign, 0);
-  EXPECT_EQ(ReadSetting("AutoAlign"), "0");
-  OpenMenus();
-  EXPECT_FALSE(Item(CMD_AUTO_ALIGN)->isChecked());
+  const std::string itemTitle = window_->TitleText();
+  std::string noteAfter = itemTitle;  // its trailing spaces give way
+  while (!noteAfter.empty() && noteAfter.back() == ' ') noteAfter.pop_back();
+  noteAfter += "  ";
+  struct Toggle {
+    Qt::Key key;
+    int id;
+    int* on;
+    const char* setting;
+    const char* noteStart[2];  // measured, or why not
+  };
+  const Toggle toggles[] = {
+      {Qt::Key_L, CMD_AUTO_ALIGN, &Viewer.AutoAlign, "AutoAlign",
+       {"補正: 回転 ", "自動位置合わせ: 測定できません（"}},
+      // The sample MPO records a camera parallax, which is kept.
+      {Qt::Key_V, CMD_AUTO_CONVERGE, &Viewer.AutoConverge, "AutoConverge",
+       {"視差調整なし（カメラの視差情報で表示）",
+        "視差調整なし（カメラの視差情報で表示）"}},
+  };
+  for (const Toggle& t : toggles) {
+    SCOPED_TRACE(t.setting);
+    Key(t.key);
+    EXPECT_EQ(*t.on, 1);
+    EXPECT_EQ(ReadSetting(t.setting), "1");
+    EXPECT_TRUE(Viewer.CurrentLeft && Viewer.CurrentRight);
+    OpenMenus();
+    EXPECT_TRUE(Item(t.id)->isChecked());
+    ASSERT_TRUE(window_->TitleNoteShowing()) << Title();
+    ASSERT_EQ(Title().rfind(noteAfter, 0), 0u) << Title();
+    std::string note = Title().substr(noteAfter.size());
+    EXPECT_TRUE(note.rfind(t.noteStart[0], 0) == 0 ||
+                note.rfind(t.noteStart[1], 0) == 0)
+        << note;
+    // The note's time is up: the item's own title is back.
+    window_->TitleNoteTimer().start(0);
+    for (int i = 0; i < 100 && window_->TitleNoteTimer().isActive(); ++i)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(Title(), itemTitle);
+    Key(t.key);
+    EXPECT_EQ(*t.on, 0);
+    EXPECT_EQ(ReadSetting(t.setting), "0");
+    EXPECT_EQ(Title(), itemTitle);
+    OpenMenus();
+    EXPECT_FALSE(Item(t.id)->isChecked());
+  }
 }
 
 TEST_F(MainWindowTest, CommandsStillToComeSayItInTheTitle) {
