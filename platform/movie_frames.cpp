@@ -43,7 +43,8 @@ std::shared_ptr<MappedFrame> MapFrame(GstSample* sample) {
   GstVideoInfo info;
   if (!caps || !buffer || !gst_video_info_from_caps(&info, caps)) return nullptr;
   GstVideoFormat format = GST_VIDEO_INFO_FORMAT(&info);
-  if (format != GST_VIDEO_FORMAT_BGR && format != GST_VIDEO_FORMAT_YUY2)
+  bool planar = IsGrabbedPlanarFormat(format);
+  if (format != GST_VIDEO_FORMAT_BGR && format != GST_VIDEO_FORMAT_YUY2 && !planar)
     return nullptr;
   auto frame = std::make_shared<MappedFrame>();
   if (!gst_video_frame_map(&frame->video, &info, buffer, GST_MAP_READ)) {
@@ -60,10 +61,21 @@ std::shared_ptr<MappedFrame> MapFrame(GstSample* sample) {
     g.format = FrameRgb24;
     g.pixels = rows + static_cast<ptrdiff_t>(stride) * (g.height - 1);
     g.stride = -stride;
-  } else {
+  } else if (!planar) {
     g.format = FrameYuy2;
     g.pixels = rows;
     g.stride = stride;
+  } else {
+    // Components 1 and 2 are U and V in every 4:2:0 layout (YV12 stores V
+    // first, NV12 interleaves them); the strides come from the buffer's
+    // video meta where the decoder padded its rows.
+    g.format = FrameYuv420;
+    g.pixels = rows;
+    g.stride = stride;
+    g.u = static_cast<uint8_t*>(GST_VIDEO_FRAME_COMP_DATA(&frame->video, 1));
+    g.v = static_cast<uint8_t*>(GST_VIDEO_FRAME_COMP_DATA(&frame->video, 2));
+    g.chromaStride = GST_VIDEO_FRAME_COMP_STRIDE(&frame->video, 1);
+    g.chromaStep = GST_VIDEO_FRAME_COMP_PSTRIDE(&frame->video, 1);
   }
   if (info.fps_n > 0 && info.fps_d > 0)
     frame->frameNs = static_cast<int64_t>(
@@ -76,6 +88,11 @@ std::shared_ptr<MappedFrame> MapFrame(GstSample* sample) {
       frame->positionNs = static_cast<int64_t>(position);
   }
   return frame;
+}
+
+bool IsGrabbedPlanarFormat(GstVideoFormat format) {
+  return format == GST_VIDEO_FORMAT_I420 || format == GST_VIDEO_FORMAT_YV12 ||
+         format == GST_VIDEO_FORMAT_NV12;
 }
 
 MergeSample MergeSampleOf(const std::shared_ptr<MappedFrame>& frame) {

@@ -13,8 +13,12 @@
 
 #include <unistd.h>
 
+#include <gst/app/gstappsink.h>
+
+#include "core/viewer_state.h"
 #include "platform/movie_graph.h"
 #include "platform/movie_pipeline_parts.h"
+#include "stereo/present.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -49,7 +53,7 @@ struct Recorder {
     return [this](const GrabbedFrame& f, int64_t at) {
       Captured c{f.width, f.height, f.format, at, {}, {}};
       const uint8_t* row = f.pixels;
-      int e = f.format == FrameRgb24 ? 3 : 2;
+      int e = f.format == FrameRgb24 ? 3 : f.format == FrameYuy2 ? 2 : 1;
       for (int i = 0; i < 3; ++i) {
         c.left[i] = row[i % e];
         c.right[i] = row[(f.width / 2) * e + i % e];
@@ -181,11 +185,13 @@ TEST_F(MoviePipelineTest, StepShowsExactlyOneNewFrameAndSeekLandsOnItsFrame) {
   EXPECT_EQ(recorder_.Last().left[2], 60);
 }
 
-TEST_F(MoviePipelineTest, YuvComesAsYuy2UnlessRgbIsForcedRgbComesAsRgb) {
+// A side-by-side movie's 4:2:0 frames come as decoded.
+TEST_F(MoviePipelineTest, YuvComesAsYuy2Or420UnlessRgbIsForcedRgbComesAsRgb) {
   for (const char* name : {"yuy2.avi", "sbs.mp4"}) {
     auto graph = Build(Movie(name), "", false);
     ASSERT_TRUE(graph && recorder_.WaitFor(1)) << name;
-    EXPECT_EQ(recorder_.Last().format, FrameYuy2) << name;
+    EXPECT_EQ(recorder_.Last().format, name[0] == 's' ? FrameYuv420 : FrameYuy2)
+        << name;
     graph.reset();
     recorder_.frames.clear();
     graph = Build(Movie(name), "", true);
@@ -317,6 +323,85 @@ TEST_F(MoviePipelineTest, FailuresSayWhichKind) {
   // Views of different sizes cannot be merged.
   EXPECT_FALSE(Build(Movie("raw.avi"), Movie("sbs.mp4")));
   EXPECT_EQ(result_.failure, GraphFailure::MismatchedInputs);
+}
+
+// The first frame of `movie` as videoconvert packs it into YUY2, which is
+// what the grabber received of 4:2:0 movies before their planes came as
+// decoded; held while `owner` lives.
+GrabbedFrame ConvertedToYuy2(const std::string& movie,
+                             std::shared_ptr<const void>& owner) {
+  std::string description = "filesrc location=\"" + movie +
+                            "\" ! decodebin ! videoconvert ! "
+                            "video/x-raw,format=YUY2 ! appsink name=sink";
+  GstElement* pipeline = gst_parse_launch(description.c_str(), nullptr);
+  if (!pipeline) return {};
+  GrabbedFrame frame;
+  gst_element_set_state(pipeline, GST_STATE_PAUSED);
+  GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+  if (GstSample* sample =
+          gst_app_sink_try_pull_preroll(GST_APP_SINK(sink), 10 * GST_SECOND)) {
+    if (auto mapped = MapFrame(sample)) {
+      frame = mapped->grabbed;
+      owner = mapped;
+    }
+    gst_sample_unref(sample);
+  }
+  gst_object_unref(sink);
+  gst_element_set_state(pipeline, GST_STATE_NULL);
+  gst_object_unref(pipeline);
+  return frame;
+}
+
+// Decoded planes, padded by the decoder and cropped to a size no macroblock
+// fits, build the display frame and the Dubois window pixel for pixel as
+// the converter's YUY2 of the same frame does.
+TEST_F(MoviePipelineTest, DecodedPlanesShowAsTheConvertersYuy2) {
+  std::string movie = (dir_ / "odd.mp4").string();
+  ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i testsrc2=s=118x46:r=25:d=1 "
+                         "-c:v libx264 -preset ultrafast -pix_fmt yuv420p '" +
+                         movie + "'").c_str()), 0);
+  std::mutex lock;
+  GrabbedFrame planar;
+  MovieGraphOptions options;
+  options.paced = false;
+  auto graph = BuildMovieGraph(
+      movie, "", options,
+      [&](const GrabbedFrame& f, int64_t) {
+        std::lock_guard guard(lock);
+        if (!planar.owner) planar = f;
+      },
+      nullptr, result_);
+  ASSERT_TRUE(graph) << result_.text;
+  std::lock_guard guard(lock);
+  ASSERT_TRUE(planar.owner);  // prerolled, so the first frame came
+  ASSERT_EQ(planar.format, FrameYuv420);
+  std::shared_ptr<const void> packedOwner;
+  GrabbedFrame packed = ConvertedToYuy2(movie, packedOwner);
+  ASSERT_EQ(packed.format, FrameYuy2);
+  ASSERT_EQ(packed.width, planar.width);
+  ASSERT_EQ(packed.height, planar.height);
+
+  Viewer = ViewerState();
+  Viewer.StereoType = DuboisAnaglyph;
+  Viewer.MovieOpen = true;
+  SetClientSize(planar.width / 2, planar.height);
+  std::vector<uint8_t> display[2];
+  std::vector<uint32_t> window[2];
+  for (int i = 0; i < 2; ++i) {
+    ResetMovieFrameState();
+    ASSERT_EQ(PresentGrabbedFrame(i ? planar : packed), 0);
+    window[i] = Presentation.frame.pixels;
+    CompleteFramePicture();
+    const Picture& p = FramePicture();
+    ASSERT_TRUE(p);
+    for (int y = 0; y < PictureHeight(p); ++y)
+      display[i].insert(display[i].end(), PictureRow(p.get(), y),
+                        PictureRow(p.get(), y) + 3 * PictureWidth(p));
+  }
+  SetGrabbedFrame({});
+  ResetMovieFrameState();
+  EXPECT_TRUE(display[0] == display[1]);
+  EXPECT_TRUE(window[0] == window[1]);
 }
 
 TEST(MovieTestdata, RealMoviesOpenInTheirShapes) {
