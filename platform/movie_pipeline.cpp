@@ -167,10 +167,12 @@ class StreamerGraph : public MovieGraph {
     return errorText_;
   }
 
-  // Whether frames may come as decoded, in buffers the sink offers.
+  // Whether frames may come as decoded, in buffers the sink offers; when
+  // they may, the libav video decoder that renders them.
   bool DecodesIntoGrabbedBuffers() const {
     return shape_ == MovieShape::SideBySide && !options_.forceRgb;
   }
+  void SetVideoDecoder(GstElement* decoder) { videoDecoder_ = decoder; }
 
   // Streaming threads.
   void Frame(VideoBranch& branch, GstSample* sample);
@@ -216,6 +218,7 @@ class StreamerGraph : public MovieGraph {
   GstElement* volume_ = nullptr;
   std::vector<std::unique_ptr<VideoBranch>> branches_;
   std::unique_ptr<StereoMerge> merge_;
+  std::atomic<GstElement*> videoDecoder_{nullptr};  // owned by the pipeline
   std::mutex presentLock_;  // one frame at a time reaches the sink
   std::mutex mergeLock_;
   bool mergeFlushing_ = false;
@@ -309,8 +312,9 @@ GstElement* StreamerGraph::Add(const char* factory, GstElement* into) {
 // Answers the allocation query of a sink that takes 4:2:0 frames as decoded:
 // a pool of buffers with video meta, so that libav's decoders write frames
 // straight into buffers that reach the grabber, padded rows and all, rather
-// than into their own, out of which every frame would be copied (see
-// OnElementAdded for the frames still copied).
+// than into their own, out of which every frame would be copied; and an
+// allocator under the pool whose memory the frames the decoder keeps as
+// references are viewed in instead of copied into (see FrameViewAllocator).
 GstPadProbeReturn OnAllocationQuery(GstPad*, GstPadProbeInfo* info, gpointer) {
   GstQuery* query = GST_PAD_PROBE_INFO_QUERY(info);
   if (!query || GST_QUERY_TYPE(query) != GST_QUERY_ALLOCATION)
@@ -327,6 +331,9 @@ GstPadProbeReturn OnAllocationQuery(GstPad*, GstPadProbeInfo* info, gpointer) {
   gst_query_add_allocation_pool(query, pool, GST_VIDEO_INFO_SIZE(&video), 0, 0);
   gst_object_unref(pool);
   gst_query_add_allocation_meta(query, GST_VIDEO_META_API_TYPE, nullptr);
+  GstAllocationParams params;
+  gst_allocation_params_init(&params);
+  gst_query_add_allocation_param(query, FrameViewAllocator(), &params);
   return GST_PAD_PROBE_HANDLED;
 }
 
@@ -346,9 +353,11 @@ void StreamerGraph::AddVideoBranch(GstPad* pad, int input) {
   // rows only).
   GstCaps* decoded = gst_pad_get_current_caps(pad);
   bool yuv = false, planar = false;
+  int width = 0;
   if (decoded && gst_caps_get_size(decoded) > 0) {
-    const char* format =
-        gst_structure_get_string(gst_caps_get_structure(decoded, 0), "format");
+    const GstStructure* type = gst_caps_get_structure(decoded, 0);
+    gst_structure_get_int(type, "width", &width);
+    const char* format = gst_structure_get_string(type, "format");
     GstVideoFormat code =
         format ? gst_video_format_from_string(format) : GST_VIDEO_FORMAT_UNKNOWN;
     const GstVideoFormatInfo* info = gst_video_format_get_info(code);
@@ -356,6 +365,11 @@ void StreamerGraph::AddVideoBranch(GstPad* pad, int input) {
     planar = input < 0 && IsGrabbedPlanarFormat(code);
   }
   if (decoded) gst_caps_unref(decoded);
+  // libav makes itself a new pool for every frame it renders into a
+  // downstream pool when the frame is narrower than the macroblocks that
+  // code it (an 854 or 1366 wide movie): such a decoder copies instead.
+  if (GstElement* decoder = videoDecoder_.load(); decoder && width % 16 != 0)
+    g_object_set(decoder, "direct-rendering", FALSE, nullptr);
   const char* wanted = "video/x-raw,format=BGR";
   if (!options_.forceRgb && planar)
     wanted = "video/x-raw,format={I420,YV12,NV12}";
@@ -574,18 +588,20 @@ GstBusSyncReply StreamerGraph::BusMessage(GstMessage* message) {
 // every frame they hand on is copied again into fresh, unpooled memory;
 // where frames go on to a converter, decoding into their own frames and
 // copying once into pooled buffers is cheaper.  A side-by-side movie's
-// 4:2:0 frames go on as decoded, into buffers the sink offers: there only
-// the frames kept as references are copied, which measured a little cheaper
-// than copying every one.  The decoders decode with one frame thread more
-// than there are processors, as libavcodec picks by itself: a thread
-// waiting for the rows of its reference frame then leaves no processor idle
-// (GStreamer's "auto" gives one per processor; one more was up to 4 %
-// faster, never slower, on a 3840 x 1080 H.264 movie with two processors).
+// 4:2:0 frames go on as decoded, into buffers the sink offers, whose memory
+// is viewed rather than copied (FrameViewAllocator).  The decoders decode
+// with one frame thread more than there are processors, as libavcodec
+// picks by itself: a thread waiting for the rows of its reference frame
+// then leaves no processor idle (GStreamer's "auto" gives one per
+// processor; one more was up to 4 % faster, never slower, on a 3840 x 1080
+// H.264 movie with two processors).
 void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer data) {
   GObjectClass* type = G_OBJECT_GET_CLASS(element);
   if (!g_object_class_find_property(type, "direct-rendering")) return;
-  bool direct = static_cast<StreamerGraph*>(data)->DecodesIntoGrabbedBuffers();
+  auto* graph = static_cast<StreamerGraph*>(data);
+  bool direct = graph->DecodesIntoGrabbedBuffers();
   g_object_set(element, "direct-rendering", direct ? TRUE : FALSE, nullptr);
+  if (direct) graph->SetVideoDecoder(element);
   if (g_object_class_find_property(type, "max-threads"))
     g_object_set(element, "max-threads", int(g_get_num_processors()) + 1, nullptr);
 }

@@ -33,4 +33,9 @@ struct MappedFrame {
 std::shared_ptr<MappedFrame> MapFrame(GstSample* sample);
 // The 4:2:0 layouts handed on as decoded, as FrameYuv420.
 bool IsGrabbedPlanarFormat(GstVideoFormat format);
+
+// An allocator of frame memory whose copies are read-only views of it, for
+// the pool the decoder of frames handed on as decoded renders into; one for
+// the process, never freed.
+GstAllocator* FrameViewAllocator();
 MergeSample MergeSampleOf(const std::shared_ptr<MappedFrame>& frame);
