@@ -365,10 +365,12 @@ void StreamerGraph::AddVideoBranch(GstPad* pad, int input) {
     planar = input < 0 && IsGrabbedPlanarFormat(code);
   }
   if (decoded) gst_caps_unref(decoded);
-  // libav makes itself a new pool for every frame it renders into a
+  // Frames that go on to be converted are better copied (OnElementAdded),
+  // and libav makes itself a new pool for every frame it renders into a
   // downstream pool when the frame is narrower than the macroblocks that
-  // code it (an 854 or 1366 wide movie): such a decoder copies instead.
-  if (GstElement* decoder = videoDecoder_.load(); decoder && width % 16 != 0)
+  // code it (an 854 or 1366 wide movie): such decoders copy instead.
+  GstElement* decoder = videoDecoder_.load();
+  if (decoder && (!planar || width % 16 != 0))
     g_object_set(decoder, "direct-rendering", FALSE, nullptr);
   const char* wanted = "video/x-raw,format=BGR";
   if (!options_.forceRgb && planar)
