@@ -23,14 +23,25 @@ std::vector<uint8_t> FrameBytes(int stride, int height) {
   return bytes;
 }
 
-// Grabs a busy 3840 x 1080 frame of `format` and times `step` on it.
+// Grabs a busy 3840 x 1080 frame of `format` and times `step` on it; a
+// 4:2:0 frame comes as I420 planes, as libav decodes H.264.
 template <typename Step>
 void TimeFrames(benchmark::State& state, int format, Step step) {
-  int stride = format == FrameYuy2 ? 2 * kFrameWidth : 3 * kFrameWidth;
+  int stride = format == FrameYuy2     ? 2 * kFrameWidth
+               : format == FrameYuv420 ? kFrameWidth
+                                       : 3 * kFrameWidth;
+  int chromaStride = kFrameWidth / 2, chromaRows = kFrameHeight / 2;
   std::vector<uint8_t> bytes = FrameBytes(stride, kFrameHeight);
+  std::vector<uint8_t> chroma = FrameBytes(chromaStride, 2 * chromaRows);
   ClearCurrentComment();
   ResetMovieFrameState();
-  SetGrabbedFrame({kFrameWidth, kFrameHeight, format, bytes.data(), stride, {}});
+  GrabbedFrame frame{kFrameWidth, kFrameHeight, format, bytes.data(), stride, {}};
+  if (format == FrameYuv420) {
+    frame.u = chroma.data();
+    frame.v = chroma.data() + static_cast<size_t>(chromaStride) * chromaRows;
+    frame.chromaStride = chromaStride;
+  }
+  SetGrabbedFrame(frame);
   for (auto _ : state) {
     step();
     benchmark::ClobberMemory();
@@ -83,8 +94,10 @@ void PresentFrame(benchmark::State& state, int format) {
 
 void BM_PresentFrameRgb24(benchmark::State& state) { PresentFrame(state, FrameRgb24); }
 void BM_PresentFrameYuy2(benchmark::State& state) { PresentFrame(state, FrameYuy2); }
+void BM_PresentFrameI420(benchmark::State& state) { PresentFrame(state, FrameYuv420); }
 BENCHMARK(BM_PresentFrameRgb24)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PresentFrameYuy2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PresentFrameI420)->Unit(benchmark::kMillisecond);
 
 Picture Source(int w, int h) {
   Picture p = CreatePicture(w, h, 24);

@@ -4,11 +4,11 @@
 # presentation into a 1920 x 1080 client, as fast as decoding allows) against
 # FFmpeg decoding the same file through its stereo3d filter into nothing.
 # Both are timed by hyperfine in one run; prints both frame rates, their
-# ratio (ours / FFmpeg, 1 or more: ours at least as fast), the same in CPU
-# time (steadier on a busy machine) and, from duoramic-cli's own count, the
-# share of the process's processor time that presenting took (at most 25 %)
-# and the wall time spent inside the presentation call (waits for a
-# processor included).
+# ratio (ours / FFmpeg, 1.11 or more: ours in at most 0.9 of FFmpeg's
+# time), the same in CPU time (steadier on a busy machine) and, from
+# duoramic-cli's own count, the share of the process's processor time that
+# presenting took (at most 25 %) and the wall time spent inside the
+# presentation call (waits for a processor included).
 #
 #   bash scripts/setup.sh --bench
 #   bash bench/movie_vs_ffmpeg.sh
@@ -60,7 +60,7 @@ cpu_share = figures["presentation cpu share"].strip()
 print(f"frames: {frames} (3840x1080 H.264, Dubois anaglyph into 1920x1080)")
 print(f"ours:   {ours:8.1f} fps (whole process, {times['ours']:.2f} s)")
 print(f"ffmpeg: {ffmpeg:8.1f} fps (whole process, {times['ffmpeg']:.2f} s)")
-print(f"ratio ours / ffmpeg: {ours / ffmpeg:.2f} (target: 1 or more)")
+print(f"ratio ours / ffmpeg: {ours / ffmpeg:.2f} (target: 1.11 or more)")
 print(f"cpu seconds: ours {cpu['ours']:.2f}, ffmpeg {cpu['ffmpeg']:.2f}, "
       f"frames per cpu second ratio {cpu['ffmpeg'] / cpu['ours']:.2f}")
 # The target is read as a share of the work each frame costs, that is of

@@ -167,6 +167,13 @@ class StreamerGraph : public MovieGraph {
     return errorText_;
   }
 
+  // Whether frames may come as decoded, in buffers the sink offers; when
+  // they may, the libav video decoder that renders them.
+  bool DecodesIntoGrabbedBuffers() const {
+    return shape_ == MovieShape::SideBySide && !options_.forceRgb;
+  }
+  void SetVideoDecoder(GstElement* decoder) { videoDecoder_ = decoder; }
+
   // Streaming threads.
   void Frame(VideoBranch& branch, GstSample* sample);
   void EndOfStream(VideoBranch& branch) {
@@ -211,6 +218,7 @@ class StreamerGraph : public MovieGraph {
   GstElement* volume_ = nullptr;
   std::vector<std::unique_ptr<VideoBranch>> branches_;
   std::unique_ptr<StereoMerge> merge_;
+  std::atomic<GstElement*> videoDecoder_{nullptr};  // owned by the pipeline
   std::mutex presentLock_;  // one frame at a time reaches the sink
   std::mutex mergeLock_;
   bool mergeFlushing_ = false;
@@ -301,7 +309,35 @@ GstElement* StreamerGraph::Add(const char* factory, GstElement* into) {
   return element;
 }
 
-// queue ! videoconvert ! capsfilter(BGR or YUY2) ! appsink.
+// Answers the allocation query of a sink that takes 4:2:0 frames as decoded:
+// a pool of buffers with video meta, so that libav's decoders write frames
+// straight into buffers that reach the grabber, padded rows and all, rather
+// than into their own, out of which every frame would be copied; and an
+// allocator under the pool whose memory the frames the decoder keeps as
+// references are viewed in instead of copied into (see FrameViewAllocator).
+GstPadProbeReturn OnAllocationQuery(GstPad*, GstPadProbeInfo* info, gpointer) {
+  GstQuery* query = GST_PAD_PROBE_INFO_QUERY(info);
+  if (!query || GST_QUERY_TYPE(query) != GST_QUERY_ALLOCATION)
+    return GST_PAD_PROBE_OK;
+  GstCaps* caps = nullptr;
+  gst_query_parse_allocation(query, &caps, nullptr);
+  GstVideoInfo video;
+  if (!caps || !gst_video_info_from_caps(&video, caps)) return GST_PAD_PROBE_OK;
+  GstBufferPool* pool = gst_video_buffer_pool_new();
+  GstStructure* config = gst_buffer_pool_get_config(pool);
+  gst_buffer_pool_config_set_params(config, caps, GST_VIDEO_INFO_SIZE(&video), 0, 0);
+  gst_buffer_pool_config_add_option(config, GST_BUFFER_POOL_OPTION_VIDEO_META);
+  gst_buffer_pool_set_config(pool, config);
+  gst_query_add_allocation_pool(query, pool, GST_VIDEO_INFO_SIZE(&video), 0, 0);
+  gst_object_unref(pool);
+  gst_query_add_allocation_meta(query, GST_VIDEO_META_API_TYPE, nullptr);
+  GstAllocationParams params;
+  gst_allocation_params_init(&params);
+  gst_query_add_allocation_param(query, FrameViewAllocator(), &params);
+  return GST_PAD_PROBE_HANDLED;
+}
+
+// queue ! videoconvert ! capsfilter ! appsink.
 void StreamerGraph::AddVideoBranch(GstPad* pad, int input) {
   GstElement* queue = Add("queue");
   GstElement* convert = Add("videoconvert");
@@ -311,21 +347,37 @@ void StreamerGraph::AddVideoBranch(GstPad* pad, int input) {
   g_object_set(convert, "n-threads", 0u, nullptr);
   // A decoder's YUV frames reach the grabber as YUY2 (a cheap repacking;
   // presentation converts them to colour as it places the views) unless RGB
-  // is forced; RGB and anything else come as 24-bit BGR.
+  // is forced; RGB and anything else come as 24-bit BGR.  A side-by-side
+  // movie's 8-bit 4:2:0 frames pass videoconvert untouched: presentation
+  // reads their planes itself (the merge of the other shapes takes packed
+  // rows only).
   GstCaps* decoded = gst_pad_get_current_caps(pad);
-  bool yuv = false;
+  bool yuv = false, planar = false;
+  int width = 0;
   if (decoded && gst_caps_get_size(decoded) > 0) {
-    const char* format =
-        gst_structure_get_string(gst_caps_get_structure(decoded, 0), "format");
-    const GstVideoFormatInfo* info =
-        format ? gst_video_format_get_info(gst_video_format_from_string(format))
-               : nullptr;
+    const GstStructure* type = gst_caps_get_structure(decoded, 0);
+    gst_structure_get_int(type, "width", &width);
+    const char* format = gst_structure_get_string(type, "format");
+    GstVideoFormat code =
+        format ? gst_video_format_from_string(format) : GST_VIDEO_FORMAT_UNKNOWN;
+    const GstVideoFormatInfo* info = gst_video_format_get_info(code);
     yuv = info && GST_VIDEO_FORMAT_INFO_IS_YUV(info);
+    planar = input < 0 && IsGrabbedPlanarFormat(code);
   }
   if (decoded) gst_caps_unref(decoded);
-  GstCaps* caps = gst_caps_from_string(
-      options_.forceRgb || !yuv ? "video/x-raw,format=BGR"
-                                : "video/x-raw,format=YUY2");
+  // Frames that go on to be converted are better copied (OnElementAdded),
+  // and libav makes itself a new pool for every frame it renders into a
+  // downstream pool when the frame is narrower than the macroblocks that
+  // code it (an 854 or 1366 wide movie): such decoders copy instead.
+  GstElement* decoder = videoDecoder_.load();
+  if (decoder && (!planar || width % 16 != 0))
+    g_object_set(decoder, "direct-rendering", FALSE, nullptr);
+  const char* wanted = "video/x-raw,format=BGR";
+  if (!options_.forceRgb && planar)
+    wanted = "video/x-raw,format={I420,YV12,NV12}";
+  else if (!options_.forceRgb && yuv)
+    wanted = "video/x-raw,format=YUY2";
+  GstCaps* caps = gst_caps_from_string(wanted);
   g_object_set(filter, "caps", caps, nullptr);
   gst_caps_unref(caps);
   g_object_set(sink, "sync", options_.paced ? TRUE : FALSE,
@@ -349,6 +401,11 @@ void StreamerGraph::AddVideoBranch(GstPad* pad, int input) {
   GstPad* sinkPad = gst_element_get_static_pad(sink, "sink");
   gst_pad_add_probe(sinkPad, GST_PAD_PROBE_TYPE_EVENT_FLUSH, OnSinkEvent,
                     branch.get(), nullptr);
+  if (!options_.forceRgb && planar)
+    gst_pad_add_probe(sinkPad,
+                      GstPadProbeType(GST_PAD_PROBE_TYPE_QUERY_DOWNSTREAM |
+                                      GST_PAD_PROBE_TYPE_PUSH),
+                      OnAllocationQuery, nullptr, nullptr);
   gst_object_unref(sinkPad);
   branches_.push_back(std::move(branch));
   gst_element_link_many(queue, convert, filter, sink, nullptr);
@@ -531,16 +588,22 @@ GstBusSyncReply StreamerGraph::BusMessage(GstMessage* message) {
 
 // libav's video decoders write into buffers they keep as references, so
 // every frame they hand on is copied again into fresh, unpooled memory;
-// decoding into their own frames and copying once into pooled buffers is
-// cheaper.  They decode with one frame thread more than there are
-// processors, as libavcodec picks by itself: a thread waiting for the rows
-// of its reference frame then leaves no processor idle (GStreamer's "auto"
-// gives one per processor; one more was up to 4 % faster, never slower, on
-// a 3840 x 1080 H.264 movie with two processors).
-void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer) {
+// where frames go on to a converter, decoding into their own frames and
+// copying once into pooled buffers is cheaper.  A side-by-side movie's
+// 4:2:0 frames go on as decoded, into buffers the sink offers, whose memory
+// is viewed rather than copied (FrameViewAllocator).  The decoders decode
+// with one frame thread more than there are processors, as libavcodec
+// picks by itself: a thread waiting for the rows of its reference frame
+// then leaves no processor idle (GStreamer's "auto" gives one per
+// processor; one more was up to 4 % faster, never slower, on a 3840 x 1080
+// H.264 movie with two processors).
+void OnElementAdded(GstBin*, GstBin*, GstElement* element, gpointer data) {
   GObjectClass* type = G_OBJECT_GET_CLASS(element);
   if (!g_object_class_find_property(type, "direct-rendering")) return;
-  g_object_set(element, "direct-rendering", FALSE, nullptr);
+  auto* graph = static_cast<StreamerGraph*>(data);
+  bool direct = graph->DecodesIntoGrabbedBuffers();
+  g_object_set(element, "direct-rendering", direct ? TRUE : FALSE, nullptr);
+  if (direct) graph->SetVideoDecoder(element);
   if (g_object_class_find_property(type, "max-threads"))
     g_object_set(element, "max-threads", int(g_get_num_processors()) + 1, nullptr);
 }
@@ -550,7 +613,7 @@ bool StreamerGraph::Create(const std::string& left, const std::string& right,
   pipeline_ = gst_pipeline_new("movie");
   if (pipeline_)
     g_signal_connect(pipeline_, "deep-element-added",
-                     G_CALLBACK(OnElementAdded), nullptr);
+                     G_CALLBACK(OnElementAdded), this);
   if (!pipeline_) {
     result = {GraphFailure::Step,
               FailedText(GST_CORE_ERROR_FAILED,
@@ -702,6 +765,7 @@ void StreamerGraph::Frame(VideoBranch& branch, GstSample* sample) {
     sink_(grabbed, frame->positionNs);
     return;
   }
+  if (frame->grabbed.format == FrameYuv420) return;  // never asked of a merge
   MergeVideoType type{true, frame->grabbed.format,
                       frame->grabbed.format == FrameRgb24 ? 24 : 16,
                       frame->grabbed.width, frame->grabbed.height};

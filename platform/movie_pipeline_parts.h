@@ -17,6 +17,7 @@ bool MovieStreamerReady();
 
 // A sample mapped for reading for as long as this lives.  RGB24 frames are
 // read bottom-up through a negative stride, as FrameFormat 1 numbers rows.
+// 8-bit 4:2:0 frames keep their planes as the decoder wrote them.
 // The mapping holds the buffer; the sample is not kept, since the appsink
 // reuses its sample object only while nobody else holds it.
 struct MappedFrame {
@@ -27,6 +28,14 @@ struct MappedFrame {
   ~MappedFrame();
 };
 
-// Null when the sample is not a BGR or YUY2 frame or cannot be mapped.
+// Null when the sample is not a BGR, YUY2 or 4:2:0 (I420, YV12, NV12) frame
+// or cannot be mapped.
 std::shared_ptr<MappedFrame> MapFrame(GstSample* sample);
+// The 4:2:0 layouts handed on as decoded, as FrameYuv420.
+bool IsGrabbedPlanarFormat(GstVideoFormat format);
+
+// An allocator of frame memory whose copies are read-only views of it, for
+// the pool the decoder of frames handed on as decoded renders into; one for
+// the process, never freed.
+GstAllocator* FrameViewAllocator();
 MergeSample MergeSampleOf(const std::shared_ptr<MappedFrame>& frame);

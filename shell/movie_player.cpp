@@ -42,10 +42,22 @@ std::string FailedText(int code, const char* step) {
   return text;
 }
 
-// The bytes a frame's rows hold, row by row in presentation order.
+// The bytes a frame's rows hold, row by row in presentation order (the
+// luma rows of a 4:2:0 frame).
 size_t RowBytes(const GrabbedFrame& f) {
+  if (f.format == FrameYuv420) return static_cast<size_t>(f.width);
   return f.format == FrameYuy2 ? 4 * ((static_cast<size_t>(f.width) + 1) / 2)
                                : 3 * static_cast<size_t>(f.width);
+}
+
+// Copies `rows` rows of `bytes` from `from` (`stride` apart) to `to`, packed
+// at a stride rounded up to 4; returns that stride.
+size_t CopyRows(const uint8_t* from, ptrdiff_t stride, size_t bytes, int rows,
+                uint8_t* to) {
+  size_t packed = (bytes + 3) & ~size_t{3};
+  for (int y = 0; y < rows; ++y)
+    std::memcpy(to + packed * y, from + stride * y, bytes);
+  return packed;
 }
 
 }  // namespace
@@ -73,11 +85,35 @@ void StreamerMoviePlayer::GrabFrame(const GrabbedFrame& frame,
   if (!frame.owner) {
     size_t rowBytes = RowBytes(frame);
     size_t stride = (rowBytes + 3) & ~size_t{3};
-    copy.resize(stride * static_cast<size_t>(frame.height));
-    for (int y = 0; y < frame.height; ++y)
-      std::memcpy(copy.data() + stride * y,
-                  frame.pixels + static_cast<ptrdiff_t>(frame.stride) * y,
-                  rowBytes);
+    size_t lumaBytes = stride * static_cast<size_t>(frame.height);
+    if (frame.format != FrameYuv420) {
+      copy.resize(lumaBytes);
+      CopyRows(frame.pixels, frame.stride, rowBytes, frame.height, copy.data());
+    } else {
+      if (!frame.u || !frame.v || (frame.chromaStep != 1 && frame.chromaStep != 2))
+        return;
+      // The chroma rows as separate U and V planes, whatever they came as.
+      size_t pairs = (static_cast<size_t>(frame.width) + 1) / 2;
+      size_t pairStride = (pairs + 3) & ~size_t{3};
+      int chromaRows = (frame.height + 1) / 2;
+      size_t planeBytes = pairStride * static_cast<size_t>(chromaRows);
+      copy.resize(lumaBytes + 2 * planeBytes);
+      CopyRows(frame.pixels, frame.stride, rowBytes, frame.height, copy.data());
+      uint8_t* u = copy.data() + lumaBytes;
+      uint8_t* v = u + planeBytes;
+      for (int y = 0; y < chromaRows; ++y) {
+        const uint8_t* fromU = frame.u + static_cast<ptrdiff_t>(frame.chromaStride) * y;
+        const uint8_t* fromV = frame.v + static_cast<ptrdiff_t>(frame.chromaStride) * y;
+        for (size_t x = 0; x < pairs; ++x) {
+          u[pairStride * y + x] = fromU[x * frame.chromaStep];
+          v[pairStride * y + x] = fromV[x * frame.chromaStep];
+        }
+      }
+      published.u = u;
+      published.v = v;
+      published.chromaStride = static_cast<int>(pairStride);
+      published.chromaStep = 1;
+    }
     published.pixels = copy.data();
     published.stride = static_cast<int>(stride);
   }

@@ -503,24 +503,29 @@ void CombineDuboisWords(uint32_t* d, const uint8_t* f, const uint8_t* s, int n) 
   }
 }
 
-// Dubois straight from YUY2 rows: the wide kernel from where both rows
+// Dubois straight from YUV rows: the wide kernel from where both rows
 // are at a pixel pair's start, the rest converted a few pixels at a time.
-void CombineDuboisYuy2Words(uint32_t* d, const uint8_t* firstRow, int first,
-                            const uint8_t* secondRow, int second, int n) {
+void CombineDuboisYuvWords(uint32_t* d, const YuvRow& firstRow, int first,
+                           const YuvRow& secondRow, int second, int n) {
   uint8_t f[3 * 16], s[3 * 16];
   auto convertAndMix = [&](int count) {
-    ConvertYuy2Row(firstRow, first, count, f);
-    ConvertYuy2Row(secondRow, second, count, s);
+    ConvertYuvRow(firstRow, first, count, f);
+    ConvertYuvRow(secondRow, second, count, s);
     CombineDuboisWords(d, f, s, count);
     d += count, first += count, second += count, n -= count;
   };
   if (n > 0 && first % 2 == 1 && second % 2 == 1) convertAndMix(1);
   if (first % 2 == 0 && second % 2 == 0) {
-    int done = DuboisYuy2Avx2Words(d, firstRow + 2 * static_cast<size_t>(first),
-                                   secondRow + 2 * static_cast<size_t>(second), n);
+    int done = DuboisYuvAvx2Words(d, firstRow.FromPair(first / 2),
+                                  secondRow.FromPair(second / 2), n);
     d += done, first += done, second += done, n -= done;
   }
   while (n > 0) convertAndMix(std::min(n, 16));
+}
+
+void CombineDuboisYuy2Words(uint32_t* d, const uint8_t* firstRow, int first,
+                            const uint8_t* secondRow, int second, int n) {
+  CombineDuboisYuvWords(d, Yuy2Row(firstRow), first, Yuy2Row(secondRow), second, n);
 }
 
 void CombineColorYellowBlue(uint8_t* d, const uint8_t* f, const uint8_t* s,
@@ -579,6 +584,11 @@ RowWordCombiner RowWordCombinerOf(int format) {
 
 Yuy2WordCombiner Yuy2WordCombinerOf(int format) {
   return format == DuboisAnaglyph && duboisWords ? CombineDuboisYuy2Words
+                                                 : nullptr;
+}
+
+YuvWordCombiner YuvWordCombinerOf(int format) {
+  return format == DuboisAnaglyph && duboisWords ? CombineDuboisYuvWords
                                                  : nullptr;
 }
 
@@ -643,9 +653,9 @@ void RenderAnaglyph(RenderContext& ctx, const RenderInput& in) {
   Rect shown = LayoutSingle(ctx.client, ViewSizeOf(in));
   const int h = first.height;
   bool strips = !PanoramaOn(in) && shown.width == first.width && shown.height == h;
-  if (Yuy2WordCombiner fromYuy2 =
-          strips && in.yuy2 ? Yuy2WordCombinerOf(ctx.format) : nullptr) {
-    // The frame is its YUY2 rows unchanged: each view's column there is its
+  if (YuvWordCombiner fromYuv =
+          strips && in.yuv ? YuvWordCombinerOf(ctx.format) : nullptr) {
+    // The frame is its YUV rows unchanged: each view's column there is its
     // pixel in them, and nothing needs converting first.
     RenderInput unconverted = in;
     unconverted.fillRows = nullptr;
@@ -653,8 +663,8 @@ void RenderAnaglyph(RenderContext& ctx, const RenderInput& in) {
     int secondAt = static_cast<int>((second.base - in.frame.base) / 3);
     MixIntoWindow(ctx, unconverted, first, shown,
                   [&](uint32_t* d, int r, int skip, int n) {
-                    const uint8_t* row = in.yuy2.StoredRow(r);
-                    fromYuy2(d, row, firstAt + skip, row, secondAt + skip, n);
+                    YuvRow row = in.yuv.StoredRow(r);
+                    fromYuv(d, row, firstAt + skip, row, secondAt + skip, n);
                   });
     return;
   }

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "stereo/movie_frame.h"
+
 // Filled once by BuildAnaglyphTables.  Entry v of a table is v x k truncated
 // toward zero, k being the coefficient x 1024 (10 fractional bits).
 struct AnaglyphTableSet {
@@ -70,3 +72,9 @@ using Yuy2WordCombiner = void (*)(uint32_t* destination, const uint8_t* firstRow
                                   int first, const uint8_t* secondRow,
                                   int second, int count);
 Yuy2WordCombiner Yuy2WordCombinerOf(int format);
+// The same from rows of any grabbed YUV layout, converted as ConvertYuvRow
+// does.
+using YuvWordCombiner = void (*)(uint32_t* destination, const YuvRow& firstRow,
+                                 int first, const YuvRow& secondRow, int second,
+                                 int count);
+YuvWordCombiner YuvWordCombinerOf(int format);

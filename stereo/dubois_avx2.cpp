@@ -171,9 +171,11 @@ int DuboisAvx2(uint8_t* d, const uint8_t* f, const uint8_t* s, int n) {
   return DuboisRun<false>(d, f, s, n);
 }
 
-int DuboisYuy2Avx2Words(uint32_t* d, const uint8_t* f, const uint8_t* s, int n) {
+namespace {
+
+template <YuvLayout L>
+int DuboisYuvRun(uint32_t* d, const YuvRow& f, const YuvRow& s, int n) {
   const Yuy2FixedTerms& fixed = Yuy2Fixed();
-  if (!prepared || !fixed.exact) return 0;
   const Yuy2Wide yuv = LoadYuy2Wide(fixed);
   const DuboisFactors k = LoadDuboisFactors();
   const __m256i top = _mm256_set1_epi16(255);
@@ -187,12 +189,13 @@ int DuboisYuy2Avx2Words(uint32_t* d, const uint8_t* f, const uint8_t* s, int n) 
       4, -1, 12, -1, 5, -1, 13, -1, 6, -1, 14, -1, 7, -1, 15, -1,
       4, -1, 12, -1, 5, -1, 13, -1, 6, -1, 14, -1, 7, -1, 15, -1);
   int done = 0;
-  for (; done + 16 <= n; done += 16, d += 16, f += 32, s += 32) {
+  for (int step = 0; done + 16 <= n; done += 16, d += 16, ++step) {
     __m256i fb, fg, fr, sb, sg, sr;
-    Yuy2Words(yuv, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(f)),
-              fb, fg, fr);
-    Yuy2Words(yuv, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s)),
-              sb, sg, sr);
+    __m256i luma, chroma;
+    LoadYuvWords<L>(f, step, luma, chroma);
+    Yuy2Words(yuv, luma, chroma, fb, fg, fr);
+    LoadYuvWords<L>(s, step, luma, chroma);
+    Yuy2Words(yuv, luma, chroma, sb, sg, sr);
     const __m256i bytes[3] = {_mm256_packus_epi16(fr, fg),
                               _mm256_packus_epi16(fb, sr),
                               _mm256_packus_epi16(sg, sb)};
@@ -220,6 +223,25 @@ int DuboisYuy2Avx2Words(uint32_t* d, const uint8_t* f, const uint8_t* s, int n) 
   return done;
 }
 
+}  // namespace
+
+int DuboisYuvAvx2Words(uint32_t* d, const YuvRow& f, const YuvRow& s, int n) {
+  if (!prepared || !Yuy2Fixed().exact) return 0;
+  YuvLayout layout = LayoutOf(f);
+  if (LayoutOf(s) != layout) return 0;
+  switch (layout) {
+    case YuvLayout::Yuy2:
+      return DuboisYuvRun<YuvLayout::Yuy2>(d, f, s, n);
+    case YuvLayout::Planar:
+      return DuboisYuvRun<YuvLayout::Planar>(d, f, s, n);
+    case YuvLayout::SemiPlanar:
+      return DuboisYuvRun<YuvLayout::SemiPlanar>(d, f, s, n);
+    case YuvLayout::Other:
+      break;
+  }
+  return 0;
+}
+
 int DuboisAvx2Words(uint32_t* d, const uint8_t* f, const uint8_t* s, int n) {
   return DuboisRun<true>(reinterpret_cast<uint8_t*>(d), f, s, n);
 }
@@ -240,7 +262,7 @@ bool PrepareDuboisAvx2() {
 
 int DuboisAvx2(uint8_t*, const uint8_t*, const uint8_t*, int) { return 0; }
 int DuboisAvx2Words(uint32_t*, const uint8_t*, const uint8_t*, int) { return 0; }
-int DuboisYuy2Avx2Words(uint32_t*, const uint8_t*, const uint8_t*, int) {
+int DuboisYuvAvx2Words(uint32_t*, const YuvRow&, const YuvRow&, int) {
   return 0;
 }
 bool PrepareDuboisAvx2() { return false; }

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "stereo/movie_frame.h"
+
 // Splits every entry of AnaglyphTables.dubois (filled before) into a whole
 // multiple and the floor of a fraction of its input value, as the kernel
 // computes it; false when the processor lacks AVX2 or some table cannot be
@@ -18,7 +20,8 @@ int DuboisAvx2(uint8_t* d, const uint8_t* f, const uint8_t* s, int n);
 // The same into 0xFFRRGGBB words, as the framebuffer holds them.
 int DuboisAvx2Words(uint32_t* d, const uint8_t* f, const uint8_t* s, int n);
 
-// Straight from two YUY2 rows, each from an even pixel: sixteen pixels a
-// step, converted as ConvertYuy2Row does and mixed into words; returns how
-// many, a multiple of sixteen.
-int DuboisYuy2Avx2Words(uint32_t* d, const uint8_t* f, const uint8_t* s, int n);
+// Straight from two YUV rows of one layout (YUY2, I420 or NV12), each from
+// an even pixel: sixteen pixels a step, converted as ConvertYuvRow does and
+// mixed into words; returns how many, a multiple of sixteen (none for rows
+// of other or different layouts).
+int DuboisYuvAvx2Words(uint32_t* d, const YuvRow& f, const YuvRow& s, int n);

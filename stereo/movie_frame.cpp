@@ -128,8 +128,10 @@ namespace {
 #pragma GCC push_options
 #pragma GCC target("avx2")
 
-// Sixteen pixels at a time from an even pixel; returns the pixels done.
-int ConvertYuy2Avx2(const uint8_t* pairs, int count, uint8_t* out) {
+// Sixteen pixels at a time from the row's start, an even pixel; returns the
+// pixels done.
+template <YuvLayout L>
+int ConvertYuvAvx2(const YuvRow& row, int count, uint8_t* out) {
   const Yuy2FixedTerms& fixed = Yuy2Fixed();
   if (!fixed.exact) return 0;
   const Yuy2Wide k = LoadYuy2Wide(fixed);
@@ -147,10 +149,11 @@ int ConvertYuy2Avx2(const uint8_t* pairs, int count, uint8_t* out) {
       -1, 5, -1, -1, 6, -1, -1, 7, -1, -1, -1, -1, -1, -1, -1, -1,
       -1, 5, -1, -1, 6, -1, -1, 7, -1, -1, -1, -1, -1, -1, -1, -1);
   int done = 0;
-  for (; done + 16 <= count; done += 16, pairs += 32, out += 48) {
+  for (int step = 0; done + 16 <= count; done += 16, ++step, out += 48) {
     __m256i b, g, r;
-    Yuy2Words(k, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pairs)),
-              b, g, r);
+    __m256i luma, chroma;
+    LoadYuvWords<L>(row, step, luma, chroma);
+    Yuy2Words(k, luma, chroma, b, g, r);
     __m256i bg = _mm256_packus_epi16(b, g);
     __m256i rr = _mm256_packus_epi16(r, r);
     __m256i first = _mm256_or_si256(_mm256_shuffle_epi8(bg, firstBG),
@@ -169,6 +172,20 @@ int ConvertYuy2Avx2(const uint8_t* pairs, int count, uint8_t* out) {
   return done;
 }
 
+int ConvertYuvWide(const YuvRow& row, int count, uint8_t* out) {
+  switch (LayoutOf(row)) {
+    case YuvLayout::Yuy2:
+      return ConvertYuvAvx2<YuvLayout::Yuy2>(row, count, out);
+    case YuvLayout::Planar:
+      return ConvertYuvAvx2<YuvLayout::Planar>(row, count, out);
+    case YuvLayout::SemiPlanar:
+      return ConvertYuvAvx2<YuvLayout::SemiPlanar>(row, count, out);
+    case YuvLayout::Other:
+      break;
+  }
+  return 0;
+}
+
 #pragma GCC pop_options
 
 bool HasAvx2() {
@@ -181,25 +198,42 @@ const bool wideYuy2 = HasAvx2();
 // ---- Frame geometry -------------------------------------------------------
 
 // Bytes a source row must hold: RGB24 3w; YUY2 whole pixel pairs, so an odd
-// width needs the chroma of its last, half-filled pair.
+// width needs the chroma of its last, half-filled pair; 4:2:0 w of luma.
 size_t SourceRowBytes(const GrabbedFrame& f) {
   if (f.format == FrameYuy2) return 4 * ((static_cast<size_t>(f.width) + 1) / 2);
+  if (f.format == FrameYuv420) return static_cast<size_t>(f.width);
   return 3 * static_cast<size_t>(f.width);
 }
 
 bool Usable(const GrabbedFrame& f) {
   if (!f.pixels || f.width < 1 || f.height < 1) return false;
+  if (f.format != FrameRgb24 && f.format != FrameYuy2 && f.format != FrameYuv420)
+    return false;
   if (!PictureSizeAllowed(f.width, f.height)) return false;
+  if (f.format == FrameYuv420) {
+    // Top-down planes only; the chroma rows hold every pair's U and V.
+    int64_t pairs = (int64_t{f.width} + 1) / 2;
+    return f.u && f.v && f.stride > 0 && (f.chromaStep == 1 || f.chromaStep == 2) &&
+           static_cast<size_t>(f.stride) >= SourceRowBytes(f) &&
+           f.chromaStride >= f.chromaStep * pairs;
+  }
   // A negative stride reads top-down rows from the last one up.
   size_t stride = static_cast<size_t>(f.stride < 0 ? -int64_t{f.stride} : f.stride);
   return stride >= SourceRowBytes(f);
 }
 
 // The source row that becomes stored (bottom-up) row i: RGB24 rows are
-// bottom-up already, YUY2 rows are read from the last to the first.
-const uint8_t* SourceRow(const GrabbedFrame& f, int i) {
-  int row = f.format == FrameYuy2 ? f.height - 1 - i : i;
-  return f.pixels + static_cast<ptrdiff_t>(f.stride) * row;
+// bottom-up already, YUV rows are read from the last to the first.
+int SourceIndex(const GrabbedFrame& f, int i) {
+  return f.format == FrameRgb24 ? i : f.height - 1 - i;
+}
+
+// Source row `row` of a YUY2 or 4:2:0 frame.
+YuvRow SourceYuvRow(const GrabbedFrame& f, int row) {
+  const uint8_t* luma = f.pixels + static_cast<ptrdiff_t>(f.stride) * row;
+  if (f.format == FrameYuy2) return Yuy2Row(luma);
+  ptrdiff_t chroma = static_cast<ptrdiff_t>(f.chromaStride) * (row / 2);
+  return {luma, f.u + chroma, f.v + chroma, 1, f.chromaStep};
 }
 
 // What building the frame writes: 3 bytes a pixel.
@@ -207,14 +241,18 @@ int64_t FrameBytes(const GrabbedFrame& f) {
   return int64_t{3} * f.width * f.height;
 }
 
-// Copies or converts `count` source pixels from pixel `first` to `out`.
-void PutPixels(const GrabbedFrame& f, const uint8_t* row, int first, int count,
+// Copies or converts `count` pixels of stored row i from pixel `first` to
+// `out`.
+void PutPixels(const GrabbedFrame& f, int i, int first, int count,
                uint8_t* out) {
-  if (f.format == FrameYuy2)
-    ConvertYuy2Row(row, first, count, out);
-  else
-    std::memcpy(out, row + 3 * static_cast<size_t>(first),
+  int row = SourceIndex(f, i);
+  if (f.format == FrameRgb24)
+    std::memcpy(out,
+                f.pixels + static_cast<ptrdiff_t>(f.stride) * row +
+                    3 * static_cast<ptrdiff_t>(first),
                 3 * static_cast<size_t>(count));
+  else
+    ConvertYuvRow(SourceYuvRow(f, row), first, count, out);
 }
 
 // Makes FramePicture width x height unless it already is; a new frame is
@@ -241,8 +279,7 @@ bool BuildDeinterleaved() {
   ForRowBands(f.height, FrameBytes(f), [&](int first, int last) {
     for (int i = first; i < last; ++i) {
       int stored = i % 2 == 0 ? i / 2 : evenRows + i / 2;
-      PutPixels(f, SourceRow(f, i), 0, f.width,
-                PictureRow(framePicture.get(), stored));
+      PutPixels(f, i, 0, f.width, PictureRow(framePicture.get(), stored));
     }
   });
   return true;
@@ -322,10 +359,9 @@ void PutShiftedRows(int first, int last) {
   ForRowBands(last - first, FrameBytes(f) / f.height * (last - first),
               [&](int from, int to) {
     for (int i = first + from; i < first + to; ++i) {
-      const uint8_t* src = SourceRow(f, i);
       uint8_t* dst = PictureRow(framePicture.get(), pending.bandHeight + i);
-      PutPixels(f, src, 0, at.half, dst + 3 * at.left);
-      PutPixels(f, src, at.half, at.half, dst + 3 * at.right);
+      PutPixels(f, i, 0, at.half, dst + 3 * at.left);
+      PutPixels(f, i, at.half, at.half, dst + 3 * at.right);
     }
   });
 }
@@ -387,13 +423,15 @@ void CompleteFramePicture() {
   }
 }
 
-Yuy2Rows FrameYuy2Rows() {
+YuvRows FrameYuvRows() {
   const GrabbedFrame& f = grabbed;
-  if (!pending.deferred || f.format != FrameYuy2 || pending.bandHeight != 0 ||
+  if (!pending.deferred || f.format == FrameRgb24 || pending.bandHeight != 0 ||
       appliedFloatShift != 0)
     return {};
-  // Stored row i is source row h - 1 - i.
-  return {SourceRow(f, 0), -static_cast<ptrdiff_t>(f.stride)};
+  YuvRow top = SourceYuvRow(f, 0);
+  bool planar = f.format == FrameYuv420;
+  return {top.y, top.u, top.v, f.stride, planar ? f.chromaStride : f.stride,
+          f.height, top.lumaStep, top.chromaStep, planar ? 1 : 0};
 }
 
 void SetGrabbedFrame(const GrabbedFrame& frame) { grabbed = frame; }
@@ -419,7 +457,7 @@ int FloatShiftFor(int frameWidth) {
   return static_cast<int>(std::clamp<int64_t>(shift, -(1 << 20), 1 << 20));
 }
 
-void ConvertYuy2Row(const uint8_t* row, int first, int count, uint8_t* out) {
+void ConvertYuvRow(const YuvRow& row, int first, int count, uint8_t* out) {
   const Yuy2Tables& t = Yuy2();
   auto put = [&](uint32_t sum) {
     out[0] = t.limitB[sum & kFieldMask];
@@ -427,29 +465,29 @@ void ConvertYuy2Row(const uint8_t* row, int first, int count, uint8_t* out) {
     out[2] = t.limitR[(sum >> 2 * kFieldBits) & kFieldMask];
     out += 3;
   };
+  auto luma = [&](int x) { return t.y[row.y[static_cast<ptrdiff_t>(x) * row.lumaStep]]; };
+  auto chroma = [&](int x) {
+    ptrdiff_t at = static_cast<ptrdiff_t>(x / 2) * row.chromaStep;
+    return t.u[row.u[at]] + t.v[row.v[at]];
+  };
   int x = first, end = first + count;
   if (x < end && x % 2 == 1) {  // second pixel of a pair: Y1 with its U, V
-    const uint8_t* pair = row + 2 * static_cast<size_t>(x - 1);
-    put(t.y[pair[2]] + t.u[pair[1]] + t.v[pair[3]]);
+    put(luma(x) + chroma(x));
     ++x;
   }
 #ifdef DUORAMIC_WIDE_YUY2
   if (wideYuy2) {
-    int done = ConvertYuy2Avx2(row + 2 * static_cast<size_t>(x), end - x, out);
+    int done = ConvertYuvWide(row.FromPair(x / 2), end - x, out);
     x += done;
     out += 3 * static_cast<size_t>(done);
   }
 #endif
   for (; x + 1 < end; x += 2) {
-    const uint8_t* pair = row + 2 * static_cast<size_t>(x);
-    uint32_t chroma = t.u[pair[1]] + t.v[pair[3]];
-    put(t.y[pair[0]] + chroma);
-    put(t.y[pair[2]] + chroma);
+    uint32_t pair = chroma(x);
+    put(luma(x) + pair);
+    put(luma(x + 1) + pair);
   }
-  if (x < end) {  // first pixel of a pair: Y0 with its U, V
-    const uint8_t* pair = row + 2 * static_cast<size_t>(x);
-    put(t.y[pair[0]] + t.u[pair[1]] + t.v[pair[3]]);
-  }
+  if (x < end) put(luma(x) + chroma(x));  // first pixel of a pair: Y0
 }
 
 bool BuildFramePicture(bool deferRows) {

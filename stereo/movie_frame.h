@@ -1,5 +1,5 @@
 // The movie display frame: the grabbed frame's two views placed with the
-// floating-window shift, the comment band under them, YUY2 converted.
+// floating-window shift, the comment band under them, YUV converted.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +11,10 @@
 enum FrameFormatCode : int {
   FrameRgb24 = 1,  // bottom-up B, G, R rows of 3w bytes (padded to 4)
   FrameYuy2 = 2,   // top-down Y0 U Y1 V rows of 2w bytes
+  // Top-down 4:2:0 planes as decoders write them: w luma bytes a row at
+  // `pixels`, and one row of U and V for each two rows, each pixel pair
+  // sharing a U and a V.  Presentation reads them where they are.
+  FrameYuv420 = 3,
 };
 
 // What the frame grabber hands over for one presentation.
@@ -23,7 +27,32 @@ struct GrabbedFrame {
                    // top-down rows are read bottom-up from the last
   // When set, holding it keeps `pixels` valid after the call.
   std::shared_ptr<const void> owner;
+  // FrameYuv420 only: the chroma rows of source rows 0 and 1, the bytes from
+  // one chroma row to the next, and from one pair's U (or V) to the next
+  // pair's: 1 in separate planes (I420), 2 where U and V alternate (NV12).
+  const uint8_t* u = nullptr;
+  const uint8_t* v = nullptr;
+  int chromaStride = 0;
+  int chromaStep = 1;
 };
+
+// One row of YUV pixels in any of the grabbed layouts: pixel x has the luma
+// y[x * lumaStep] and the chroma u[(x / 2) * chromaStep] and
+// v[(x / 2) * chromaStep] of its pair.
+struct YuvRow {
+  const uint8_t* y = nullptr;
+  const uint8_t* u = nullptr;
+  const uint8_t* v = nullptr;
+  int lumaStep = 1;
+  int chromaStep = 1;
+  // The same row from pixel `pair` x 2 on.
+  YuvRow FromPair(int pair) const {
+    return {y + static_cast<ptrdiff_t>(pair) * 2 * lumaStep,
+            u + static_cast<ptrdiff_t>(pair) * chromaStep,
+            v + static_cast<ptrdiff_t>(pair) * chromaStep, lumaStep, chromaStep};
+  }
+};
+inline YuvRow Yuy2Row(const uint8_t* row) { return {row, row + 1, row + 3, 2, 4}; }
 
 // Set by the grabber before PresentMovieFrame; cleared when the movie closes.
 // The grabbed frame and everything built from it below belong to whoever
@@ -37,7 +66,7 @@ const GrabbedFrame& CurrentGrabbedFrame();
 // otherwise the views get the floating shift and, with a comment, the band.
 // With `deferRows` a shifted frame's source rows are left for presentation
 // to convert with FillFrameRows, each strip just before it is mixed, while
-// it is in the cache, or to mix straight from FrameYuy2Rows; rows left
+// it is in the cache, or to mix straight from FrameYuvRows; rows left
 // unconverted wait for CompleteFramePicture.
 bool BuildFramePicture(bool deferRows = false);
 // Converts the deferred source rows that land on stored rows [first, end) of
@@ -45,18 +74,27 @@ bool BuildFramePicture(bool deferRows = false);
 // disjoint ranges at once from several threads.
 void FillFrameRows(int first, int end);
 
-// A movie frame's YUY2 rows as grabbed, bottom row first, like the stored
-// rows of the display frame they make.
-struct Yuy2Rows {
-  const uint8_t* bottom = nullptr;
-  ptrdiff_t step = 0;  // bytes from a row to the one above it
-  const uint8_t* StoredRow(int row) const { return bottom + step * row; }
-  explicit operator bool() const { return bottom != nullptr; }
+// A movie frame's YUV rows as grabbed (YUY2 or 4:2:0), read bottom row
+// first, like the stored rows of the display frame they make.
+struct YuvRows {
+  const uint8_t* y = nullptr;  // of source row 0, the top one
+  const uint8_t* u = nullptr;
+  const uint8_t* v = nullptr;
+  ptrdiff_t lumaStride = 0, chromaStride = 0;
+  int height = 0;
+  int lumaStep = 2, chromaStep = 4;
+  int chromaRowShift = 0;  // 1: a chroma row serves two rows
+  YuvRow StoredRow(int row) const {
+    int source = height - 1 - row, chroma = source >> chromaRowShift;
+    return {y + lumaStride * source, u + chromaStride * chroma,
+            v + chromaStride * chroma, lumaStep, chromaStep};
+  }
+  explicit operator bool() const { return y != nullptr; }
 };
 // The deferred frame's source rows where the display frame is exactly them
-// (YUY2, no floating shift, no band): a renderer may mix them directly
+// (YUV, no floating shift, no band): a renderer may mix them directly
 // instead of filling FramePicture.  Empty otherwise.
-Yuy2Rows FrameYuy2Rows();
+YuvRows FrameYuvRows();
 // Converts every deferred row that presentation left unconverted, so that
 // FramePicture holds the whole last frame.  Call it, with no presentation
 // under way, before the grabbed frame goes.
@@ -74,10 +112,14 @@ void ResetMovieFrameState();
 // integer order, so it is even and a step is about half a percent.
 int FloatShiftFor(int frameWidth);
 
-// Converts `count` pixels of a YUY2 row, starting at pixel `first`, into
+// Converts `count` pixels of a YUV row, starting at pixel `first`, into
 // B, G, R bytes at `out` (BT.601 studio range, each channel limited to
 // 0..255).  `first` may be odd: a pixel takes the chroma of its pair.
-void ConvertYuy2Row(const uint8_t* row, int first, int count, uint8_t* out);
+void ConvertYuvRow(const YuvRow& row, int first, int count, uint8_t* out);
+inline void ConvertYuy2Row(const uint8_t* row, int first, int count,
+                           uint8_t* out) {
+  ConvertYuvRow(Yuy2Row(row), first, count, out);
+}
 
 // Makes the comment band; RenderCommentBand unless a test replaces it.
 using CommentBandMaker = Picture (*)(int width, int height);

@@ -204,7 +204,7 @@ int PresentMovieFrameLocked() {
   RenderInput in = MovieInput();
   if (strips) {
     in.fillRows = FillFrameRows;
-    in.yuy2 = FrameYuy2Rows();
+    in.yuv = FrameYuvRows();
   }
   if (in.frame.width >= 2) Render(in);
   return 0;

@@ -94,9 +94,9 @@ struct RenderInput {
   // Set when the movie frame's rows are still to be converted: a renderer
   // calls it for the stored rows [first, end) before it reads them.
   void (*fillRows)(int first, int end) = nullptr;
-  // Set when those rows are YUY2 that make the frame unchanged: a renderer
+  // Set when those rows are YUV that make the frame unchanged: a renderer
   // that mixes them directly needs no fillRows.
-  Yuy2Rows yuy2;
+  YuvRows yuv;
 };
 
 struct RenderContext {

@@ -355,3 +355,139 @@ TEST_F(AnaglyphTest, MovieFramesConvertedInStripsMatchTheWholeFrame) {
   SetGrabbedFrame({});
   ResetMovieFrameState();
 }
+
+namespace {
+
+// A random 4:2:0 frame with padded rows, and the YUY2 frame a converter
+// makes of it by giving each row its pair of rows' chroma (videoconvert
+// packs I420 into YUY2 so): the frame that presentation showed before
+// decoded planes reached it.
+struct Yuv420Frame {
+  int width, height, stride, chromaStride;
+  std::vector<uint8_t> luma, u, v, nv12, yuy2;
+
+  Yuv420Frame(int w, int h, int seed)
+      : width(w), height(h), stride(w + 24), chromaStride((w + 1) / 2 + 8) {
+    std::mt19937 random(seed);
+    int chromaRows = (h + 1) / 2, pairs = (w + 1) / 2;
+    luma.resize(size_t(stride) * h);
+    u.resize(size_t(chromaStride) * chromaRows);
+    v.resize(u.size());
+    nv12.resize(size_t(2 * chromaStride) * chromaRows);
+    for (auto* plane : {&luma, &u, &v})
+      for (uint8_t& b : *plane) b = uint8_t(random());
+    yuy2.resize(size_t(4 * pairs) * h);
+    for (int y = 0; y < h; ++y)
+      for (int p = 0; p < pairs; ++p) {
+        uint8_t* pair = &yuy2[size_t(4 * pairs) * y + 4 * p];
+        size_t c = size_t(chromaStride) * (y / 2) + p;
+        pair[0] = luma[size_t(stride) * y + 2 * p];
+        pair[1] = u[c];
+        pair[2] = 2 * p + 1 < w ? luma[size_t(stride) * y + 2 * p + 1] : 0;
+        pair[3] = v[c];
+        nv12[size_t(2 * chromaStride) * (y / 2) + 2 * p] = u[c];
+        nv12[size_t(2 * chromaStride) * (y / 2) + 2 * p + 1] = v[c];
+      }
+  }
+  GrabbedFrame Planar() const {
+    GrabbedFrame f{width, height, FrameYuv420, luma.data(), stride, {}};
+    f.u = u.data();
+    f.v = v.data();
+    f.chromaStride = chromaStride;
+    return f;
+  }
+  GrabbedFrame SemiPlanar() const {
+    GrabbedFrame f = Planar();
+    f.u = nv12.data();
+    f.v = nv12.data() + 1;
+    f.chromaStride = 2 * chromaStride;
+    f.chromaStep = 2;
+    return f;
+  }
+  GrabbedFrame Packed() const {
+    return {width, height, FrameYuy2, yuy2.data(), 4 * ((width + 1) / 2), {}};
+  }
+};
+
+// Straight from I420 or NV12 rows, from any pixel of either view and at any
+// length, Dubois mixes what the same rows packed as YUY2 give.
+TEST_F(AnaglyphTest, DuboisFrom420RowsMatchesTheirYuy2Packing) {
+  YuvWordCombiner mix = YuvWordCombinerOf(DuboisAnaglyph);
+  ASSERT_TRUE(mix);  // the table loop serves where the processor lacks AVX2
+  Yuv420Frame frame(300, 2, 9);
+  YuvRow packed = Yuy2Row(frame.yuy2.data());
+  YuvRow planar{frame.luma.data(), frame.u.data(), frame.v.data(), 1, 1};
+  YuvRow semi{frame.luma.data(), frame.nv12.data(), frame.nv12.data() + 1, 1, 2};
+  for (int first : {0, 1, 2})
+    for (int second : {0, 1, 4, 5, 150})
+      for (int n : {1, 15, 16, 17, 33, 130}) {
+        std::vector<uint32_t> expected(n);
+        mix(expected.data(), packed, first, packed, second, n);
+        for (const YuvRow& row : {planar, semi}) {
+          std::vector<uint32_t> words(n + 1, 0xA5A5A5A5u);
+          mix(words.data(), row, first, row, second, n);
+          words.pop_back();
+          ASSERT_EQ(words, expected) << "from " << first << " and " << second
+                                     << ", length " << n << ", step "
+                                     << row.chromaStep;
+        }
+      }
+}
+
+// A decoded frame's planes show in the window as its YUY2 packing did, in
+// every anaglyph (Dubois mixes the planes themselves, the others convert
+// strip by strip) and with the views moved apart, scaled, swapped or
+// clipped from an odd column; the completed display frame is the same too.
+TEST_F(AnaglyphTest, Movie420FramesShowAsTheirYuy2Packing) {
+  Yuv420Frame frame(640, 301, 3);
+  Viewer.MovieOpen = true;
+  struct Case {
+    int format, floatOffset;
+    bool fit, swap;
+    int clip;
+  };
+  for (Case c : {Case{DuboisAnaglyph, 0, false, false, 0},
+                 Case{DuboisAnaglyph, 0, false, true, 3},
+                 Case{DuboisAnaglyph, 2, false, false, 0},
+                 Case{DuboisAnaglyph, 0, true, false, 0},
+                 Case{AnaglyphRedCyan, 0, false, false, 1},
+                 Case{ColorAnaglyphYellowBlue, 2, true, true, 0}}) {
+    Viewer.StereoType = c.format;
+    Viewer.FloatOffset = c.floatOffset;
+    Viewer.FitToWindow = c.fit;
+    Viewer.SwapLR = c.swap;
+    Viewer.ZoomPercent = 100;
+    std::string name = "format " + std::to_string(c.format) + " float " +
+                       std::to_string(c.floatOffset) + " fit " +
+                       std::to_string(c.fit) + " clip " + std::to_string(c.clip);
+    std::vector<uint32_t> window;
+    std::vector<uint8_t> display;
+    for (const GrabbedFrame& grabbed :
+         {frame.Packed(), frame.Planar(), frame.SemiPlanar()}) {
+      ResetMovieFrameState();
+      int shift = std::abs(FloatShiftFor(frame.width));
+      SetClientSize((frame.width / 2 + shift) / (c.fit ? 2 : 1) - c.clip,
+                    frame.height / (c.fit ? 3 : 1) - c.clip);
+      ASSERT_EQ(PresentGrabbedFrame(grabbed), 0) << name;
+      CompleteFramePicture();
+      const Picture& p = FramePicture();
+      ASSERT_TRUE(p) << name;
+      std::vector<uint8_t> rows;
+      for (int y = 0; y < PictureHeight(p); ++y)
+        rows.insert(rows.end(), PictureRow(p.get(), y),
+                    PictureRow(p.get(), y) + 3 * PictureWidth(p));
+      if (grabbed.format == FrameYuy2) {
+        window = Presentation.frame.pixels;
+        display = rows;
+        continue;
+      }
+      EXPECT_TRUE(Presentation.frame.pixels == window)
+          << name << ", chroma step " << grabbed.chromaStep;
+      EXPECT_TRUE(rows == display) << name << ", chroma step " << grabbed.chromaStep;
+    }
+  }
+  SetGrabbedFrame({});
+  ResetMovieFrameState();
+}
+
+}  // namespace

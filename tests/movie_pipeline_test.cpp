@@ -13,8 +13,12 @@
 
 #include <unistd.h>
 
+#include <gst/app/gstappsink.h>
+
+#include "core/viewer_state.h"
 #include "platform/movie_graph.h"
 #include "platform/movie_pipeline_parts.h"
+#include "stereo/present.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -49,7 +53,7 @@ struct Recorder {
     return [this](const GrabbedFrame& f, int64_t at) {
       Captured c{f.width, f.height, f.format, at, {}, {}};
       const uint8_t* row = f.pixels;
-      int e = f.format == FrameRgb24 ? 3 : 2;
+      int e = f.format == FrameRgb24 ? 3 : f.format == FrameYuy2 ? 2 : 1;
       for (int i = 0; i < 3; ++i) {
         c.left[i] = row[i % e];
         c.right[i] = row[(f.width / 2) * e + i % e];
@@ -136,6 +140,8 @@ class MoviePipelineTest : public ::testing::Test {
     return false;
   }
 
+  void DecodedPlanesMatchConvertedFrames(const std::string& size);
+
   static inline fs::path dir_;
   static inline bool made_ = false;
   Recorder recorder_;
@@ -181,11 +187,13 @@ TEST_F(MoviePipelineTest, StepShowsExactlyOneNewFrameAndSeekLandsOnItsFrame) {
   EXPECT_EQ(recorder_.Last().left[2], 60);
 }
 
-TEST_F(MoviePipelineTest, YuvComesAsYuy2UnlessRgbIsForcedRgbComesAsRgb) {
+// A side-by-side movie's 4:2:0 frames come as decoded.
+TEST_F(MoviePipelineTest, YuvComesAsYuy2Or420UnlessRgbIsForcedRgbComesAsRgb) {
   for (const char* name : {"yuy2.avi", "sbs.mp4"}) {
     auto graph = Build(Movie(name), "", false);
     ASSERT_TRUE(graph && recorder_.WaitFor(1)) << name;
-    EXPECT_EQ(recorder_.Last().format, FrameYuy2) << name;
+    EXPECT_EQ(recorder_.Last().format, name[0] == 's' ? FrameYuv420 : FrameYuy2)
+        << name;
     graph.reset();
     recorder_.frames.clear();
     graph = Build(Movie(name), "", true);
@@ -317,6 +325,95 @@ TEST_F(MoviePipelineTest, FailuresSayWhichKind) {
   // Views of different sizes cannot be merged.
   EXPECT_FALSE(Build(Movie("raw.avi"), Movie("sbs.mp4")));
   EXPECT_EQ(result_.failure, GraphFailure::MismatchedInputs);
+}
+
+// The frames of `movie` as videoconvert packs them into YUY2, which is what
+// the grabber received of 4:2:0 movies before their planes came as decoded.
+std::vector<std::shared_ptr<MappedFrame>> ConvertedToYuy2(const std::string& movie) {
+  std::string description = "filesrc location=\"" + movie +
+                            "\" ! decodebin ! videoconvert ! "
+                            "video/x-raw,format=YUY2 ! appsink name=sink sync=false";
+  std::vector<std::shared_ptr<MappedFrame>> frames;
+  GstElement* pipeline = gst_parse_launch(description.c_str(), nullptr);
+  if (!pipeline) return frames;
+  GstElement* sink = gst_bin_get_by_name(GST_BIN(pipeline), "sink");
+  gst_element_set_state(pipeline, GST_STATE_PLAYING);
+  while (GstSample* sample =
+             gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 10 * GST_SECOND)) {
+    if (auto mapped = MapFrame(sample)) frames.push_back(mapped);
+    gst_sample_unref(sample);
+  }
+  gst_object_unref(sink);
+  gst_element_set_state(pipeline, GST_STATE_NULL);
+  gst_object_unref(pipeline);
+  return frames;
+}
+
+// Decoded planes, padded by the decoder and cropped to a size no macroblock
+// fits (rendered into the sink's buffers, or, narrower than its
+// macroblocks, copied), build the display frame and the Dubois window pixel
+// for pixel as the converter's YUY2 of the same frame does.  Every frame is
+// held to the end, as a paused player holds its last: the frames the
+// decoder still references, handed on without a copy, must not change
+// under the holder.
+TEST_F(MoviePipelineTest, DecodedPlanesShowAsTheConvertersYuy2) {
+  for (const char* size : {"128x46", "118x46"}) {
+    SCOPED_TRACE(size);
+    DecodedPlanesMatchConvertedFrames(size);
+    recorder_.frames.clear();
+  }
+}
+
+void MoviePipelineTest::DecodedPlanesMatchConvertedFrames(const std::string& size) {
+  std::string movie = (dir_ / ("odd" + size + ".mp4")).string();
+  ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i testsrc2=s=" + size +
+                         ":r=25:d=2 -c:v libx264 -preset veryfast "
+                         "-pix_fmt yuv420p '" + movie + "'").c_str()), 0);
+  std::vector<GrabbedFrame> planar;
+  MovieGraphOptions options;
+  options.paced = false;
+  auto graph = BuildMovieGraph(
+      movie, "", options,
+      [&](const GrabbedFrame& f, int64_t) {
+        std::lock_guard guard(recorder_.lock);
+        planar.push_back(f);
+        recorder_.frames.push_back({});
+        recorder_.changed.notify_all();
+      },
+      nullptr, result_);
+  ASSERT_TRUE(graph) << result_.text;
+  ASSERT_TRUE(PlayToEnd(*graph));
+  std::vector<std::shared_ptr<MappedFrame>> packed = ConvertedToYuy2(movie);
+  std::lock_guard guard(recorder_.lock);
+  ASSERT_EQ(planar.size(), 50u);
+  ASSERT_EQ(packed.size(), planar.size());
+
+  Viewer = ViewerState();
+  Viewer.StereoType = DuboisAnaglyph;
+  Viewer.MovieOpen = true;
+  SetClientSize(planar[0].width / 2, planar[0].height);
+  for (size_t n = 0; n < planar.size(); ++n) {
+    ASSERT_EQ(planar[n].format, FrameYuv420);
+    ASSERT_TRUE(planar[n].owner);
+    ASSERT_EQ(packed[n]->grabbed.format, FrameYuy2);
+    std::vector<uint8_t> display[2];
+    std::vector<uint32_t> window[2];
+    for (int i = 0; i < 2; ++i) {
+      ResetMovieFrameState();
+      ASSERT_EQ(PresentGrabbedFrame(i ? planar[n] : packed[n]->grabbed), 0);
+      window[i] = Presentation.frame.pixels;
+      CompleteFramePicture();
+      const Picture& p = FramePicture();
+      ASSERT_TRUE(p);
+      for (int y = 0; y < PictureHeight(p); ++y)
+        display[i].insert(display[i].end(), PictureRow(p.get(), y),
+                          PictureRow(p.get(), y) + 3 * PictureWidth(p));
+    }
+    EXPECT_TRUE(display[0] == display[1]) << "frame " << n;
+    EXPECT_TRUE(window[0] == window[1]) << "frame " << n;
+  }
+  SetGrabbedFrame({});
+  ResetMovieFrameState();
 }
 
 TEST(MovieTestdata, RealMoviesOpenInTheirShapes) {

@@ -62,6 +62,21 @@ struct FakeGraph : MovieGraph {
     }
     sink(GrabbedFrame{8, 2, FrameYuy2, rows.data(), 16, {}}, 0);
   }
+  // The same as NV12 planes, lent for the call only like the others.
+  void DeliverNv12() {
+    std::vector<uint8_t> luma, chroma;
+    for (int pair = 0; pair < 8; ++pair) {
+      const uint8_t* p = pair % 4 < 2 ? kYuy2Red : kYuy2Blue;
+      luma.insert(luma.end(), {p[0], p[2]});
+      if (pair < 4) chroma.insert(chroma.end(), {p[1], p[3]});
+    }
+    GrabbedFrame frame{8, 2, FrameYuv420, luma.data(), 8, {}};
+    frame.u = chroma.data();
+    frame.v = chroma.data() + 1;
+    frame.chromaStride = 8;
+    frame.chromaStep = 2;
+    sink(frame, 0);
+  }
 };
 
 // A pipeline with a streaming thread of its own, as GStreamer has: from Run
@@ -199,7 +214,7 @@ TEST_F(MoviePlayerTest, EndOfMovieRepeatsRewindsOrAdvancesTheShow) {
 }
 
 // Also after a Dubois anaglyph at its own size, which mixes the YUY2 rows
-// without converting them into the frame.
+// (or the 4:2:0 planes) without converting them into the frame.
 TEST_F(MoviePlayerTest, ClosingLeavesTheLastFrameAsTheStillPair) {
   Open();
   graph_->Deliver();
@@ -216,17 +231,24 @@ TEST_F(MoviePlayerTest, ClosingLeavesTheLastFrameAsTheStillPair) {
   Viewer.StereoType = DuboisAnaglyph;
   Viewer.FitToWindow = false;
   Viewer.ZoomPercent = 100;
-  Open();
-  graph_->DeliverYuy2();
-  player_->CloseMovie();
-  ASSERT_TRUE(Viewer.CurrentLeft && Viewer.CurrentRight);
   uint8_t red[3], blue[3];
   ConvertYuy2Row(FakeGraph::kYuy2Red, 0, 1, red);
   ConvertYuy2Row(FakeGraph::kYuy2Blue, 0, 1, blue);
-  left = PicturePixels(Viewer.CurrentLeft.get());
-  right = PicturePixels(Viewer.CurrentRight.get());
-  EXPECT_EQ(std::vector<uint8_t>(left, left + 3), std::vector<uint8_t>(red, red + 3));
-  EXPECT_EQ(std::vector<uint8_t>(right, right + 3), std::vector<uint8_t>(blue, blue + 3));
+  // Lent 4:2:0 planes are kept as a copy of their own, as lent rows are.
+  for (bool planes : {false, true}) {
+    Open();
+    if (planes) graph_->DeliverNv12();
+    else graph_->DeliverYuy2();
+    player_->CloseMovie();
+    ASSERT_TRUE(Viewer.CurrentLeft && Viewer.CurrentRight);
+    left = PicturePixels(Viewer.CurrentLeft.get());
+    right = PicturePixels(Viewer.CurrentRight.get());
+    EXPECT_EQ(std::vector<uint8_t>(left, left + 3), std::vector<uint8_t>(red, red + 3))
+        << planes;
+    EXPECT_EQ(std::vector<uint8_t>(right, right + 3),
+              std::vector<uint8_t>(blue, blue + 3))
+        << planes;
+  }
 }
 
 TEST_F(MoviePlayerTest, BuildFailuresAskOrWarnAndLeaveNoMovie) {
