@@ -1,16 +1,23 @@
 // The load step of navigation through the window's prefetcher, reading
 // ahead after each item shown, and the opt-in step timing log.
 #include <QMetaObject>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "image/comment.h"
 #include "image/file_names.h"
 #include "image/mpo_reader.h"
+#include "shell/command_table.h"
+#include "shell/first_look.h"
 #include "shell/item_prefetch.h"
 #include "shell/main_window.h"
+#include "shell/navigation.h"
 #include "shell/navigation_steps.h"
 #include "core/viewer_state.h"
 #include "slideshow/list_messages.h"
@@ -117,11 +124,93 @@ bool TimingOn() {
   return on;
 }
 
+// A show that may draw a first look says so around its read; the first
+// look on display waits for the exact item of this request.
+bool firstLookWanted = false;
+std::optional<ItemRequest> firstLookExact;
+bool firstLookForward = true;  // where reading ahead goes once it is in
+
+// How often the window looks for the exact item, and how long its reading
+// waits for the first look to be painted.
+constexpr int kFirstLookPollMs = 4;
+constexpr int kExactReadLatestMs = 100;
+
+// A first look read beside the window's own start-up: the show's load
+// takes it when it asks for exactly this item.
+struct EarlyLook {
+  ItemRequest request;
+  PreparedItem look;
+  bool read = false;
+  std::thread thread;
+};
+std::optional<EarlyLook> earlyLook;
+
+// The early first look for `request`, waited for: false when there was
+// none for it (it is then dropped) and `tried` says whether one was read
+// for this very item.
+bool TakeEarlyLook(const ItemRequest& request, PreparedItem& look,
+                   bool& tried) {
+  tried = false;
+  if (!earlyLook) return false;
+  earlyLook->thread.join();
+  tried = earlyLook->request == request;
+  bool read = tried && earlyLook->read;
+  if (read) look = std::move(earlyLook->look);
+  earlyLook.reset();
+  return read;
+}
+
+// Undoes what a first look that could not be placed stored.
+void ForgetPlacedLook() {
+  ClearCurrentComment();
+  ParallaxShiftX = ParallaxShiftY = 0;
+  FreePicture(Viewer.LeftPicture);
+  FreePicture(Viewer.RightPicture);
+}
+
+// The item read and scaled, into LeftPicture/RightPicture placed for the
+// floating window with its comment and parallax, as the loads leave them.
+bool PlacePreparedItem(const ItemRequest& request, PreparedItem& item) {
+  StoreCurrentComment(item.comment);
+  ParallaxShiftX = item.shiftX;
+  ParallaxShiftY = item.shiftY;
+  if (request.shape == ItemShape::SideBySide)
+    return ShowScaledSideBySide(request.left, std::move(item.left)) != 0;
+  Viewer.LeftPicture = std::move(item.left);
+  Viewer.RightPicture = std::move(item.right);
+  return PlaceScaledPair(Viewer.LeftPicture, Viewer.RightPicture) != 0;
+}
+
+// The first look of the item, when the show wants one and one is to be
+// had; the exact item is then read once it is on screen.
+bool LoadFirstLook(const ItemRequest& request) {
+  if (!std::exchange(firstLookWanted, false)) return false;
+  PreparedItem look;
+  bool tried = false;
+  if (!TakeEarlyLook(request, look, tried) &&
+      (tried || !ReadFirstLook(request, look)))
+    return false;
+  if (!PlacePreparedItem(request, look)) {
+    ForgetPlacedLook();
+    return false;
+  }
+  firstLookExact = request;
+  return true;
+}
+
+void ReadExactItem(MainWindow& w) {
+  if (!firstLookExact) return;
+  w.Prefetch().Request(*firstLookExact);
+  w.FirstLookTimer().start(kFirstLookPollMs);
+}
+
 }  // namespace
 
 bool LoadMpoItem(MainWindow& w, const std::string& path) {
   PreparedItem item;
-  if (TakeReadAhead(w, RequestNow(w, ItemShape::Mpo, path), item)) {
+  ItemRequest request = RequestNow(w, ItemShape::Mpo, path);
+  if (LoadFirstLook(request)) return true;
+  if (TakeReadAhead(w, request, item)) {
     stepReadAhead = true;
     Viewer.LeftPicture = std::move(item.left);
     Viewer.RightPicture = std::move(item.right);
@@ -137,7 +226,12 @@ bool LoadMpoItem(MainWindow& w, const std::string& path) {
 bool LoadSideBySideItem(MainWindow& w, const std::string& path,
                         std::string& unreadable) {
   PreparedItem item;
-  if (TakeReadAhead(w, RequestNow(w, ItemShape::SideBySide, path), item)) {
+  ItemRequest request = RequestNow(w, ItemShape::SideBySide, path);
+  if (LoadFirstLook(request)) {
+    unreadable.clear();
+    return true;
+  }
+  if (TakeReadAhead(w, request, item)) {
     stepReadAhead = true;
     unreadable = item.unreadable;
     return ShowScaledSideBySide(path, std::move(item.left)) != 0;
@@ -148,15 +242,19 @@ bool LoadSideBySideItem(MainWindow& w, const std::string& path,
 bool LoadPairItem(MainWindow& w, const std::string& left,
                   const std::string& right, PairFailures& unreadable) {
   PreparedItem item;
-  if (TakeReadAhead(w, RequestNow(w, ItemShape::Pair, left, right), item)) {
-    stepReadAhead = true;
+  ItemRequest request = RequestNow(w, ItemShape::Pair, left, right);
+  bool firstLook = LoadFirstLook(request);
+  if (firstLook || TakeReadAhead(w, request, item)) {
+    stepReadAhead = !firstLook;
     unreadable = {item.unreadable, item.unreadableRight};
-    Viewer.LeftPicture = std::move(item.left);
-    Viewer.RightPicture = std::move(item.right);
+    if (!firstLook) {
+      Viewer.LeftPicture = std::move(item.left);
+      Viewer.RightPicture = std::move(item.right);
+      PlaceScaledPair(Viewer.LeftPicture, Viewer.RightPicture);
+    }
     Viewer.ShownKind = 2;
     Viewer.ShownLeftPath = left;
     Viewer.ShownRightPath = right;
-    PlaceScaledPair(Viewer.LeftPicture, Viewer.RightPicture);
     return true;
   }
   if (!LoadPicturePair(left, right, Viewer.LeftPicture, Viewer.RightPicture,
@@ -167,6 +265,14 @@ bool LoadPairItem(MainWindow& w, const std::string& left,
 }
 
 void PrefetchNextItem(MainWindow& w, bool forward) {
+  if (firstLookExact) {
+    // The exact item is read first, and only once the first look is on
+    // screen: until then nothing competes with drawing it.  Reading ahead
+    // follows when the exact item is in.
+    firstLookForward = forward;
+    w.AfterNextPaint([&w] { ReadExactItem(w); }, kExactReadLatestMs);
+    return;
+  }
   if (!PrefetchOn() || Viewer.MovieOpen || Viewer.View360 ||
       Viewer.ItemCount <= 0)
     return;
@@ -224,4 +330,79 @@ void NoteItemOnScreen(MainWindow& w) {
                      readAhead ? " (read ahead)" : "");
       },
       Qt::QueuedConnection);
+}
+
+void WantFirstLook(bool wanted) {
+  firstLookWanted = wanted;
+  // The show is read: an early first look it did not take is of no use.
+  if (!wanted && earlyLook) {
+    earlyLook->thread.join();
+    earlyLook.reset();
+  }
+}
+
+bool FirstLookOnDisplay() { return firstLookExact.has_value(); }
+
+void FirstLookTick(MainWindow& w) {
+  // Read, or given up by the reader: either way the wait is over.
+  if (!firstLookExact || w.Prefetch().Holds(*firstLookExact) ||
+      !w.Prefetch().Reading())
+    FinishFirstLook(w);
+}
+
+void FinishFirstLook(MainWindow& w) {
+  w.FirstLookTimer().stop();
+  if (!firstLookExact) return;
+  ItemRequest request = std::move(*firstLookExact);
+  firstLookExact.reset();
+  PreparedItem item;
+  bool read = w.Prefetch().Take(request, item) || PrepareItem(request, item);
+  if (read && item.unreadable.empty() && item.unreadableRight.empty() &&
+      PlacePreparedItem(request, item)) {
+    Viewer.CurrentLeft = std::move(Viewer.LeftPicture);
+    Viewer.CurrentRight = std::move(Viewer.RightPicture);
+    w.Repaint();
+    PrefetchNextItem(w, firstLookForward);
+    return;
+  }
+  // The whole picture could not be had as the first look was (the file
+  // changed, or memory ran out): the first look goes, and the item is read
+  // again the ordinary way, which says why when it cannot be shown.
+  ForgetPlacedLook();
+  FreePicture(Viewer.CurrentLeft);
+  FreePicture(Viewer.CurrentRight);
+  w.DispatchCommand(CMD_RELOAD_ITEM);
+}
+
+void StartEarlyFirstLook(const FirstShow& show, const ScreenSize& screen) {
+  if (earlyLook) return;
+  FitSettings fit = CurrentFitSettings(screen);
+  std::optional<ItemRequest> request;
+  auto has = [&](int id) {
+    return std::find(show.commands.begin(), show.commands.end(), id) !=
+           show.commands.end();
+  };
+  if (has(CMD_SHOW_FILE)) request = FileRequest(show.openPath, fit, {});
+  if (has(CMD_SHOW_PAIR))
+    request = PairRequest(show.leftPath, show.rightPath, fit, {});
+  if (!request) return;
+  EarlyLook& early = earlyLook.emplace();
+  early.request = std::move(*request);
+  try {
+    early.thread = std::thread([&early] {
+      early.read = ReadFirstLook(early.request, early.look);
+    });
+  } catch (const std::system_error&) {
+    earlyLook.reset();  // the show reads its first look itself
+  }
+}
+
+void ForgetFirstLook(MainWindow& w) {
+  if (earlyLook) {
+    earlyLook->thread.join();
+    earlyLook.reset();
+  }
+  w.FirstLookTimer().stop();
+  firstLookExact.reset();
+  firstLookWanted = false;
 }
