@@ -101,14 +101,14 @@ int main(int argc, char** argv) {
       DataFolder(QCoreApplication::applicationDirPath().toStdString());
 
   FirstShow first = DecideFirstShow(args, folder);
-  // The first picture is drawn from a quick first look while the exact one
-  // is read, and that first look is read beside the window's own start-up:
-  // the two are most of the wait for the first picture.
-  // DUORAMIC_FIRST_LOOK=0 turns it off, to time the viewer without.
+  // The first item is read beside the window's own start-up, and a large
+  // picture is first drawn from a quick first look while its exact pixels
+  // are read: reading it was most of the wait for the first picture.
+  // DUORAMIC_FIRST_LOOK=0 turns both off, to time the viewer without.
   const char* firstLookSetting = std::getenv("DUORAMIC_FIRST_LOOK");
   bool firstLook = !(firstLookSetting && firstLookSetting[0] == '0') &&
                    Viewer.StereoType != NvidiaStereo;
-  if (firstLook) StartEarlyFirstLook(first, PrimaryScreenSize());
+  if (firstLook) StartEarlyRead(first, PrimaryScreenSize());
 
   int status;
   {

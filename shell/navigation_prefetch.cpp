@@ -43,11 +43,14 @@ ItemRequest RequestNow(MainWindow& w, ItemShape shape, const std::string& left,
                          CurrentComment);
 }
 
-// The item read ahead; with automatic alignment on, an item not read ahead
-// is read here the same way, since only that path lines views up.
+bool TakeEarlyItem(const ItemRequest& request, PreparedItem& item);
+
+// The item read ahead, or early beside start-up; with automatic alignment
+// on, an item not read ahead is read here the same way, since only that
+// path lines views up.
 bool TakeReadAhead(MainWindow& w, const ItemRequest& request,
                    PreparedItem& item) {
-  if (!w.Prefetch().Take(request, item) &&
+  if (!TakeEarlyItem(request, item) && !w.Prefetch().Take(request, item) &&
       !(request.fit.autoAlign && PrepareItem(request, item)))
     return false;
   // DUORAMIC_ALIGN_LOG set: what the alignment did to each item shown.
@@ -135,29 +138,52 @@ bool firstLookForward = true;  // where reading ahead goes once it is in
 constexpr int kFirstLookPollMs = 4;
 constexpr int kExactReadLatestMs = 100;
 
-// A first look read beside the window's own start-up: the show's load
-// takes it when it asks for exactly this item.
-struct EarlyLook {
+// The first item read beside the window's own start-up: its first look, or
+// the item itself when no first look is to be had (a small picture).  The
+// show's load takes it when it asks for exactly this item.
+struct EarlyRead {
   ItemRequest request;
-  PreparedItem look;
+  PreparedItem item;
+  bool firstLook = false;  // `item` is a first look
   bool read = false;
   std::thread thread;
 };
-std::optional<EarlyLook> earlyLook;
+std::optional<EarlyRead> earlyRead;
 
-// The early first look for `request`, waited for: false when there was
-// none for it (it is then dropped) and `tried` says whether one was read
-// for this very item.
-bool TakeEarlyLook(const ItemRequest& request, PreparedItem& look,
-                   bool& tried) {
+// Waits for the early read (once: a read of the other kind stays to be
+// taken after it is waited for).
+void AwaitEarlyRead() {
+  if (earlyRead && earlyRead->thread.joinable()) earlyRead->thread.join();
+}
+
+void DropEarlyRead() {
+  AwaitEarlyRead();
+  earlyRead.reset();
+}
+
+// The early read of `request`, waited for, when it is of the kind asked
+// for.  `tried` says whether one was made for this very item; one for
+// another item is dropped.
+bool TakeEarlyRead(const ItemRequest& request, bool firstLook,
+                   PreparedItem& item, bool& tried) {
   tried = false;
-  if (!earlyLook) return false;
-  earlyLook->thread.join();
-  tried = earlyLook->request == request;
-  bool read = tried && earlyLook->read;
-  if (read) look = std::move(earlyLook->look);
-  earlyLook.reset();
+  if (!earlyRead) return false;
+  AwaitEarlyRead();
+  if (!(earlyRead->request == request)) {
+    earlyRead.reset();
+    return false;
+  }
+  tried = true;
+  if (earlyRead->firstLook != firstLook) return false;  // the other kind
+  bool read = earlyRead->read;
+  if (read) item = std::move(earlyRead->item);
+  earlyRead.reset();
   return read;
+}
+
+bool TakeEarlyItem(const ItemRequest& request, PreparedItem& item) {
+  bool tried = false;
+  return TakeEarlyRead(request, false, item, tried);
 }
 
 // Undoes what a first look that could not be placed stored.
@@ -187,7 +213,7 @@ bool LoadFirstLook(const ItemRequest& request) {
   if (!std::exchange(firstLookWanted, false)) return false;
   PreparedItem look;
   bool tried = false;
-  if (!TakeEarlyLook(request, look, tried) &&
+  if (!TakeEarlyRead(request, true, look, tried) &&
       (tried || !ReadFirstLook(request, look)))
     return false;
   if (!PlacePreparedItem(request, look)) {
@@ -335,10 +361,7 @@ void NoteItemOnScreen(MainWindow& w) {
 void WantFirstLook(bool wanted) {
   firstLookWanted = wanted;
   // The show is read: an early first look it did not take is of no use.
-  if (!wanted && earlyLook) {
-    earlyLook->thread.join();
-    earlyLook.reset();
-  }
+  if (!wanted) DropEarlyRead();
 }
 
 bool FirstLookOnDisplay() { return firstLookExact.has_value(); }
@@ -374,8 +397,8 @@ void FinishFirstLook(MainWindow& w) {
   w.DispatchCommand(CMD_RELOAD_ITEM);
 }
 
-void StartEarlyFirstLook(const FirstShow& show, const ScreenSize& screen) {
-  if (earlyLook) return;
+void StartEarlyRead(const FirstShow& show, const ScreenSize& screen) {
+  if (earlyRead) return;
   FitSettings fit = CurrentFitSettings(screen);
   std::optional<ItemRequest> request;
   auto has = [&](int id) {
@@ -386,22 +409,20 @@ void StartEarlyFirstLook(const FirstShow& show, const ScreenSize& screen) {
   if (has(CMD_SHOW_PAIR))
     request = PairRequest(show.leftPath, show.rightPath, fit, {});
   if (!request) return;
-  EarlyLook& early = earlyLook.emplace();
+  EarlyRead& early = earlyRead.emplace();
   early.request = std::move(*request);
   try {
     early.thread = std::thread([&early] {
-      early.read = ReadFirstLook(early.request, early.look);
+      early.firstLook = ReadFirstLook(early.request, early.item);
+      early.read = early.firstLook || PrepareItem(early.request, early.item);
     });
   } catch (const std::system_error&) {
-    earlyLook.reset();  // the show reads its first look itself
+    earlyRead.reset();  // the show reads the item itself
   }
 }
 
 void ForgetFirstLook(MainWindow& w) {
-  if (earlyLook) {
-    earlyLook->thread.join();
-    earlyLook.reset();
-  }
+  DropEarlyRead();
   w.FirstLookTimer().stop();
   firstLookExact.reset();
   firstLookWanted = false;

@@ -74,11 +74,12 @@ void PrefetchNextItem(MainWindow& window, bool forward);
 // reading (the window is closing).
 void WantFirstLook(bool wanted);
 void ForgetFirstLook(MainWindow& window);
-// Starts reading the first look of the file or pair `show` opens on a
-// thread of its own, beside the rest of start-up, for a window on a screen
-// of `screen`; the show's read takes it when it asks for the same item
-// with the same settings, and reads afresh otherwise.
-void StartEarlyFirstLook(const FirstShow& show, const ScreenSize& screen);
+// Starts reading the file or pair `show` opens on a thread of its own,
+// beside the rest of start-up, for a window on a screen of `screen`: its
+// first look, or the item itself when none is to be had.  The show's read
+// takes it when it asks for the same item with the same settings, and
+// reads afresh otherwise.
+void StartEarlyRead(const FirstShow& show, const ScreenSize& screen);
 
 // The opt-in timing log (DUORAMIC_TIMING set): a step begins, its item's
 // pixels are on screen.

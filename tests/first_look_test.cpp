@@ -145,7 +145,7 @@ TEST_F(FirstLookTest, EachKindShowsAFirstLookThenExactlyTheOrdinaryPixels) {
       FirstShow show;
       show.openPath = item.path;
       show.commands = {CMD_SHOW_FILE};
-      StartEarlyFirstLook(show, window_->Screen());
+      StartEarlyRead(show, window_->Screen());
     }
     window_->FirstLookAllowed = true;
     Show(item.path, item.right);
@@ -188,10 +188,18 @@ TEST_F(FirstLookTest, ACommandDuringTheFirstLookActsOnTheExactPicture) {
 
 TEST_F(FirstLookTest, SmallPicturesAndLaterShowsAreReadWhole) {
   WriteFiles();
+  std::string scene = kSamples + "scene.mpo";  // fitted larger than it is
+  Shown direct = Direct(scene);
+  // Read whole beside start-up, and shown as read the ordinary way.
+  FirstShow show;
+  show.openPath = scene;
+  show.commands = {CMD_SHOW_FILE};
+  StartEarlyRead(show, window_->Screen());
   window_->FirstLookAllowed = true;
-  ShowFile(kSamples + "scene.mpo");  // fitted larger than it is
+  ShowFile(scene);
   EXPECT_FALSE(FirstLookOnDisplay());
   EXPECT_FALSE(window_->FirstLookAllowed);
+  EXPECT_EQ(Now(), direct);
   ShowFile(folder_ + "a.mpo");  // not the first show any more
   EXPECT_FALSE(FirstLookOnDisplay());
 }
