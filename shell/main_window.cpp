@@ -231,6 +231,8 @@ MainWindow::~MainWindow() {
   slideshowTimer_.stop();
   transitionTimer_.stop();
   eyeFiTimer_.stop();
+  // A first look still waiting belongs to this window alone.
+  ForgetFirstLook(*this);
   delete panel_;  // before the window it refers to goes
   panel_ = nullptr;
   if (&Host() == this) SetPresentationHost(nullptr);

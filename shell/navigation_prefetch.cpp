@@ -414,6 +414,7 @@ void StartEarlyRead(const FirstShow& show, const ScreenSize& screen) {
   try {
     early.thread = std::thread([&early] {
       early.firstLook = ReadFirstLook(early.request, early.item);
+      if (!early.firstLook) early.item = PreparedItem{};
       early.read = early.firstLook || PrepareItem(early.request, early.item);
     });
   } catch (const std::system_error&) {
