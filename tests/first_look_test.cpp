@@ -126,6 +126,33 @@ TEST(FirstLookDenominator, TheLargestReductionThatStillCoversTheFittedSize) {
   EXPECT_EQ(FirstLookDenominator(4000, 3000, 0, 0), 1);
 }
 
+TEST(ReadFirstLook, OnlyJpegStillsTwiceTheirSizeWithoutAlignmentOrPanorama) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  std::string jps = dir.path().toStdString() + "/wide.jps";
+  std::string other = dir.path().toStdString() + "/wide.png";
+  Write(jps, synthetic::Compress(synthetic::TestCard(1700, 700, 5)));
+  Write(other, std::vector<uint8_t>(4096, 0x89));
+  FitSettings fit;
+  fit.screen = {400, 300};  // the whole still fitted to 728 x 300
+  auto read = [&](const std::string& path, const FitSettings& settings) {
+    PreparedItem look;
+    bool ok = ReadFirstLook(
+        MakeItemRequest(ItemShape::SideBySide, path, {}, settings, {}), look);
+    EXPECT_EQ(ok, look.left != nullptr);
+    return ok;
+  };
+  EXPECT_TRUE(read(jps, fit));
+  EXPECT_FALSE(read(other, fit));
+  FitSettings aligned = fit, panorama = fit, large = fit;
+  aligned.autoAlign = true;
+  panorama.panorama = true;
+  large.screen = {900, 700};  // fitted at more than half the size
+  EXPECT_FALSE(read(jps, aligned));
+  EXPECT_FALSE(read(jps, panorama));
+  EXPECT_FALSE(read(jps, large));
+}
+
 TEST_F(FirstLookTest, EachKindShowsAFirstLookThenExactlyTheOrdinaryPixels) {
   WriteFiles();
   struct Item {
