@@ -37,6 +37,9 @@ bool ReadJpegFile(const std::string& path, std::vector<uint8_t>& bytes,
          ReadJpegSize({bytes.data(), bytes.size(), false}, width, height);
 }
 
+// The reduced decodes take libjpeg's fastest transform and plain chroma
+// upsampling, as the MPO reader's reduced decode does: a first look is on
+// screen for a moment, and what it costs is all of that moment.
 bool FirstLookSideBySide(const std::string& path, const FitSettings& fit,
                          CommentCapture& capture, PreparedItem& look) {
   std::vector<uint8_t> bytes;
@@ -47,7 +50,7 @@ bool FirstLookSideBySide(const std::string& path, const FitSettings& fit,
   // The comment as a whole decode reads it, before the pixels.
   ReadJpegCommentBeforeDecoding(bytes.data(), bytes.size(), false);
   Picture picture =
-      DecodeJpegReduced({bytes.data(), bytes.size(), false}, d, false);
+      DecodeJpegPixelsReduced({bytes.data(), bytes.size(), false}, d);
   if (!picture) return false;
   ScaleSideBySideForScreen(fit, HasText(capture), picture);
   look.left = std::move(picture);
@@ -77,12 +80,12 @@ bool FirstLookPair(const std::string& leftPath, const std::string& rightPath,
   std::string unused;
   RunSideBySide(
       [&] {
-        right = DecodeJpegReduced({rightBytes.data(), rightBytes.size(), false},
-                                  d, false);
+        right = DecodeJpegPixelsReduced(
+            {rightBytes.data(), rightBytes.size(), false}, d);
       },
       [&] {
-        left = DecodeJpegReduced({leftBytes.data(), leftBytes.size(), false},
-                                 d, false);
+        left = DecodeJpegPixelsReduced(
+            {leftBytes.data(), leftBytes.size(), false}, d);
       },
       unused);
   if (!left || !right ||
