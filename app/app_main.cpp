@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QScreen>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include "shell/main_window.h"
 #include "shell/monitors.h"
 #include "shell/movie_player.h"
+#include "shell/navigation_steps.h"
 #include "shell/settings_store.h"
 #include "shell/startup.h"
 #include "shell/vision3d_output.h"
@@ -32,6 +34,14 @@ namespace {
 bool DisplayAvailable() {
   if (std::getenv("QT_QPA_PLATFORM")) return true;
   return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
+}
+
+// The screen a window starts on, as MainWindow::Screen() measures it.
+ScreenSize PrimaryScreenSize() {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return {1920, 1080};
+  QSize size = screen->size() * screen->devicePixelRatio();
+  return {size.width(), size.height()};
 }
 
 }  // namespace
@@ -90,6 +100,16 @@ int main(int argc, char** argv) {
   std::string folder =
       DataFolder(QCoreApplication::applicationDirPath().toStdString());
 
+  FirstShow first = DecideFirstShow(args, folder);
+  // The first item is read beside the window's own start-up, and a large
+  // picture is first drawn from a quick first look while its exact pixels
+  // are read: reading it was most of the wait for the first picture.
+  // DUORAMIC_FIRST_LOOK=0 turns both off, to time the viewer without.
+  const char* firstLookSetting = std::getenv("DUORAMIC_FIRST_LOOK");
+  bool firstLook = !(firstLookSetting && firstLookSetting[0] == '0') &&
+                   Viewer.StereoType != NvidiaStereo;
+  if (firstLook) StartEarlyRead(first, PrimaryScreenSize());
+
   int status;
   {
     MainWindow window;
@@ -104,7 +124,6 @@ int main(int argc, char** argv) {
     window.HelpFilePath = folder + "/duoramic.html";
     PanoramaWindow panorama(window);
     window.SetPanorama(&panorama);
-    FirstShow first = DecideFirstShow(args, folder);
     // A window that starts full screen is first shown by going full screen:
     // shown here and at once hidden and shown again with its new flags, it
     // could be withdrawn while the window manager was still taking it on,
@@ -113,6 +132,7 @@ int main(int argc, char** argv) {
                   CMD_FULL_SCREEN_CHOSEN) == first.commands.end())
       window.show();
     ApplyFirstShow(first);
+    window.FirstLookAllowed = firstLook;
     for (int id : first.commands) window.PostCommand(id);
     status = app.exec();
     window.close();  // closes the movie while its player still exists

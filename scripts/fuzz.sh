@@ -12,6 +12,7 @@ seeds_for() {
   case "$1" in
     jpeg_fuzzer) echo "$testdata/jpeg $testdata/sbs $root/resources/samples" ;;
     mpo_fuzzer) echo "$testdata/mpo $root/resources/samples $root/fuzz/seeds/mpo_written" ;;
+    first_look_fuzzer) echo "$testdata/mpo $root/resources/samples $root/fuzz/seeds/mpo_written" ;;
     # Pictures to write as MPOs: small ones of every reader.
     mpo_writer_fuzzer) echo "$testdata/jpeg/jpegsuite/baseline $testdata/pngsuite $root/fuzz/seeds/mpo_written" ;;
     png_fuzzer) echo "$testdata/pngsuite" ;;

@@ -18,4 +18,4 @@ bash "$root/scripts/build.sh" tsan
 # sees inside them is not ours to judge.
 TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:suppressions=$root/tests/tsan.supp} \
   QT_QPA_PLATFORM=offscreen "$root/build/tsan/tests/duoramic_window_tests" \
-  --gtest_filter='ReadAheadTest.*:NavigationTest.*:MoviePlayerTest.*'
+  --gtest_filter='ReadAheadTest.*:FirstLookTest.*:NavigationTest.*:MoviePlayerTest.*'

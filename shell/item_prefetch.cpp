@@ -162,6 +162,13 @@ void ItemPrefetcher::CancelReadingLocked() {
   if (reading_) cancel_ = true;
 }
 
+bool ItemPrefetcher::Holds(const ItemRequest& request) const {
+  std::lock_guard lock(mutex_);
+  return std::any_of(held_.begin(), held_.end(), [&](const PreparedItem& item) {
+    return item.request == request;
+  });
+}
+
 size_t ItemPrefetcher::HeldCount() const {
   std::lock_guard lock(mutex_);
   return held_.size();

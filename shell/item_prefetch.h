@@ -97,6 +97,8 @@ class ItemPrefetcher {
   // Gives up the item being read and drops everything held.
   void Clear();
 
+  // The item read for exactly this request is held, ready for Take.
+  bool Holds(const ItemRequest& request) const;
   size_t HeldCount() const;
   bool Reading() const;
   // Items read to the end, and handed over by Take, since construction.

@@ -71,6 +71,7 @@ class Canvas : public QWidget {
     if (span.active) painter.fillRect(rect(), Qt::black);
     painter.drawImage(QPointF(-origin.x(), -origin.y()), image);
     UpdateOutputSlices();
+    window_.CanvasPainted();
   }
 
   void resizeEvent(QResizeEvent*) override {
@@ -193,6 +194,12 @@ MainWindow::MainWindow(UserDialogs* dialogs)
   connect(&titleNoteTimer_, &QTimer::timeout, this, [this] {
     if (windowTitle() == ToQString(noteTitle_)) ResetTitles();
   });
+  connect(&firstLookTimer_, &QTimer::timeout, this,
+          [this] { FirstLookTick(*this); });
+  afterPaintTimer_.setSingleShot(true);
+  connect(&afterPaintTimer_, &QTimer::timeout, this, [this] {
+    if (auto work = std::exchange(afterPaint_, nullptr)) work();
+  });
   SetPresentationHost(this);
   SetTitleSink(this);
   // Ctrl with a keypad key is taken before Qt's shortcuts see it: on X11
@@ -229,6 +236,8 @@ MainWindow::~MainWindow() {
   transitionTimer_.stop();
   eyeFiTimer_.stop();
   titleNoteTimer_.stop();
+  // A first look still waiting belongs to this window alone.
+  ForgetFirstLook(*this);
   delete panel_;  // before the window it refers to goes
   panel_ = nullptr;
   if (&Host() == this) SetPresentationHost(nullptr);
@@ -282,10 +291,23 @@ void MainWindow::BuildAccelerators() {
 
 void MainWindow::DispatchCommand(int id) {
   if (shutDown_) return;
+  // Every command works on the exact picture, never on a first look.
+  if (FirstLookOnDisplay()) FinishFirstLook(*this);
   if (const CommandHandlerRow* row = FindHandler(id))
     row->handler(*this, id);
   else
     ReportNotBuilt(id);
+}
+
+void MainWindow::AfterNextPaint(std::function<void()> work, int latestMs) {
+  afterPaint_ = std::move(work);
+  afterPaintTimer_.start(latestMs);
+}
+
+void MainWindow::CanvasPainted() {
+  if (!afterPaint_) return;
+  // Run once the paint has reached the screen, not inside it.
+  afterPaintTimer_.start(0);
 }
 
 void MainWindow::PostCommand(int id) {

@@ -187,6 +187,17 @@ class MainWindow : public QMainWindow,
   int DigitPrev = -1;
   // Something has been shown since start-up.
   bool ContentShown = false;
+  // The next file or pair shown may be drawn from a first look while its
+  // exact picture is read (the first item of a start-up: app_main sets it).
+  // Taken by that show whether or not a first look could be had.
+  bool FirstLookAllowed = false;
+  // Runs `work` once the canvas has next been painted, or after `latestMs`
+  // when no paint comes (a window that is not on screen).  A later call
+  // replaces work not yet run.
+  void AfterNextPaint(std::function<void()> work, int latestMs);
+  // The canvas says it has painted a frame.
+  void CanvasPainted();
+  QTimer& FirstLookTimer() { return firstLookTimer_; }
 
   // PresentationHost and TitleSink.
   void NotifyStillShown() override;
@@ -224,6 +235,9 @@ class MainWindow : public QMainWindow,
   QTimer eyeFiTimer_;
   QTimer titleNoteTimer_;
   std::string noteTitle_;  // the title while the note shows
+  QTimer firstLookTimer_;
+  QTimer afterPaintTimer_;
+  std::function<void()> afterPaint_;
   std::unique_ptr<BackgroundMusic> ownMusic_ = CreateStreamerMusic();
   BackgroundMusic* music_ = ownMusic_.get();
   std::function<uint32_t()> clock_;

@@ -351,6 +351,7 @@ void LeaveViewer360(MainWindow& w, int) {
 }
 
 void ShowFile(MainWindow& w, int) {
+  bool firstLook = std::exchange(w.FirstLookAllowed, false);
   if (Viewer.View360) RememberPlaceBefore360(w);
   else placeBefore360.reset();
   // A folder opens at its first file, as a file of it would.
@@ -373,7 +374,9 @@ void ShowFile(MainWindow& w, int) {
     Viewer.FromHistory = false;
     return;
   }
+  WantFirstLook(firstLook && Viewer.StereoType != NvidiaStereo);
   ItemRead read = ReadSingleFile(w, Viewer.OpenPath, Step::Show);
+  WantFirstLook(false);
   if (read == ItemRead::Failed) {
     // The flag was about this open only; left set it would keep the next
     // file opened from a dialog out of the history.
@@ -391,6 +394,7 @@ void ShowFile(MainWindow& w, int) {
 }
 
 void ShowPair(MainWindow& w, int) {
+  bool firstLook = std::exchange(w.FirstLookAllowed, false);
   placeBefore360.reset();
   // A pair leaves list playing, and its browse set is never the MPO set of
   // a file opened before it: that set could not hold the pair's files.
@@ -410,7 +414,9 @@ void ShowPair(MainWindow& w, int) {
   if (Viewer.ItemCount > 0 &&
       EqualIgnoringCase(FolderEntry(Viewer.OpenFolder, next), Viewer.RightPath))
     Viewer.ItemIndex = next;
+  WantFirstLook(firstLook && Viewer.StereoType != NvidiaStereo);
   ItemRead read = ReadPairFiles(w, Step::Show);
+  WantFirstLook(false);
   if (read == ItemRead::Failed) {
     Viewer.FromHistory = false;  // about this open only, as above
     return;
@@ -426,6 +432,7 @@ void ShowPair(MainWindow& w, int) {
 }
 
 void StartList(MainWindow& w, int) {
+  w.FirstLookAllowed = false;  // a list's first item is read whole
   placeBefore360.reset();
   CloseMusic(w);
   ClearForNewItem(w, Step::Show);

@@ -35,3 +35,10 @@ void StopNavigation(MainWindow& window);
 
 // Hands the item on display to the 3D Vision output.
 void HandOverToStereoOutput(MainWindow& window);
+
+// A first look is on display while its exact picture is read.  The timer
+// tick installs that picture once it is read; FinishFirstLook installs it
+// now, waiting for the rest of its reading (every command does this first).
+bool FirstLookOnDisplay();
+void FirstLookTick(MainWindow& window);
+void FinishFirstLook(MainWindow& window);

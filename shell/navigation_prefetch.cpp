@@ -1,16 +1,23 @@
 // The load step of navigation through the window's prefetcher, reading
 // ahead after each item shown, and the opt-in step timing log.
 #include <QMetaObject>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "image/comment.h"
 #include "image/file_names.h"
 #include "image/mpo_reader.h"
+#include "shell/command_table.h"
+#include "shell/first_look.h"
 #include "shell/item_prefetch.h"
 #include "shell/main_window.h"
+#include "shell/navigation.h"
 #include "shell/navigation_steps.h"
 #include "core/viewer_state.h"
 #include "slideshow/list_messages.h"
@@ -36,13 +43,15 @@ ItemRequest RequestNow(MainWindow& w, ItemShape shape, const std::string& left,
                          CurrentComment);
 }
 
-// The item read ahead; with automatic alignment or convergence on, an item
-// not read ahead is read here the same way, since only that path lines
-// views up.
+bool TakeEarlyItem(const ItemRequest& request, PreparedItem& item);
+
+// The item read ahead, or early beside start-up; with automatic alignment
+// or convergence on, an item not read ahead is read here the same way,
+// since only that path lines views up.
 bool TakeReadAhead(MainWindow& w, const ItemRequest& request,
                    PreparedItem& item) {
   bool aligning = request.fit.autoAlign || request.fit.autoConverge;
-  if (!w.Prefetch().Take(request, item) &&
+  if (!TakeEarlyItem(request, item) && !w.Prefetch().Take(request, item) &&
       !(aligning && PrepareItem(request, item)))
     return false;
   NoteItemAlignment(item.alignTitle);
@@ -120,11 +129,116 @@ bool TimingOn() {
   return on;
 }
 
+// A show that may draw a first look says so around its read; the first
+// look on display waits for the exact item of this request.
+bool firstLookWanted = false;
+std::optional<ItemRequest> firstLookExact;
+bool firstLookForward = true;  // where reading ahead goes once it is in
+
+// How often the window looks for the exact item, and how long its reading
+// waits for the first look to be painted.
+constexpr int kFirstLookPollMs = 4;
+constexpr int kExactReadLatestMs = 100;
+
+// The first item read beside the window's own start-up: its first look, or
+// the item itself when no first look is to be had (a small picture).  The
+// show's load takes it when it asks for exactly this item.
+struct EarlyRead {
+  ItemRequest request;
+  PreparedItem item;
+  bool firstLook = false;  // `item` is a first look
+  bool read = false;
+  std::thread thread;
+};
+std::optional<EarlyRead> earlyRead;
+
+// Waits for the early read (once: a read of the other kind stays to be
+// taken after it is waited for).
+void AwaitEarlyRead() {
+  if (earlyRead && earlyRead->thread.joinable()) earlyRead->thread.join();
+}
+
+void DropEarlyRead() {
+  AwaitEarlyRead();
+  earlyRead.reset();
+}
+
+// The early read of `request`, waited for, when it is of the kind asked
+// for.  `tried` says whether one was made for this very item; one for
+// another item is dropped.
+bool TakeEarlyRead(const ItemRequest& request, bool firstLook,
+                   PreparedItem& item, bool& tried) {
+  tried = false;
+  if (!earlyRead) return false;
+  AwaitEarlyRead();
+  if (!(earlyRead->request == request)) {
+    earlyRead.reset();
+    return false;
+  }
+  tried = true;
+  if (earlyRead->firstLook != firstLook) return false;  // the other kind
+  bool read = earlyRead->read;
+  if (read) item = std::move(earlyRead->item);
+  earlyRead.reset();
+  return read;
+}
+
+bool TakeEarlyItem(const ItemRequest& request, PreparedItem& item) {
+  bool tried = false;
+  return TakeEarlyRead(request, false, item, tried);
+}
+
+// Undoes what a first look that could not be placed stored.
+void ForgetPlacedLook() {
+  ClearCurrentComment();
+  ParallaxShiftX = ParallaxShiftY = 0;
+  FreePicture(Viewer.LeftPicture);
+  FreePicture(Viewer.RightPicture);
+}
+
+// The item read and scaled, into LeftPicture/RightPicture placed for the
+// floating window with its comment and parallax, as the loads leave them.
+bool PlacePreparedItem(const ItemRequest& request, PreparedItem& item) {
+  StoreCurrentComment(item.comment);
+  ParallaxShiftX = item.shiftX;
+  ParallaxShiftY = item.shiftY;
+  if (request.shape == ItemShape::SideBySide)
+    return ShowScaledSideBySide(request.left, std::move(item.left)) != 0;
+  Viewer.LeftPicture = std::move(item.left);
+  Viewer.RightPicture = std::move(item.right);
+  return PlaceScaledPair(Viewer.LeftPicture, Viewer.RightPicture) != 0;
+}
+
+// The first look of the item, when the show wants one and one is to be
+// had; the exact item is then read once it is on screen.
+bool LoadFirstLook(const ItemRequest& request) {
+  if (!std::exchange(firstLookWanted, false)) return false;
+  PreparedItem look;
+  bool tried = false;
+  if (!TakeEarlyRead(request, true, look, tried) &&
+      (tried || !ReadFirstLook(request, look)))
+    return false;
+  if (!PlacePreparedItem(request, look)) {
+    ForgetPlacedLook();
+    return false;
+  }
+  firstLookExact = request;
+  return true;
+}
+
+void ReadExactItem(MainWindow& w) {
+  if (!firstLookExact) return;
+  w.Prefetch().Request(*firstLookExact);
+  w.FirstLookTimer().start(kFirstLookPollMs);
+}
+
 }  // namespace
 
 bool LoadMpoItem(MainWindow& w, const std::string& path) {
   PreparedItem item;
-  if (TakeReadAhead(w, RequestNow(w, ItemShape::Mpo, path), item)) {
+  ItemRequest request = RequestNow(w, ItemShape::Mpo, path);
+  if (LoadFirstLook(request)) return true;
+  if (TakeReadAhead(w, request, item)) {
     stepReadAhead = true;
     Viewer.LeftPicture = std::move(item.left);
     Viewer.RightPicture = std::move(item.right);
@@ -140,7 +254,12 @@ bool LoadMpoItem(MainWindow& w, const std::string& path) {
 bool LoadSideBySideItem(MainWindow& w, const std::string& path,
                         std::string& unreadable) {
   PreparedItem item;
-  if (TakeReadAhead(w, RequestNow(w, ItemShape::SideBySide, path), item)) {
+  ItemRequest request = RequestNow(w, ItemShape::SideBySide, path);
+  if (LoadFirstLook(request)) {
+    unreadable.clear();
+    return true;
+  }
+  if (TakeReadAhead(w, request, item)) {
     stepReadAhead = true;
     unreadable = item.unreadable;
     return ShowScaledSideBySide(path, std::move(item.left)) != 0;
@@ -151,15 +270,19 @@ bool LoadSideBySideItem(MainWindow& w, const std::string& path,
 bool LoadPairItem(MainWindow& w, const std::string& left,
                   const std::string& right, PairFailures& unreadable) {
   PreparedItem item;
-  if (TakeReadAhead(w, RequestNow(w, ItemShape::Pair, left, right), item)) {
-    stepReadAhead = true;
+  ItemRequest request = RequestNow(w, ItemShape::Pair, left, right);
+  bool firstLook = LoadFirstLook(request);
+  if (firstLook || TakeReadAhead(w, request, item)) {
+    stepReadAhead = !firstLook;
     unreadable = {item.unreadable, item.unreadableRight};
-    Viewer.LeftPicture = std::move(item.left);
-    Viewer.RightPicture = std::move(item.right);
+    if (!firstLook) {
+      Viewer.LeftPicture = std::move(item.left);
+      Viewer.RightPicture = std::move(item.right);
+      PlaceScaledPair(Viewer.LeftPicture, Viewer.RightPicture);
+    }
     Viewer.ShownKind = 2;
     Viewer.ShownLeftPath = left;
     Viewer.ShownRightPath = right;
-    PlaceScaledPair(Viewer.LeftPicture, Viewer.RightPicture);
     return true;
   }
   if (!LoadPicturePair(left, right, Viewer.LeftPicture, Viewer.RightPicture,
@@ -170,6 +293,14 @@ bool LoadPairItem(MainWindow& w, const std::string& left,
 }
 
 void PrefetchNextItem(MainWindow& w, bool forward) {
+  if (firstLookExact) {
+    // The exact item is read first, and only once the first look is on
+    // screen: until then nothing competes with drawing it.  Reading ahead
+    // follows when the exact item is in.
+    firstLookForward = forward;
+    w.AfterNextPaint([&w] { ReadExactItem(w); }, kExactReadLatestMs);
+    return;
+  }
   if (!PrefetchOn() || Viewer.MovieOpen || Viewer.View360 ||
       Viewer.ItemCount <= 0)
     return;
@@ -227,4 +358,75 @@ void NoteItemOnScreen(MainWindow& w) {
                      readAhead ? " (read ahead)" : "");
       },
       Qt::QueuedConnection);
+}
+
+void WantFirstLook(bool wanted) {
+  firstLookWanted = wanted;
+  // The show is read: an early first look it did not take is of no use.
+  if (!wanted) DropEarlyRead();
+}
+
+bool FirstLookOnDisplay() { return firstLookExact.has_value(); }
+
+void FirstLookTick(MainWindow& w) {
+  // Read, or given up by the reader: either way the wait is over.
+  if (!firstLookExact || w.Prefetch().Holds(*firstLookExact) ||
+      !w.Prefetch().Reading())
+    FinishFirstLook(w);
+}
+
+void FinishFirstLook(MainWindow& w) {
+  w.FirstLookTimer().stop();
+  if (!firstLookExact) return;
+  ItemRequest request = std::move(*firstLookExact);
+  firstLookExact.reset();
+  PreparedItem item;
+  bool read = w.Prefetch().Take(request, item) || PrepareItem(request, item);
+  if (read && item.unreadable.empty() && item.unreadableRight.empty() &&
+      PlacePreparedItem(request, item)) {
+    Viewer.CurrentLeft = std::move(Viewer.LeftPicture);
+    Viewer.CurrentRight = std::move(Viewer.RightPicture);
+    w.Repaint();
+    PrefetchNextItem(w, firstLookForward);
+    return;
+  }
+  // The whole picture could not be had as the first look was (the file
+  // changed, or memory ran out): the first look goes, and the item is read
+  // again the ordinary way, which says why when it cannot be shown.
+  ForgetPlacedLook();
+  FreePicture(Viewer.CurrentLeft);
+  FreePicture(Viewer.CurrentRight);
+  w.DispatchCommand(CMD_RELOAD_ITEM);
+}
+
+void StartEarlyRead(const FirstShow& show, const ScreenSize& screen) {
+  if (earlyRead) return;
+  FitSettings fit = CurrentFitSettings(screen);
+  std::optional<ItemRequest> request;
+  auto has = [&](int id) {
+    return std::find(show.commands.begin(), show.commands.end(), id) !=
+           show.commands.end();
+  };
+  if (has(CMD_SHOW_FILE)) request = FileRequest(show.openPath, fit, {});
+  if (has(CMD_SHOW_PAIR))
+    request = PairRequest(show.leftPath, show.rightPath, fit, {});
+  if (!request) return;
+  EarlyRead& early = earlyRead.emplace();
+  early.request = std::move(*request);
+  try {
+    early.thread = std::thread([&early] {
+      early.firstLook = ReadFirstLook(early.request, early.item);
+      if (!early.firstLook) early.item = PreparedItem{};
+      early.read = early.firstLook || PrepareItem(early.request, early.item);
+    });
+  } catch (const std::system_error&) {
+    earlyRead.reset();  // the show reads the item itself
+  }
+}
+
+void ForgetFirstLook(MainWindow& w) {
+  DropEarlyRead();
+  w.FirstLookTimer().stop();
+  firstLookExact.reset();
+  firstLookWanted = false;
 }

@@ -9,6 +9,8 @@
 class MainWindow;
 struct ListEntry;
 struct PairFailures;
+struct FirstShow;
+struct ScreenSize;
 
 // The title of a one-file item at ItemIndex of ItemCount, or of the pair in
 // LeftPath/RightPath; a running slideshow adds its interval.  `suffix` is
@@ -67,6 +69,20 @@ void NoteItemAlignment(std::string note);
 // After an item is shown: reads ahead the one a step forward (or back)
 // would show, unless a movie plays or that item is no still.
 void PrefetchNextItem(MainWindow& window, bool forward);
+
+// Around the read of a show: whether the item may be drawn from a first
+// look (shell/first_look.h) while its exact picture is read.  Taken by the
+// first load; a first look drawn makes PrefetchNextItem read the exact item
+// before anything else.  ForgetFirstLook drops a first look's wait without
+// reading (the window is closing).
+void WantFirstLook(bool wanted);
+void ForgetFirstLook(MainWindow& window);
+// Starts reading the file or pair `show` opens on a thread of its own,
+// beside the rest of start-up, for a window on a screen of `screen`: its
+// first look, or the item itself when none is to be had.  The show's read
+// takes it when it asks for the same item with the same settings, and
+// reads afresh otherwise.
+void StartEarlyRead(const FirstShow& show, const ScreenSize& screen);
 
 // The opt-in timing log (DUORAMIC_TIMING set): a step begins, its item's
 // pixels are on screen.

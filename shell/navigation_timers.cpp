@@ -125,5 +125,6 @@ void StopNavigation(MainWindow& w) {
   w.EyeFiTimer().stop();
   EndTransition(w, true);
   CloseMusic(w);
+  ForgetFirstLook(w);
   w.Prefetch().Clear();
 }

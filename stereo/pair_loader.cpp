@@ -111,6 +111,17 @@ FitSettings CurrentFitSettings(const ScreenSize& screen) {
           Viewer.AutoConverge != 0};
 }
 
+ScreenSize FittedSize(const FitSettings& settings, bool hasComment, int width,
+                      int height, bool sideBySide) {
+  if (width < 1 || height < 1) return {};
+  int64_t W = int64_t{std::max(settings.screen.width, 1)} * (sideBySide ? 2 : 1);
+  int64_t H = PictureAreaHeight(settings.screen.height,
+                                BandFor(settings, hasComment),
+                                settings.commentSize);
+  Target target = FitTarget(width, height, W, H, settings.panorama);
+  return {target.width, target.height};
+}
+
 Picture LoadPicture(const std::string& path, std::string* unreadable) {
   if (!path.empty()) ParallaxShiftX = ParallaxShiftY = 0;
   return ReadStillPicture(path, unreadable);
@@ -169,14 +180,10 @@ int LoadPicturePair(const std::string& leftPath, const std::string& rightPath,
 
 void ScaleSideBySideForScreen(const FitSettings& settings, bool hasComment,
                               Picture& picture) {
-  const ScreenSize& screen = settings.screen;
-  int64_t W = 2 * int64_t{std::max(screen.width, 1)};
-  int64_t H = PictureAreaHeight(screen.height, BandFor(settings, hasComment),
-                                settings.commentSize);
-  Target target = FitTarget(PictureWidth(picture), PictureHeight(picture), W,
-                            H, settings.panorama);
+  ScreenSize fitted = FittedSize(settings, hasComment, PictureWidth(picture),
+                                 PictureHeight(picture), true);
   // When the scaler cannot have its memory the file is cut as it was read.
-  ScaleInPlace(picture, target);
+  ScaleInPlace(picture, {fitted.width, fitted.height});
 }
 
 int LoadSideBySideFile(const std::string& path, const ScreenSize& screen,
@@ -209,13 +216,10 @@ int ShowScaledSideBySide(const std::string& path, Picture picture) {
 bool ScalePairForScreen(const FitSettings& settings, bool hasComment,
                         Picture& leftSlot, Picture& rightSlot) {
   if (!leftSlot || !rightSlot) return false;
-  int64_t W = std::max(settings.screen.width, 1);
-  int64_t H = PictureAreaHeight(settings.screen.height,
-                                BandFor(settings, hasComment),
-                                settings.commentSize);
   int mw = std::max(PictureWidth(leftSlot), PictureWidth(rightSlot));
   int mh = std::max(PictureHeight(leftSlot), PictureHeight(rightSlot));
-  Target target = FitTarget(mw, mh, W, H, settings.panorama);
+  ScreenSize fitted = FittedSize(settings, hasComment, mw, mh, false);
+  Target target{fitted.width, fitted.height};
   // The two views scale independently: one each on two threads.
   bool leftDone = false, rightDone = false;
   std::string unused;

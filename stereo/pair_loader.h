@@ -103,6 +103,11 @@ int FitPairToScreen(const ScreenSize& screen, Picture& leftSlot,
 // runs out), and the floating-window placement with the comment band.
 bool ScalePairForScreen(const FitSettings& settings, bool hasComment,
                         Picture& leftSlot, Picture& rightSlot);
+// The size ScalePairForScreen scales views of at most `width` x `height`
+// to, or with `sideBySide` the size ScaleSideBySideForScreen scales a whole
+// side-by-side picture of that size to.
+ScreenSize FittedSize(const FitSettings& settings, bool hasComment, int width,
+                      int height, bool sideBySide);
 int PlaceScaledPair(Picture& leftSlot, Picture& rightSlot);
 
 // One view of a side-by-side picture (side 0 its left half, 1 its right
