@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -59,11 +60,54 @@ TEST(Comment, EmbeddedZeroEndsTheText) {
   EXPECT_TRUE(CurrentCommentEmpty());
 }
 
-TEST(Comment, Utf8ValidationRejectsOverlongAndTruncatedForms) {
-  EXPECT_TRUE(IsValidUtf8("plain"));
-  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));
-  EXPECT_FALSE(IsValidUtf8("\xE3\x81"));
-  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));  // a surrogate
+// Whether `b` (1 to 4 bytes) is one well-formed UTF-8 character, by the
+// table of lead bytes and the ranges of their second byte; every other
+// continuation byte is 80..BF.
+bool WellFormedByTable(const std::vector<unsigned>& b) {
+  struct Row { unsigned leadLo, leadHi, secondLo, secondHi; size_t size; };
+  static constexpr Row kRows[] = {
+      {0x00, 0x7F, 0, 0, 1},          {0xC2, 0xDF, 0x80, 0xBF, 2},
+      {0xE0, 0xE0, 0xA0, 0xBF, 3},    {0xE1, 0xEC, 0x80, 0xBF, 3},
+      {0xED, 0xED, 0x80, 0x9F, 3},    {0xEE, 0xEF, 0x80, 0xBF, 3},
+      {0xF0, 0xF0, 0x90, 0xBF, 4},    {0xF1, 0xF3, 0x80, 0xBF, 4},
+      {0xF4, 0xF4, 0x80, 0x8F, 4}};
+  for (const Row& row : kRows) {
+    if (b[0] < row.leadLo || b[0] > row.leadHi) continue;
+    if (b.size() != row.size) return false;
+    if (row.size > 1 && (b[1] < row.secondLo || b[1] > row.secondHi))
+      return false;
+    for (size_t k = 2; k < b.size(); ++k)
+      if (b[k] < 0x80 || b[k] > 0xBF) return false;
+    return true;
+  }
+  return false;
+}
+
+// Every one- and two-byte sequence, every three-byte one and the four-byte
+// ones around each boundary, against the table: overlong forms, surrogates,
+// values past U+10FFFF, stray continuations and cut characters are refused.
+TEST(Comment, Utf8ValidationAgreesWithTheTableOfWellFormedSequences) {
+  auto check = [](const std::vector<unsigned>& b) {
+    std::string text;
+    for (unsigned v : b) text += static_cast<char>(v);
+    ASSERT_EQ(IsValidUtf8(text), WellFormedByTable(b))
+        << std::hex << b[0] << " " << (b.size() > 1 ? b[1] : 0) << " "
+        << (b.size() > 2 ? b[2] : 0) << " " << (b.size() > 3 ? b[3] : 0)
+        << " (" << b.size() << " bytes)";
+  };
+  for (unsigned a = 0; a < 256; ++a) {
+    check({a});
+    if (a < 0x80) continue;  // what follows ASCII is another character
+    for (unsigned b = 0; b < 256; ++b) {
+      check({a, b});
+      if (a < 0xE0 || a > 0xEF) continue;
+      for (unsigned c = 0; c < 256; ++c) check({a, b, c});
+    }
+  }
+  for (unsigned a = 0xF0; a <= 0xF7; ++a)
+    for (unsigned b = 0; b < 256; ++b)
+      for (unsigned c : {0x7Fu, 0x80u, 0xBFu, 0xC0u})
+        for (unsigned d : {0x80u, 0xBFu, 0xC0u}) check({a, b, c, d});
   EXPECT_EQ(Utf8PrefixLength("\xE3\x81\x82\xE3\x81\x82", 4), 3u);
 }
 

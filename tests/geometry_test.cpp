@@ -13,6 +13,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "core/viewer_state.h"
 #include "pixel_support.h"
@@ -363,6 +364,34 @@ TEST(Geometry, EveryRendererDrawsWhereItsLayoutSays) {
       if (::testing::Test::HasFailure()) return;
     }
   }
+}
+
+// Zoom steps in whole percent: in multiplies by 110/100 and adds one below
+// 10, so that it still grows there; out divides by 110/100 down to 10; in
+// stops at the cap that keeps the layouts' products in range, and leaves a
+// larger zoom set by fitting alone.  Every step ends fitting.
+TEST(ZoomSteps, InAndOutInWholePercent) {
+  auto steps = [](int from, void (*step)(), int count) {
+    Viewer = ViewerState();
+    Viewer.ZoomPercent = from;
+    std::vector<int> seen;
+    for (int i = 0; i < count; ++i) {
+      Viewer.FitToWindow = true;
+      Viewer.BackgroundDirty = false;
+      step();
+      EXPECT_FALSE(Viewer.FitToWindow);
+      EXPECT_TRUE(Viewer.BackgroundDirty);
+      seen.push_back(Viewer.ZoomPercent);
+    }
+    return seen;
+  };
+  using Zooms = std::vector<int>;
+  EXPECT_EQ(steps(100, ZoomIn, 4), (Zooms{110, 121, 133, 146}));
+  EXPECT_EQ(steps(5, ZoomIn, 6), (Zooms{6, 7, 8, 9, 10, 11}));
+  EXPECT_EQ(steps(110, ZoomOut, 4), (Zooms{100, 90, 81, 73}));
+  EXPECT_EQ(steps(12, ZoomOut, 3), (Zooms{10, 10, 10}));
+  EXPECT_EQ(steps(4600, ZoomIn, 2), (Zooms{kMaxZoomInPercent, kMaxZoomInPercent}));
+  EXPECT_EQ(steps(6000, ZoomIn, 1), (Zooms{6000}));
 }
 
 }  // namespace
