@@ -43,6 +43,18 @@ void WriteJpeg(const Picture& p, const std::string& path) {
   WriteTestFile(path, bytes);
 }
 
+// The pair as two files, l.jpg and r.jpg, and as one side-by-side
+// pair.jps, in a scratch folder named `name`; returns the folder.
+std::string WritePairFiles(const std::string& name, const Picture& left,
+                           const Picture& right) {
+  const std::string folder = ScratchDir() + "/" + name;
+  std::filesystem::create_directories(folder);
+  WriteJpeg(left, folder + "/l.jpg");
+  WriteJpeg(right, folder + "/r.jpg");
+  WriteJpeg(JoinSideBySide(left, right), folder + "/pair.jps");
+  return folder;
+}
+
 // The whole-row shift of the right view against the left one that matches
 // best over the middle of the pictures (sum of absolute differences).
 int BestRowShift(const Picture& left, const Picture& right) {
@@ -113,11 +125,7 @@ TEST(AutoAlign, ReadAheadLinesUpPairsAndSideBySideStillsOnlyWhenOn) {
   Picture left = DecodeStill(TestDataPath(photo)).picture;
   ASSERT_TRUE(left);
   Picture right = MovedDown(left, kMovedRows);
-  const std::string folder = ScratchDir() + "/auto-align";
-  std::filesystem::create_directories(folder);
-  WriteJpeg(left, folder + "/l.jpg");
-  WriteJpeg(right, folder + "/r.jpg");
-  WriteJpeg(JoinSideBySide(left, right), folder + "/pair.jps");
+  const std::string folder = WritePairFiles("auto-align", left, right);
 
   FitSettings fit;
   fit.screen = {800, 600};  // the views are fitted at half their size
@@ -168,11 +176,7 @@ TEST(AutoAlign, ConvergencePutsTheNearestContentAtTheScreenPlane) {
   Picture right = Columns(scene, kBack, 1560);
   Paste(left, patch, kPatchX, kPatchY);
   Paste(right, patch, kPatchX - kNear, kPatchY);
-  const std::string folder = ScratchDir() + "/auto-converge";
-  std::filesystem::create_directories(folder);
-  WriteJpeg(left, folder + "/l.jpg");
-  WriteJpeg(right, folder + "/r.jpg");
-  WriteJpeg(JoinSideBySide(left, right), folder + "/pair.jps");
+  const std::string folder = WritePairFiles("auto-converge", left, right);
 
   FitSettings fit;
   fit.screen = {800, 600};

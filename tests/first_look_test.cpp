@@ -32,15 +32,8 @@ struct Shown {
   bool operator==(const Shown&) const = default;
 };
 
-std::vector<uint8_t> Bytes(const Picture& p) {
-  if (!p) return {};
-  const uint8_t* block = p.get();
-  const uint8_t* end = PicturePixels(block) + PictureHeader(p)->biSizeImage;
-  return std::vector<uint8_t>(block, end);
-}
-
 Shown Now() {
-  return {Bytes(Viewer.CurrentLeft), Bytes(Viewer.CurrentRight),
+  return {PictureBytes(Viewer.CurrentLeft), PictureBytes(Viewer.CurrentRight),
           CurrentComment, ParallaxShiftX};
 }
 

@@ -32,13 +32,6 @@ struct Shown {
   bool operator==(const Shown&) const = default;
 };
 
-std::vector<uint8_t> Bytes(const Picture& p) {
-  if (!p) return {};
-  const uint8_t* block = p.get();
-  const uint8_t* end = PicturePixels(block) + PictureHeader(p)->biSizeImage;
-  return std::vector<uint8_t>(block, end);
-}
-
 // Names of this process's threads that belong to the reading ahead.
 std::vector<std::string> ReadingThreads() {
   std::vector<std::string> names;
@@ -84,8 +77,8 @@ class ReadAheadTest : public WindowTest {
   }
 
   Shown Now() const {
-    return {Viewer.ShownLeftPath, Bytes(Viewer.CurrentLeft),
-            Bytes(Viewer.CurrentRight), CurrentComment, ParallaxShiftX};
+    return {Viewer.ShownLeftPath, PictureBytes(Viewer.CurrentLeft),
+            PictureBytes(Viewer.CurrentRight), CurrentComment, ParallaxShiftX};
   }
 
   // What each file shows when read with nothing read ahead.

@@ -12,10 +12,20 @@
 #include <string>
 #include <vector>
 
+#include "core/picture.h"
 #include "shell/main_window.h"
 
 // The sample pictures that ship with the program, with a trailing slash.
 inline const std::string kSamples = DUORAMIC_SOURCE_DIR "/resources/samples/";
+
+// A picture's whole block, header and pixels, for comparing what two ways
+// of reading an item leave on display; empty for none.
+inline std::vector<uint8_t> PictureBytes(const Picture& p) {
+  if (!p) return {};
+  const uint8_t* block = p.get();
+  const uint8_t* end = PicturePixels(block) + PictureHeader(p)->biSizeImage;
+  return std::vector<uint8_t>(block, end);
+}
 
 // Answers the window's questions from a script and records what was asked,
 // so that nothing modal ever waits for a user.
