@@ -13,22 +13,14 @@
 namespace {
 
 // OpenCV, under the measurement, comes with the library on first use.
-AlignPairFunction AlignFunction(std::string* error) {
+// Each entry is looked up once; `Symbol` names it.
+template <typename Function, const char* const& Symbol>
+Function LibraryFunction(std::string* error) {
   static std::string reason;
-  static const AlignPairFunction align =
-      reinterpret_cast<AlignPairFunction>(ResolveProgramLibrary(
-          "libduoramic_autoalign.so", kAlignPairSymbol, "", &reason));
-  if (!align) *error = reason;
-  return align;
-}
-
-MeasurePairFunction MeasureFunction(std::string* error) {
-  static std::string reason;
-  static const MeasurePairFunction measure =
-      reinterpret_cast<MeasurePairFunction>(ResolveProgramLibrary(
-          "libduoramic_autoalign.so", kMeasurePairSymbol, "", &reason));
-  if (!measure) *error = reason;
-  return measure;
+  static const Function function = reinterpret_cast<Function>(
+      ResolveProgramLibrary("libduoramic_autoalign.so", Symbol, "", &reason));
+  if (!function) *error = reason;
+  return function;
 }
 
 // The measurement's reasons for giving up, as the title says them.
@@ -116,13 +108,13 @@ AlignOutcome AlignPairForDisplay(Picture& left, Picture& right,
   // pixels for the fraction of a degree a rig is off, and a depth choice
   // a few pixels out is not seen.
   if (choice.correct) {
-    AlignPairFunction align = AlignFunction(&error);
+    AlignPairFunction align = LibraryFunction<AlignPairFunction, kAlignPairSymbol>(&error);
     if (!align)
       return {"not aligned: the alignment library is missing (" + error + ")",
               what + ": 位置合わせ機能を読み込めません"};
     corrected = align(&left, &right, &a, &leftOut, &rightOut);
   } else {
-    MeasurePairFunction measure = MeasureFunction(&error);
+    MeasurePairFunction measure = LibraryFunction<MeasurePairFunction, kMeasurePairSymbol>(&error);
     if (!measure)
       return {"not measured: the alignment library is missing (" + error + ")",
               what + ": 位置合わせ機能を読み込めません"};
