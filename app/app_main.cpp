@@ -69,16 +69,17 @@ int main(int argc, char** argv) {
   // viewer goes without that sandbox rather than disappear.
   if (geteuid() == 0 && !std::getenv("QTWEBENGINE_DISABLE_SANDBOX"))
     setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-  // Qt::AA_ShareOpenGLContexts is not set here for the hosted 360 viewer's
-  // web engine: Qt would make an OpenGL context at once, and with llvmpipe
-  // that held the first picture back by tens of milliseconds.  The engine,
-  // loaded on first use, makes the shared context itself.
+  // The hosted 360 viewer's web engine, loaded on first use, draws through
+  // Qt Quick on OpenGL; it gets its shared OpenGL context when it is loaded
+  // (see hosted_viewer_library.cpp), not here: made at start, that context
+  // held every first picture back by a quarter of a second.
+  setenv("QSG_RHI_BACKEND", "opengl", 0);
   QApplication app(argc, argv);
   app.setWindowIcon(DuoramicIcon());
   // Every text of ours is Japanese; Qt's dialogs follow.
   InstallQtTranslations(app, "ja");
-  // Wayland and task bars match the window to duoramic.desktop by this.
-  QGuiApplication::setDesktopFileName("duoramic");
+  // Wayland and task bars match the window to its desktop entry by this.
+  QGuiApplication::setDesktopFileName("org.duoramic.Duoramic");
   InstallQtTextPainter();
   // The random transition effect draws from rand(): a new series each run.
   std::srand(static_cast<unsigned>(std::time(nullptr)));

@@ -16,7 +16,12 @@ PageParameters PageParametersFor(std::string_view path, int n360mode,
   if (dot != std::string_view::npos &&
       (slash == std::string_view::npos || dot > slash))
     extension = path.substr(dot + 1);
-  parameters.kind = EqualIgnoringCase(extension, "jpg") ? 'p' : 'm';
+  // Still pictures the page's browser decodes are pictures; the rest is
+  // handed to its video element.  Only .jpg was taken for a picture once,
+  // and a .jps or .png still then failed as "a movie that cannot be played".
+  parameters.kind = 'm';
+  for (const char* still : {"jpg", "jpeg", "jps", "png", "pns"})
+    if (EqualIgnoringCase(extension, still)) parameters.kind = 'p';
   parameters.stereoType = StereoTypeForMode(n360mode);
   parameters.swap = swap ? 1 : 0;
   parameters.scriptPath = EscapeForScriptString(path);

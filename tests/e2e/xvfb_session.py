@@ -153,7 +153,7 @@ class Session:
 
     # --- the viewer ---------------------------------------------------------
 
-    def start_viewer(self, name, arguments):
+    def start_viewer(self, name, arguments, adjust=None):
         config = os.path.join(self.work, name, "config")
         runtime = os.path.join(self.work, name, "runtime")
         os.makedirs(config)
@@ -163,6 +163,8 @@ class Session:
         env["XDG_CONFIG_HOME"] = config
         env["XDG_RUNTIME_DIR"] = runtime
         with_leak_suppressions(env)
+        if adjust:
+            env = adjust(env)
         log = open(os.path.join(self.work, name, "viewer.log"), "wb")
         viewer = subprocess.Popen([self.args.viewer] + arguments, env=env,
                                   cwd=self.work, stdout=log,
@@ -172,11 +174,11 @@ class Session:
         return viewer
 
     @contextlib.contextmanager
-    def running_viewer(self, name, arguments):
+    def running_viewer(self, name, arguments, adjust=None):
         """The viewer started on `arguments` and its window, once shown, as
         (viewer, window).  A Failure inside shows the end of the viewer's
         log; the viewer is killed if it still runs at the end."""
-        viewer = self.start_viewer(name, arguments)
+        viewer = self.start_viewer(name, arguments, adjust)
         try:
             yield viewer, self.wait_for_window(viewer)
         except Failure:

@@ -50,11 +50,13 @@ TEST(PageFiles, AWindowsPictureGetsItsKindMethodSwapAndDoubledBackslashes) {
             "'/pics/pano.jpg'],});");
 }
 
-TEST(PageFiles, OnlyJpgIsAPictureEverythingElseAMovie) {
-  for (const char* path : {"/p/a.jpeg", "/p/a.mp4", "/p/a.WEBM", "/p/a.jpg.mp4",
-                           "/p/noext", "/p/x.jpg/noext"})
+TEST(PageFiles, StillsTheBrowserDecodesArePicturesEverythingElseAMovie) {
+  for (const char* path : {"/p/a.mp4", "/p/a.WEBM", "/p/a.jpg.mp4",
+                           "/p/noext", "/p/x.jpg/noext", "/p/a.mpo"})
     EXPECT_EQ(PageParametersFor(path, 0, false).kind, 'm') << path;
-  EXPECT_EQ(PageParametersFor("/p/a.Jpg", 0, false).kind, 'p');
+  for (const char* path : {"/p/a.Jpg", "/p/a.jpeg", "/p/a.JPS", "/p/a.png",
+                           "/p/a.pns"})
+    EXPECT_EQ(PageParametersFor(path, 0, false).kind, 'p') << path;
 }
 
 TEST(PageFiles, OneViewIsTypeZeroAndHalfOverUnderTypeEight) {
