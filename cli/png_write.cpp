@@ -70,10 +70,11 @@ bool WriteRows(WriteContext& ctx, const RowLayout& layout,
 // what was there.  A path that exists as something other than a regular
 // file (a device, a pipe) is written in place.  Sets `file` and `temp`
 // (empty when writing in place).
-bool OpenOutput(const std::string& path, std::FILE*& file, std::string& temp,
-                std::string& error) {
+bool OpenOutput(const std::string& path, PngOutput output, std::FILE*& file,
+                std::string& temp, std::string& error) {
   struct stat st;
-  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+  if (output == PngOutput::InPlace ||
+      (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))) {
     temp.clear();
     file = std::fopen(path.c_str(), "wb");
   } else {
@@ -103,10 +104,11 @@ bool OpenOutput(const std::string& path, std::FILE*& file, std::string& temp,
 }
 
 bool WritePng(const RowLayout& layout, std::vector<png_bytep>& rows,
-              const std::string& path, std::string& error) {
+              const std::string& path, std::string& error,
+              PngOutput output = PngOutput::Replace) {
   WriteContext ctx;
   std::string temp;
-  if (!OpenOutput(path, ctx.file, temp, error)) return false;
+  if (!OpenOutput(path, output, ctx.file, temp, error)) return false;
   ctx.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, RaiseError,
                                     IgnoreWarning);
   if (ctx.png) ctx.info = png_create_info_struct(ctx.png);
@@ -129,7 +131,7 @@ bool WritePng(const RowLayout& layout, std::vector<png_bytep>& rows,
     error = std::string("cannot replace: ") + std::strerror(errno);
     ok = false;
   }
-  // What was written in place is no regular file: nothing to remove.
+  // What was written in place stays: it is the caller's file.
   if (!ok && !temp.empty()) std::remove(temp.c_str());
   return ok;
 }
@@ -137,7 +139,7 @@ bool WritePng(const RowLayout& layout, std::vector<png_bytep>& rows,
 }  // namespace
 
 bool WritePicturePng(const Picture& picture, const std::string& path,
-                     std::string& error) {
+                     std::string& error, PngOutput output) {
   if (!picture || PictureBits(picture) != 24) {
     error = "not a 24-bit picture";
     return false;
@@ -147,7 +149,7 @@ bool WritePicturePng(const Picture& picture, const std::string& path,
   std::vector<png_bytep> rows(layout.height);
   for (int y = 0; y < layout.height; ++y)
     rows[y] = PictureRow(picture.get(), layout.height - 1 - y);
-  return WritePng(layout, rows, path, error);
+  return WritePng(layout, rows, path, error, output);
 }
 
 bool WriteFramebufferPng(const Framebuffer& fb, const std::string& path,

@@ -57,8 +57,11 @@ int RunThumbnailCommand(const std::vector<std::string>& args) {
                  reason.c_str());
     return 1;
   }
+  // File managers' thumbnail services create the output file themselves
+  // and read the result back through the handle they hold: written in
+  // place, not renamed over.
   std::string error;
-  if (!WritePicturePng(thumbnail, files[1], error)) {
+  if (!WritePicturePng(thumbnail, files[1], error, PngOutput::InPlace)) {
     std::fprintf(stderr, "duoramic-cli: %s: %s\n", files[1].c_str(),
                  error.c_str());
     return 1;

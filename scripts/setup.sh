@@ -31,7 +31,7 @@ packages=(
   qt6-webengine-dev chromium esbuild
   dpkg-dev desktop-file-utils libxml2-utils shared-mime-info libglib2.0-bin
   groff-base appstream
-  weston
+  weston tumbler dbus-daemon
 )
 # The 360 viewer's three.js and its page test's browser driver come from npm.
 # Machines with their own Node.js keep it: Debian's npm would conflict.
