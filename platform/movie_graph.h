@@ -5,6 +5,7 @@
 // driven by a fake graph in tests.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -81,6 +82,19 @@ class MovieGraph {
   // kGraphErrorAbort event); empty when it said nothing.
   virtual std::string ErrorText() const { return {}; }
 };
+
+// Where a seek must go to show a movie's last frame: 1 ms into the frame
+// that starts one frame before the end.  An exact seek past the last
+// frame's start finds no frame and ends the movie, and a container's
+// duration often runs past the last video frame (a longer sound track, or
+// rounding), so the end itself is no target.  0 when the frame rate is
+// unknown.
+inline int64_t LastFrameSeekNs(int64_t durationNs, int64_t frameNs) {
+  if (durationNs <= 0 || frameNs <= 0) return 0;
+  int64_t target = durationNs - frameNs + std::min<int64_t>(1'000'000,
+                                                            frameNs / 2);
+  return target > 0 ? target : 0;
+}
 
 // Builds the pipeline for `left` (and `right`, empty for one file), prerolls
 // it (the first frame reaches `sink`) and leaves it paused.  On failure

@@ -47,6 +47,8 @@ constexpr StringTableEntry kStrings[] = {
     {2555, "[←][→][↑]方向キー：フローティングウィンドウ量の変更"},
     {2556, "[A] ：スライドショーのON/OFF"},
     {2557, "[F4]～[F11]：ステレオ表示形式変更(実メニューを参照して下さい）"},
+    {2558, "[L] ：自動位置合わせON/OFF"},
+    {2559, "[V] ：自動視差調整ON/OFF"},
     // Titles of the item on display and of a running slideshow.
     {2568, "左映像(%s) 右映像(%s) %d/%d  %s"},
     {2569, "(%s) %d/%d  %s"},

@@ -23,4 +23,4 @@ std::string_view StringText(int id);
 
 // Key help overlay lines.
 constexpr int kHelpFirstString = 2540;
-constexpr int kHelpLineCount = 18;
+constexpr int kHelpLineCount = 20;

@@ -114,8 +114,16 @@ void AutoAlign(MainWindow& w, int id) {
   // After the reload, which puts the item's own title back; the reloaded
   // item's note of what was done, when there is one, says it already.
   if (w.TitleNoteShowing()) return;
-  if (on) w.SetTitle(align ? "Auto Alignment ON" : "Auto Convergence ON");
-  else w.ResetTitles();
+  const char* what = align ? (on ? "Auto Alignment ON" : "Auto Alignment OFF")
+                           : (on ? "Auto Convergence ON"
+                                 : "Auto Convergence OFF");
+  if (on) {
+    w.SetTitle(what);
+    w.ShowCanvasNote(what);
+  } else {
+    w.ResetTitles();
+    w.ShowTitleNote(what);
+  }
 }
 
 void Comment(MainWindow& w, int) {

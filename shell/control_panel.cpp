@@ -354,8 +354,10 @@ void ControlPanel::Scrolled(int action) {
 
 void ControlPanel::Tick() {
   if (!Viewer.MovieOpen) return;
-  pause_->setText(
-      ToQString(LoadText(Viewer.MovieState == 1 ? kResumeText : kPauseText)));
+  // Paused, or stopped at the start after the movie ended: the button
+  // starts it again.
+  pause_->setText(ToQString(LoadText(
+      Viewer.MovieState == 2 ? kPauseText : kResumeText)));
   double ms = main_.Movie().PositionSeconds() * 1000;
   Viewer.MovieSeekMs =
       std::isfinite(ms) ? static_cast<int>(std::clamp(ms, 0.0, double{INT_MAX}))

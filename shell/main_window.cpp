@@ -30,6 +30,7 @@
 #include "shell/output_slices.h"
 #include "shell/settings_store.h"
 #include "core/viewer_state.h"
+#include "stereo/text_overlay.h"
 #include "stereo/stereo_format.h"
 
 namespace {
@@ -194,6 +195,12 @@ MainWindow::MainWindow(UserDialogs* dialogs)
   connect(&titleNoteTimer_, &QTimer::timeout, this, [this] {
     if (windowTitle() == ToQString(noteTitle_)) ResetTitles();
   });
+  canvasNoteTimer_.setSingleShot(true);
+  connect(&canvasNoteTimer_, &QTimer::timeout, this, [this] {
+    SetCanvasNote({});
+    // A running transition draws its next step without the note anyway.
+    if (!Viewer.TransitionRunning) Repaint();
+  });
   connect(&firstLookTimer_, &QTimer::timeout, this,
           [this] { FirstLookTick(*this); });
   afterPaintTimer_.setSingleShot(true);
@@ -236,6 +243,8 @@ MainWindow::~MainWindow() {
   transitionTimer_.stop();
   eyeFiTimer_.stop();
   titleNoteTimer_.stop();
+  canvasNoteTimer_.stop();
+  SetCanvasNote({});
   // A first look still waiting belongs to this window alone.
   ForgetFirstLook(*this);
   delete panel_;  // before the window it refers to goes
@@ -326,6 +335,10 @@ void MainWindow::Repaint() {
 
 void MainWindow::ResetTitles() {
   titleNoteTimer_.stop();
+  // A note belongs to what was on display when it was made: it goes with
+  // the title's, once back in the event loop (a note shown meanwhile
+  // restarts the timer and stays).
+  if (!CanvasNote().empty()) canvasNoteTimer_.start(0);
   SetTitle(titleText_);
 }
 
@@ -336,6 +349,13 @@ void MainWindow::ShowTitleNote(std::string_view note) {
   noteTitle_ = std::string(title) + "  " + std::string(note);
   SetTitle(noteTitle_);
   titleNoteTimer_.start(kTitleNoteMs);
+  ShowCanvasNote(note);
+}
+
+void MainWindow::ShowCanvasNote(std::string_view note) {
+  SetCanvasNote(std::string(note));
+  canvasNoteTimer_.start(kTitleNoteMs);
+  if (!Viewer.TransitionRunning) Repaint();
 }
 
 bool MainWindow::TitleNoteShowing() const {

@@ -124,11 +124,15 @@ class MainWindow : public QMainWindow,
   void SetTitleText(std::string_view text);
   const std::string& TitleText() const { return titleText_; }
   // TitleText with `note` after it for kTitleNoteMs, then TitleText alone
-  // (unless something else has taken the title meanwhile).
+  // (unless something else has taken the title meanwhile).  The note is
+  // written on the canvas for as long: in full screen the title is hidden.
   static constexpr int kTitleNoteMs = 4000;
   void ShowTitleNote(std::string_view note);
   bool TitleNoteShowing() const;
   QTimer& TitleNoteTimer() { return titleNoteTimer_; }
+  // `note` on the canvas alone, for kTitleNoteMs.
+  void ShowCanvasNote(std::string_view note);
+  QTimer& CanvasNoteTimer() { return canvasNoteTimer_; }
   // Says plainly in the title that a command's feature does not exist yet.
   void ReportNotBuilt(int id);
 
@@ -234,6 +238,7 @@ class MainWindow : public QMainWindow,
   QTimer transitionTimer_;
   QTimer eyeFiTimer_;
   QTimer titleNoteTimer_;
+  QTimer canvasNoteTimer_;
   std::string noteTitle_;  // the title while the note shows
   QTimer firstLookTimer_;
   QTimer afterPaintTimer_;

@@ -322,8 +322,18 @@ void StreamerMoviePlayer::RewindMovie() {
 
 void StreamerMoviePlayer::SeekMovie(int milliseconds) {
   if (!graph_) return;
-  if (Viewer.MovieState != 1) TogglePause();
-  if (!graph_->Seek(int64_t{milliseconds} * kNsPerMs)) graph_->Seek(0);
+  // A seek leaves the movie paused.  Stopped (state 0) it already is, at
+  // its first frame: toggling would start it playing.
+  if (Viewer.MovieState == 2) TogglePause();
+  else if (Viewer.MovieState == 0) Viewer.MovieState = 1;
+  int64_t target = int64_t{milliseconds} * kNsPerMs;
+  // The last frame stands for every position after its start.  An exact
+  // seek beyond it found no frame and ended the movie: paused nothing
+  // changed, playing it went back to the start.
+  int64_t last =
+      LastFrameSeekNs(graph_->DurationNs(), graph_->FrameDurationNs());
+  if (last > 0) target = std::min(target, last);
+  if (!graph_->Seek(target)) graph_->Seek(0);
 }
 
 void StreamerMoviePlayer::ChangeRate(double delta) {

@@ -58,6 +58,7 @@ void Render(const RenderInput& in) {
                     format->code};
   RendererOf(format->family)(ctx, in);
   if (!in.movie) DrawItemMessage(fb);
+  DrawCanvasNote(fb);
   DrawHelpOverlay(fb);
   Host().Flush(fb);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -119,6 +120,51 @@ void DrawHelpOverlay(Framebuffer& fb) {
       painter->DrawText(fb, whole, 2 + pass,
                         kHelpTop + pass + kHelpLineStep * int(k), lines[k],
                         style);
+  }
+}
+
+namespace {
+
+std::mutex canvasNoteLock;
+std::string canvasNote;
+
+}  // namespace
+
+void SetCanvasNote(std::string text) {
+  std::lock_guard guard(canvasNoteLock);
+  canvasNote = std::move(text);
+}
+
+std::string CanvasNote() {
+  std::lock_guard guard(canvasNoteLock);
+  return canvasNote;
+}
+
+void DrawCanvasNote(Framebuffer& fb) {
+  TextPainter* painter = CurrentTextPainter();
+  std::string note = CanvasNote();
+  if (note.empty() || !painter || fb.width <= 0 || fb.height <= 0) return;
+  TextStyle style;
+  style.height = std::clamp(fb.height / 32, 14, 30);
+  // A long note is made smaller until it fits the width.
+  int room = fb.width * 19 / 20;
+  int width = painter->TextWidth(note, style);
+  if (width > room) {
+    style.height = std::max(8, style.height * room / width);
+    width = painter->TextWidth(note, style);
+  }
+  if (width <= 0) width = room;  // a painter that cannot measure
+  int margin = std::max(kHelpMargin, style.height / 2);
+  int panelHeight = style.height * 3 / 2 + 2 * margin;
+  int top = std::max(0, fb.height - fb.height / 10 - panelHeight);
+  int left = std::max(0, (fb.width - width) / 2);
+  // The key help's panel and shadowed white text: readable over any picture.
+  DarkenRect(fb, left - margin, top, left + width + 1 + margin,
+             top + panelHeight);
+  Rect whole{0, 0, fb.width, fb.height};
+  for (int pass = 0; pass < 2; ++pass) {
+    style.colour = pass == 0 ? kBlack : kWhite;
+    painter->DrawText(fb, whole, left + pass, top + margin + pass, note, style);
   }
 }
 

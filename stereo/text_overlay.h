@@ -9,9 +9,19 @@
 #include "stereo/framebuffer.h"
 #include "stereo/geometry.h"
 
-// Draws the eighteen key-help lines in the top-left corner when
+// Draws the key-help lines in the top-left corner when
 // HelpOverlayOn is set; nothing otherwise.
 void DrawHelpOverlay(Framebuffer& fb);
+
+// A short note of what the viewer just did (the automatic alignment's
+// measurement, an option turned on or off), written on a dark panel near the
+// bottom of the client area over every presentation, still or movie, until
+// it is cleared: in full screen the title that also carries it is hidden.
+// An empty text clears it.  Set on the window's thread, drawn on whichever
+// thread presents.
+void SetCanvasNote(std::string text);
+std::string CanvasNote();
+void DrawCanvasNote(Framebuffer& fb);
 
 // Fills the rectangle black and writes CurrentComment centred in it.
 void DrawCommentText(Framebuffer& fb, const Rect& rect);

@@ -23,6 +23,7 @@
 #include "core/viewer_state.h"
 #include "stereo/geometry.h"
 #include "stereo/stereo_format.h"
+#include "stereo/text_overlay.h"
 #include "tests/window_test_support.h"
 
 namespace {
@@ -251,6 +252,22 @@ TEST_F(MainWindowTest, ToggleKeysFlipTheirFlags) {
 // on and off: stored with the settings, checked in the 操作 menu, the item
 // read again.  What was done to it shows after its title until the note's
 // timer ends; with nothing on display the title only says the mode is on.
+// Two presentations of one item, with and without the canvas note: they
+// differ, and only in the lower part of the client area.
+void ExpectOnlyTheBottomDiffers(const Framebuffer& a, const Framebuffer& b) {
+  ASSERT_EQ(a.width, b.width);
+  ASSERT_EQ(a.height, b.height);
+  int firstRow = a.height, changed = 0;
+  for (int y = 0; y < a.height; ++y)
+    for (int x = 0; x < a.width; ++x)
+      if (a.Row(y)[x] != b.Row(y)[x]) {
+        firstRow = std::min(firstRow, y);
+        ++changed;
+      }
+  EXPECT_GT(changed, 0);
+  EXPECT_GE(firstRow, a.height / 2);
+}
+
 TEST_F(MainWindowTest, LAndVToggleAlignmentAndConvergenceWithABriefNote) {
   EXPECT_EQ(Item(CMD_AUTO_ALIGN)->text().toStdString(),
             "自動位置合わせON/OFF\tL");
@@ -271,14 +288,17 @@ TEST_F(MainWindowTest, LAndVToggleAlignmentAndConvergenceWithABriefNote) {
     int* on;
     const char* setting;
     const char* noteStart[2];  // measured, or why not
+    const char* offNote;
   };
   const Toggle toggles[] = {
       {Qt::Key_L, CMD_AUTO_ALIGN, &Viewer.AutoAlign, "AutoAlign",
-       {"補正: 回転 ", "自動位置合わせ: 測定できません（"}},
+       {"補正: 回転 ", "自動位置合わせ: 測定できません（"},
+       "Auto Alignment OFF"},
       // The sample MPO records a camera parallax, which is kept.
       {Qt::Key_V, CMD_AUTO_CONVERGE, &Viewer.AutoConverge, "AutoConverge",
        {"視差調整なし（カメラの視差情報で表示）",
-        "視差調整なし（カメラの視差情報で表示）"}},
+        "視差調整なし（カメラの視差情報で表示）"},
+       "Auto Convergence OFF"},
   };
   for (const Toggle& t : toggles) {
     SCOPED_TRACE(t.setting);
@@ -294,15 +314,26 @@ TEST_F(MainWindowTest, LAndVToggleAlignmentAndConvergenceWithABriefNote) {
     EXPECT_TRUE(note.rfind(t.noteStart[0], 0) == 0 ||
                 note.rfind(t.noteStart[1], 0) == 0)
         << note;
+    // Also on the canvas, where full screen has no title: the same text,
+    // drawn near the bottom and nowhere else.
+    EXPECT_EQ(CanvasNote(), note);
+    const Framebuffer withNote = Presentation.frame;
     // The note's time is up: the item's own title is back.
     window_->TitleNoteTimer().start(0);
-    for (int i = 0; i < 100 && window_->TitleNoteTimer().isActive(); ++i)
+    window_->CanvasNoteTimer().start(0);
+    for (int i = 0; i < 100 && (window_->TitleNoteTimer().isActive() ||
+                                window_->CanvasNoteTimer().isActive());
+         ++i)
       QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     EXPECT_EQ(Title(), itemTitle);
+    EXPECT_EQ(CanvasNote(), "");
+    ExpectOnlyTheBottomDiffers(withNote, Presentation.frame);
+    // Turned off, it says so too.
     Key(t.key);
     EXPECT_EQ(*t.on, 0);
     EXPECT_EQ(ReadSetting(t.setting), "0");
-    EXPECT_EQ(Title(), itemTitle);
+    EXPECT_EQ(Title(), noteAfter + t.offNote);
+    EXPECT_EQ(CanvasNote(), t.offNote);
     OpenMenus();
     EXPECT_FALSE(Item(t.id)->isChecked());
   }

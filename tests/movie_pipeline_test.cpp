@@ -187,6 +187,34 @@ TEST_F(MoviePipelineTest, StepShowsExactlyOneNewFrameAndSeekLandsOnItsFrame) {
   EXPECT_EQ(recorder_.Last().left[2], 60);
 }
 
+// The end of an H.264 movie is its last frame: the seek lands on it,
+// paused, without ending the movie, also where the container's duration
+// runs past the last frame (a camera's movie from the test data: 109
+// frames of 50 ms, 5492 ms long); from there it plays out.
+TEST_F(MoviePipelineTest, TheEndOfAMovieIsItsLastFrame) {
+  std::vector<std::string> movies = {Movie("sbs.mp4")};
+  fs::path camera = fs::path(TestDataDir()) / "movie" /
+                    "DERIVED_sbs_full_from_3ds_sample.mp4";
+  if (fs::exists(camera)) movies.push_back(camera.string());
+  for (const std::string& movie : movies) {
+    SCOPED_TRACE(movie);
+    {
+      std::lock_guard guard(recorder_.lock);
+      recorder_.frames.clear();
+    }
+    auto graph = Build(movie);
+    ASSERT_TRUE(graph && recorder_.WaitFor(1));
+    int64_t frame = graph->FrameDurationNs(), duration = graph->DurationNs();
+    ASSERT_GT(frame, 0);
+    ASSERT_TRUE(graph->Seek(LastFrameSeekNs(duration, frame)));
+    ASSERT_TRUE(recorder_.WaitFor(2));
+    EXPECT_GE(recorder_.Last().positionNs, duration - frame);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(graph->TakeEvents(), std::vector<int>{});
+    EXPECT_TRUE(PlayToEnd(*graph));
+  }
+}
+
 // A side-by-side movie's 4:2:0 frames come as decoded.
 TEST_F(MoviePipelineTest, YuvComesAsYuy2Or420UnlessRgbIsForcedRgbComesAsRgb) {
   for (const char* name : {"yuy2.avi", "sbs.mp4"}) {

@@ -2,6 +2,7 @@
 // step marker, the end of a movie, closing onto the last frame, failures.
 #include <QApplication>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -211,6 +212,39 @@ TEST_F(MoviePlayerTest, EndOfMovieRepeatsRewindsOrAdvancesTheShow) {
   EXPECT_EQ(Viewer.MovieState, 0);
   QCoreApplication::processEvents();
   EXPECT_TRUE(window_->SlideshowTimer().isActive());
+}
+
+// The panel's end button asks for the end of the movie: playing, stopped
+// after the end or paused, the movie pauses on its last frame (the 40 ms
+// frame that starts at 9960 ms, 1 ms into it), never runs and never
+// rewinds; the button
+// says it would start the movie again.
+TEST_F(MoviePlayerTest, SeekingToTheEndPausesOnTheLastFrame) {
+  Open();
+  window_->Panel().Tick();
+  const std::string pauseText = window_->Panel().findChild<QPushButton*>(
+      QString::number(IDC_PANEL_PAUSE))->text().toStdString();
+  for (int state : {2, 0, 1}) {
+    SCOPED_TRACE(state);
+    Viewer.MovieState = state;
+    graph_->calls.clear();
+    player_->SeekMovie(Viewer.MovieDurationMs - 1);
+    EXPECT_EQ(Viewer.MovieState, 1);
+    EXPECT_EQ(Count("Run"), 0);
+    EXPECT_EQ(graph_->calls.back(), "Seek 9961");
+    EXPECT_EQ(Count("Pause"), state == 2 ? 1 : 0);
+  }
+  player_->SeekMovie(5000);  // inside the movie: where it was asked
+  EXPECT_EQ(graph_->calls.back(), "Seek 5000");
+  Viewer.MovieState = 0;  // ended and rewound
+  window_->Panel().Tick();
+  auto* button = window_->Panel().findChild<QPushButton*>(
+      QString::number(IDC_PANEL_PAUSE));
+  ASSERT_NE(button, nullptr);
+  EXPECT_NE(button->text().toStdString(), pauseText);
+  Viewer.MovieState = 2;
+  window_->Panel().Tick();
+  EXPECT_EQ(button->text().toStdString(), pauseText);
 }
 
 // Also after a Dubois anaglyph at its own size, which mixes the YUY2 rows

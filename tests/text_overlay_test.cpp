@@ -80,6 +80,13 @@ TEST(StringTableTest, IdsAscendUniquelyAndEveryHelpLineHasText) {
   }
   EXPECT_EQ(FindString(kHelpFirstString + kHelpLineCount), nullptr);
   EXPECT_TRUE(StringText(-1).empty());
+  // Every key of the alignment options is in the key help.
+  for (const char* key : {"[L]", "[V]"}) {
+    int found = 0;
+    for (int k = 0; k < kHelpLineCount; ++k)
+      found += StringText(kHelpFirstString + k).rfind(key, 0) == 0;
+    EXPECT_EQ(found, 1) << key;
+  }
 }
 
 TEST_F(TextOverlayTest, JapaneseTextComesOutAsGlyphsNotBoxes) {
@@ -228,6 +235,7 @@ TEST_F(HelpOverlayTest, OffDrawsNothing) {
 }
 
 TEST_F(HelpOverlayTest, DrawnLastOverPictureAndMarginsInEveryFormat) {
+  SetClientSize(480, 440);  // room for every line
   Viewer.HelpOverlayOn = true;
   for (const StereoFormatEntry& format : StereoFormats()) {
     Viewer.StereoType = format.code;
@@ -243,7 +251,7 @@ TEST_F(HelpOverlayTest, DrawnLastOverPictureAndMarginsInEveryFormat) {
 }
 
 TEST_F(HelpOverlayTest, FourSecondKeyLinesFollowTheHelpText) {
-  SetClientSize(480, 480);
+  SetClientSize(480, 520);
   Viewer.HelpOverlayOn = true;
   Viewer.StereoType = AnaglyphRedCyan;  // grey views: no white of their own
   PresentStereoPair(left, right);
