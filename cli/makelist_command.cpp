@@ -9,11 +9,13 @@
 
 const char kMakeListUsage[] =
     "  duoramic-cli makelist LIST.txt FILE... [--pairs] [--right-folder DIR]\n"
-    "      [--interval N] [--swap] [--comment TEXT] [--full-path] "
+    "      [--interval TENTHS] [--swap] [--comment TEXT] [--full-path] "
     "[--lower-case]\n"
     "                                         FILEs of one folder, or one "
     "FOLDER\n"
-    "                                         for all its stereo files\n";
+    "                                         for all its stereo files\n"
+    "      --interval: the slideshow's interval in tenths of a second "
+    "(30 = 3 s)\n";
 
 namespace {
 

@@ -6,13 +6,13 @@
 #                             alignment), loaded on first use
 #   share/duoramic/           the help page, the demo list and its pictures
 #                             (the viewer finds them from bin/ as ../share)
-#   share/applications/       duoramic.desktop
+#   share/applications/       org.duoramic.Duoramic.desktop
 #   share/mime/packages/      duoramic.xml (MPO, JPS, PNS, slideshow lists)
 #   share/icons/hicolor/      the icon, PNG sizes and the SVG
 #   share/man/man1/           duoramic-cli.1
 #   share/thumbnailers/       duoramic.thumbnailer (file managers' previews
 #                             of MPO, JPS and PNS: duoramic-cli thumbnail)
-#   share/metainfo/           duoramic.metainfo.xml (AppStream, for software
+#   share/metainfo/           org.duoramic.Duoramic.metainfo.xml (AppStream, for software
 #                             centres)
 include(GNUInstallDirs)
 set(data_dir ${CMAKE_INSTALL_DATADIR}/duoramic)
@@ -36,7 +36,7 @@ foreach(demo duoramic.txt scene.mpo scene.jps scene.pns scene_L.jpg scene_R.jpg)
 endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/resources/duoramic.html DESTINATION ${data_dir})
 
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/duoramic.desktop
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/org.duoramic.Duoramic.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/duoramic.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
@@ -53,7 +53,7 @@ set(DUORAMIC_HOMEPAGE "" CACHE STRING
     "Where the project is published: the AppStream metadata then links it and its screenshots")
 set(METAINFO_HOMEPAGE ${DUORAMIC_HOMEPAGE})
 set(METAINFO_VERSION ${PROJECT_VERSION})
-set(METAINFO_OUT ${CMAKE_BINARY_DIR}/duoramic.metainfo.xml)
+set(METAINFO_OUT ${CMAKE_BINARY_DIR}/org.duoramic.Duoramic.metainfo.xml)
 include(${CMAKE_CURRENT_LIST_DIR}/metainfo.cmake)
 install(FILES ${METAINFO_OUT} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 

@@ -1,4 +1,4 @@
-# Writes the AppStream metainfo from duoramic.metainfo.xml.in.  Software
+# Writes the AppStream metainfo from org.duoramic.Duoramic.metainfo.xml.in.  Software
 # centres fetch screenshots from the web, so the homepage link and the
 # screenshots (docs/screenshots, as published beside the homepage) are only
 # written when a homepage is given.  Included by install.cmake, or run as
@@ -38,4 +38,4 @@ if(METAINFO_HOMEPAGE)
     string(APPEND METAINFO_LINKS "  <screenshots>\n${_list}  </screenshots>\n")
   endif()
 endif()
-configure_file(${_metainfo_dir}/duoramic.metainfo.xml.in ${METAINFO_OUT} @ONLY)
+configure_file(${_metainfo_dir}/org.duoramic.Duoramic.metainfo.xml.in ${METAINFO_OUT} @ONLY)

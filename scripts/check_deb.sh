@@ -83,7 +83,7 @@ cat >"$root$work/viewer.sh" <<'EOF'
 # shoot NAME FILE: the desktop entry's command on FILE, screenshots after 8
 # and 10 s
 shoot() {
-  exec_line=$(sed -n 's/^Exec=//p' /usr/share/applications/duoramic.desktop)
+  exec_line=$(sed -n 's/^Exec=//p' /usr/share/applications/org.duoramic.Duoramic.desktop)
   cmd=${exec_line/\%F/$2}
   echo "$cmd"
   $cmd >"viewer-$1.log" 2>&1 &

@@ -39,6 +39,19 @@ def main():
                    and result.stderr == "",
                    f"{verb} {option}: its usage on stdout, exit 0 "
                    f"({result.returncode}: {result.stderr.strip()[:120]})")
+    # The manual page has every verb in its synopsis and a paragraph of its
+    # own under COMMANDS.
+    manual = open(os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                               "..", "..", "packaging", "duoramic-cli.1"),
+                  encoding="utf-8").read()
+    commands = manual[manual.index(".SH COMMANDS"):manual.index(".SH RENDER")]
+    for verb in VERBS:
+        expect(f"\n.B duoramic-cli {verb}\n" in manual and
+               f".TP\n.B {verb}\n" in commands,
+               f"the manual page describes {verb}")
+    result = run(args.cli, "makelist", "--help", env=env)
+    expect("tenths of a second" in result.stdout,
+           "makelist --help says the interval counts tenths of a second")
     # Help after other arguments is still help, not a run.
     result = run(args.cli, "render", "missing.jps", "--help", env=env)
     expect(result.returncode == 0 and "duoramic-cli render" in result.stdout,

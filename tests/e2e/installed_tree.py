@@ -58,12 +58,12 @@ def check_layout(root, build):
                 "share/duoramic/scene.mpo", "share/duoramic/scene.jps",
                 "share/duoramic/scene.pns", "share/duoramic/scene_L.jpg",
                 "share/duoramic/scene_R.jpg",
-                "share/applications/duoramic.desktop",
+                "share/applications/org.duoramic.Duoramic.desktop",
                 "share/mime/packages/duoramic.xml",
                 "share/icons/hicolor/scalable/apps/duoramic.svg",
                 "share/man/man1/duoramic-cli.1",
                 "share/thumbnailers/duoramic.thumbnailer",
-                "share/metainfo/duoramic.metainfo.xml"]
+                "share/metainfo/org.duoramic.Duoramic.metainfo.xml"]
     expected += [f"share/icons/hicolor/{n}x{n}/apps/duoramic.png"
                  for n in ICON_SIZES]
     missing = [p for p in expected if not os.path.isfile(os.path.join(usr, p))]
@@ -77,17 +77,15 @@ def check_layout(root, build):
 
 
 def check_desktop_files(usr, work):
-    desktop = os.path.join(usr, "share/applications/duoramic.desktop")
+    desktop = os.path.join(usr, "share/applications/org.duoramic.Duoramic.desktop")
     mime = os.path.join(usr, "share/mime/packages/duoramic.xml")
     out = run(["desktop-file-validate", desktop])
     if out.strip():
         raise Failure(f"desktop-file-validate: {out}")
     run(["xmllint", "--noout", mime])
     if shutil.which("appstreamcli"):
-        # The id is the desktop entry's, not a reverse domain name.
         run(["appstreamcli", "validate", "--no-net", "--strict",
-             "--override=cid-desktopapp-is-not-rdns=pedantic",
-             os.path.join(usr, "share/metainfo/duoramic.metainfo.xml")])
+             os.path.join(usr, "share/metainfo/org.duoramic.Duoramic.metainfo.xml")])
     warnings = subprocess.run(
         ["groff", "-man", "-ww", "-z",
          os.path.join(usr, "share/man/man1/duoramic-cli.1")],
