@@ -11,6 +11,7 @@ horizontal disparity adjustment property to both items.
 """
 import argparse
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -103,7 +104,14 @@ def main():
         subprocess.run(["heif-enc", "-q", "92", first, second, "-o", plain],
                        check=True, stdout=subprocess.DEVNULL)
         data = bytearray(open(plain, "rb").read())
-    left_id, right_id = (2, 1) if args.swap else (1, 2)
+        # Item ids as heif-info lists the top-level images, in encoding
+        # order (small pictures are stored as derived images, not items 1, 2).
+        listing = subprocess.run(["heif-info", plain], check=True,
+                                 capture_output=True, text=True).stdout
+        ids = [int(i) for i in re.findall(r"^image: .*\(id=(\d+)\)", listing, re.M)]
+    if len(ids) != 2:
+        sys.exit("heif-enc wrote %d images, not 2" % len(ids))
+    left_id, right_id = (ids[1], ids[0]) if args.swap else (ids[0], ids[1])
     group = struct.pack(">IIIII", 0, 1, 2, left_id, right_id)
     insert(data, [b"meta"], box(b"grpl", box(b"ster", group)))
     if args.disparity is not None:
@@ -117,7 +125,7 @@ def main():
         insert(data, [b"meta", b"iprp", b"ipco"], prop)
         # A second association list (version 1: 32-bit ids, 15-bit indexes).
         entries = b"".join(struct.pack(">IBH", item, 1, count + 1)
-                           for item in (1, 2))
+                           for item in ids)
         ipma = box(b"ipma", struct.pack(">II", 0x01000001, 2) + entries)
         insert(data, [b"meta", b"iprp"], ipma)
     open(args.out, "wb").write(data)

@@ -9,7 +9,9 @@
 #include "image/mpo_reader.h"
 #include "image/still_reader.h"
 #include "image/stereo_still.h"
+#include "image/comment.h"
 #include "reader_support.h"
+#include "synthetic_jpeg.h"
 
 using namespace heif_files;
 
@@ -156,4 +158,155 @@ TEST(HeifReader, PictureLimitRefusesLargeItemsBeforeDecoding) {
   EXPECT_NE(LastLoadFailure().find("larger than the picture limit"),
             std::string::npos)
       << LastLoadFailure();
+}
+
+namespace {
+
+constexpr uint8_t kIntrinsicsUuid[16] = {0x22, 0xcc, 0x04, 0xc7, 0xd6, 0xd9,
+                                         0x4e, 0x07, 0x9d, 0x90, 0x4e, 0xb6,
+                                         0xec, 0xba, 0xf3, 0xa3};
+constexpr uint8_t kExtrinsicsUuid[16] = {0x43, 0x63, 0xe9, 0x14, 0x5b, 0x7d,
+                                         0x4a, 0xab, 0x97, 0xae, 0xbe, 0xa6,
+                                         0x98, 0x03, 0xb4, 0x34};
+constexpr uint8_t kDisparityUuid[16] = {0xde, 0x22, 0x50, 0x85, 0x36, 0xcb,
+                                        0x43, 0x65, 0x87, 0x43, 0x2f, 0x87,
+                                        0x05, 0xe7, 0xc7, 0x8a};
+
+// Intrinsics with a 2^16 fixed-point focal length (fraction of the width).
+Bytes Intrinsics(double focal) {
+  Bytes body;
+  PutBe32(body, int32_t(focal * 65536));
+  PutBe32(body, 32768);  // principal point x, y: the centre
+  PutBe32(body, 32768);
+  Bytes full;
+  PutBe32(full, 16 << 8);
+  full.insert(full.end(), body.begin(), body.end());
+  return full;
+}
+
+// Extrinsics with x and z present (flags 1 | 4), micrometres.
+Bytes Extrinsics(int32_t x, int32_t z) {
+  Bytes full;
+  PutBe32(full, 1 | 4);
+  PutBe32(full, uint32_t(x));
+  PutBe32(full, uint32_t(z));
+  return full;
+}
+
+Bytes Payload(const Bytes& box) { return Bytes(box.begin() + 8, box.end()); }
+
+// Adds the properties to `ipco` and ties property k of `perItem[i]` to
+// item ids[i] by a second association list (32-bit ids, 15-bit indexes).
+void AddProperties(Bytes& file, const std::vector<uint32_t>& ids,
+                   const std::vector<std::vector<Bytes>>& perItem) {
+  size_t ipco, header;
+  ASSERT_TRUE(FindBox(file, {"meta", "iprp", "ipco"}, ipco, header));
+  uint32_t existing = 0;
+  for (size_t at = ipco + 8; at < ipco + GetBe32(file, ipco);
+       at += GetBe32(file, at))
+    ++existing;
+  Bytes properties, entries;
+  uint32_t next = existing + 1;
+  for (size_t i = 0; i < perItem.size(); ++i) {
+    PutBe32(entries, ids[i]);
+    entries.push_back(uint8_t(perItem[i].size()));
+    for (const Bytes& property : perItem[i]) {
+      properties.insert(properties.end(), property.begin(), property.end());
+      entries.push_back(uint8_t(next >> 8));
+      entries.push_back(uint8_t(next));
+      ++next;
+    }
+  }
+  ASSERT_TRUE(InsertIntoBox(file, {"meta", "iprp", "ipco"}, properties));
+  Bytes ipma;
+  PutBe32(ipma, uint32_t(perItem.size()));
+  ipma.insert(ipma.end(), entries.begin(), entries.end());
+  ASSERT_TRUE(InsertIntoBox(file, {"meta", "iprp"},
+                            MakeFullBox("ipma", 0x01000001, ipma)));
+}
+
+Bytes StereoFile(const ThreeItems& items) {
+  Bytes file = items.file;
+  InsertIntoBox(file, {"meta"},
+                MakeBox("grpl", MakeGroup("ster", 1, {items.ids[0],
+                                                       items.ids[1]})));
+  return file;
+}
+
+}  // namespace
+
+TEST(HeifReader, CameraPropertiesGiveBaselineFieldOfViewAndDisparity) {
+  ThreeItems items = EncodeThree();
+  REQUIRE_HEVC_ENCODER(items);
+  // Today's boxes: a focal length of half the width is 90 degrees across;
+  // cameras 64 mm apart along x (and 48 mm in z: 80 mm in all).
+  for (bool older : {false, true}) {
+    SCOPED_TRACE(older ? "uuid properties" : "cmin and cmex");
+    Bytes file = StereoFile(items);
+    auto intrinsics = [&](double f) {
+      return older ? MakeUuidBox(kIntrinsicsUuid, Intrinsics(f))
+                   : MakeBox("cmin", Intrinsics(f));
+    };
+    auto extrinsics = [&](int32_t x, int32_t z) {
+      return older ? MakeUuidBox(kExtrinsicsUuid, Extrinsics(x, z))
+                   : MakeBox("cmex", Extrinsics(x, z));
+    };
+    Bytes disparity;
+    PutBe32(disparity, uint32_t(-250));
+    AddProperties(file, {items.ids[0], items.ids[1]},
+                  {{intrinsics(0.5), extrinsics(-32000, 0),
+                    MakeUuidBox(kDisparityUuid, disparity)},
+                   {intrinsics(0.5), extrinsics(32000, 48000)}});
+    StereoStill still;
+    ASSERT_TRUE(Decode(file, still)) << LastLoadFailure();
+    ASSERT_TRUE(still.info.baselineMm);
+    EXPECT_NEAR(*still.info.baselineMm, 80.0, 1e-9);
+    ASSERT_TRUE(still.info.horizontalFovDeg);
+    EXPECT_NEAR(*still.info.horizontalFovDeg, 90.0, 1e-6);
+    EXPECT_EQ(still.info.disparity, -250);
+    // libheif still decodes the views it was given.
+    EXPECT_TRUE(SamePixels(still.left, LibheifDecode(file, items.ids[0])));
+  }
+  // The recorded field of a real file: 0x0010624e with a shift of 30 is a
+  // focal length of 1/1000 of the width.
+  Bytes file = StereoFile(items);
+  Bytes recorded = {0x00, 0x00, 0x1e, 0x00, 0x00, 0x10, 0x62, 0x4e,
+                    0, 0, 0, 0, 0, 0, 0, 0};
+  AddProperties(file, {items.ids[0]}, {{MakeUuidBox(kIntrinsicsUuid, recorded)}});
+  HeifBoxes boxes;
+  ASSERT_TRUE(ReadHeifBoxes(file.data(), file.size(), boxes));
+  ASSERT_TRUE(boxes.CameraOf(items.ids[0]));
+  EXPECT_NEAR(*boxes.CameraOf(items.ids[0])->focalX, 0.001, 1e-7);
+}
+
+TEST(HeifReader, DisparityAdjustmentShiftsTheViewsAsAnMposCameraParallax) {
+  ThreeItems items = EncodeThree();
+  REQUIRE_HEVC_ENCODER(items);
+  // -1000/10,000 of the width is the -10 % an MPO's maker note would give:
+  // 64 x -10 x -0.01 = 6.4, so both are cut by 6 columns, the left view at
+  // its right edge and the right view at its left edge (the views come
+  // closer together).
+  Bytes file = StereoFile(items);
+  Bytes disparity;
+  PutBe32(disparity, uint32_t(-1000));
+  AddProperties(file, {items.ids[0]}, {{MakeUuidBox(kDisparityUuid, disparity)}});
+  Picture left, right;
+  ParallaxShiftX = 0;
+  ASSERT_EQ(LoadMpoData(file.data(), file.size(), left, right), 1)
+      << LastLoadFailure();
+  int heifShift = ParallaxShiftX;
+
+  synthetic::MpoOptions options;
+  options.parallax.present = true;
+  options.parallax.horizontalNumerator = -10;
+  options.parallax.horizontalDenominator = 1;
+  synthetic::Bytes card = synthetic::Compress(synthetic::TestCard(64, 48));
+  synthetic::Bytes mpo = synthetic::BuildMpo({card, card}, options);
+  Picture mpoLeft, mpoRight;
+  ASSERT_EQ(LoadMpoData(mpo.data(), mpo.size(), mpoLeft, mpoRight), 1);
+  EXPECT_EQ(heifShift, ParallaxShiftX);
+  EXPECT_EQ(heifShift, 6);
+  EXPECT_TRUE(SamePixels(left, CropPicture(LibheifDecode(file, items.ids[0]), 6, 0)));
+  EXPECT_TRUE(SamePixels(right, CropPicture(LibheifDecode(file, items.ids[1]), -6, 0)));
+  ParallaxShiftX = 0;
 }
