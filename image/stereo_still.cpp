@@ -6,7 +6,9 @@
 #include "image/file_data.h"
 #include "image/heif_boxes.h"
 #include "image/heif_reader.h"
+#include "image/jpeg_reader.h"
 #include "image/mpo_reader.h"
+#include "image/vr_photo.h"
 
 namespace {
 
@@ -51,15 +53,40 @@ bool DecodeHeifStill(const uint8_t* data, size_t size, StereoStill& still) {
   return true;
 }
 
+bool DecodeVrStill(const uint8_t* data, size_t size, StereoStill& still) {
+  VrPhoto photo;
+  if (!ReadVrPhoto(data, size, photo)) return false;
+  still.info.format = "VR photo";
+  still.info.twoViews = true;
+  if (photo.panorama) {
+    const PanoramaCrop& crop = *photo.panorama;
+    still.info.panorama = crop;
+    still.info.horizontalFovDeg = 360.0 * crop.width / crop.fullWidth;
+    still.info.verticalFovDeg = 180.0 * crop.height / crop.fullHeight;
+  }
+  // The file itself is the left view (its comment is read as a JPEG's).
+  still.left = DecodeJpegData(data, size);
+  if (!still.left) return false;
+  ClearLoadFailure();
+  still.right = DecodeJpegPixels(
+      JpegStream{photo.rightJpeg.data(), photo.rightJpeg.size(), false});
+  if (!still.right) {
+    NoteLoadFailure("VR photo: right view: " + LastLoadFailure());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool IsStereoStillData(const uint8_t* data, size_t size) {
-  return LooksLikeHeif(data, size);
+  return LooksLikeHeif(data, size) || LooksLikeVrPhoto(data, size);
 }
 
 bool DecodeStereoStill(const uint8_t* data, size_t size, StereoStill& still) {
   still = StereoStill{};
   if (LooksLikeHeif(data, size)) return DecodeHeifStill(data, size, still);
+  if (LooksLikeVrPhoto(data, size)) return DecodeVrStill(data, size, still);
   NoteLoadFailure("neither a HEIF file nor a VR photo");
   return false;
 }
