@@ -10,6 +10,7 @@
 #include "image/file_data.h"
 #include "image/jpeg_reader.h"
 #include "image/md5.h"
+#include "image/panorama_canvas.h"
 #include "image/mpo_reader.h"
 #include "image/still_reader.h"
 #include "image/stereo_still.h"
@@ -215,4 +216,30 @@ TEST(VrPhoto, Base64AndMd5AgainstKnownValues) {
       "12345678901234567890123456789012345678901234567890123456789012345678901234567890";
   EXPECT_EQ(Md5Hex(reinterpret_cast<const uint8_t*>(digits.data()), digits.size()),
             "57EDF4A22BE3C955AC49DA2E2107B67A");
+}
+
+TEST(VrPhoto, PanoramaCanvasPutsEachViewWhereItsCropSaysAndBlackElsewhere) {
+  // A 4 x 2 view of one colour per eye on a 16 x 8 sphere at (14, 3),
+  // wrapping round the right edge by two columns.
+  Picture left = CreatePicture(4, 2, 24), right = CreatePicture(4, 2, 24);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 4; ++x) {
+      std::memcpy(PictureRow(left.get(), y) + 3 * x, "\x10\x20\x30", 3);
+      std::memcpy(PictureRow(right.get(), y) + 3 * x, "\x40\x50\x60", 3);
+    }
+  PanoramaCrop crop{16, 8, 14, 3, 4, 2};
+  Picture canvas = PanoramaCanvas(left, right, crop);
+  ASSERT_TRUE(canvas);
+  EXPECT_EQ(PictureWidth(canvas), 32);
+  EXPECT_EQ(PictureHeight(canvas), 8);
+  ExpectPixels(canvas, {{14, 3, 0x302010}, {15, 4, 0x302010}, {0, 3, 0x302010},
+                        {1, 4, 0x302010}, {2, 3, 0}, {13, 3, 0}, {14, 2, 0},
+                        {14, 5, 0}, {16 + 14, 3, 0x605040}, {16 + 1, 4, 0x605040},
+                        {16 + 2, 4, 0}});
+  // A sphere wider than the limit is scaled down, the crop with it.
+  Picture small = PanoramaCanvas(left, right, {32, 16, 8, 4, 8, 4}, 16);
+  ASSERT_TRUE(small);
+  EXPECT_EQ(PictureWidth(small), 32);
+  ExpectPixels(small, {{4, 2, 0x302010}, {7, 3, 0x302010}, {8, 2, 0}, {3, 2, 0},
+                       {16 + 4, 2, 0x605040}});
 }
