@@ -310,3 +310,21 @@ TEST(HeifReader, DisparityAdjustmentShiftsTheViewsAsAnMposCameraParallax) {
   EXPECT_TRUE(SamePixels(right, CropPicture(LibheifDecode(file, items.ids[1]), -6, 0)));
   ParallaxShiftX = 0;
 }
+
+TEST(HeifReader, GridViewsAreAssembledByLibheif) {
+  // A size the HEVC coder cannot take whole is stored as a grid around a
+  // larger coded tile (libheif's writer does so), so the views are grids.
+  Picture a = RampPicture(60, 44, 4), b = RampPicture(60, 44, 5);
+  std::vector<uint32_t> ids;
+  Bytes file = EncodeHeif({&a, &b}, 0, ids);
+  if (ids.size() != 2) GTEST_SKIP() << "no HEVC encoder to make test files";
+  ASSERT_NE(std::string(file.begin(), file.end()).find("grid"),
+            std::string::npos);
+  InsertIntoBox(file, {"meta"}, MakeBox("grpl", MakeGroup("ster", 7, {ids[1], ids[0]})));
+  StereoStill still;
+  ASSERT_TRUE(Decode(file, still)) << LastLoadFailure();
+  EXPECT_EQ(PictureWidth(still.left), 60);
+  EXPECT_EQ(PictureHeight(still.left), 44);
+  EXPECT_TRUE(SamePixels(still.left, LibheifDecode(file, ids[1])));
+  EXPECT_TRUE(SamePixels(still.right, LibheifDecode(file, ids[0])));
+}
