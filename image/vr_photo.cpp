@@ -22,6 +22,8 @@ uint32_t Be32(const uint8_t* p) {
          uint32_t{p[3]};
 }
 
+constexpr size_t kLongestPrefix = 64;
+
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
@@ -34,8 +36,12 @@ std::optional<std::string_view> PrefixOf(std::string_view packet,
     if (at < 2 || (packet[at - 1] != '"' && packet[at - 1] != '\'') ||
         packet[at - 2] != '=')
       continue;
-    size_t colon = packet.rfind("xmlns:", at - 2);
+    // Prefixes are short: looking back a little keeps a packet full of
+    // the namespace's name from costing a pass per mention.
+    size_t from = at - 2 > kLongestPrefix + 6 ? at - 2 - kLongestPrefix - 6 : 0;
+    size_t colon = packet.substr(from, at - 2 - from).rfind("xmlns:");
     if (colon == std::string_view::npos) continue;
+    colon += from;
     size_t start = colon + 6;
     std::string_view prefix = packet.substr(start, at - 2 - start);
     if (!prefix.empty() && prefix.find_first_of(" \t\r\n<>\"'") ==
@@ -226,8 +232,8 @@ std::optional<std::string_view> XmpProperty(std::string_view packet,
     if (at == 0 || after + 1 >= packet.size()) continue;
     char before = packet[at - 1];
     if (before == '<') {  // as an element: <P:Name>value</P:Name>
-      size_t open = packet.find('>', after);
-      if (open == std::string_view::npos || open != after) continue;
+      if (packet[after] != '>') continue;
+      size_t open = after;
       std::string closing = "</" + qualified + ">";
       size_t close = packet.find(closing, open + 1);
       if (close == std::string_view::npos) return std::nullopt;
