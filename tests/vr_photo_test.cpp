@@ -138,6 +138,13 @@ TEST(VrPhoto, ExiftoolsExtendedXmpGivesTheEmbeddedJpegAndThePanorama) {
   ASSERT_EQ(LoadMpoData(file.data(), file.size(), l, r), 1);
   EXPECT_EQ(PictureWidth(l), 96);
   EXPECT_TRUE(SamePixels(r, DecodeOf(right)));
+  // Reduced, as libjpeg reduces each JPEG.
+  MpoViews reduced;
+  ASSERT_TRUE(DecodeMpoViewsReduced(file.data(), file.size(), 4, reduced));
+  EXPECT_TRUE(SamePixels(reduced.right, DecodeJpegPixelsReduced(
+                                            {right.data(), right.size(), false}, 4)));
+  EXPECT_TRUE(SamePixels(reduced.left, DecodeJpegPixelsReduced(
+                                           {left.data(), left.size(), false}, 4)));
 }
 
 TEST(VrPhoto, ChunksAreReassembledByOffsetWhateverTheirOrder) {
