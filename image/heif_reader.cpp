@@ -2,6 +2,7 @@
 
 #include <libheif/heif.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <numbers>
@@ -55,9 +56,14 @@ bool Open(const uint8_t* data, size_t size, const HeifBoxes& boxes,
     NoteLoadFailure("out of memory");
     return false;
   }
-  // libheif's own bound on a side, below the picture limit's: a grid is
-  // refused before its tiles are decoded.
-  heif_context_set_maximum_image_size_limit(context.get(), kMaxPictureSide);
+  // libheif sizes a grid by the grid's own record, not by the size the
+  // item announces (which is checked below), and allocates it whole: its
+  // one bound is on each side.  The side of a square at the picture limit
+  // keeps that allocation within the limit too (16384 by default; no
+  // camera's picture is wider).
+  auto side = static_cast<int>(std::sqrt(static_cast<double>(PixelLimit())));
+  heif_context_set_maximum_image_size_limit(context.get(),
+                                            std::min(side, kMaxPictureSide));
   heif_error error = heif_context_read_from_memory_without_copy(
       context.get(), data, size, nullptr);
   if (error.code != heif_error_Ok) {
