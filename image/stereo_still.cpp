@@ -12,20 +12,24 @@
 
 namespace {
 
-// Each pixel of the result is the mean of a denominator x denominator block.
+// Each pixel of the result is the mean of a denominator x denominator
+// block; pixel i covers pixels [i d, (i + 1) d) counted from the top left,
+// as libjpeg's reduced decodes of an MPO's views do.
 Picture Reduce(const Picture& picture, int denominator) {
+  int fullHeight = PictureHeight(picture);
   int width = PictureWidth(picture) / denominator;
-  int height = PictureHeight(picture) / denominator;
+  int height = fullHeight / denominator;
   Picture out = CreatePicture(width, height, 24);
   if (!out) return nullptr;
   int area = denominator * denominator;
-  for (int y = 0; y < height; ++y) {
-    uint8_t* to = PictureRow(out.get(), y);
+  for (int y = 0; y < height; ++y) {  // from the top
+    uint8_t* to = PictureRow(out.get(), height - 1 - y);
     for (int x = 0; x < width; ++x)
       for (int c = 0; c < 3; ++c) {
         int sum = 0;
         for (int dy = 0; dy < denominator; ++dy) {
-          const uint8_t* row = PictureRow(picture.get(), y * denominator + dy);
+          const uint8_t* row = PictureRow(
+              picture.get(), fullHeight - 1 - (y * denominator + dy));
           for (int dx = 0; dx < denominator; ++dx)
             sum += row[3 * (x * denominator + dx) + c];
         }

@@ -330,6 +330,19 @@ TEST(HeifReader, GridViewsAreAssembledByLibheif) {
   EXPECT_EQ(PictureHeight(still.left), 44);
   EXPECT_TRUE(SamePixels(still.left, LibheifDecode(file, ids[1])));
   EXPECT_TRUE(SamePixels(still.right, LibheifDecode(file, ids[0])));
+  // Reduced by 8 (44 rows leave 4 over): pixel (x, y) is the mean of the
+  // block from (8x, 8y) counted from the top left, as libjpeg reduces.
+  MpoViews reduced;
+  ASSERT_TRUE(DecodeMpoViewsReduced(file.data(), file.size(), 8, reduced));
+  EXPECT_EQ(PictureWidth(reduced.left), 7);
+  EXPECT_EQ(PictureHeight(reduced.left), 5);
+  for (auto [x, y] : {std::pair{0, 0}, {3, 2}, {6, 4}}) {
+    int sum = 0;
+    for (int dy = 0; dy < 8; ++dy)
+      for (int dx = 0; dx < 8; ++dx)
+        sum += BgrAt(still.left, 8 * x + dx, 8 * y + dy)[2];
+    EXPECT_EQ(BgrAt(reduced.left, x, y)[2], sum / 64) << x << "," << y;
+  }
 
   // A grid record claiming 30000 x 30000 behind the small size the item
   // announces is refused before libheif allocates it.
