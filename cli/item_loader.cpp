@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "image/ascii_case.h"
 #include "image/comment.h"
 #include "image/file_data.h"
 #include "image/file_names.h"
@@ -55,7 +56,9 @@ bool LoadItemKeepingComment(const std::string& file,
   if (FileKindMatches(file, MpoKind)) {
     ClearLoadFailure();
     if (!LoadMpoFile(file, left, right)) {
-      failure = {file, "not a stereo MPO: " + LastLoadFailure()};
+      // A HEIF or VR photo's reason names the view that failed.
+      bool mpo = EndsWithIgnoringCase(file, ".mpo");
+      failure = {file, (mpo ? "not a stereo MPO: " : "") + LastLoadFailure()};
       return false;
     }
     Viewer.ShownKind = 2;

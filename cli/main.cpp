@@ -98,6 +98,31 @@ bool FailIfFolder(const std::string& file, int& status) {
   return true;
 }
 
+// What a stereo still's camera or panorama data adds to the report.
+void PrintStereoStillInfo(const StereoStillInfo& info, bool json) {
+  auto number = [&](const char* key, const char* label,
+                    std::optional<double> value) {
+    if (!value) return;
+    if (json) std::printf(", \"%s\": %.3f", key, *value);
+    else std::printf("%s: %.3f\n", label, *value);
+  };
+  if (json) std::printf(", \"views\": %d", info.twoViews ? 2 : 1);
+  else std::printf("views: %d\n", info.twoViews ? 2 : 1);
+  number("baseline_mm", "baseline (mm)", info.baselineMm);
+  number("horizontal_fov_deg", "horizontal field of view (degrees)",
+         info.horizontalFovDeg);
+  number("vertical_fov_deg", "vertical field of view (degrees)",
+         info.verticalFovDeg);
+  if (info.disparity) {
+    if (json) std::printf(", \"disparity_adjustment\": %d", *info.disparity);
+    else std::printf("disparity adjustment: %d\n", *info.disparity);
+  }
+  if (info.panorama) {
+    if (json) std::printf(", \"projection\": \"equirectangular\"");
+    else std::printf("projection: equirectangular\n");
+  }
+}
+
 int Info(const std::string& file, bool json) {
   int status = 0;
   if (FailIfFolder(file, status)) return status;
@@ -119,6 +144,7 @@ int Info(const std::string& file, bool json) {
                   PictureWidth(views.right), PictureHeight(views.right),
                   ParallaxShiftX, ParallaxShiftY);
     }
+    if (views.stereoStill) PrintStereoStillInfo(*views.stereoStill, true);
     std::printf("}\n");
     return 0;
   }
@@ -132,6 +158,7 @@ int Info(const std::string& file, bool json) {
                 PictureWidth(views.right), PictureHeight(views.right),
                 ParallaxShiftX, ParallaxShiftY);
   }
+  if (views.stereoStill) PrintStereoStillInfo(*views.stereoStill, false);
   return 0;
 }
 

@@ -54,7 +54,13 @@ int RunPage360Command(const std::vector<std::string>& args) {
                  out.c_str());
     return 1;
   }
-  if (WriteViewerFiles(out, path, mode, swap ? 1 : 0) != 0) {
+  // As the viewer does: a stereo still the browser cannot show as two
+  // eyes is handed over as a side-by-side picture written beside the page.
+  std::string shown = PanoramaPictureFor(QFileInfo(QString::fromStdString(out))
+                                             .absoluteFilePath()
+                                             .toStdString(),
+                                         path);
+  if (WriteViewerFiles(out, shown, mode, swap ? 1 : 0) != 0) {
     std::fprintf(stderr, "duoramic-cli: %s: cannot write the page files\n",
                  out.c_str());
     return 1;

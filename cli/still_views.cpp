@@ -7,6 +7,42 @@
 #include "image/file_names.h"
 #include "image/mpo_reader.h"
 
+namespace {
+
+// The views of a file named as an MPO is (an MPO, a HEIF still or a VR
+// photo), with the parallax they were lined up by.
+bool LoadTwoViewFile(const std::string& file, StillViews& views,
+                     std::string& reason) {
+  std::vector<uint8_t> bytes;
+  if (!ReadWholeFile(file, bytes)) {
+    reason = LastLoadFailure();
+    return false;
+  }
+  if (IsStereoStillData(bytes.data(), bytes.size())) {
+    MpoViews mpo;
+    StereoStillInfo info;
+    if (!DecodeStereoStillViews(bytes.data(), bytes.size(), 1, mpo, &info)) {
+      reason = LastLoadFailure();
+      return false;
+    }
+    views.left = std::move(mpo.left);
+    views.right = std::move(mpo.right);
+    ParallaxShiftX = mpo.shiftX;
+    views.formatName = info.format;
+    views.stereoStill = info;
+  } else {
+    if (!LoadMpoData(bytes.data(), bytes.size(), views.left, views.right)) {
+      reason = "not a stereo MPO: " + LastLoadFailure();
+      return false;
+    }
+    views.formatName = "MPO";
+  }
+  views.isMpo = true;
+  return true;
+}
+
+}  // namespace
+
 Picture CopyColumns(const Picture& picture, int firstColumn, int width) {
   int height = PictureHeight(picture);
   Picture out = CreatePicture(width, height, 24);
@@ -25,11 +61,7 @@ bool LoadStillViews(const std::string& file, StillViews& views,
   // be a third one.  A file that does not load as one is read as below, for
   // the reason that names what it is.
   if (!wantWhole && FileKindMatches(file, MpoKind)) {
-    if (LoadMpoFile(file, views.left, views.right)) {
-      views.isMpo = true;
-      views.formatName = "MPO";
-      return true;
-    }
+    if (LoadTwoViewFile(file, views, reason)) return true;
     ClearCurrentComment();
     ParallaxShiftX = ParallaxShiftY = 0;
   }
@@ -43,13 +75,7 @@ bool LoadStillViews(const std::string& file, StillViews& views,
   views.sourceBits = decoded.sourceBits;
   if (FileKindMatches(file, MpoKind)) {
     ClearLoadFailure();
-    if (!LoadMpoFile(file, views.left, views.right)) {
-      reason = "not a stereo MPO: " + LastLoadFailure();
-      return false;
-    }
-    views.isMpo = true;
-    views.formatName = "MPO";
-    return true;
+    return LoadTwoViewFile(file, views, reason);
   }
   int half = PictureWidth(views.whole) / 2;
   if (half < 1) {

@@ -17,8 +17,14 @@ constexpr std::string_view kStillEndings[] = {"JPG", "JPEG", "JPS", "GIF", "BMP"
                                               "PNG", "PNS", "TIF", "TIFF"};
 constexpr std::string_view kMovieEndings[] = {"AVI", "QT",  "MOV", "MPG", "MPEG",
                                               "M1V", "WMV", "MP4", "MTS"};
-constexpr std::string_view kMpoAviEndings[] = {"MPO", "AVI"};
-constexpr std::string_view kMpoEndings[] = {"MPO"};
+// Files that hold two views the way an MPO does, read by the same paths:
+// spatial HEIF photos (HEIF stills of one picture open there too) and VR
+// photos, whose ".vr.jpg" keeps them out of the side-by-side JPEGs.
+constexpr std::string_view kMpoAviEndings[] = {"MPO",  "HEIC",    "HEIF",
+                                               "AVIF", ".VR.JPG", "AVI"};
+constexpr std::string_view kMpoEndings[] = {"MPO", "HEIC", "HEIF", "AVIF",
+                                            ".VR.JPG"};
+constexpr std::string_view kVrPhotoEnding = ".VR.JPG";
 constexpr std::string_view kJpegEndings[] = {"JPG", "JPEG", "JPS"};
 constexpr std::string_view kJpgMp4Endings[] = {"JPG", "MP4"};
 constexpr std::string_view kAllEndings[] = {
@@ -81,6 +87,8 @@ int FileKindMatches(std::string_view name, int kind) {
   size_t separator = LastSeparator(name);
   if (separator != std::string_view::npos) name.remove_prefix(separator + 1);
   if (!name.empty() && name.front() == '.') return 0;
+  if (kind == StillKind && EndsWithIgnoringCase(name, kVrPhotoEnding))
+    return 0;
   for (std::string_view ending : EndingsOf(kind))
     if (MatchesEnding(name, ending)) return 1;
   return 0;

@@ -14,10 +14,10 @@
 
 // File kinds: sets of name endings.  Other values than those below stand for
 // every still and movie ending (MPO is not among them).
-constexpr int StillKind = 1;  // JPG JPEG JPS GIF BMP PNG PNS TIF TIFF
+constexpr int StillKind = 1;  // JPG JPEG JPS GIF BMP PNG PNS TIF TIFF, not .VR.JPG
 constexpr int MovieKind = 2;  // AVI QT MOV MPG MPEG M1V WMV MP4 MTS
-constexpr int MpoAviKind = 3;
-constexpr int MpoKind = 4;
+constexpr int MpoAviKind = 3;  // the MPO kind's endings and AVI
+constexpr int MpoKind = 4;     // MPO HEIC HEIF AVIF .VR.JPG
 constexpr int JpegKind = 5;   // JPG JPEG JPS: files a comment can be written to
 constexpr int JpgMp4Kind = 6;
 constexpr int AllKinds = 0;

@@ -10,6 +10,7 @@
 #include "image/file_data.h"
 #include "image/jpeg_comment.h"
 #include "image/jpeg_reader.h"
+#include "image/stereo_still.h"
 #include "image/two_threads.h"
 
 namespace {
@@ -176,6 +177,9 @@ Picture DecodeView(const JpegStream& stream, int denominator, int dx, int dy) {
 bool DecodeViews(const uint8_t* data, size_t size, int denominator,
                  MpoViews& views) {
   if (!data) size = 0;
+  // Spatial HEIF photos and VR photos take the same paths as an MPO.
+  if (IsStereoStillData(data, size))
+    return DecodeStereoStillViews(data, size, denominator, views);
   MpoLayout layout;
   if (!ScanLayout(data, size, layout)) return false;
   Parallax parallax;

@@ -5,6 +5,7 @@
 #include "image/bmp_reader.h"
 #include "image/file_data.h"
 #include "image/gif_reader.h"
+#include "image/heif_reader.h"
 #include "image/jpeg_reader.h"
 #include "image/png_reader.h"
 #include "image/tiff_reader.h"
@@ -16,6 +17,7 @@ const char* StillFormatName(StillFormat format) {
     case StillFormat::Tiff: return "TIFF";
     case StillFormat::Gif: return "GIF";
     case StillFormat::Bmp: return "BMP";
+    case StillFormat::Heif: return "HEIF";
     case StillFormat::None: break;
   }
   return "none";
@@ -29,7 +31,7 @@ StillDecode DecodeStillData(const uint8_t* data, size_t size) {
   } kReaders[] = {
       {StillFormat::Jpeg, DecodeJpegData}, {StillFormat::Png, DecodePngData},
       {StillFormat::Tiff, DecodeTiffData}, {StillFormat::Gif, DecodeGifData},
-      {StillFormat::Bmp, DecodeBmpData},
+      {StillFormat::Bmp, DecodeBmpData}, {StillFormat::Heif, DecodeHeifData},
   };
   StillDecode result;
   for (const auto& reader : kReaders) {

@@ -1,4 +1,5 @@
-// Tries the still readers in the viewer's order (JPEG, PNG, TIFF, GIF, BMP)
+// Tries the still readers in the viewer's order (JPEG, PNG, TIFF, GIF, BMP,
+// HEIF)
 // and brings the result to 24 bits.
 #pragma once
 
@@ -8,7 +9,7 @@
 
 #include "core/picture.h"
 
-enum class StillFormat { None, Jpeg, Png, Tiff, Gif, Bmp };
+enum class StillFormat { None, Jpeg, Png, Tiff, Gif, Bmp, Heif };
 
 const char* StillFormatName(StillFormat format);
 

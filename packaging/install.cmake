@@ -64,7 +64,7 @@ set(CPACK_PACKAGE_NAME duoramic)
 set(CPACK_PACKAGE_VENDOR "Duoramic developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Stereoscopic (3D) photo and movie viewer")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Shows what 3D cameras make (MPO, JPS, PNS, side-by-side stills, left/right pairs) in the stereo format of your display: anaglyphs, interlace, side by side, over/under, checkerboard. Includes duoramic-cli for rendering and batch conversion.")
+    "Shows what 3D cameras make (MPO, JPS, PNS, spatial HEIC photos, VR photos, side-by-side stills, left/right pairs) in the stereo format of your display: anaglyphs, interlace, side by side, over/under, checkerboard. Includes duoramic-cli for rendering and batch conversion.")
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -76,8 +76,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # GStreamer plugins movies need: base (decodebin, videoconvert, appsink), good
 # (the MP4, AVI and Matroska demuxers, JPEG, the PulseAudio sink) and libav
 # (H.264 and the other camera codecs: without it a camera's MP4 does not open).
+# libheif reads HEIC only with an HEVC decoder: Debian 12's libheif1 links
+# libde265 itself, but it is named so that HEIC keeps opening if it does not.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-qpa-plugins, qt6-wayland, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav")
+    "qt6-qpa-plugins, qt6-wayland, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav, libde265-0")
 # Qt's own dialog texts in Japanese, like the rest of the window.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
     "fonts-noto-cjk, qt6-translations-l10n")

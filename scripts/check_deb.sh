@@ -56,6 +56,16 @@ cp "$deb" "$root$work/"
 ffmpeg -v error -y -f lavfi -i "testsrc2=s=320x180:r=12:d=30" \
   -vf "[in]split[a][b];[a][b]hstack[out]" -c:v libx264 -preset ultrafast \
   -pix_fmt yuv420p "$root$work/movie.mp4"
+# A spatial HEIC (two HEVC pictures and a stereo group): libheif and its
+# HEVC decoder must come with the package.
+if command -v heif-enc >/dev/null; then
+  for eye in 1 2; do
+    ffmpeg -v error -y -f lavfi -i "testsrc2=s=320x240" -frames:v 1 \
+      -vf "hue=h=$((eye * 90))" "$root$work/eye$eye.png"
+  done
+  python3 "$(dirname "$0")/make_spatial_heic.py" "$root$work/eye1.png" \
+    "$root$work/eye2.png" "$root$work/spatial.heic"
+fi
 
 in_root() { chroot "$root" env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin \
   DEBIAN_FRONTEND=noninteractive LANG=C.UTF-8 bash -euo pipefail -c "$1"; }
@@ -70,6 +80,10 @@ duoramic-cli --help | head -n 3
 duoramic-cli info /usr/share/duoramic/scene.mpo
 duoramic-cli render /usr/share/duoramic/scene.mpo --format DuboisAnaglyph -o mpo.png
 duoramic-cli info movie.mp4
+if [ -f spatial.heic ]; then
+  duoramic-cli info --json spatial.heic
+  duoramic-cli render spatial.heic --format DuboisAnaglyph -o heic.png
+fi
 duoramic-cli movie movie.mp4 --format DuboisAnaglyph --frames 10 -o frames
 n=$(ls frames | wc -l)
 echo "movie: $n frames"
@@ -108,4 +122,5 @@ in_root "cd $work && xvfb-run -a -s '-screen 0 1280x800x24' bash -e ./viewer.sh"
 
 mkdir -p "$out"
 cp -r "$root$work"/{mpo.png,shot-*.png,frames} "$out/"
+[[ -f "$root$work/heic.png" ]] && cp "$root$work/heic.png" "$out/"
 echo "check_deb.sh: installed and ran; screenshots in $out"

@@ -15,6 +15,8 @@ seeds_for() {
     first_look_fuzzer) echo "$testdata/mpo $root/resources/samples $root/fuzz/seeds/mpo_written" ;;
     # Pictures to write as MPOs: small ones of every reader.
     mpo_writer_fuzzer) echo "$testdata/jpeg/jpegsuite/baseline $testdata/pngsuite $root/fuzz/seeds/mpo_written" ;;
+    heif_boxes_fuzzer) echo "$root/fuzz/seeds/heif" ;;
+    vr_photo_fuzzer) echo "$root/fuzz/seeds/vr_photo $testdata/jpeg" ;;
     png_fuzzer) echo "$testdata/pngsuite" ;;
     tiff_fuzzer) echo "$testdata/tiff" ;;
     gif_fuzzer) echo "$testdata/gif" ;;

@@ -17,6 +17,7 @@ done
 packages=(
   build-essential cmake ninja-build pkg-config
   libjpeg62-turbo-dev libpng-dev libtiff-dev zlib1g-dev libopencv-dev
+  libheif-dev libde265-dev libheif-examples
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3 python3-pil python3-numpy libimage-exiftool-perl

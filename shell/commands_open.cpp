@@ -19,7 +19,8 @@ namespace {
 
 constexpr const char* kStereoFilter[] = {
     "Stereo Files",
-    "*.jpg;*.jpeg;*.jps;*.gif;*.bmp;*.mpo;*.png;*.pns;*.tif;*.tiff;*.avi; "
+    "*.jpg;*.jpeg;*.jps;*.gif;*.bmp;*.mpo;*.heic;*.heif;*.avif;*.png;*.pns;*.tif;"
+    "*.tiff;*.avi; "
     "*.qt; *.mov; *.mpg; *.mpeg; *.m1v; *.wmv; *.mp4; *.mts",
     "Image Files", "*.jpg;*.jpeg;*.jps;*.gif;*.bmp;*.png;*.pns;*.tif;*.tiff",
     "Video Files",

@@ -107,7 +107,9 @@ Picture MakeThumbnailData(const uint8_t* data, size_t bytes, bool namedMpo,
       reason = decoded.failure;
       return nullptr;
     }
-    view = LeftHalf(decoded.picture);
+    // A HEIF still's picture is its left view already (or its only one).
+    view = decoded.format == StillFormat::Heif ? std::move(decoded.picture)
+                                               : LeftHalf(decoded.picture);
     if (!view) {
       reason = "picture is too narrow to hold two views";
       return nullptr;

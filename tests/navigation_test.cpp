@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "shell/navigation.h"
 #include "core/viewer_state.h"
 #include "stereo/text_overlay.h"
+#include "tests/heif_files.h"
 #include "tests/synthetic_jpeg.h"
 #include "tests/window_test_support.h"
 
@@ -460,3 +462,43 @@ TEST_F(NavigationTest, EyeFiModeShowsANewlyArrivedMpo) {
 }
 
 }  // namespace
+
+// A spatial HEIC goes where an MPO goes: both views on screen, browsing
+// among its kind; one whose right view is missing shows its left view in
+// both eyes with the reason in the title.
+TEST_F(NavigationTest, SpatialPhotosShowBothViewsOrTheLeftOneFlatWithTheReason) {
+  Picture a = heif_files::RampPicture(64, 48, 1);
+  Picture b = heif_files::RampPicture(64, 48, 2);
+  std::vector<uint32_t> ids;
+  heif_files::Bytes file = heif_files::EncodeHeif({&a, &b}, 0, ids);
+  if (ids.size() != 2) GTEST_SKIP() << "no HEVC encoder to make test files";
+  auto grouped = [&](uint32_t right) {
+    heif_files::Bytes out = file;
+    heif_files::InsertIntoBox(
+        out, {"meta"},
+        heif_files::MakeBox("grpl", heif_files::MakeGroup("ster", 1,
+                                                          {ids[0], right})));
+    return std::string(out.begin(), out.end());
+  };
+  std::string dir = Folder("spatial");
+  ASSERT_TRUE(WriteFile(dir + "a.heic", grouped(ids[1])));
+  ASSERT_TRUE(WriteFile(dir + "b.HEIC", grouped(99)));
+  auto sameViews = [] {
+    const uint8_t* l = Viewer.CurrentLeft.get();
+    const uint8_t* r = Viewer.CurrentRight.get();
+    size_t bytes = PictureHeader(l)->biSizeImage;
+    return PictureHeader(r)->biSizeImage == bytes &&
+           std::memcmp(PicturePixels(l), PicturePixels(r), bytes) == 0;
+  };
+  ShowFile(dir + "a.heic");
+  EXPECT_EQ(Title(), "(" + dir + "a.heic) 1/2  ");
+  ASSERT_TRUE(Viewer.CurrentLeft && Viewer.CurrentRight);
+  EXPECT_FALSE(sameViews());
+  Run(CMD_NEXT);
+  EXPECT_EQ(Viewer.ShownLeftPath, dir + "b.HEIC");
+  EXPECT_NE(Title().find("(" + dir + "b.HEIC) 2/2  2D表示: "), std::string::npos)
+      << Title();
+  EXPECT_NE(Title().find("item id 99"), std::string::npos) << Title();
+  ASSERT_TRUE(Viewer.CurrentLeft && Viewer.CurrentRight);
+  EXPECT_TRUE(sameViews());
+}

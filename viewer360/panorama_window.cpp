@@ -51,7 +51,8 @@ void PanoramaWindow::ShowItem(const std::string& path, bool swap,
     window_.SetTitle("360: no private folder for the viewer page");
     return;
   }
-  WriteViewerFiles(Folder, path, Viewer.n360mode, swap ? 1 : 0);
+  WriteViewerFiles(Folder, PanoramaPictureFor(Folder, path), Viewer.n360mode,
+                   swap ? 1 : 0);
   std::string page = Folder + kViewerPageName;
   if (UseBrowser || !kHostedViewerBuilt) {
     if (!OpenInBrowser(page))

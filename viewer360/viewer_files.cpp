@@ -7,6 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <vector>
+
+#include "image/file_data.h"
+#include "image/panorama_canvas.h"
+#include "image/stereo_still.h"
+#include "image/stereo_writer.h"
 #include "viewer360/page_text.h"
 
 namespace {
@@ -57,6 +63,36 @@ int WriteViewerFiles(const std::string& folder, const std::string& path,
   ok = WriteWhole(base + "thview3dkv.js", script) && ok;
   ok = WriteWhole(base + "three.min.js", three) && ok;
   return ok ? 0 : -1;
+}
+
+std::string PanoramaPictureFor(const std::string& folder,
+                               const std::string& path) {
+  std::vector<uint8_t> bytes;
+  if (!ReadWholeFile(path, bytes) ||
+      !IsStereoStillData(bytes.data(), bytes.size()))
+    return path;
+  StereoStill still;
+  if (!DecodeStereoStill(bytes.data(), bytes.size(), still)) return path;
+  Picture picture = still.info.panorama
+                        ? PanoramaCanvas(still.left, still.right,
+                                         *still.info.panorama)
+                        : JoinSideBySide(still.left, still.right);
+  std::vector<uint8_t> jpeg;
+  std::string error;
+  if (!picture || !EncodeJpeg(picture, kStereoJpegQuality, true, jpeg, error))
+    return path;
+  // A new name each time: the page's browser would show a cached picture
+  // under the old one.
+  static int written = 0;
+  QString base = QString::fromStdString(folder);
+  if (!base.endsWith('/')) base += '/';
+  if (written > 0)
+    QFile::remove(base + QString("stereo-still-%1.jpg").arg(written));
+  QString name = base + QString("stereo-still-%1.jpg").arg(++written);
+  if (!WriteWhole(name, QByteArray(reinterpret_cast<const char*>(jpeg.data()),
+                                   static_cast<qsizetype>(jpeg.size()))))
+    return path;
+  return QFile::encodeName(name).toStdString();
 }
 
 std::string ViewerFolder() {

@@ -17,5 +17,13 @@ int WriteViewerFiles(const std::string& folder, const std::string& path,
 // in the home folder where there is none).  Empty when no such folder can be made.
 std::string ViewerFolder();
 
+// What the page is given for `path`: the path itself, or for a spatial
+// HEIF photo or a VR photo (which no browser shows as two eyes) a
+// side-by-side JPEG of its views written into `folder`; a VR photo with a
+// panorama crop gets whole-sphere canvases with the views where the crop
+// puts them and black elsewhere.  The path itself when that fails.
+std::string PanoramaPictureFor(const std::string& folder,
+                               const std::string& path);
+
 // The page file's name in a folder written by WriteViewerFiles.
 constexpr const char kViewerPageName[] = "theta.html";

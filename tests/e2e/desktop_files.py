@@ -32,7 +32,8 @@ SOURCE = os.path.normpath(os.path.join(HERE, "..", ".."))
 sys.path.insert(0, os.path.join(SOURCE, "scripts"))
 from make_samples import build_mpo  # noqa: E402
 
-STEREO_TYPES = {"image/x-mpo", "image/x-jps", "image/x-pns"}
+STEREO_TYPES = {"image/x-mpo", "image/x-jps", "image/x-pns", "image/heic",
+                "image/heif"}
 failures = []
 
 
@@ -114,7 +115,8 @@ def check_thumbnailer(prefix, work, env):
     parser.read(path)
     entry = parser["Thumbnailer Entry"]
     types = set(filter(None, entry["MimeType"].split(";")))
-    expect(STEREO_TYPES <= types, f"it takes MPO, JPS and PNS ({types})")
+    expect(STEREO_TYPES <= types,
+           f"it takes MPO, JPS, PNS and HEIF ({types})")
     expect(os.access(os.path.join(prefix, "bin", entry["TryExec"]), os.X_OK),
            f"its TryExec {entry['TryExec']} is installed")
     for source, left in make_inputs(work):

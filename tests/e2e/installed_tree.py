@@ -175,8 +175,10 @@ def main():
             # viewer has no window or a camera's movie no decoder.
             # qt6-wayland: a Wayland session without DISPLAY has no other
             # platform plugin to start the viewer with.
+            # libheif1 and the HEVC decoder under it: spatial HEIC photos.
             for needed in ("libqt6widgets6", "qt6-qpa-plugins", "qt6-wayland",
-                           "gstreamer1.0-plugins-good", "gstreamer1.0-libav"):
+                           "gstreamer1.0-plugins-good", "gstreamer1.0-libav",
+                           "libheif1", "libde265-0"):
                 if needed not in depends:
                     raise Failure(f"the package does not depend on {needed}: "
                                   f"{depends}")
