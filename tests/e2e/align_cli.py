@@ -174,7 +174,8 @@ def main():
     else:
         expect(False, f"split reads the written MPO ({result.stderr.strip()})")
 
-    # convert --to: each kind, the left view in the left half.
+    # convert --to: each kind; a JPS in the common order, the right view in
+    # the left half.
     folder = os.path.join(work, "converted")
     result = run("convert", out, "--to", "jps", "-o", folder, "--jobs", "1")
     jps = os.path.join(folder, "aligned.jps")
@@ -184,8 +185,8 @@ def main():
         sbs = np.asarray(Image.open(jps).convert("RGB"), dtype=np.int16)
         w = frames[0].shape[1]
         diff = [np.abs(sbs[:, :w] - frames[k]).mean() for k in (0, 1)]
-        expect(sbs.shape[1] == 2 * w and diff[0] < 4 and diff[0] < diff[1],
-               f"JPS: left view in the left half ({diff})")
+        expect(sbs.shape[1] == 2 * w and diff[1] < 4 and diff[1] < diff[0],
+               f"JPS: right view in the left half ({diff})")
     for kind in ("pns", "mpo"):
         result = run("convert", out, "--to", kind, "-o", folder, "--jobs", "1")
         written = os.path.join(folder, "aligned." + kind)
