@@ -286,7 +286,14 @@ Grey OnGridOf(const Grey& right, const Grey& left) {
 std::vector<Match> Refined(const std::vector<Match>& matches, const Grey& left,
                            const Grey& rightCopy) {
   Grey right = OnGridOf(rightCopy, left);
-  std::vector<cv::Point2f> from, to;  std::vector<uint8_t> status;
+  std::vector<cv::Point2f> from, to;
+  for (const Match& k : matches) {
+    from.emplace_back(static_cast<float>(ToReduced(k.lx, left.sx)),
+                      static_cast<float>(ToReduced(k.ly, left.sy)));
+    to.emplace_back(static_cast<float>(ToReduced(k.rx, right.sx)),
+                    static_cast<float>(ToReduced(k.ry, right.sy)));
+  }
+  std::vector<uint8_t> status;
   std::vector<float> error;
   cv::calcOpticalFlowPyrLK(
       left.image, right.image, from, to, status, error, cv::Size(15, 15), 1,
