@@ -52,6 +52,12 @@ struct ErrorManager {
 [[noreturn]] void JumpBack(j_common_ptr cinfo) {
   char message[JMSG_LENGTH_MAX];
   (*cinfo->err->format_message)(cinfo, message);
+  // The library asks for a backing store when its buffers pass the
+  // memory budget; there is none by design.
+  if (cinfo->err->msg_code == JERR_NO_BACKING_STORE)
+    std::snprintf(message, sizeof message,
+                  "needs more decoding memory than the %llu MB allowed",
+                  static_cast<unsigned long long>(DecodeMemoryLimit() >> 20));
   NoteLoadFailure(message);
   std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->recovery, 1);
 }
