@@ -49,7 +49,7 @@ struct GrabbedFrame {
   // YUV frames: the colours the stream declares.  FrameYuv420 only:
   // interlaced frames hold a chroma row per two rows of each field, chroma
   // row k belonging to field k % 2.
-  YuvColour colour;
+  YuvColour colour{};
   bool interlaced = false;
 };
 

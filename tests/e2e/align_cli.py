@@ -206,6 +206,23 @@ def main():
            "not overwritten" in result.stderr,
            f"align -o onto its input is refused ({result.stderr.strip()})")
 
+    # The camera's own file as the left view: its Exif goes with the pair.
+    right = os.path.join(work, "camera-right.jpg")
+    misaligned(Image.open(photo_path).convert("RGB"), 0.3, 2.5, 1.004).save(
+        right, quality=95)
+    kept = os.path.join(work, "kept.mpo")
+    result = run("align", photo_path, right, "-o", kept)
+    camera = json.loads(subprocess.run(
+        ["exiftool", "-j", "-Make", "-Model", "-DateTimeOriginal", photo_path],
+        capture_output=True, text=True, check=True).stdout)[0]
+    written = json.loads(subprocess.run(
+        ["exiftool", "-j", "-Make", "-Model", "-DateTimeOriginal", kept],
+        capture_output=True, text=True).stdout or "[{}]")[0]
+    expect(result.returncode == 0 and all(
+        written.get(t) == camera.get(t) and t in camera
+        for t in ("Make", "Model", "DateTimeOriginal")),
+        f"align -o keeps the camera's Exif ({written})")
+
     # A flat pair: refused, exit 3, nothing written.
     flat = os.path.join(work, "flat.png")
     Image.new("RGB", (800, 600), (90, 120, 150)).save(flat)
