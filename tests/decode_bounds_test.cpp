@@ -80,20 +80,6 @@ TEST(DecodeBounds, ScansCostingMoreThanTheFileCouldHoldAreRefused) {
   EXPECT_TRUE(DecodeJpegData(once.data(), once.size()));
 }
 
-// A real progressive photo of the same size decodes whole within the bounds,
-// as the library decodes it.
-TEST(DecodeBounds, OrdinaryProgressiveFilesDecode) {
-  synthetic::CompressOptions options;
-  options.progressive = true;
-  for (bool arithmetic : {false, true}) {
-    options.arithmetic = arithmetic;
-    Bytes file = synthetic::Compress(synthetic::TestCard(2048, 1536, 2), options);
-    Picture picture = DecodeJpegData(file.data(), file.size());
-    ASSERT_TRUE(picture) << LastLoadFailure();
-    EXPECT_EQ(PictureWidth(picture), 2048);
-  }
-}
-
 // Coefficients are kept for the whole picture until the last scan: beyond
 // the memory budget the file is refused, under it the same file decodes.
 TEST(DecodeBounds, CoefficientMemoryBeyondTheBudgetIsRefused) {
