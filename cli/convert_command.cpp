@@ -205,24 +205,23 @@ bool NamesLeftEye(const std::string& path, const std::string& partner) {
 // the viewer opens them; every other file is an item of its own.
 void AddItems(const std::vector<std::string>& files,
               std::vector<ConvertItem>& items) {
-  std::set<std::string> present(files.begin(), files.end()), taken;
+  std::set<std::string> present(files.begin(), files.end()), rights;
+  std::map<std::string, std::string> rightOf;
   for (const std::string& file : files) {
     std::string partner;
     if (HoldsOneView(file) && PartnerName(file, partner) &&
         NamesLeftEye(file, partner) && present.count(partner) &&
-        !taken.count(file) && !taken.count(partner)) {
-      items.push_back({file, partner});
-      taken.insert({file, partner});
+        !rightOf.count(partner) && !rights.count(file)) {
+      rightOf[file] = partner;
+      rights.insert(partner);
     }
   }
-  for (const std::string& file : files)
-    if (!taken.count(file)) items.push_back({file, {}});
-  // Keep the input order: a pair where its left file was.
-  std::vector<ConvertItem> ordered;
-  for (const std::string& file : files)
-    for (const ConvertItem& item : items)
-      if (item.left == file) ordered.push_back(item);
-  items = std::move(ordered);
+  // In the input order, a pair where its left file was.
+  for (const std::string& file : files) {
+    auto pair = rightOf.find(file);
+    if (pair != rightOf.end()) items.push_back({file, pair->second});
+    else if (!rights.count(file)) items.push_back({file, {}});
+  }
 }
 
 }  // namespace
