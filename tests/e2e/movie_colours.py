@@ -2,8 +2,9 @@
 """Movie colours as the stream declares them, against FFmpeg's own RGB
 decode of the same stream (and the --rgb path, GStreamer's videoconvert):
 
-- a full-range MJPEG AVI (yuvj420p, as 3D cameras record) keeps its blacks
-  and whites: a grey ramp is not stretched as studio range;
+- a full-range MJPEG AVI (yuvj420p, as 3D cameras record, one stream or
+  two merged side by side) keeps its blacks and whites: a grey ramp is not
+  stretched as studio range;
 - a BT.709 HD movie is converted with the BT.709 matrix;
 - an SD movie that declares nothing keeps BT.601 studio range;
 - an interlaced 4:2:0 movie whose two fields differ in colour gives each
@@ -105,6 +106,18 @@ def main():
                "-c:v", "mjpeg", "-q:v", "1", movie)
         compare("full-range MJPEG", ours(args.cli, env, movie, 128, 64, work),
                 oracle(movie, "scale=in_range=pc", work), 128, 64, failures)
+
+        # A 3D camera's AVI: two full-range MJPEG streams, merged side by
+        # side (the same picture in both, so no parallax to allow for).
+        movie = os.path.join(work, "two-streams.avi")
+        ffmpeg(*still(128, 64), *still(128, 64), "-map", "0", "-map", "1",
+               "-vf", "scale=out_range=pc,format=yuvj420p", "-c:v", "mjpeg",
+               "-q:v", "1", movie)
+        one = oracle(movie, "scale=in_range=pc", work)
+        merged = ours(args.cli, env, movie, 256, 64, work)
+        for side, view in (("left", merged[:, :128]), ("right", merged[:, 128:])):
+            compare(f"two full-range MJPEG streams, {side} view", view, one,
+                    128, 64, failures)
 
         # BT.709, studio range, HD.
         movie = os.path.join(work, "hd.mp4")
