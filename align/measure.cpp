@@ -267,10 +267,25 @@ std::vector<Match> RatioTestedMatches(const Features& left,
   return matches;
 }
 
+// The right view's reduced copy on the left one's grid: the tracker
+// compares two pictures of one size, and views a pixel apart in size (or
+// reduced by different factors) are not.  The factors back to full size
+// follow the resampling.
+Grey OnGridOf(const Grey& right, const Grey& left) {
+  if (right.image.size() == left.image.size()) return right;
+  Grey out;
+  cv::resize(right.image, out.image, left.image.size(), 0, 0,
+             cv::INTER_LINEAR);
+  out.sx = right.sx * right.image.cols / left.image.cols;
+  out.sy = right.sy * right.image.rows / left.image.rows;
+  return out;
+}
+
 // Sub-pixel positions of the right points, tracked from the left ones on the
 // reduced copies.  Matches the tracker loses are dropped.
 std::vector<Match> Refined(const std::vector<Match>& matches, const Grey& left,
-                           const Grey& right) {
+                           const Grey& rightCopy) {
+  Grey right = OnGridOf(rightCopy, left);
   std::vector<cv::Point2f> from, to;
   for (const Match& k : matches) {
     from.emplace_back(static_cast<float>(ToReduced(k.lx, left.sx)),
@@ -334,8 +349,9 @@ Alignment Measure(const Picture& left, const Picture& right);
 Alignment MeasureAlignment(const Picture& left, const Picture& right) {
   try {
     return Measure(left, right);
-  } catch (const cv::Exception& e) {
-    return NotMeasured(std::string("the measurement failed: ") + e.what(), 0);
+  } catch (const cv::Exception&) {
+    // The library's own message names its source lines, not the pair.
+    return NotMeasured("the views could not be measured", 0);
   } catch (const std::bad_alloc&) {
     return NotMeasured("out of memory", 0);
   }

@@ -8,6 +8,7 @@
 #include "cli/json_text.h"
 #include "cli/still_views.h"
 #include "cli/stereo_output.h"
+#include "image/exif_copy.h"
 #include "image/file_data.h"
 #include "image/file_names.h"
 #include "image/jpeg_reader.h"
@@ -179,7 +180,9 @@ int RunAlignCommand(const std::vector<std::string>& args) {
   left.reset();
   right.reset();
   std::string error;
-  if (!WriteStereoFile(leftOut, rightOut, out, files, error))
+  // The camera's Exif goes with the corrected pair, as convert keeps it.
+  if (!WriteStereoFile(leftOut, rightOut, out, files, error,
+                       FindExifInFile(files[0])))
     return Fail(out, error);
   return 0;
 }

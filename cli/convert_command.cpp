@@ -23,6 +23,7 @@
 #include "cli/still_views.h"
 #include "cli/stereo_output.h"
 #include "image/ascii_case.h"
+#include "image/exif_copy.h"
 #include "image/file_names.h"
 #include "image/still_reader.h"
 #include "core/viewer_state.h"
@@ -177,13 +178,60 @@ void AddListEntries(const std::string& list, OutputNames& names,
   }
 }
 
+// What one output is made from: a file, or the two files of a pair.
+struct ConvertItem {
+  std::string left;
+  std::string right;  // empty unless a pair
+};
+
+// A file that holds one view: the partner of a pair, as the viewer takes
+// it.  JPS, PNS and MPO files hold both views and never pair.
+bool HoldsOneView(const std::string& path) {
+  return !FileKindMatches(path, MpoKind) &&
+         !EndsWithIgnoringCase(path, ".jps") &&
+         !EndsWithIgnoringCase(path, ".pns") &&
+         !EndsWithIgnoringCase(path, ".txt");
+}
+
+// Whether the letter that names the eye (just before the last dot) is L.
+bool NamesLeftEye(const std::string& path, const std::string& partner) {
+  size_t dot = path.rfind('.');
+  return dot != std::string::npos && dot > 0 && partner.size() == path.size() &&
+         (path[dot - 1] == 'L' || path[dot - 1] == 'l');
+}
+
+// One group of inputs (a folder's files, or the files named on the command
+// line) as items: scene_L.jpg with scene_R.jpg beside it is one pair, as
+// the viewer opens them; every other file is an item of its own.
+void AddItems(const std::vector<std::string>& files,
+              std::vector<ConvertItem>& items) {
+  std::set<std::string> present(files.begin(), files.end()), rights;
+  std::map<std::string, std::string> rightOf;
+  for (const std::string& file : files) {
+    std::string partner;
+    if (HoldsOneView(file) && PartnerName(file, partner) &&
+        NamesLeftEye(file, partner) && present.count(partner) &&
+        !rightOf.count(partner) && !rights.count(file)) {
+      rightOf[file] = partner;
+      rights.insert(partner);
+    }
+  }
+  // In the input order, a pair where its left file was.
+  for (const std::string& file : files) {
+    auto pair = rightOf.find(file);
+    if (pair != rightOf.end()) items.push_back({file, pair->second});
+    else if (!rights.count(file)) items.push_back({file, {}});
+  }
+}
+
 }  // namespace
 
 std::vector<ConvertJob> PlanConversion(
     const std::vector<std::string>& inputs, const std::string& outDir,
     const std::vector<std::string>& renderOptions,
     std::vector<std::string>& unusable, const std::string& extension) {
-  std::vector<std::string> items;
+  std::vector<ConvertItem> items;
+  std::vector<std::string> named;  // the files given by name
   for (const std::string& input : inputs) {
     std::error_code error;
     if (fs::is_directory(input, error)) {
@@ -194,18 +242,31 @@ std::vector<ConvertJob> PlanConversion(
           found.push_back(e.path().string());
       std::sort(found.begin(), found.end());
       if (found.empty()) unusable.push_back(input + ": no pictures in folder");
-      items.insert(items.end(), found.begin(), found.end());
+      std::vector<ConvertItem> folderItems;
+      AddItems(found, folderItems);
+      items.insert(items.end(), folderItems.begin(), folderItems.end());
     } else if (!fs::exists(input, error)) {
       unusable.push_back(input + ": no such file");
     } else {
-      items.push_back(input);
+      named.push_back(input);
     }
   }
+  // Two one-view files given on their own are the left and the right view,
+  // whatever their names, as `render FILE RIGHTFILE` takes them.
+  std::vector<ConvertItem> namedItems;
+  if (inputs.size() == 2 && named.size() == 2 && HoldsOneView(named[0]) &&
+      HoldsOneView(named[1]))
+    namedItems.push_back({named[0], named[1]});
+  else
+    AddItems(named, namedItems);
+  items.insert(items.end(), namedItems.begin(), namedItems.end());
   // Every input is known before the first output is named: an output must
   // not take the name of an input that comes later.
   FileIdentities inputFiles;
-  for (const std::string& item : items) {
+  for (const ConvertItem& ci : items) {
+    const std::string& item = ci.left;
     inputFiles.Add(item);
+    if (!ci.right.empty()) inputFiles.Add(ci.right);
     if (EndsWithIgnoringCase(item, ".txt")) AddListFiles(item, inputFiles);
   }
   OutputNames names(outDir, inputFiles, extension);
@@ -213,7 +274,8 @@ std::vector<ConvertJob> PlanConversion(
   // entries are shown, screen-fitted, and have no such file to convert.
   bool stereoFiles = extension != ".png";
   std::vector<ConvertJob> jobs;
-  for (const std::string& item : items) {
+  for (const ConvertItem& ci : items) {
+    const std::string& item = ci.left;
     if (stereoFiles && EndsWithIgnoringCase(item, ".txt")) {
       unusable.push_back(item + ": slideshow lists are rendered (--format), "
                                 "not written as stereo files");
@@ -224,8 +286,9 @@ std::vector<ConvertJob> PlanConversion(
       continue;
     }
     ConvertJob job;
-    job.label = item;
+    job.label = ci.right.empty() ? item : item + " + " + ci.right;
     job.renderArgs = {item};
+    if (!ci.right.empty()) job.renderArgs.push_back(ci.right);
     job.renderArgs.insert(job.renderArgs.end(), renderOptions.begin(),
                           renderOptions.end());
     job.renderArgs.insert(job.renderArgs.end(),
@@ -255,15 +318,37 @@ bool Unreadable(const std::string& path) {
   return true;
 }
 
-// A stereo file written from the item's two full-size views.
-int WriteStereoWorker(const std::string& item, const std::string& out) {
+// One view from each file of a pair.
+bool LoadPairViews(const std::string& leftFile, const std::string& rightFile,
+                   StillViews& views, std::string& reason) {
+  for (const std::string* file : {&leftFile, &rightFile}) {
+    StillDecode decoded = DecodeStill(*file);
+    if (!decoded.picture) {
+      reason = *file + ": " + decoded.failure;
+      return false;
+    }
+    (file == &leftFile ? views.left : views.right) = std::move(decoded.picture);
+  }
+  return true;
+}
+
+// A stereo file written from the item's two full-size views, with the
+// camera's Exif of the (left) file.
+int WriteStereoWorker(const std::string& item, const std::string& rightFile,
+                      const std::string& out) {
   StillViews views;
   std::string reason;
-  if (!LoadStillViews(item, views, reason, /*wantWhole=*/false)) {
+  bool loaded = rightFile.empty()
+                    ? LoadStillViews(item, views, reason, /*wantWhole=*/false)
+                    : LoadPairViews(item, rightFile, views, reason);
+  if (!loaded) {
     std::fprintf(stderr, "duoramic-cli: %s: %s\n", item.c_str(), reason.c_str());
     return 1;
   }
-  if (!WriteStereoFile(views.left, views.right, out, {item}, reason)) {
+  std::vector<std::string> inputs = {item};
+  if (!rightFile.empty()) inputs.push_back(rightFile);
+  if (!WriteStereoFile(views.left, views.right, out, inputs, reason,
+                       FindExifInFile(item))) {
     std::fprintf(stderr, "duoramic-cli: %s: %s\n", out.c_str(), reason.c_str());
     return 1;
   }
@@ -273,7 +358,9 @@ int WriteStereoWorker(const std::string& item, const std::string& out) {
 int RunWorker(const std::vector<std::string>& renderArgs) {
   const std::string& item = renderArgs.at(0);
   if (renderArgs.size() == 5 && renderArgs[1] == "--to")
-    return WriteStereoWorker(item, renderArgs[4]);
+    return WriteStereoWorker(item, {}, renderArgs[4]);
+  if (renderArgs.size() == 6 && renderArgs[2] == "--to")
+    return WriteStereoWorker(item, renderArgs[1], renderArgs[5]);
   if (renderArgs.size() > 2 && renderArgs[1] == "--item") {
     ListEntry entry;
     int number = std::atoi(renderArgs[2].c_str());
@@ -291,6 +378,9 @@ int RunWorker(const std::vector<std::string>& renderArgs) {
     }
   } else if (Unreadable(item)) {
     return 1;
+  } else if (renderArgs.size() > 1 && !renderArgs[1].empty() &&
+             renderArgs[1][0] != '-' && Unreadable(renderArgs[1])) {
+    return 1;  // the right file of a pair
   }
   return RunRenderCommand(renderArgs);
 }

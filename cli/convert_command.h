@@ -15,7 +15,10 @@ struct ConvertJob {
 };
 
 // The jobs for the given inputs: a folder gives its pictures (sorted), a
-// slideshow list its entries, anything else is one item.  Outputs are
+// slideshow list its entries, anything else is one item.  Files that pair by
+// name (scene_L.jpg and scene_R.jpg, in one folder or both given) are one
+// item, and so are two one-view files given as the only inputs; the job
+// names the left file, then the right one.  Outputs are
 // OUTDIR/NAME.png (or NAME`extension`: ".mpo", ".jps" and ".pns" write
 // stereo files, for which lists are unusable) from the item's name without its extension, made unique
 // within the batch; a name under which an input is found (the same file by

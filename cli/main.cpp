@@ -17,6 +17,7 @@
 #include "cli/png_write.h"
 #include "cli/render.h"
 #include "cli/still_views.h"
+#include "cli/stereo_output.h"
 #include "cli/thumbnail_command.h"
 #include "cli/transition_command.h"
 #include "image/comment.h"
@@ -165,6 +166,7 @@ int Info(const std::string& file, bool json) {
 int Decode(const std::string& file, const std::string& out) {
   int folder = 0;
   if (FailIfFolder(file, folder)) return folder;
+  if (IsOneOfInputs(out, {file})) return Fail(out, kInputNotOverwritten);
   StillDecode decoded = DecodeStill(file);
   if (!decoded.picture) return Fail(file, decoded.failure);
   int status = 0;
@@ -176,6 +178,8 @@ int Split(const std::string& file, const std::string& leftOut,
           const std::string& rightOut) {
   int folder = 0;
   if (FailIfFolder(file, folder)) return folder;
+  for (const std::string* out : {&leftOut, &rightOut})
+    if (IsOneOfInputs(*out, {file})) return Fail(*out, kInputNotOverwritten);
   StillViews views;
   std::string reason;
   if (!LoadStillViews(file, views, reason, /*wantWhole=*/false))

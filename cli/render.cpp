@@ -6,6 +6,7 @@
 
 #include "cli/item_loader.h"
 #include "cli/png_write.h"
+#include "cli/stereo_output.h"
 #include "cli/stereo_surface_render.h"
 #include "core/viewer_state.h"
 #include "stereo/present.h"
@@ -157,6 +158,8 @@ int ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& o) {
 int RunRenderCommand(const std::vector<std::string>& args) {
   RenderOptions o;
   if (int status = ParseRenderOptions(args, o)) return status;
+  if (IsOneOfInputs(o.out, {o.file, o.rightFile}))
+    return Fail(o.out, kInputNotOverwritten);
   // The loader places the views for the floating window and sizes the
   // comment band, so both are set before reading.
   Viewer.CommentOn = o.commentOn;

@@ -57,6 +57,9 @@ bool WriteBytes(const std::vector<uint8_t>& bytes, const std::string& path,
 
 }  // namespace
 
+const char kInputNotOverwritten[] =
+    "is one of the input files; it is not overwritten";
+
 bool IsStereoOutputName(const std::string& path) {
   return EndsWithIgnoringCase(path, ".mpo") ||
          EndsWithIgnoringCase(path, ".jps") ||
@@ -79,14 +82,22 @@ bool IsOneOfInputs(const std::string& path,
 bool WriteStereoFile(const Picture& left, const Picture& right,
                      const std::string& path,
                      const std::vector<std::string>& inputs,
-                     std::string& error) {
+                     std::string& error,
+                     const std::vector<uint8_t>& sourceExif) {
   if (IsOneOfInputs(path, inputs)) {
-    error = "is one of the input files; it is not overwritten";
+    error = kInputNotOverwritten;
     return false;
   }
   if (EndsWithIgnoringCase(path, ".mpo")) {
     std::vector<uint8_t> bytes;
-    return EncodeMpo(left, right, kStereoJpegQuality, bytes, error) &&
+    return EncodeMpo(left, right, kStereoJpegQuality, bytes, error,
+                     sourceExif) &&
+           WriteBytes(bytes, path, error);
+  }
+  if (EndsWithIgnoringCase(path, ".jps")) {
+    std::vector<uint8_t> bytes;
+    return EncodeJps(left, right, kStereoJpegQuality, bytes, error,
+                     sourceExif) &&
            WriteBytes(bytes, path, error);
   }
   Picture joined = JoinSideBySide(left, right);
@@ -96,11 +107,6 @@ bool WriteStereoFile(const Picture& left, const Picture& right,
   }
   if (EndsWithIgnoringCase(path, ".pns"))
     return WritePicturePng(joined, path, error);
-  if (EndsWithIgnoringCase(path, ".jps")) {
-    std::vector<uint8_t> bytes;
-    return EncodeJpeg(joined, kStereoJpegQuality, true, bytes, error) &&
-           WriteBytes(bytes, path, error);
-  }
   error = "the output must end in .mpo, .jps or .pns";
   return false;
 }

@@ -77,14 +77,15 @@ bool LoadStillViews(const std::string& file, StillViews& views,
     ClearLoadFailure();
     return LoadTwoViewFile(file, views, reason);
   }
-  int half = PictureWidth(views.whole) / 2;
-  if (half < 1) {
-    reason = "picture is too narrow to hold two views";
+  const JpsLayout& layout = decoded.stereoLayout;
+  bool sideBySide = layout.arrangement == JpsArrangement::SideBySide;
+  if ((sideBySide && PictureWidth(views.whole) < 2) ||
+      (!sideBySide && PictureHeight(views.whole) < 2)) {
+    reason = sideBySide ? "picture is too narrow to hold two views"
+                        : "picture is too low to hold two views";
     return false;
   }
-  views.left = CopyColumns(views.whole, 0, half);
-  views.right = CopyColumns(views.whole, half, half);
-  if (!views.left || !views.right) {
+  if (!SplitJpsViews(views.whole, layout, views.left, views.right)) {
     reason = "out of memory";
     return false;
   }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "cli/png_write.h"
+#include "cli/stereo_output.h"
 #include "stereo/thumbnail.h"
 
 const char kThumbnailUsage[] =
@@ -50,6 +51,14 @@ int RunThumbnailCommand(const std::vector<std::string>& args) {
     }
   }
   if (files.size() != 2) return Usage();
+  // A file manager's or a user's slip must not turn the picture into its
+  // own thumbnail.
+  if (IsOneOfInputs(files[1], {files[0]})) {
+    std::fprintf(stderr, "duoramic-cli: %s: %s\n", files[1].c_str(),
+                 kInputNotOverwritten);
+    return 1;
+  }
+  SetThumbnailBudget();
   std::string reason;
   Picture thumbnail = MakeThumbnail(files[0], size, reason);
   if (!thumbnail) {

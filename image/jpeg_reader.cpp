@@ -6,7 +6,11 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +27,13 @@ namespace {
 // the whole picture; real files have a dozen at most.  Without a bound a
 // small hostile file costs minutes.
 constexpr int kMaxScans = 500;
+// What a scan costs is a pass over every block, however few bytes it
+// takes: an arithmetic-coded scan of a huge picture can be 20 bytes.  The
+// work (scans x blocks) is bounded by the file's size: a Huffman-coded
+// picture spends at least a bit per block on its DC scan, so files of up to
+// kWorkPerByte / 8 scans always pass, and the base lets small files through.
+constexpr uint64_t kBaseWork = uint64_t{8} << 20;
+constexpr uint64_t kWorkPerByte = 256;
 
 // Rows handed to the library per call.
 constexpr JDIMENSION kRowBatch = 16;
@@ -41,6 +52,12 @@ struct ErrorManager {
 [[noreturn]] void JumpBack(j_common_ptr cinfo) {
   char message[JMSG_LENGTH_MAX];
   (*cinfo->err->format_message)(cinfo, message);
+  // The library asks for a backing store when its buffers pass the
+  // memory budget; there is none by design.
+  if (cinfo->err->msg_code == JERR_NO_BACKING_STORE)
+    std::snprintf(message, sizeof message,
+                  "needs more decoding memory than the %llu MB allowed",
+                  static_cast<unsigned long long>(DecodeMemoryLimit() >> 20));
   NoteLoadFailure(message);
   std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->recovery, 1);
 }
@@ -51,11 +68,24 @@ void KeepQuiet(j_common_ptr) {}
 
 thread_local const std::atomic<bool>* cancelFlag = nullptr;
 
+std::atomic<uint64_t> decodeMemoryLimit{kViewerDecodeMemory};
+
+// The progress monitor with what bounds the decode's work.
+struct WorkMonitor {
+  jpeg_progress_mgr pub;
+  uint64_t blocksPerScan = 0;  // every component's blocks; 0 until known
+  uint64_t workLimit = 0;
+};
+
 // The library calls this for every batch of rows: the place to give up.
 void LimitScans(j_common_ptr cinfo) {
   auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  auto* monitor = reinterpret_cast<WorkMonitor*>(cinfo->progress);
   const char* reason = nullptr;
   if (d->input_scan_number > kMaxScans) reason = "too many scans";
+  else if (uint64_t(d->input_scan_number) * monitor->blocksPerScan >
+           monitor->workLimit)
+    reason = "too much decoding work for the file's size";
   if (cancelFlag && cancelFlag->load(std::memory_order_relaxed))
     reason = "cancelled";
   if (reason) {
@@ -134,7 +164,7 @@ struct Input {
 struct DecodeJob {
   jpeg_decompress_struct cinfo;
   ErrorManager errors;
-  jpeg_progress_mgr progress;
+  WorkMonitor progress;
   PatchedStartSource patched;
   Picture picture;
   int width = 0, height = 0;
@@ -299,6 +329,21 @@ void ReadRows(DecodeJob& job, const Window& window) {
 // ---------------------------------------------------------------------------
 // Decoding
 
+}  // namespace
+
+uint64_t DecodeMemoryLimit() { return decodeMemoryLimit.load(); }
+void SetDecodeMemoryLimit(uint64_t bytes) { decodeMemoryLimit.store(bytes); }
+
+namespace {
+
+// The size of the compressed data, which bounds the work it may ask for.
+uint64_t InputBytes(const Input& input) {
+  if (!input.file) return input.stream.size;
+  struct stat st;
+  if (fstat(fileno(input.file), &st) != 0 || st.st_size < 0) return 0;
+  return static_cast<uint64_t>(st.st_size);
+}
+
 // Returns false with job.picture empty on any failure.
 bool RunDecode(DecodeJob& job, const Input& input) {
   j_decompress_ptr cinfo = &job.cinfo;
@@ -311,8 +356,12 @@ bool RunDecode(DecodeJob& job, const Input& input) {
     return false;
   }
   jpeg_create_decompress(cinfo);
-  job.progress.progress_monitor = LimitScans;
-  cinfo->progress = &job.progress;
+  job.progress.pub.progress_monitor = LimitScans;
+  cinfo->progress = &job.progress.pub;
+  // Coefficient buffers beyond this are refused (there is no backing
+  // store), before they are allocated.
+  cinfo->mem->max_memory_to_use =
+      static_cast<long>(std::min<uint64_t>(DecodeMemoryLimit(), LONG_MAX));
   if (input.file) {
     jpeg_stdio_src(cinfo, input.file);
   } else if (input.stream.patchedStart) {
@@ -323,6 +372,12 @@ bool RunDecode(DecodeJob& job, const Input& input) {
                  static_cast<unsigned long>(input.stream.size));
   }
   jpeg_read_header(cinfo, TRUE);
+  uint64_t blocks = 0;
+  for (int c = 0; c < cinfo->num_components; ++c)
+    blocks += uint64_t{cinfo->comp_info[c].width_in_blocks} *
+              cinfo->comp_info[c].height_in_blocks;
+  job.progress.blocksPerScan = blocks;
+  job.progress.workLimit = kBaseWork + kWorkPerByte * InputBytes(input);
   job.width = static_cast<int>(cinfo->image_width);
   job.height = static_cast<int>(cinfo->image_height);
   if (input.headerOnly) {

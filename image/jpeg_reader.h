@@ -7,6 +7,14 @@
 
 #include "core/picture.h"
 
+// Upper bound on the working memory of one decode beyond its picture (a
+// progressive JPEG holds every coefficient of the picture until its last
+// scan; more is refused, not swapped).  The viewer's is the default; the
+// thumbnailer sets a lower one.  For the whole process.
+constexpr uint64_t kViewerDecodeMemory = uint64_t{640} << 20;
+uint64_t DecodeMemoryLimit();
+void SetDecodeMemoryLimit(uint64_t bytes);
+
 // Null when the file is not of this format or cannot be read; the reason is
 // left in LastLoadFailure().  Never shows a message.  The result is a 24-bit
 // picture whose block is exactly 40 + height x stride bytes.  Before

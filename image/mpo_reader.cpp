@@ -38,39 +38,89 @@ const uint8_t* Find(const uint8_t* from, const uint8_t* end,
 
 bool IsByteOrderMark(uint8_t c) { return c == 'M' || c == 'I'; }
 
+uint32_t ReadU32(const uint8_t* p, bool big) {
+  return big ? uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 |
+                   uint32_t{p[2]} << 8 | p[3]
+             : uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 |
+                   uint32_t{p[1]} << 8 | p[0];
+}
+
+// Where the MP index at `mark` ("MPF\0" then a TIFF header) puts the
+// second picture: its entry's offset counts from the TIFF header.  Some
+// writers (Pillow among them) give only the first picture an MP segment,
+// so this is all there is to find the second one by.
+bool SecondFromIndex(const uint8_t* data, size_t size, size_t mark,
+                     size_t& start) {
+  size_t header = mark + 4;
+  if (header > size || size - header < 8) return false;
+  const uint8_t* tiff = data + header;
+  size_t available = size - header;
+  bool big = tiff[0] == 'M';
+  auto u16 = [&](size_t at) {
+    return big ? unsigned{tiff[at]} << 8 | tiff[at + 1]
+               : unsigned{tiff[at + 1]} << 8 | tiff[at];
+  };
+  uint32_t ifd = ReadU32(tiff + 4, big);
+  if (ifd > available || available - ifd < 2) return false;
+  unsigned count = u16(ifd);
+  if ((available - ifd - 2) / 12 < count) return false;
+  for (unsigned i = 0; i < count; ++i) {
+    size_t entry = ifd + 2 + size_t{i} * 12;
+    if (u16(entry) != 0xB002) continue;
+    uint32_t length = ReadU32(tiff + entry + 4, big);
+    uint32_t at = ReadU32(tiff + entry + 8, big);
+    // Two 16-byte entries at least; the second's offset is at byte 24.
+    if (length < 32 || at > available || available - at < 32) return false;
+    uint64_t second = uint64_t{header} + ReadU32(tiff + at + 24, big);
+    if (second >= size || size - second < 4 || data[second] != 0xFF ||
+        data[second + 1] != 0xD8)
+      return false;
+    start = static_cast<size_t>(second);
+    return true;
+  }
+  return false;
+}
+
 // The scan over every byte position: the second "MPF\0" followed by two
 // byte-order letters ends it and gives the start (six bytes before the
 // mark: the two bytes ahead of the APP2 marker are taken as the picture's
 // start); the second "FILM" 0x0C 0x00 met before that is the maker note of
-// the second picture, whose 8-byte header begins four bytes earlier.
+// the second picture, whose 8-byte header begins four bytes earlier.  A
+// file with one mark only has its second picture where its MP index says.
 bool ScanLayout(const uint8_t* data, size_t size, MpoLayout& layout) {
   const uint8_t* end = data + size;
-  const uint8_t* secondMark = nullptr;
-  int marks = 0;
+  const uint8_t* marks[2] = {nullptr, nullptr};
+  int found = 0;
   for (const uint8_t* p = Find(data, end, kMpfMark, sizeof kMpfMark); p;
        p = Find(p + 1, end, kMpfMark, sizeof kMpfMark)) {
     if (end - p < 6 || !IsByteOrderMark(p[4]) || !IsByteOrderMark(p[5]))
       continue;
-    if (++marks == 2) {
-      secondMark = p;
-      break;
+    marks[found] = p;
+    if (++found == 2) break;
+  }
+  const uint8_t* scanEnd = marks[1];
+  if (marks[1]) {
+    size_t i = static_cast<size_t>(marks[1] - data);
+    if (i < 6) {
+      NoteLoadFailure("second MPF mark too close to the file start");
+      return false;
     }
-  }
-  if (!secondMark) {
-    NoteLoadFailure("no second MPF mark");
+    layout.start = i - 6;
+  } else if (marks[0] &&
+             SecondFromIndex(data, size, size_t(marks[0] - data),
+                             layout.start)) {
+    scanEnd = end;
+  } else {
+    NoteLoadFailure(marks[0] ? "no second MPF mark, and no second picture in "
+                               "the MP index"
+                             : "no second MPF mark");
     return false;
   }
-  size_t i = static_cast<size_t>(secondMark - data);
-  if (i < 6) {
-    NoteLoadFailure("second MPF mark too close to the file start");
-    return false;
-  }
-  layout.start = i - 6;
 
   int notes = 0;
   for (const uint8_t* p =
            Find(data, end, kMakerNoteMark, sizeof kMakerNoteMark);
-       p && p < secondMark;
+       p && p < scanEnd;
        p = Find(p + 1, end, kMakerNoteMark, sizeof kMakerNoteMark)) {
     if (++notes == 2) {
       size_t at = static_cast<size_t>(p - data);

@@ -8,6 +8,9 @@
 
 #include <jpeglib.h>
 
+#include "image/exif_copy.h"
+#include "image/jps_layout.h"
+
 namespace {
 
 // libjpeg reports errors by calling error_exit, which must not return.
@@ -171,6 +174,19 @@ std::vector<uint8_t> ExifSegment(int width, int height) {
   return Segment(0xE1, "Exif\0\0", 6, t.bytes);
 }
 
+// The source's Exif with the view's size, else ours.
+std::vector<uint8_t> ExifFor(const std::vector<uint8_t>& sourceExif,
+                             int width, int height) {
+  std::vector<uint8_t> tiff = sourceExif;
+  // The segment's length field counts itself and the "Exif\0\0" mark.
+  if (!tiff.empty() && tiff.size() <= 0xFFFF - 8 &&
+      SetExifPictureSize(tiff, width, height)) {
+    ClearParallax(tiff);
+    return Segment(0xE1, "Exif\0\0", 6, tiff);
+  }
+  return ExifSegment(width, height);
+}
+
 constexpr uint32_t kMpDisparity = 0x020002;
 constexpr uint32_t kMpRepresentative = 0x20000000;
 
@@ -246,21 +262,26 @@ Picture JoinSideBySide(const Picture& left, const Picture& right) {
     return nullptr;
   int lw = PictureWidth(left), rw = PictureWidth(right);
   int lh = PictureHeight(left), rh = PictureHeight(right);
-  int height = std::max(lh, rh);
-  Picture out = CreatePicture(lw + rw, height, 24);
+  // Both halves as wide as the wider view: a reader cuts at the middle.
+  int half = std::max(lw, rw), height = std::max(lh, rh);
+  Picture out = CreatePicture(2 * half, height, 24);
   if (!out) return nullptr;
-  int leftBottom = (height - lh) / 2, rightBottom = (height - rh) / 2;
-  for (int y = 0; y < lh; ++y)
-    std::memcpy(PictureRow(out.get(), leftBottom + y),
-                PictureRow(left.get(), y), 3 * static_cast<size_t>(lw));
-  for (int y = 0; y < rh; ++y)
-    std::memcpy(PictureRow(out.get(), rightBottom + y) + 3 * lw,
-                PictureRow(right.get(), y), 3 * static_cast<size_t>(rw));
+  const Picture* views[2] = {&left, &right};
+  for (int side = 0; side < 2; ++side) {
+    const Picture& view = *views[side];
+    int w = PictureWidth(view), h = PictureHeight(view);
+    int bottom = (height - h) / 2;
+    size_t column = 3 * (size_t(side) * half + (half - w) / 2);
+    for (int y = 0; y < h; ++y)
+      std::memcpy(PictureRow(out.get(), bottom + y) + column,
+                  PictureRow(view.get(), y), 3 * size_t(w));
+  }
   return out;
 }
 
 bool EncodeMpo(const Picture& left, const Picture& right, int quality,
-               std::vector<uint8_t>& out, std::string& error) {
+               std::vector<uint8_t>& out, std::string& error,
+               const std::vector<uint8_t>& sourceExif) {
   out.clear();
   // An accidental mark in the compressed data would hide the real second
   // picture from scanning readers; another quality encodes other bytes.
@@ -271,13 +292,13 @@ bool EncodeMpo(const Picture& left, const Picture& right, int quality,
       return false;
     // Each encoded picture: SOI, then its tables and scan.
     std::vector<uint8_t> second = {0xFF, 0xD8};
-    auto exif2 = ExifSegment(PictureWidth(right), PictureHeight(right));
+    auto exif2 = ExifFor(sourceExif, PictureWidth(right), PictureHeight(right));
     auto mp2 = SecondMpSegment();
     second.insert(second.end(), exif2.begin(), exif2.end());
     second.insert(second.end(), mp2.begin(), mp2.end());
     second.insert(second.end(), rightJpeg.begin() + 2, rightJpeg.end());
 
-    auto exif1 = ExifSegment(PictureWidth(left), PictureHeight(left));
+    auto exif1 = ExifFor(sourceExif, PictureWidth(left), PictureHeight(left));
     // The MP segment's size does not depend on the values in it.
     size_t mpSize = FirstMpSegment(0, 0, 0).size();
     size_t size1 = 2 + exif1.size() + mpSize + (leftJpeg.size() - 2);
@@ -298,7 +319,40 @@ bool EncodeMpo(const Picture& left, const Picture& right, int quality,
     out.insert(out.end(), second.begin(), second.end());
     if (MpMarks(out) == 2) return true;
   }
+  // The camera's Exif may itself hold what looks like a mark.
+  if (!sourceExif.empty())
+    return EncodeMpo(left, right, quality, out, error, {});
   out.clear();
   error = "the encoded views hide the MP marks";
   return false;
+}
+
+bool EncodeJps(const Picture& left, const Picture& right, int quality,
+               std::vector<uint8_t>& out, std::string& error,
+               const std::vector<uint8_t>& sourceExif) {
+  out.clear();
+  // The order cross-eyed viewing and most JPS readers expect: the right
+  // view in the left half, and a descriptor that says so.
+  Picture joined = JoinSideBySide(right, left);
+  std::vector<uint8_t> jpeg;
+  if (!joined) {
+    error = "out of memory";
+    return false;
+  }
+  if (!EncodeJpeg(joined, quality, true, jpeg, error)) return false;
+  // After SOI and the JFIF segment, which must come first.
+  size_t jfifEnd = 2;
+  if (jpeg.size() > 6 && jpeg[2] == 0xFF && jpeg[3] == 0xE0)
+    jfifEnd += 2 + (size_t{jpeg[4]} << 8 | jpeg[5]);
+  JpsLayout layout;
+  layout.declared = true;
+  layout.arrangement = JpsArrangement::SideBySide;
+  layout.leftFirst = false;
+  auto exif = ExifFor(sourceExif, PictureWidth(joined), PictureHeight(joined));
+  auto descriptor = JpsDescriptorSegment(layout);
+  out.assign(jpeg.begin(), jpeg.begin() + jfifEnd);
+  out.insert(out.end(), exif.begin(), exif.end());
+  out.insert(out.end(), descriptor.begin(), descriptor.end());
+  out.insert(out.end(), jpeg.begin() + jfifEnd, jpeg.end());
+  return true;
 }

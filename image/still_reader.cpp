@@ -45,6 +45,8 @@ StillDecode DecodeStillData(const uint8_t* data, size_t size) {
       continue;
     }
     result.format = reader.format;
+    if (reader.format == StillFormat::Jpeg)
+      result.stereoLayout = ReadJpsLayout(data, size);
     result.sourceBits = PictureBits(picture);
     if (result.sourceBits != 24) {
       Picture converted = ConvertTo24(picture);

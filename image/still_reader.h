@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/picture.h"
+#include "image/jps_layout.h"
 
 enum class StillFormat { None, Jpeg, Png, Tiff, Gif, Bmp, Heif };
 
@@ -18,6 +19,7 @@ struct StillDecode {
   StillFormat format = StillFormat::None;
   int sourceBits = 0;               // depth the reader produced
   std::string failure;              // why every reader refused, when null
+  JpsLayout stereoLayout;           // a JPEG's own stereo descriptor
 };
 
 StillDecode DecodeStill(const std::string& path);

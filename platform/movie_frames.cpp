@@ -170,6 +170,36 @@ MappedFrame::~MappedFrame() {
   if (video.buffer) gst_video_frame_unmap(&video);
 }
 
+namespace {
+
+// The colours the caps declare; GStreamer fills in what a stream leaves
+// out (BT.601 below 720 rows, BT.709 from there, studio range).
+YuvColour ColourOf(const GstVideoInfo& info) {
+  const GstVideoColorimetry& c = GST_VIDEO_INFO_COLORIMETRY(&info);
+  YuvColour colour;
+  colour.fullRange = c.range == GST_VIDEO_COLOR_RANGE_0_255;
+  if (c.matrix == GST_VIDEO_COLOR_MATRIX_BT709)
+    colour.matrix = YuvMatrix::Bt709;
+  else if (c.matrix == GST_VIDEO_COLOR_MATRIX_BT2020)
+    colour.matrix = YuvMatrix::Bt2020;
+  return colour;
+}
+
+// Whether the buffer's rows are two fields woven together; a buffer of
+// one field (alternate mode) is a picture of its own.
+bool WovenFields(const GstVideoInfo& info, GstBuffer* buffer) {
+  switch (GST_VIDEO_INFO_INTERLACE_MODE(&info)) {
+    case GST_VIDEO_INTERLACE_MODE_INTERLEAVED:
+      return true;
+    case GST_VIDEO_INTERLACE_MODE_MIXED:
+      return GST_BUFFER_FLAG_IS_SET(buffer, GST_VIDEO_BUFFER_FLAG_INTERLACED);
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 std::shared_ptr<MappedFrame> MapFrame(GstSample* sample) {
   GstCaps* caps = gst_sample_get_caps(sample);
   GstBuffer* buffer = gst_sample_get_buffer(sample);
@@ -209,7 +239,9 @@ std::shared_ptr<MappedFrame> MapFrame(GstSample* sample) {
     g.v = static_cast<uint8_t*>(GST_VIDEO_FRAME_COMP_DATA(&frame->video, 2));
     g.chromaStride = GST_VIDEO_FRAME_COMP_STRIDE(&frame->video, 1);
     g.chromaStep = GST_VIDEO_FRAME_COMP_PSTRIDE(&frame->video, 1);
+    g.interlaced = WovenFields(info, buffer);
   }
+  if (format != GST_VIDEO_FORMAT_BGR) g.colour = ColourOf(info);
   if (info.fps_n > 0 && info.fps_d > 0)
     frame->frameNs = static_cast<int64_t>(
         gst_util_uint64_scale(GST_SECOND, info.fps_d, info.fps_n));

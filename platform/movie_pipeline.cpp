@@ -218,6 +218,9 @@ class StreamerGraph : public MovieGraph {
   GstElement* volume_ = nullptr;
   std::vector<std::unique_ptr<VideoBranch>> branches_;
   std::unique_ptr<StereoMerge> merge_;
+  // The colours the left view's stream declares, for the merged frames
+  // (matrix x 2 + full range): the merge itself carries rows only.
+  std::atomic<int> mergeColour_{0};
   std::atomic<GstElement*> videoDecoder_{nullptr};  // owned by the pipeline
   std::mutex presentLock_;  // one frame at a time reaches the sink
   std::mutex mergeLock_;
@@ -643,6 +646,8 @@ bool StreamerGraph::Create(const std::string& left, const std::string& right,
           frame.format = f.frameFormat;
           frame.pixels = f.rows;
           frame.stride = static_cast<int>(f.stride);
+          int colour = mergeColour_.load();
+          frame.colour = {static_cast<YuvMatrix>(colour / 2), colour % 2 == 1};
           std::lock_guard lock(presentLock_);
           sink_(frame, f.start * 100);
           return true;
@@ -766,6 +771,10 @@ void StreamerGraph::Frame(VideoBranch& branch, GstSample* sample) {
     return;
   }
   if (frame->grabbed.format == FrameYuv420) return;  // never asked of a merge
+  if (branch.input <= 0) {
+    const YuvColour& c = frame->grabbed.colour;
+    mergeColour_ = 2 * static_cast<int>(c.matrix) + (c.fullRange ? 1 : 0);
+  }
   MergeVideoType type{true, frame->grabbed.format,
                       frame->grabbed.format == FrameRgb24 ? 24 : 16,
                       frame->grabbed.width, frame->grabbed.height};

@@ -22,7 +22,9 @@ seeds_for() {
     gif_fuzzer) echo "$testdata/gif" ;;
     bmp_fuzzer) echo "$testdata/bmpsuite" ;;
     list_fuzzer) echo "$root/resources/samples" ;;
-    thumbnail_fuzzer) echo "$testdata/mpo $testdata/sbs $root/resources/samples" ;;
+    # Descriptors of each layout and eye order, and JPS files we wrote.
+    jps_layout_fuzzer) echo "$testdata/sbs $root/fuzz/seeds/jps_layout" ;;
+    thumbnail_fuzzer) echo "$testdata/mpo $testdata/sbs $root/resources/samples $root/fuzz/seeds/jps_layout" ;;
     # Comment texts in both encodings, at and past the length limit.
     comment_capture_fuzzer) echo "$root/fuzz/seeds/comment_capture" ;;
     jpeg_comment_writer_fuzzer) echo "$testdata/jpeg $testdata/mpo $root/resources/samples" ;;

@@ -22,7 +22,7 @@ CommentBandMaker bandMaker = RenderCommentBand;
 
 // ---- YUY2 conversion tables ---------------------------------------------
 //
-// Each table entry packs one term of the BT.601 equations for blue (bits
+// Each table entry packs one term of the YUV equations for blue (bits
 // 0-9), green (10-19) and red (20-29), every field raised by a bias that
 // keeps it non-negative.  Adding the Y, U and V entries adds all three
 // channels at once without carries between fields (each total stays below
@@ -50,14 +50,21 @@ struct Yuy2Tables {
       limitR[1 << kFieldBits];
   Yuy2FixedTerms fixed;
 
-  Yuy2Tables() {
-    // Studio range: Y 16..235 to 0..255, U and V 16..240 around 128.
-    const double ky = 255.0 / 219.0, kc = 255.0 / 224.0;
-    const double kr = 0.299, kb = 0.114, kg = 1.0 - kr - kb;
+  explicit Yuy2Tables(const YuvColour& colour) {
+    // Studio range: Y 16..235 to 0..255, U and V 16..240 around 128; full
+    // range: Y 0..255, U and V 0..255 around 128.
+    const bool full = colour.fullRange;
+    const double ky = full ? 1.0 : 255.0 / 219.0;
+    const double kc = full ? 1.0 : 255.0 / 224.0;
+    double kr = 0.299, kb = 0.114;
+    if (colour.matrix == YuvMatrix::Bt709) kr = 0.2126, kb = 0.0722;
+    if (colour.matrix == YuvMatrix::Bt2020) kr = 0.2627, kb = 0.0593;
+    const double kg = 1.0 - kr - kb;
     const double k[kTermCount] = {
         ky, 2 * (1 - kb) * kc, -2 * kb * (1 - kb) / kg * kc,
         -2 * kr * (1 - kr) / kg * kc, 2 * (1 - kr) * kc};
-    const int centre[kTermCount] = {16, 128, 128, 128, 128};
+    const int centre[kTermCount] = {full ? 0 : 16, 128, 128, 128, 128};
+    fixed.lumaCentre = static_cast<int16_t>(centre[TermY]);
     auto term = [&](int t, int v) {
       return static_cast<int>(std::lround(k[t] * (v - centre[t])));
     };
@@ -113,9 +120,14 @@ struct Yuy2Tables {
   }
 };
 
+// The tables of the grabbed frame's colours, each set made once.
 const Yuy2Tables& Yuy2() {
-  static const Yuy2Tables tables;
-  return tables;
+  static const Yuy2Tables tables[] = {
+      Yuy2Tables({YuvMatrix::Bt601, false}), Yuy2Tables({YuvMatrix::Bt601, true}),
+      Yuy2Tables({YuvMatrix::Bt709, false}), Yuy2Tables({YuvMatrix::Bt709, true}),
+      Yuy2Tables({YuvMatrix::Bt2020, false}), Yuy2Tables({YuvMatrix::Bt2020, true})};
+  const YuvColour& c = grabbed.colour;
+  return tables[2 * static_cast<int>(c.matrix) + (c.fullRange ? 1 : 0)];
 }
 
 }  // namespace
@@ -232,7 +244,10 @@ int SourceIndex(const GrabbedFrame& f, int i) {
 YuvRow SourceYuvRow(const GrabbedFrame& f, int row) {
   const uint8_t* luma = f.pixels + static_cast<ptrdiff_t>(f.stride) * row;
   if (f.format == FrameYuy2) return Yuy2Row(luma);
-  ptrdiff_t chroma = static_cast<ptrdiff_t>(f.chromaStride) * (row / 2);
+  // Interlaced: rows 4k and 4k + 2 (field 0) share chroma row 2k, rows
+  // 4k + 1 and 4k + 3 (field 1) chroma row 2k + 1.
+  int chromaRow = f.interlaced ? (row >> 2 << 1) | (row & 1) : row / 2;
+  ptrdiff_t chroma = static_cast<ptrdiff_t>(f.chromaStride) * chromaRow;
   return {luma, f.u + chroma, f.v + chroma, 1, f.chromaStep};
 }
 
@@ -431,7 +446,8 @@ YuvRows FrameYuvRows() {
   YuvRow top = SourceYuvRow(f, 0);
   bool planar = f.format == FrameYuv420;
   return {top.y, top.u, top.v, f.stride, planar ? f.chromaStride : f.stride,
-          f.height, top.lumaStep, top.chromaStep, planar ? 1 : 0};
+          f.height, top.lumaStep, top.chromaStep, planar ? 1 : 0,
+          planar && f.interlaced};
 }
 
 void SetGrabbedFrame(const GrabbedFrame& frame) { grabbed = frame; }

@@ -17,6 +17,18 @@ enum FrameFormatCode : int {
   FrameYuv420 = 3,
 };
 
+// How a stream's YUV values become colours, as its caps declare: the
+// matrix, and whether Y and UV fill 0..255 (full range, as MJPEG cameras
+// record) or the studio range 16..235 / 16..240.
+enum class YuvMatrix { Bt601, Bt709, Bt2020 };
+struct YuvColour {
+  YuvMatrix matrix = YuvMatrix::Bt601;
+  bool fullRange = false;
+  bool operator==(const YuvColour& o) const {
+    return matrix == o.matrix && fullRange == o.fullRange;
+  }
+};
+
 // What the frame grabber hands over for one presentation.
 struct GrabbedFrame {
   int width = 0;   // FrameHeader's width w
@@ -34,6 +46,11 @@ struct GrabbedFrame {
   const uint8_t* v = nullptr;
   int chromaStride = 0;
   int chromaStep = 1;
+  // YUV frames: the colours the stream declares.  FrameYuv420 only:
+  // interlaced frames hold a chroma row per two rows of each field, chroma
+  // row k belonging to field k % 2.
+  YuvColour colour{};
+  bool interlaced = false;
 };
 
 // One row of YUV pixels in any of the grabbed layouts: pixel x has the luma
@@ -84,8 +101,11 @@ struct YuvRows {
   int height = 0;
   int lumaStep = 2, chromaStep = 4;
   int chromaRowShift = 0;  // 1: a chroma row serves two rows
+  bool fieldChroma = false;  // interlaced 4:2:0: two rows of one field
   YuvRow StoredRow(int row) const {
-    int source = height - 1 - row, chroma = source >> chromaRowShift;
+    int source = height - 1 - row;
+    int chroma = fieldChroma ? (source >> 2 << 1) | (source & 1)
+                             : source >> chromaRowShift;
     return {y + lumaStride * source, u + chromaStride * chroma,
             v + chromaStride * chroma, lumaStep, chromaStep};
   }
@@ -113,8 +133,9 @@ void ResetMovieFrameState();
 int FloatShiftFor(int frameWidth);
 
 // Converts `count` pixels of a YUV row, starting at pixel `first`, into
-// B, G, R bytes at `out` (BT.601 studio range, each channel limited to
-// 0..255).  `first` may be odd: a pixel takes the chroma of its pair.
+// B, G, R bytes at `out` (in the grabbed frame's colours, BT.601 studio
+// range when there is none; each channel limited to 0..255).  `first` may
+// be odd: a pixel takes the chroma of its pair.
 void ConvertYuvRow(const YuvRow& row, int first, int count, uint8_t* out);
 inline void ConvertYuy2Row(const uint8_t* row, int first, int count,
                            uint8_t* out) {

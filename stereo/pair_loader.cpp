@@ -96,7 +96,13 @@ Picture ReadStillPicture(const std::string& path, std::string* unreadable) {
   if (unreadable) unreadable->clear();
   if (path.empty()) return CreatePicture(kUnreadableSide, kUnreadableSide, 24);
   StillDecode decoded = DecodeStill(path);
+  // A JPS that declares its layout is brought to the side-by-side frame
+  // the views are cut from; one the memory cannot be found for is refused.
+  if (decoded.picture)
+    decoded.picture = LeftFirstSideBySide(std::move(decoded.picture),
+                                          decoded.stereoLayout);
   if (decoded.picture) return std::move(decoded.picture);
+  if (decoded.failure.empty()) decoded.failure = "out of memory";
   // A picture that could not be brought to 24 bits is refused here too:
   // everything after this point works on 24-bit pictures only.
   NoteLoadFailure(decoded.failure);

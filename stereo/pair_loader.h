@@ -47,6 +47,8 @@ constexpr int kUnreadableSide = 600;
 // JPEG, PNG, TIFF, GIF, BMP.  An empty path or a file none of them reads
 // gives a black 600 x 600 picture, so the user sees black rather than a
 // message.  Null only when memory runs out.  Resets ParallaxShiftX/Y.
+// A JPEG whose stereo descriptor places its views otherwise (over/under,
+// right view first) comes as the frame with the left view in the left half.
 // When the black stand-in is returned for a file, `unreadable` (if given)
 // receives the readers' reasons; it is left empty otherwise.
 Picture LoadPicture(const std::string& path, std::string* unreadable = nullptr);

@@ -7,6 +7,7 @@
 #include "image/file_data.h"
 #include "image/file_names.h"
 #include "image/jpeg_reader.h"
+#include "image/jps_layout.h"
 #include "image/still_reader.h"
 #include "stereo/scale.h"
 
@@ -49,13 +50,35 @@ Picture JpegLeftView(const uint8_t* data, size_t bytes, bool multiPicture,
                      int size) {
   int width = 0, height = 0;
   if (!ReadJpegSize({data, bytes, false}, width, height)) return nullptr;
+  JpsLayout layout;
+  if (!multiPicture) layout = ReadJpsLayout(data, bytes);
+  bool leftHalf = !layout.declared ||
+                  (layout.arrangement == JpsArrangement::SideBySide &&
+                   layout.leftFirst);
   // The view's size, not the file's, picks the reduction.
   int viewWidth = multiPicture ? width : width / 2;
-  int denom = ReductionFor(viewWidth, height, size);
-  return DecodeJpegReduced({data, bytes, false}, denom, !multiPicture);
+  int viewHeight = height;
+  if (!leftHalf && layout.arrangement != JpsArrangement::SideBySide) {
+    viewWidth = width;
+    viewHeight = height / 2;
+  }
+  int denom = ReductionFor(viewWidth, viewHeight, size);
+  if (leftHalf)
+    return DecodeJpegReduced({data, bytes, false}, denom, !multiPicture);
+  // A JPS whose descriptor puts the left view elsewhere: cut it from the
+  // whole reduced frame.
+  Picture whole = DecodeJpegReduced({data, bytes, false}, denom, false);
+  Picture left, right;
+  if (!whole || !SplitJpsViews(whole, layout, left, right)) return nullptr;
+  return left;
 }
 
 }  // namespace
+
+void SetThumbnailBudget() {
+  SetPixelLimit(kThumbnailPixelLimit);
+  SetDecodeMemoryLimit(kThumbnailDecodeMemory);
+}
 
 bool HasMultiPictureSegment(const uint8_t* data, size_t bytes) {
   if (!IsJpeg(data, bytes)) return false;

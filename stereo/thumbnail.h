@@ -19,6 +19,13 @@ Picture MakeThumbnail(const std::string& path, int size, std::string& reason);
 Picture MakeThumbnailData(const uint8_t* data, size_t bytes, bool namedMpo,
                           int size, std::string& reason);
 
+// File managers run the thumbnailer on every file shown and kill a slow
+// one: it works within less than the viewer may (64 megapixels, 256 MB of
+// decoding memory).  SetThumbnailBudget sets both for the process.
+constexpr uint64_t kThumbnailPixelLimit = uint64_t{1} << 26;
+constexpr uint64_t kThumbnailDecodeMemory = uint64_t{256} << 20;
+void SetThumbnailBudget();
+
 // Whether JPEG data carries an APP2 "MPF" segment before its first scan.
 bool HasMultiPictureSegment(const uint8_t* data, size_t bytes);
 

@@ -8,13 +8,15 @@
 
 #include "stereo/movie_frame.h"
 
-// The five BT.601 terms (Y; U to blue and green; V to green and red), each
-// as (d * m + 2^(s-1)) >> s on d = value - centre, one s for luma and one
-// for the four chroma terms.  `exact` is false when no m and s give every
-// table entry, and the wide paths then stay unused.
+// The five terms of the grabbed frame's colours (Y; U to blue and green; V
+// to green and red), each as (d * m + 2^(s-1)) >> s on d = value - centre
+// (luma centre 16 in studio range, 0 in full range; chroma 128), one s for
+// luma and one for the four chroma terms.  `exact` is false when no m and s
+// give every table entry, and the wide paths then stay unused.
 struct Yuy2FixedTerms {
   int16_t y = 0, blueU = 0, greenU = 0, greenV = 0, redV = 0;
   int lumaShift = 0, chromaShift = 0;
+  int16_t lumaCentre = 16;
   bool exact = false;
 };
 const Yuy2FixedTerms& Yuy2Fixed();
@@ -70,6 +72,7 @@ inline void LoadYuvWords(const YuvRow& row, int step, __m256i& luma,
 struct Yuy2Wide {
   __m256i y, blueRed, green;  // factors; chroma words alternate U, V
   __m128i lumaUp, chromaUp;
+  __m256i lumaCentre;
 };
 
 inline Yuy2Wide LoadYuy2Wide(const Yuy2FixedTerms& t) {
@@ -79,7 +82,8 @@ inline Yuy2Wide LoadYuy2Wide(const Yuy2FixedTerms& t) {
   return {_mm256_set1_epi16(t.y), _mm256_set1_epi32(pair(t.blueU, t.redV)),
           _mm256_set1_epi32(pair(t.greenU, t.greenV)),
           _mm_cvtsi32_si128(15 - t.lumaShift),
-          _mm_cvtsi32_si128(15 - t.chromaShift)};
+          _mm_cvtsi32_si128(15 - t.chromaShift),
+          _mm256_set1_epi16(t.lumaCentre)};
 }
 
 // Sixteen pixels from their LoadYuvWords words: their blue, green and red
@@ -88,10 +92,10 @@ inline Yuy2Wide LoadYuy2Wide(const Yuy2FixedTerms& t) {
 inline void Yuy2Words(const Yuy2Wide& k, __m256i lumaWords, __m256i chromaWords,
                       __m256i& b, __m256i& g, __m256i& r) {
   // (d * m + 2^(s-1)) >> s is one rounding high multiply of d << (15 - s)
-  // by m: d stays within -128..239, so d << 7 at most still fits a word.
+  // by m: d stays within -128..255, so d << 7 at most still fits a word.
   const __m256i lowWords = _mm256_set1_epi32(0x0000ffff);
   __m256i dy = _mm256_sll_epi16(
-      _mm256_sub_epi16(lumaWords, _mm256_set1_epi16(16)), k.lumaUp);
+      _mm256_sub_epi16(lumaWords, k.lumaCentre), k.lumaUp);
   __m256i duv = _mm256_sll_epi16(
       _mm256_sub_epi16(chromaWords, _mm256_set1_epi16(128)), k.chromaUp);
   __m256i luma = _mm256_mulhrs_epi16(dy, k.y);

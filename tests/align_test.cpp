@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -208,5 +210,36 @@ TEST(Alignment, FlatOrUnrelatedPairsAreLeftAsTheyAre) {
     Picture l2, r2;
     EXPECT_FALSE(CorrectPair(view, *right, a, l2, r2));
     EXPECT_FALSE(l2 || r2);
+  }
+}
+
+// Views a pixel apart in size (a crop, a camera's odd row) reduce to copies
+// of two sizes: the right one is brought to the left one's grid and the
+// pair is measured as if they were one size (the tracker used to refuse
+// them with its own assertion text).
+TEST(Alignment, ViewsOnePixelApartInSizeAreMeasured) {
+  const char* photo = "jpeg/ci_oregon_DSC_0307_camera_com_trailing.jpg";
+  REQUIRE_TEST_FILES(photo);
+  Picture left = LoadView({photo, false});
+  ASSERT_TRUE(left);
+  // A width that is a whole number of reduction steps, so that one column
+  // less gives a reduced copy one column narrower.
+  int w = PictureWidth(left), h = PictureHeight(left);
+  int k = std::max(1, (std::max(w, h) + kAlignmentSide / 2) / kAlignmentSide);
+  if (w % k) left = CropPicture(left, w % k, 0);
+  w = PictureWidth(left);
+  const Known known{0.3, 2.5, 1.004};
+  Picture full = MakeRight(left, known);
+  for (auto [dx, dy] : {std::pair{1, 0}, std::pair{0, -1}, std::pair{1, -1}}) {
+    SCOPED_TRACE(std::to_string(dx) + "," + std::to_string(dy));
+    // The right column and the bottom row dropped: the kept pixels stay
+    // where they were.
+    Picture right = CropPicture(full, dx, dy);
+    ASSERT_EQ(PictureWidth(right), w - dx);
+    Alignment a = MeasureAlignment(left, right);
+    ASSERT_TRUE(a.measured) << a.failure;
+    EXPECT_NEAR(a.rotationDeg, known.rotationDeg, 0.05);
+    EXPECT_NEAR(a.verticalPx, known.verticalPx, 0.5);
+    EXPECT_NEAR(a.scale, known.scale, 0.002);
   }
 }

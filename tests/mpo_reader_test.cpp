@@ -158,12 +158,38 @@ TEST_F(MpoReader, FileWithoutASecondMpfMarkIsRefusedAndStoresNothing) {
   // One MPF mark, or marks without a byte-order mark after them.
   Bytes one = synthetic::InsertAfterStart(first, synthetic::MpfIndexSegment(1));
   EXPECT_EQ(Load(one, left, right), 0);
+  EXPECT_EQ(left.get(), leftBlock);
+}
+
+// Writers that give only the first picture an MP segment (Pillow does): the
+// second picture is where the index's second entry points, counted from the
+// MP header.  An entry pointing anywhere but at a picture's start, or out of
+// the file, is refused without reading outside.
+TEST_F(MpoReader, WithOneMpfMarkTheIndexGivesTheSecondPicture) {
   Bytes file = Mpo();
   std::string text(file.begin(), file.end());
-  size_t secondMark = text.find("MPF", text.find("MPF") + 1);
+  size_t firstMark = text.find("MPF");
+  size_t secondMark = text.find("MPF", firstMark + 1);
   file[secondMark + 4] = 'X';
-  EXPECT_EQ(Load(file, left, right), 0);
-  EXPECT_EQ(left.get(), leftBlock);
+  ASSERT_EQ(Load(file, left, right), 1) << LastLoadFailure();
+  EXPECT_TRUE(IsWindowOf(left, Decode(first), 0, 0));
+  EXPECT_TRUE(IsWindowOf(right, Decode(second), 0, 0));
+  // The second entry's offset: the index's entries follow its directory.
+  size_t offsetAt = firstMark + 4 + 8 + 2 + 3 * 12 + 4 + 16 + 8;
+  for (uint32_t offset : {1u, 0x7FFFFFF0u, 0xFFFFFFFFu,
+                          static_cast<uint32_t>(file.size())}) {
+    SCOPED_TRACE(offset);
+    Bytes bad = file;
+    synthetic::Patch32Le(bad, offsetAt, offset);
+    left.reset();
+    EXPECT_EQ(Load(bad, left, right), 0);
+    EXPECT_FALSE(left);
+  }
+  // The directory's entry count beyond the segment.
+  Bytes bad = file;
+  bad[firstMark + 4 + 8] = 0xFF;
+  bad[firstMark + 4 + 9] = 0xFF;
+  EXPECT_EQ(Load(bad, left, right), 0);
 }
 
 TEST_F(MpoReader, HostileMakerNoteOffsetsAreRefusedWithoutReadingOutside) {

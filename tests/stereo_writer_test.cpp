@@ -151,28 +151,33 @@ TEST(StereoWriter, MpoViewsDecodeReducedForMeasuring) {
   EXPECT_FALSE(refused.left || refused.right);
 }
 
-// Side by side: the left view in the left half, a lower view centred on
-// black; the JPEG of it decodes to the joined size.
+// Side by side: the left view in the left half, halves as wide as the wider
+// view, a narrower or lower view centred in its half on black (a reader
+// cutting at the middle gets each view whole and nothing of the other); the
+// JPEG of it decodes to the joined size.
 TEST(StereoWriter, SideBySideKeepsTheLeftViewOnTheLeft) {
   Picture left = Gradient(40, 30, 3), right = Gradient(50, 20, 4);
   Picture joined = JoinSideBySide(left, right);
   ASSERT_TRUE(joined);
-  EXPECT_EQ(PictureWidth(joined), 90);
+  EXPECT_EQ(PictureWidth(joined), 100);
   EXPECT_EQ(PictureHeight(joined), 30);
   for (int y = 0; y < 30; ++y)
-    EXPECT_EQ(std::memcmp(PictureRow(joined.get(), y),
+    EXPECT_EQ(std::memcmp(PictureRow(joined.get(), y) + 3 * 5,
                           PictureRow(left.get(), y), 3 * 40), 0);
   for (int y = 0; y < 20; ++y)
-    EXPECT_EQ(std::memcmp(PictureRow(joined.get(), y + 5) + 3 * 40,
+    EXPECT_EQ(std::memcmp(PictureRow(joined.get(), y + 5) + 3 * 50,
                           PictureRow(right.get(), y), 3 * 50), 0);
   for (int y : {0, 4, 25, 29})
     EXPECT_EQ(PictureRow(joined.get(), y)[3 * 60], 0);
+  for (int x : {0, 4, 45, 49})
+    for (int c = 0; c < 3; ++c)
+      EXPECT_EQ(PictureRow(joined.get(), 15)[3 * x + c], 0) << x;
   std::vector<uint8_t> jpeg;
   std::string error;
   ASSERT_TRUE(EncodeJpeg(joined, 90, true, jpeg, error)) << error;
   StillDecode decoded = DecodeStillData(jpeg.data(), jpeg.size());
   ASSERT_TRUE(decoded.picture);
-  EXPECT_EQ(PictureWidth(decoded.picture), 90);
+  EXPECT_EQ(PictureWidth(decoded.picture), 100);
   EXPECT_EQ(PictureHeight(decoded.picture), 30);
   Picture eight = CreatePicture(4, 4, 8);
   EXPECT_FALSE(EncodeJpeg(eight, 90, true, jpeg, error));

@@ -56,6 +56,8 @@ struct CompressOptions {
   int quality = 90;
   bool jfif = false;                  // cameras write Exif, not JFIF
   std::vector<std::string> comments;  // COM segments before the frame
+  bool progressive = false;           // the library's standard scan script
+  bool arithmetic = false;            // arithmetic instead of Huffman coding
 };
 
 inline Bytes Compress(const RawImage& image,
@@ -74,6 +76,8 @@ inline Bytes Compress(const RawImage& image,
   jpeg_set_defaults(&cinfo);
   jpeg_set_quality(&cinfo, options.quality, TRUE);
   cinfo.write_JFIF_header = options.jfif ? TRUE : FALSE;
+  if (options.progressive) jpeg_simple_progression(&cinfo);
+  cinfo.arith_code = options.arithmetic ? TRUE : FALSE;
   jpeg_start_compress(&cinfo, TRUE);
   for (const std::string& text : options.comments)
     jpeg_write_marker(&cinfo, JPEG_COM,

@@ -4,8 +4,9 @@
 Every file under testdata/mpo (and resources/samples/*.mpo of the repository)
 is split by duoramic-cli as an MPO (files named otherwise are linked under an
 .mpo name, so the MPO reader is what reads them).  A file that the reader's
-rule refuses (fewer than two "MPF\\0" marks followed by a byte-order mark)
-must make the CLI exit non-zero naming the file.  Any other file must give:
+rule refuses (fewer than two "MPF\\0" marks followed by a byte-order mark,
+and, with one mark, no second picture where its MP index points) must make
+the CLI exit non-zero naming the file.  Any other file must give:
 
 - left view: the file's first picture as Pillow decodes it;
 - right view: the second picture, as exiftool extracts it (-b -MPImage2) and
@@ -53,14 +54,25 @@ def second_picture_start(data):
     return marks[1] - 6
 
 
-def maker_note_seen(data, start):
-    """The reader's scan ends at the second MPF mark (start + 6); only a
-    second FUJIFILM maker note met before it is read."""
+def index_picture_start(path, data):
+    """Where the second picture exiftool extracts by the MP index lies in
+    the file, or None: the reader's way when the file has one MPF mark."""
+    if len(MPF_MARK.findall(data)) != 1:
+        return None
+    second = exiftool_second_picture(path)
+    at = data.find(second) if second else -1
+    return at if at > 0 else None
+
+
+def maker_note_seen(data, scan_end):
+    """The reader's scan ends at the second MPF mark (start + 6), or at the
+    file's end when the MP index found the picture; only a second FUJIFILM
+    maker note met before that is read."""
     first = data.find(MAKER_NOTE_MARK)
     if first < 0:
         return False
     second = data.find(MAKER_NOTE_MARK, first + 1)
-    return 0 <= second < start + 6
+    return 0 <= second < scan_end
 
 
 def decode_rgb(data):
@@ -98,12 +110,17 @@ def check(cli, path, scratch):
     split = run(cli, "split", target, "-l", left_png, "-r", right_png)
 
     start = second_picture_start(data)
+    scan_end = None if start is None else start + 6
+    if start is None:
+        start = index_picture_start(path, data)
+        scan_end = len(data)
     if start is None:
         if split.returncode == 0:
-            return "split succeeded, but there is no second MPF mark"
+            return ("split succeeded, but there is no second MPF mark and "
+                    "no second picture in the MP index")
         if target not in split.stderr:
             return f"refused without naming the file: {split.stderr!r}"
-        print(f"ok   {path}: refused: no second MPF mark")
+        print(f"ok   {path}: refused: no second MPF mark or indexed picture")
         return None
     if split.returncode != 0:
         return f"split refused: {split.stderr.strip()}"
@@ -123,7 +140,7 @@ def check(cli, path, scratch):
                                      "at the second MPF mark"))
 
     parallax = fujifilm_parallax(second_bytes, scratch)
-    unseen = parallax is not None and not maker_note_seen(data, start)
+    unseen = parallax is not None and not maker_note_seen(data, scan_end)
     if unseen:
         parallax = None
     dx = dy = 0

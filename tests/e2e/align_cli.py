@@ -174,7 +174,8 @@ def main():
     else:
         expect(False, f"split reads the written MPO ({result.stderr.strip()})")
 
-    # convert --to: each kind, the left view in the left half.
+    # convert --to: each kind; a JPS in the common order, the right view in
+    # the left half.
     folder = os.path.join(work, "converted")
     result = run("convert", out, "--to", "jps", "-o", folder, "--jobs", "1")
     jps = os.path.join(folder, "aligned.jps")
@@ -184,8 +185,8 @@ def main():
         sbs = np.asarray(Image.open(jps).convert("RGB"), dtype=np.int16)
         w = frames[0].shape[1]
         diff = [np.abs(sbs[:, :w] - frames[k]).mean() for k in (0, 1)]
-        expect(sbs.shape[1] == 2 * w and diff[0] < 4 and diff[0] < diff[1],
-               f"JPS: left view in the left half ({diff})")
+        expect(sbs.shape[1] == 2 * w and diff[1] < 4 and diff[1] < diff[0],
+               f"JPS: right view in the left half ({diff})")
     for kind in ("pns", "mpo"):
         result = run("convert", out, "--to", kind, "-o", folder, "--jobs", "1")
         written = os.path.join(folder, "aligned." + kind)
@@ -204,6 +205,23 @@ def main():
     expect(result.returncode == 1 and digest(out) == before and
            "not overwritten" in result.stderr,
            f"align -o onto its input is refused ({result.stderr.strip()})")
+
+    # The camera's own file as the left view: its Exif goes with the pair.
+    right = os.path.join(work, "camera-right.jpg")
+    misaligned(Image.open(photo_path).convert("RGB"), 0.3, 2.5, 1.004).save(
+        right, quality=95)
+    kept = os.path.join(work, "kept.mpo")
+    result = run("align", photo_path, right, "-o", kept)
+    camera = json.loads(subprocess.run(
+        ["exiftool", "-j", "-Make", "-Model", "-DateTimeOriginal", photo_path],
+        capture_output=True, text=True, check=True).stdout)[0]
+    written = json.loads(subprocess.run(
+        ["exiftool", "-j", "-Make", "-Model", "-DateTimeOriginal", kept],
+        capture_output=True, text=True).stdout or "[{}]")[0]
+    expect(result.returncode == 0 and all(
+        written.get(t) == camera.get(t) and t in camera
+        for t in ("Make", "Model", "DateTimeOriginal")),
+        f"align -o keeps the camera's Exif ({written})")
 
     # A flat pair: refused, exit 3, nothing written.
     flat = os.path.join(work, "flat.png")
