@@ -8,6 +8,7 @@
 namespace {
 
 thread_local std::string lastFailure;
+thread_local std::string lastWarning;
 
 struct FileClose {
   void operator()(FILE* f) const noexcept { std::fclose(f); }
@@ -25,6 +26,9 @@ File OpenForReading(const std::string& path) {
 void NoteLoadFailure(std::string_view reason) { lastFailure = reason; }
 const std::string& LastLoadFailure() { return lastFailure; }
 void ClearLoadFailure() { lastFailure.clear(); }
+void NoteLoadWarning(std::string_view warning) { lastWarning = warning; }
+const std::string& LastLoadWarning() { return lastWarning; }
+void ClearLoadWarning() { lastWarning.clear(); }
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out,
                    size_t limit) {

@@ -24,3 +24,10 @@ bool ReadFilePrefix(const std::string& path, size_t count,
 void NoteLoadFailure(std::string_view reason);
 const std::string& LastLoadFailure();
 void ClearLoadFailure();
+
+// What a reader that did return a picture wants said about it (a file that
+// ends early: the picture as far as the data goes), per thread like the
+// failures.
+void NoteLoadWarning(std::string_view warning);
+const std::string& LastLoadWarning();
+void ClearLoadWarning();

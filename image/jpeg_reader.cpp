@@ -63,8 +63,15 @@ struct ErrorManager {
 }
 
 // Warnings (corrupt data, a premature end) are not failures; the library
-// goes on and so do we, silently.
+// goes on and so do we, without printing.  A premature end is noted: the
+// rows past it are grey, and the user should know why.
 void KeepQuiet(j_common_ptr) {}
+
+void NoteWarnings(j_common_ptr cinfo, int level) {
+  if (level == -1 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+    NoteLoadWarning("the file ends early");
+  if (level == -1) ++cinfo->err->num_warnings;
+}
 
 thread_local const std::atomic<bool>* cancelFlag = nullptr;
 
@@ -350,6 +357,7 @@ bool RunDecode(DecodeJob& job, const Input& input) {
   cinfo->err = jpeg_std_error(&job.errors.pub);
   job.errors.pub.error_exit = JumpBack;
   job.errors.pub.output_message = KeepQuiet;
+  job.errors.pub.emit_message = NoteWarnings;
   if (setjmp(job.errors.recovery)) {
     jpeg_destroy_decompress(cinfo);
     job.picture.reset();

@@ -34,6 +34,7 @@ StillDecode DecodeStillData(const uint8_t* data, size_t size) {
       {StillFormat::Bmp, DecodeBmpData}, {StillFormat::Heif, DecodeHeifData},
   };
   StillDecode result;
+  ClearLoadWarning();
   for (const auto& reader : kReaders) {
     ClearLoadFailure();
     Picture picture = reader.read(data, size);
@@ -59,6 +60,7 @@ StillDecode DecodeStillData(const uint8_t* data, size_t size) {
     }
     result.picture = std::move(picture);
     result.failure.clear();
+    result.warning = LastLoadWarning();
     return result;
   }
   return result;

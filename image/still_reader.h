@@ -20,6 +20,8 @@ struct StillDecode {
   int sourceBits = 0;               // depth the reader produced
   std::string failure;              // why every reader refused, when null
   JpsLayout stereoLayout;           // a JPEG's own stereo descriptor
+  std::string warning;              // about the picture returned: a file
+                                    // that ends early
 };
 
 StillDecode DecodeStill(const std::string& path);

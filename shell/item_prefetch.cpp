@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "image/comment.h"
+#include "image/file_data.h"
 #include "image/jpeg_reader.h"
 #include "image/mpo_reader.h"
 #include "shell/auto_align.h"
@@ -55,6 +56,7 @@ bool PrepareItem(const ItemRequest& request, PreparedItem& item) {
     case ItemShape::SideBySide:
       left = ReadStillPicture(request.left, &item.unreadable);
       if (!left) return false;
+      if (item.unreadable.empty()) item.warning = LastLoadWarning();
       break;
     case ItemShape::Pair: {
       PairFailures failures;

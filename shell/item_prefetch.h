@@ -63,6 +63,8 @@ struct PreparedItem {
   // for a pair, unreadableRight says it of the right file.
   std::string unreadable;
   std::string unreadableRight;
+  // What the reader said of a still it did read (a file that ends early).
+  std::string warning;
   // With automatic alignment or convergence: what was done (or why not),
   // as a line for the log and as the title's brief note.
   std::string alignNote;

@@ -106,6 +106,10 @@ std::string FlatNote(const std::string& reason) {
   return "2D表示: " + reason;
 }
 
+std::string PartialNote(const std::string& reason) {
+  return "一部のみ表示: " + reason;
+}
+
 bool ReadFlatPicture(const std::string& path, Picture& left, Picture& right,
                      std::string& why) {
   StillDecode decoded = DecodeStill(path);

@@ -32,6 +32,8 @@ void UnreadablePair(const std::string& left, const std::string& leftFailure,
 // flat (both eyes the first picture).
 std::string UnreadableNote(const std::string& reason);
 std::string FlatNote(const std::string& reason);
+// The title note of a picture shown as far as its file goes.
+std::string PartialNote(const std::string& reason);
 
 // The first picture of a multi-picture file that is not a stereo one, as
 // both views; false when not even that can be read (then `why` says so).

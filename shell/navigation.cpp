@@ -187,10 +187,11 @@ ItemRead ReadFlatMpo(MainWindow& w, const std::string& path,
 // MPO, or else a movie.
 ItemRead ReadSingleFile(MainWindow& w, const std::string& path, Step step) {
   if (FileKindMatches(path, StillKind)) {
-    std::string failure;
-    LoadSideBySideItem(w, path, failure);
+    std::string failure, warning;
+    LoadSideBySideItem(w, path, failure, &warning);
     if (!Viewer.LeftPicture) return ItemRead::Failed;
     if (step != Step::Show) ResumeMusic(w);
+    if (failure.empty() && !warning.empty()) itemNote = PartialNote(warning);
     return failure.empty() ? ItemRead::Pictures : Unreadable(path, failure);
   }
   if (FileKindMatches(path, MpoKind)) {
@@ -630,6 +631,12 @@ int ShownPairItemWidth() { return pairItemWidth; }
 void SingleTitle(MainWindow& w, const std::string& path, const char* suffix) {
   SetItemTitle(w, FormatText(LoadText(kSingleTitle), path.c_str(),
                          Viewer.ItemIndex + 1, Viewer.ItemCount, suffix));
+}
+
+void AppendItemNote(MainWindow& w, const std::string& note) {
+  // The item title ends in its suffix's place: an empty suffix leaves the
+  // gap before it.
+  if (!itemTitle.empty()) SetItemTitle(w, itemTitle + note);
 }
 
 void RefreshSlideshowNote(MainWindow& w) {

@@ -11,10 +11,12 @@
 #include <utility>
 
 #include "image/comment.h"
+#include "image/file_data.h"
 #include "image/file_names.h"
 #include "image/mpo_reader.h"
 #include "shell/command_table.h"
 #include "shell/first_look.h"
+#include "shell/item_problems.h"
 #include "shell/item_prefetch.h"
 #include "shell/main_window.h"
 #include "shell/navigation.h"
@@ -252,9 +254,10 @@ bool LoadMpoItem(MainWindow& w, const std::string& path) {
 }
 
 bool LoadSideBySideItem(MainWindow& w, const std::string& path,
-                        std::string& unreadable) {
+                        std::string& unreadable, std::string* warning) {
   PreparedItem item;
   ItemRequest request = RequestNow(w, ItemShape::SideBySide, path);
+  if (warning) warning->clear();
   if (LoadFirstLook(request)) {
     unreadable.clear();
     return true;
@@ -262,9 +265,13 @@ bool LoadSideBySideItem(MainWindow& w, const std::string& path,
   if (TakeReadAhead(w, request, item)) {
     stepReadAhead = true;
     unreadable = item.unreadable;
+    if (warning) *warning = item.warning;
     return ShowScaledSideBySide(path, std::move(item.left)) != 0;
   }
-  return LoadSideBySideFile(path, w.Screen(), &unreadable) != 0;
+  ClearLoadWarning();
+  bool loaded = LoadSideBySideFile(path, w.Screen(), &unreadable) != 0;
+  if (warning && unreadable.empty()) *warning = LastLoadWarning();
+  return loaded;
 }
 
 bool LoadPairItem(MainWindow& w, const std::string& left,
@@ -387,6 +394,7 @@ void FinishFirstLook(MainWindow& w) {
     Viewer.CurrentLeft = std::move(Viewer.LeftPicture);
     Viewer.CurrentRight = std::move(Viewer.RightPicture);
     w.Repaint();
+    if (!item.warning.empty()) AppendItemNote(w, PartialNote(item.warning));
     PrefetchNextItem(w, firstLookForward);
     return;
   }

@@ -21,6 +21,9 @@ void PairTitle(MainWindow& window, const char* suffix = "");
 // Sets the item's title again with or without the slideshow note, as the
 // show now runs or not.
 void RefreshSlideshowNote(MainWindow& window);
+// `note` after the title of the item on display (once its exact pixels
+// tell something the first look could not).
+void AppendItemNote(MainWindow& window, const std::string& note);
 
 // Ends a transition under way: with `drawEnd` its last frame installs the
 // new pair, without it the new pair is dropped.  Nothing when none runs.
@@ -57,9 +60,11 @@ bool HoldsBothViews(const std::string& path);
 // LoadSideBySideFile); false when the MPO or pair did not load.
 bool LoadMpoItem(MainWindow& window, const std::string& path);
 // A side-by-side still no reader could read leaves the black stand-in's
-// views, with the readers' reasons in `unreadable` (empty otherwise).
+// views, with the readers' reasons in `unreadable` (empty otherwise);
+// `warning` says what the reader said of one it did read (a file that ends
+// early), when it is known.
 bool LoadSideBySideItem(MainWindow& window, const std::string& path,
-                        std::string& unreadable);
+                        std::string& unreadable, std::string* warning);
 // `unreadable` as with LoadPicturePair.
 bool LoadPairItem(MainWindow& window, const std::string& left,
                   const std::string& right, PairFailures& unreadable);

@@ -10,6 +10,7 @@
 
 #include "image/comment.h"
 #include "image/file_data.h"
+#include "image/still_reader.h"
 #include "tests/reader_support.h"
 #include "tests/synthetic_jpeg.h"
 #include "tests/test_support.h"
@@ -217,6 +218,26 @@ TEST_F(JpegReader, BrokenDataGivesNullWithTheLibrarysReason) {
   // Cut inside the scan: the library fills the rest and only warns.
   Bytes most(good.begin(), good.end() - 40);
   EXPECT_TRUE(Decode(most));
+}
+
+// A file cut inside its scan is shown as far as it goes, and the reader
+// says so; a whole file after it says nothing (no stale warning), from
+// memory and from a file alike.
+TEST_F(JpegReader, AFileCutInsideItsScanComesWithAWarningAWholeOneWithout) {
+  Bytes good = synthetic::Compress(synthetic::TestCard(64, 48));
+  Bytes cut(good.begin(), good.end() - 60);
+  std::string path = ScratchDir() + "/cut.jpg";
+  for (const auto& [bytes, warning] :
+       {std::pair{cut, "the file ends early"}, std::pair{good, ""},
+        std::pair{cut, "the file ends early"}}) {
+    StillDecode memory = DecodeStillData(bytes.data(), bytes.size());
+    EXPECT_TRUE(memory.picture);
+    EXPECT_EQ(memory.warning, warning);
+    WriteTestFile(path, bytes);
+    StillDecode file = DecodeStill(path);
+    EXPECT_TRUE(file.picture);
+    EXPECT_EQ(file.warning, warning);
+  }
 }
 
 TEST_F(JpegReader, FileAndMemoryGiveTheSamePicture) {

@@ -11,10 +11,14 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "shell/command_table.h"
 #include "shell/file_history.h"
@@ -337,6 +341,35 @@ TEST_F(MainWindowTest, LAndVToggleAlignmentAndConvergenceWithABriefNote) {
     OpenMenus();
     EXPECT_FALSE(Item(t.id)->isChecked());
   }
+}
+
+// A side-by-side JPEG cut short is shown as far as it goes, and the title
+// says that the file ends early; the whole file says nothing of the kind.
+TEST_F(MainWindowTest, AStillCutShortIsShownWithANoteInTheTitle) {
+  std::ifstream sample(kSamples + "scene.jps", std::ios::binary);
+  std::string whole((std::istreambuf_iterator<char>(sample)),
+                    std::istreambuf_iterator<char>());
+  ASSERT_GT(whole.size(), 1000u);
+  auto folder = std::filesystem::temp_directory_path() /
+                ("duoramic-cut-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  std::ofstream((folder / "whole.jps").string(), std::ios::binary) << whole;
+  std::ofstream((folder / "cut.jps").string(), std::ios::binary)
+      << whole.substr(0, whole.size() * 2 / 3);
+  ShowFile((folder / "cut.jps").string());
+  EXPECT_TRUE(Viewer.CurrentLeft && Viewer.CurrentRight);
+  EXPECT_NE(Title().find("一部のみ表示: the file ends early"), std::string::npos)
+      << Title();
+  ShowFile((folder / "whole.jps").string());
+  EXPECT_EQ(Title().find("一部のみ表示"), std::string::npos) << Title();
+  // The next item, read ahead while this one was on display, says it too.
+  for (int i = 0; i < 200 && window_->Prefetch().Reading(); ++i)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  Key(Qt::Key_Space);
+  EXPECT_NE(Title().find("cut.jps"), std::string::npos) << Title();
+  EXPECT_NE(Title().find("一部のみ表示: the file ends early"), std::string::npos)
+      << Title();
+  std::filesystem::remove_all(folder);
 }
 
 TEST_F(MainWindowTest, CommandsStillToComeSayItInTheTitle) {
