@@ -80,6 +80,21 @@ def main():
                 raise SystemExit(f"FAILED: info {key} = {info.get(key)}, "
                                  f"expected {value}")
 
+        # Matroska's StereoMode (bottom-top: over/under, right view first).
+        over_under = os.path.join(work, "over_under.mkv")
+        subprocess.run(
+            ["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+             "testsrc2=s=32x32:r=10:d=1", "-c:v", "libx264", "-metadata:s:v",
+             "stereo_mode=bottom_top", over_under], check=True, timeout=300)
+        info = json.loads(run([args.cli, "info", over_under, "--json"], env))
+        expected = {"shape": "over-under", "right_first": True,
+                    "view_width": 32, "view_height": 16,
+                    "projection": "rectilinear"}
+        for key, value in expected.items():
+            if info.get(key) != value:
+                raise SystemExit(f"FAILED: over/under info {key} = "
+                                 f"{info.get(key)}, expected {value}")
+
         out = os.path.join(work, "frames")
         run([args.cli, "movie", movie, "--format", "SideBySide", "--size",
              "32x16", "--start", "0.5", "--frames", "3", "-o", out], env)
