@@ -231,6 +231,13 @@ bool IsMovieInfo(const std::vector<std::string>& args) {
          FileKindMatches(args[1], MovieKind) != 0;
 }
 
+// The frames as the file holds them: info reports the file's frame size.
+static MovieGraphOptions InfoOptions() {
+  MovieGraphOptions options = GraphOptions(false, 30);
+  options.sideBySideViews = false;
+  return options;
+}
+
 int RunMovieInfoCommand(const std::vector<std::string>& args) {
   std::string file, right;
   bool json = false;
@@ -247,7 +254,7 @@ int RunMovieInfoCommand(const std::vector<std::string>& args) {
   int width = 0, height = 0;
   GraphBuildResult result;
   auto graph = BuildMovieGraph(
-      file, right, GraphOptions(false, 30),
+      file, right, InfoOptions(),
       [&](const GrabbedFrame& f, int64_t) {
         std::lock_guard guard(lock);
         if (width == 0) {

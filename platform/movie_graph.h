@@ -26,6 +26,10 @@ inline bool IsOneFrameShape(MovieShape shape) {
 struct MovieGraphOptions {
   bool forceRgb = false;  // only RGB24 frames (nRGB)
   bool paced = true;      // false: as fast as decoding allows, no audio
+  // Over/under, right-first and one-eye frames come rearranged side by
+  // side (left view first), as every presentation reads them; false hands
+  // on each frame as decoded.
+  bool sideBySideViews = true;
   // Read by the merge of the two-input shapes for every frame.
   std::function<int()> intervalMs = [] { return 30; };
   std::function<int()> parallaxX = [] { return 0; };

@@ -20,6 +20,7 @@
 #include "movie/stereo_merge.h"
 #include "platform/movie_graph.h"
 #include "platform/movie_pipeline_parts.h"
+#include "stereo/movie_layout.h"
 
 namespace {
 
@@ -182,6 +183,20 @@ class StreamerGraph : public MovieGraph {
     return IsOneFrameShape(shape_) && !options_.forceRgb;
   }
   void SetVideoDecoder(GstElement* decoder) { videoDecoder_ = decoder; }
+  FrameArrangement Arrangement() const {
+    if (!options_.sideBySideViews) return FrameArrangement::AsIs;
+    bool swap = rightFirst_;
+    switch (shape_.load()) {
+      case MovieShape::OverUnder:
+        return swap ? FrameArrangement::UnderOver : FrameArrangement::OverUnder;
+      case MovieShape::MvHevc:
+        return FrameArrangement::Mono;
+      case MovieShape::SideBySide:
+        return swap ? FrameArrangement::SwapHalves : FrameArrangement::AsIs;
+      default:
+        return FrameArrangement::AsIs;
+    }
+  }
 
   // Streaming threads.
   void Frame(VideoBranch& branch, GstSample* sample);
@@ -789,6 +804,12 @@ void StreamerGraph::Frame(VideoBranch& branch, GstSample* sample) {
   if (!merge_) {
     GrabbedFrame grabbed = frame->grabbed;
     grabbed.owner = frame;  // the mapped sample, for as long as it is held
+    FrameArrangement how = Arrangement();
+    if (how != FrameArrangement::AsIs) {
+      GrabbedFrame arranged;
+      if (!ArrangeSideBySide(grabbed, how, arranged)) return;
+      grabbed = std::move(arranged);
+    }
     std::lock_guard lock(presentLock_);
     sink_(grabbed, frame->positionNs);
     return;

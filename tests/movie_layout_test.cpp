@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
+#include <vector>
 
 #include "platform/movie_graph.h"
 #include "tests/movie_box_files.h"
@@ -66,6 +70,79 @@ class MovieLayoutTest : public ::testing::Test {
   GraphBuildResult result_;
 };
 
+// A frame as I420 bytes (luma rows, then U, then V), whatever its layout.
+struct I420Frame {
+  int width = 0, height = 0, format = 0;
+  std::vector<uint8_t> bytes;
+};
+
+I420Frame AsI420(const GrabbedFrame& f) {
+  I420Frame out{f.width, f.height, f.format, {}};
+  if (f.format != FrameYuv420) return out;
+  for (int y = 0; y < f.height; ++y)
+    out.bytes.insert(out.bytes.end(), f.pixels + ptrdiff_t{f.stride} * y,
+                     f.pixels + ptrdiff_t{f.stride} * y + f.width);
+  for (const uint8_t* plane : {f.u, f.v})
+    for (int y = 0; y < f.height / 2; ++y)
+      for (int x = 0; x < f.width / 2; ++x)
+        out.bytes.push_back(plane[ptrdiff_t{f.chromaStride} * y + x * f.chromaStep]);
+  return out;
+}
+
+// FFmpeg's decode of frame `index`, cropped to `crop` (w:h:x:y), as I420.
+std::vector<uint8_t> FfmpegI420(const std::string& file, int index,
+                                const std::string& crop) {
+  fs::path raw = file + "." + std::to_string(index) + ".yuv";
+  std::string command = "ffmpeg -v error -y -i '" + file + "' -vf \"select=eq(n\\," +
+                        std::to_string(index) + "),crop=" + crop +
+                        "\" -frames:v 1 -f rawvideo -pix_fmt yuv420p '" +
+                        raw.string() + "'";
+  if (std::system(command.c_str()) != 0) return {};
+  return ReadAll(raw.string());
+}
+
+// The side-by-side frame's left (or right) half as I420 bytes.
+std::vector<uint8_t> HalfOf(const I420Frame& f, bool right) {
+  int w = f.width / 2, h = f.height;
+  std::vector<uint8_t> out;
+  auto rows = [&](size_t at, int width, int height, int stride) {
+    for (int y = 0; y < height; ++y) {
+      size_t from = at + size_t(y) * stride + (right ? width : 0);
+      out.insert(out.end(), f.bytes.begin() + long(from), f.bytes.begin() + long(from + width));
+    }
+  };
+  rows(0, w, h, f.width);
+  size_t luma = size_t(f.width) * h, chroma = luma / 4;
+  rows(luma, w / 2, h / 2, f.width / 2);
+  rows(luma + chroma, w / 2, h / 2, f.width / 2);
+  return out;
+}
+
+class FrameCatcher {
+ public:
+  MovieFrameSink Sink() {
+    return [this](const GrabbedFrame& f, int64_t) {
+      std::lock_guard guard(lock_);
+      frames_.push_back(AsI420(f));
+      changed_.notify_all();
+    };
+  }
+  bool WaitFor(size_t count) {
+    std::unique_lock guard(lock_);
+    return changed_.wait_for(guard, std::chrono::seconds(10),
+                             [&] { return frames_.size() >= count; });
+  }
+  I420Frame At(size_t k) {
+    std::lock_guard guard(lock_);
+    return frames_.at(k);
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::vector<I420Frame> frames_;
+};
+
 TEST_F(MovieLayoutTest, Mp4StereoBoxesSetTheShape) {
   struct Case {
     uint8_t mode;
@@ -110,6 +187,52 @@ TEST_F(MovieLayoutTest, SpatialVideoIsNeverSplit) {
   auto bare = Build(WithBoxes("plain_hevc.mp4", Join({Lhvc(), St3d(1)}), "bare.mp4"));
   ASSERT_TRUE(bare);
   EXPECT_EQ(bare->Shape(), MovieShape::OverUnder);
+}
+
+TEST_F(MovieLayoutTest, OverUnderFramesComeSideBySide) {
+  // The oracle: FFmpeg's own decode of each half of the coded frame.  Both
+  // decode with libavcodec, so the planes match exactly; a step brings the
+  // next frame in the same arrangement.
+  for (bool swapped : {false, true}) {
+    std::string file = Path(swapped ? "bottom_top.mkv" : "top_bottom.mkv");
+    FrameCatcher catcher;
+    MovieGraphOptions options;
+    options.paced = false;
+    auto graph = BuildMovieGraph(file, "", options, catcher.Sink(), nullptr, result_);
+    ASSERT_TRUE(graph) << result_.text;
+    ASSERT_TRUE(catcher.WaitFor(1));
+    ASSERT_TRUE(graph->StepFrame());
+    ASSERT_TRUE(catcher.WaitFor(2));
+    for (int index : {0, 1}) {
+      I420Frame frame = catcher.At(size_t(index));
+      ASSERT_EQ(frame.format, FrameYuv420);
+      ASSERT_EQ(frame.width, 128);
+      ASSERT_EQ(frame.height, 24);
+      std::vector<uint8_t> top = FfmpegI420(file, index, "64:24:0:0");
+      std::vector<uint8_t> bottom = FfmpegI420(file, index, "64:24:0:24");
+      ASSERT_FALSE(top.empty());
+      ASSERT_NE(top, bottom);
+      EXPECT_EQ(HalfOf(frame, false), swapped ? bottom : top) << file << " " << index;
+      EXPECT_EQ(HalfOf(frame, true), swapped ? top : bottom) << file << " " << index;
+    }
+  }
+}
+
+TEST_F(MovieLayoutTest, SpatialVideoShowsItsOneEyeToBoth) {
+  std::string file = WithBoxes("plain_hevc.mp4", Join({Lhvc(), Vexu(3, 1, 1, 0)}),
+                               "eye.mov");
+  FrameCatcher catcher;
+  MovieGraphOptions options;
+  options.paced = false;
+  auto graph = BuildMovieGraph(file, "", options, catcher.Sink(), nullptr, result_);
+  ASSERT_TRUE(graph) << result_.text;
+  ASSERT_TRUE(catcher.WaitFor(1));
+  I420Frame frame = catcher.At(0);
+  ASSERT_EQ(frame.width, 128);
+  ASSERT_EQ(frame.height, 48);
+  std::vector<uint8_t> whole = FfmpegI420(file, 0, "64:48:0:0");
+  EXPECT_EQ(HalfOf(frame, false), whole);
+  EXPECT_EQ(HalfOf(frame, true), whole);
 }
 
 }  // namespace
