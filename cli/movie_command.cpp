@@ -322,6 +322,9 @@ int RunMovieInfoCommand(const std::vector<std::string>& args) {
     if (hfov > 0) std::printf("field of view: %.3f x %.3f degrees\n", hfov, vfov);
     if (!spatial.empty()) std::printf("%s\n", spatial.c_str() + 1);
   }
+  if (boxes.stereoMode == BoxStereoMode::Custom)
+    std::fprintf(stderr, "%s: a custom stereo layout (st3d mode 3) is shown "
+                 "side by side\n", file.c_str());
   if (!boxes.problem.empty() && boxes.isoFile)
     std::fprintf(stderr, "%s: %s (ignored)\n", file.c_str(), boxes.problem.c_str());
   return 0;
