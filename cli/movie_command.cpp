@@ -16,6 +16,7 @@
 #include "image/comment.h"
 #include "image/file_names.h"
 #include "movie/avi_streams.h"
+#include "movie/movie_boxes.h"
 #include "platform/movie_graph.h"
 #include "core/viewer_state.h"
 #include "stereo/movie_frame.h"
@@ -230,6 +231,13 @@ bool IsMovieInfo(const std::vector<std::string>& args) {
          FileKindMatches(args[1], MovieKind) != 0;
 }
 
+// The frames as the file holds them: info reports the file's frame size.
+static MovieGraphOptions InfoOptions() {
+  MovieGraphOptions options = GraphOptions(false, 30);
+  options.sideBySideViews = false;
+  return options;
+}
+
 int RunMovieInfoCommand(const std::vector<std::string>& args) {
   std::string file, right;
   bool json = false;
@@ -246,7 +254,7 @@ int RunMovieInfoCommand(const std::vector<std::string>& args) {
   int width = 0, height = 0;
   GraphBuildResult result;
   auto graph = BuildMovieGraph(
-      file, right, GraphOptions(false, 30),
+      file, right, InfoOptions(),
       [&](const GrabbedFrame& f, int64_t) {
         std::lock_guard guard(lock);
         if (width == 0) {
@@ -261,20 +269,64 @@ int RunMovieInfoCommand(const std::vector<std::string>& args) {
   int64_t duration = graph->DurationNs();
   long long durationMs = duration > 0 ? duration / 1000000 : 1000;
   int streams = right.empty() ? std::max(avi.videoStreams, 1) : 2;
-  const char* shape = MovieShapeName(graph->Shape());
+  MovieShape movieShape = graph->Shape();
+  const char* shape = MovieShapeName(movieShape);
+  bool rightFirst = graph->RightFirst();
+  MovieBoxes boxes;
+  if (right.empty()) ReadMovieBoxes(file, boxes);
   std::lock_guard guard(lock);
-  if (json) {
-    std::printf("{\"file\": %s, \"shape\": \"%s\", \"width\": %d, \"height\": %d, "
-                "\"fps\": %.3f, \"duration_ms\": %lld, \"video_streams\": %d, "
-                "\"parallax_x\": %d, \"parallax_y\": %d}\n",
-                JsonString(file).c_str(), shape, width, height, fps, durationMs,
-                streams, ParallaxShiftX, ParallaxShiftY);
-  } else {
-    std::printf("file: %s\nshape: %s\nsize: %dx%d\nfps: %.3f\nduration: %lld ms\n"
-                "video streams: %d\nparallax shift: %d, %d\n",
-                file.c_str(), shape, width, height, fps, durationMs, streams,
-                ParallaxShiftX, ParallaxShiftY);
+  // One view's size: a spatial video's frame is its left eye whole.
+  int viewWidth = width, viewHeight = height;
+  if (movieShape == MovieShape::OverUnder) viewHeight = height / 2;
+  else if (movieShape != MovieShape::MvHevc) viewWidth = width / 2;
+  const char* projection = MovieProjectionName(boxes.projection);
+  double hfov = boxes.HorizontalFovDeg(), vfov = boxes.VerticalFovDeg();
+  std::string spatial;  // the eye boxes' values a spatial video gave
+  if (movieShape == MovieShape::MvHevc) {
+    const SpatialVideoBoxes& v = boxes.spatial;
+    auto add = [&](const char* name, const std::string& value) {
+      spatial += std::string(json ? ", \"" : "\n") + name + (json ? "\": " : ": ") + value;
+    };
+    auto flag = [](bool b) { return std::string(b ? "true" : "false"); };
+    if (v.hasLeft) add("has_left_eye", flag(*v.hasLeft));
+    if (v.hasRight) add("has_right_eye", flag(*v.hasRight));
+    if (v.hasLeft || v.hasRight) add("eye_views_reversed", flag(v.viewsReversed));
+    if (v.heroEye) add("hero_eye", *v.heroEye == 1 ? "\"left\"" : *v.heroEye == 2 ? "\"right\"" : "\"none\"");
+    if (v.baselineUm) add("baseline_um", std::to_string(*v.baselineUm));
+    if (v.disparity) add("disparity_adjustment", std::to_string(*v.disparity));
+    if (v.hfovMilli) {
+      char fov[32];
+      std::snprintf(fov, sizeof fov, "%.3f", *v.hfovMilli / 1000.0);
+      add("camera_horizontal_fov_deg", fov);
+    }
   }
+  if (json) {
+    std::printf("{\"file\": %s, \"shape\": \"%s\", \"right_first\": %s, "
+                "\"width\": %d, \"height\": %d, \"view_width\": %d, "
+                "\"view_height\": %d, \"fps\": %.3f, \"duration_ms\": %lld, "
+                "\"video_streams\": %d, \"parallax_x\": %d, \"parallax_y\": %d, "
+                "\"projection\": \"%s\"",
+                JsonString(file).c_str(), shape, rightFirst ? "true" : "false",
+                width, height, viewWidth, viewHeight, fps, durationMs, streams,
+                ParallaxShiftX, ParallaxShiftY, projection);
+    if (hfov > 0)
+      std::printf(", \"horizontal_fov_deg\": %.3f, \"vertical_fov_deg\": %.3f", hfov, vfov);
+    std::printf("%s}\n", spatial.c_str());
+  } else {
+    std::printf("file: %s\nshape: %s%s\nsize: %dx%d\nview size: %dx%d\nfps: %.3f\n"
+                "duration: %lld ms\nvideo streams: %d\nparallax shift: %d, %d\n"
+                "projection: %s\n",
+                file.c_str(), shape, rightFirst ? " (right view first)" : "", width,
+                height, viewWidth, viewHeight, fps, durationMs, streams,
+                ParallaxShiftX, ParallaxShiftY, projection);
+    if (hfov > 0) std::printf("field of view: %.3f x %.3f degrees\n", hfov, vfov);
+    if (!spatial.empty()) std::printf("%s\n", spatial.c_str() + 1);
+  }
+  if (boxes.stereoMode == BoxStereoMode::Custom)
+    std::fprintf(stderr, "%s: a custom stereo layout (st3d mode 3) is shown "
+                 "side by side\n", file.c_str());
+  if (!boxes.problem.empty() && boxes.isoFile)
+    std::fprintf(stderr, "%s: %s (ignored)\n", file.c_str(), boxes.problem.c_str());
   return 0;
 }
 

@@ -15,8 +15,10 @@ namespace {
 
 constexpr std::string_view kStillEndings[] = {"JPG", "JPEG", "JPS", "GIF", "BMP",
                                               "PNG", "PNS", "TIF", "TIFF"};
+// Matroska and WebM carry their stereo layout (StereoMode) in the file.
 constexpr std::string_view kMovieEndings[] = {"AVI", "QT",  "MOV", "MPG", "MPEG",
-                                              "M1V", "WMV", "MP4", "MTS"};
+                                              "M1V", "WMV", "MP4", "MTS", "MKV",
+                                              "WEBM"};
 // Files that hold two views the way an MPO does, read by the same paths:
 // spatial HEIF photos (HEIF stills of one picture open there too) and VR
 // photos, whose ".vr.jpg" keeps them out of the side-by-side JPEGs.
@@ -29,7 +31,8 @@ constexpr std::string_view kJpegEndings[] = {"JPG", "JPEG", "JPS"};
 constexpr std::string_view kJpgMp4Endings[] = {"JPG", "MP4"};
 constexpr std::string_view kAllEndings[] = {
     "JPG", "JPEG", "JPS", "GIF", "BMP", "AVI",  "QT",  "MOV", "MPG",
-    "MPEG", "M1V", "WMV", "MTS", "MP4", "PNG", "PNS", "TIF", "TIFF"};
+    "MPEG", "M1V", "WMV", "MTS", "MP4", "MKV", "WEBM", "PNG", "PNS", "TIF",
+    "TIFF"};
 
 std::span<const std::string_view> EndingsOf(int kind) {
   switch (kind) {

@@ -15,7 +15,7 @@
 // File kinds: sets of name endings.  Other values than those below stand for
 // every still and movie ending (MPO is not among them).
 constexpr int StillKind = 1;  // JPG JPEG JPS GIF BMP PNG PNS TIF TIFF, not .VR.JPG
-constexpr int MovieKind = 2;  // AVI QT MOV MPG MPEG M1V WMV MP4 MTS
+constexpr int MovieKind = 2;  // AVI QT MOV MPG MPEG M1V WMV MP4 MTS MKV WEBM
 constexpr int MpoAviKind = 3;  // the MPO kind's endings and AVI
 constexpr int MpoKind = 4;     // MPO HEIC HEIF AVIF .VR.JPG
 constexpr int JpegKind = 5;   // JPG JPEG JPS: files a comment can be written to

@@ -1,6 +1,7 @@
 // The movie pipeline as the player and the command-line tool see it: one
-// GStreamer pipeline per movie in one of three shapes (a side-by-side file,
-// a two-stream AVI, a left/right file pair), delivering every frame to show
+// GStreamer pipeline per movie in one of its shapes (a side-by-side or
+// over/under file, a two-stream AVI, a left/right file pair, or an MV-HEVC
+// spatial video whose frames are one eye), delivering every frame to show
 // to a callback.  No GStreamer type leaks out of here, so the player can be
 // driven by a fake graph in tests.
 #pragma once
@@ -14,12 +15,21 @@
 
 #include "stereo/movie_frame.h"
 
-enum class MovieShape { SideBySide, TwoStreams, TwoFiles };
+enum class MovieShape { SideBySide, TwoStreams, TwoFiles, OverUnder, MvHevc };
 const char* MovieShapeName(MovieShape shape);
+// One file whose every decoded frame is shown as it comes (no merge).
+inline bool IsOneFrameShape(MovieShape shape) {
+  return shape == MovieShape::SideBySide || shape == MovieShape::OverUnder ||
+         shape == MovieShape::MvHevc;
+}
 
 struct MovieGraphOptions {
   bool forceRgb = false;  // only RGB24 frames (nRGB)
   bool paced = true;      // false: as fast as decoding allows, no audio
+  // Over/under, right-first and one-eye frames come rearranged side by
+  // side (left view first), as every presentation reads them; false hands
+  // on each frame as decoded.
+  bool sideBySideViews = true;
   // Read by the merge of the two-input shapes for every frame.
   std::function<int()> intervalMs = [] { return 30; };
   std::function<int()> parallaxX = [] { return 0; };
@@ -55,6 +65,8 @@ class MovieGraph {
  public:
   virtual ~MovieGraph() = default;
   virtual MovieShape Shape() const = 0;
+  // The right view is the frame's left (or upper) half, as the file says.
+  virtual bool RightFirst() const { return false; }
   // Each returns false when the pipeline refused; nothing changed then.
   virtual bool Run() = 0;
   virtual bool Pause() = 0;

@@ -16,9 +16,11 @@
 #include <string_view>
 
 #include "movie/avi_streams.h"
+#include "movie/movie_boxes.h"
 #include "movie/stereo_merge.h"
 #include "platform/movie_graph.h"
 #include "platform/movie_pipeline_parts.h"
+#include "stereo/movie_layout.h"
 
 namespace {
 
@@ -102,7 +104,15 @@ class StreamerGraph : public MovieGraph {
   bool Create(const std::string& left, const std::string& right,
               GraphBuildResult& result);
 
-  MovieShape Shape() const override { return shape_; }
+  MovieShape Shape() const override { return shape_.load(); }
+  bool RightFirst() const override { return rightFirst_.load(); }
+  // What the file's own boxes said; without it the decoded caps may say
+  // (Matroska's StereoMode, which matroskademux turns into multiview caps).
+  void SetLayout(MovieShape shape, bool rightFirst, bool fromBoxes) {
+    shape_ = shape;
+    rightFirst_ = rightFirst;
+    layoutFromBoxes_ = fromBoxes;
+  }
   bool Run() override { return ChangeState(GST_STATE_PLAYING); }
   bool Pause() override { return ChangeState(GST_STATE_PAUSED); }
 
@@ -170,9 +180,23 @@ class StreamerGraph : public MovieGraph {
   // Whether frames may come as decoded, in buffers the sink offers; when
   // they may, the libav video decoder that renders them.
   bool DecodesIntoGrabbedBuffers() const {
-    return shape_ == MovieShape::SideBySide && !options_.forceRgb;
+    return IsOneFrameShape(shape_) && !options_.forceRgb;
   }
   void SetVideoDecoder(GstElement* decoder) { videoDecoder_ = decoder; }
+  FrameArrangement Arrangement() const {
+    if (!options_.sideBySideViews) return FrameArrangement::AsIs;
+    bool swap = rightFirst_;
+    switch (shape_.load()) {
+      case MovieShape::OverUnder:
+        return swap ? FrameArrangement::UnderOver : FrameArrangement::OverUnder;
+      case MovieShape::MvHevc:
+        return FrameArrangement::Mono;
+      case MovieShape::SideBySide:
+        return swap ? FrameArrangement::SwapHalves : FrameArrangement::AsIs;
+      default:
+        return FrameArrangement::AsIs;
+    }
+  }
 
   // Streaming threads.
   void Frame(VideoBranch& branch, GstSample* sample);
@@ -199,6 +223,7 @@ class StreamerGraph : public MovieGraph {
   bool SeekAt(double rate, int64_t positionNs);
   GstElement* Add(const char* factory, GstElement* into = nullptr);
   void AddVideoBranch(GstPad* pad, int input);
+  void TakeMultiviewLayout(const GstStructure* decoded);
   void AddAudioBranch(GstPad* pad, bool heard);
   void AddDecoder(GstPad* pad, int file, int stream);
   bool Preroll(GraphBuildResult& result);
@@ -210,7 +235,9 @@ class StreamerGraph : public MovieGraph {
     if (notify_) notify_();
   }
 
-  MovieShape shape_;
+  std::atomic<MovieShape> shape_;
+  std::atomic<bool> rightFirst_{false};
+  bool layoutFromBoxes_ = false;
   MovieGraphOptions options_;
   MovieFrameSink sink_;
   std::function<void()> notify_;
@@ -340,6 +367,20 @@ GstPadProbeReturn OnAllocationQuery(GstPad*, GstPadProbeInfo* info, gpointer) {
   return GST_PAD_PROBE_HANDLED;
 }
 
+// matroskademux turns StereoMode into multiview caps, which the decoder
+// keeps; the other multiview modes (checkerboard, ...) stay side by side.
+void StreamerGraph::TakeMultiviewLayout(const GstStructure* decoded) {
+  if (shape_ != MovieShape::SideBySide) return;
+  const char* mode = gst_structure_get_string(decoded, "multiview-mode");
+  if (!mode) return;
+  std::string_view m = mode;
+  if (m != "top-bottom" && m != "side-by-side") return;
+  guint flags = 0, mask = 0;
+  gst_structure_get_flagset(decoded, "multiview-flags", &flags, &mask);
+  SetLayout(m == "top-bottom" ? MovieShape::OverUnder : MovieShape::SideBySide,
+            (flags & GST_VIDEO_MULTIVIEW_FLAGS_RIGHT_VIEW_FIRST) != 0, false);
+}
+
 // queue ! videoconvert ! capsfilter ! appsink.
 void StreamerGraph::AddVideoBranch(GstPad* pad, int input) {
   GstElement* queue = Add("queue");
@@ -366,6 +407,7 @@ void StreamerGraph::AddVideoBranch(GstPad* pad, int input) {
     const GstVideoFormatInfo* info = gst_video_format_get_info(code);
     yuv = info && GST_VIDEO_FORMAT_INFO_IS_YUV(info);
     planar = input < 0 && IsGrabbedPlanarFormat(code);
+    if (input < 0 && !layoutFromBoxes_) TakeMultiviewLayout(type);
   }
   if (decoded) gst_caps_unref(decoded);
   // Frames that go on to be converted are better copied (OnElementAdded),
@@ -528,8 +570,9 @@ void StreamerGraph::PadAdded(GstPad* pad, int file, int stream) {
     // left unlinked-to-nothing: they go to a silent sink.
     for (auto& b : branches_)
       if (b->input == input) input = -2;
-    if (input == -2 || (shape_ != MovieShape::SideBySide && input < 0) ||
-        (shape_ == MovieShape::SideBySide && !branches_.empty())) {
+    bool oneFrame = IsOneFrameShape(shape_);
+    if (input == -2 || (!oneFrame && input < 0) ||
+        (oneFrame && !branches_.empty())) {
       AddAudioBranch(pad, false);
       return;
     }
@@ -631,7 +674,7 @@ bool StreamerGraph::Create(const std::string& left, const std::string& right,
   gst_bus_set_sync_handler(bus, OnBus, this, nullptr);
   gst_object_unref(bus);
 
-  if (shape_ != MovieShape::SideBySide) {
+  if (!IsOneFrameShape(shape_)) {
     MergeSettings settings;
     settings.intervalMs = options_.intervalMs;
     bool forceRgb = options_.forceRgb;
@@ -699,7 +742,7 @@ bool StreamerGraph::Preroll(GraphBuildResult& result) {
     }
     ret = gst_element_get_state(pipeline_, nullptr, nullptr, kPrerollWait);
   }
-  size_t wanted = shape_ == MovieShape::SideBySide ? 1 : 2;
+  size_t wanted = IsOneFrameShape(shape_) ? 1 : 2;
   std::lock_guard lock(buildLock_);
   if (branches_.size() < wanted || missingDecoder_ ||
       ret == GST_STATE_CHANGE_FAILURE) {
@@ -766,6 +809,12 @@ void StreamerGraph::Frame(VideoBranch& branch, GstSample* sample) {
   if (!merge_) {
     GrabbedFrame grabbed = frame->grabbed;
     grabbed.owner = frame;  // the mapped sample, for as long as it is held
+    FrameArrangement how = Arrangement();
+    if (how != FrameArrangement::AsIs) {
+      GrabbedFrame arranged;
+      if (!ArrangeSideBySide(grabbed, how, arranged)) return;
+      grabbed = std::move(arranged);
+    }
     std::lock_guard lock(presentLock_);
     sink_(grabbed, frame->positionNs);
     return;
@@ -803,6 +852,30 @@ void StreamerGraph::Frame(VideoBranch& branch, GstSample* sample) {
   merge_->Receive(branch.input, MergeSampleOf(frame));
 }
 
+struct MovieFileLayout {
+  MovieShape shape = MovieShape::SideBySide;
+  bool rightFirst = false;
+  bool fromBoxes = false;  // the boxes said; the caps are not asked
+};
+
+// An MP4's boxes: a second HEVC layer with its eye boxes is a spatial
+// video, whose frames are the left eye alone; `st3d` says how the two views
+// share a frame.  Mono and custom layouts keep the side-by-side default.
+MovieFileLayout LayoutOfBoxes(const MovieBoxes& boxes) {
+  if (boxes.IsMvHevc()) return {MovieShape::MvHevc, false, true};
+  if (!boxes.stereoMode) return {};
+  switch (*boxes.stereoMode) {
+    case BoxStereoMode::TopBottom:
+      return {MovieShape::OverUnder, false, true};
+    case BoxStereoMode::LeftRight:
+      return {MovieShape::SideBySide, false, true};
+    case BoxStereoMode::RightLeft:
+      return {MovieShape::SideBySide, true, true};
+    default:
+      return {};
+  }
+}
+
 }  // namespace
 
 const char* MovieShapeName(MovieShape shape) {
@@ -813,6 +886,10 @@ const char* MovieShapeName(MovieShape shape) {
       return "two-streams";
     case MovieShape::TwoFiles:
       return "two-files";
+    case MovieShape::OverUnder:
+      return "over-under";
+    case MovieShape::MvHevc:
+      return "mv-hevc";
   }
   return "";
 }
@@ -849,6 +926,11 @@ std::unique_ptr<MovieGraph> BuildMovieGraph(const std::string& left,
   }
   auto graph = std::make_unique<StreamerGraph>(shape, options, std::move(sink),
                                                std::move(notify));
+  MovieBoxes boxes;
+  if (shape == MovieShape::SideBySide && ReadMovieBoxes(left, boxes)) {
+    MovieFileLayout layout = LayoutOfBoxes(boxes);
+    graph->SetLayout(layout.shape, layout.rightFirst, layout.fromBoxes);
+  }
   if (!graph->Create(left, right, result)) return nullptr;
   return graph;
 }

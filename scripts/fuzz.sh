@@ -16,6 +16,7 @@ seeds_for() {
     # Pictures to write as MPOs: small ones of every reader.
     mpo_writer_fuzzer) echo "$testdata/jpeg/jpegsuite/baseline $testdata/pngsuite $root/fuzz/seeds/mpo_written" ;;
     heif_boxes_fuzzer) echo "$root/fuzz/seeds/heif" ;;
+    movie_boxes_fuzzer) echo "$root/fuzz/seeds/movie_boxes" ;;
     vr_photo_fuzzer) echo "$root/fuzz/seeds/vr_photo $testdata/jpeg" ;;
     png_fuzzer) echo "$testdata/pngsuite" ;;
     tiff_fuzzer) echo "$testdata/tiff" ;;

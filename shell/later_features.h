@@ -34,6 +34,8 @@ struct MoviePlayer {
   virtual void SeekMovie(int milliseconds) = 0;
   // Where playback is now, in seconds; the control panel polls it.
   virtual double PositionSeconds() const { return 0; }
+  // Why the open movie is shown flat (one eye to both); empty when stereo.
+  virtual std::string FlatReason() const { return {}; }
 };
 
 struct PanoramaViewer {

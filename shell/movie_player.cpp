@@ -200,6 +200,14 @@ int StreamerMoviePlayer::OpenMovie(const std::string& left,
   return 0;
 }
 
+std::string StreamerMoviePlayer::FlatReason() const {
+  // Nothing on this system decodes a spatial video's second layer: its
+  // frames are the left eye alone.
+  if (graph_ && graph_->Shape() == MovieShape::MvHevc)
+    return "右目の映像の表示にはMV-HEVCデコーダが必要です";
+  return {};
+}
+
 void StreamerMoviePlayer::ShowBuildFailure(const GraphBuildResult& result) {
   switch (result.failure) {
     case GraphFailure::MissingDecoder:

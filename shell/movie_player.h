@@ -57,6 +57,7 @@ class StreamerMoviePlayer : public MoviePlayer {
   void GrabFrame(const GrabbedFrame& frame, int64_t positionNs);
 
   double PlaybackRate() const override { return rate_; }
+  std::string FlatReason() const override;
   int Volume() const { return volume_; }
 
  private:

@@ -153,6 +153,8 @@ void OpenItemMovie(MainWindow& w, const std::string& left,
   if (step == Step::Show && Viewer.StereoType == NvidiaStereo) return;
   if (w.Movie().OpenMovie(left, right) != 0)
     movieReport = w.windowTitle().toStdString();
+  else if (std::string flat = w.Movie().FlatReason(); !flat.empty())
+    itemNote = FlatNote(flat);
 }
 
 // A file that cannot be shown: its black stand-ins wait in LeftPicture and

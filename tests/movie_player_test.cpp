@@ -26,7 +26,8 @@ struct FakeGraph : MovieGraph {
   std::vector<int> events;
   bool refuse = false;
 
-  MovieShape Shape() const override { return MovieShape::SideBySide; }
+  MovieShape shape = MovieShape::SideBySide;
+  MovieShape Shape() const override { return shape; }
   bool Run() override { return Call("Run"); }
   bool Pause() override { return Call("Pause"); }
   bool Seek(int64_t ns) override { return Call("Seek " + std::to_string(ns / 1000000)); }
@@ -128,6 +129,7 @@ class MoviePlayerTest : public WindowTest {
           if (streaming_) graph = std::make_unique<StreamingGraph>();
           else graph = std::make_unique<FakeGraph>();
           graph->sink = std::move(sink);
+          graph->shape = shape_;
           graph_ = graph.get();
           return std::unique_ptr<MovieGraph>(std::move(graph));
         });
@@ -152,7 +154,22 @@ class MoviePlayerTest : public WindowTest {
   GraphFailure failure_ = GraphFailure::None;
   std::string missing_;
   bool streaming_ = false;  // the pipeline delivers frames on its own thread
+  MovieShape shape_ = MovieShape::SideBySide;
 };
+
+TEST_F(MoviePlayerTest, SpatialVideoTitleSaysItIsFlatAndWhy) {
+  shape_ = MovieShape::MvHevc;
+  ShowFile("/movies/spatial.mov");
+  ASSERT_TRUE(Viewer.MovieOpen);
+  std::string title = Title();
+  EXPECT_NE(title.find("spatial.mov"), std::string::npos) << title;
+  EXPECT_NE(title.find("2D表示: "), std::string::npos) << title;
+  EXPECT_NE(title.find("MV-HEVC"), std::string::npos) << title;
+  // The next movie, stereo, has no such note.
+  shape_ = MovieShape::OverUnder;
+  ShowFile("/movies/over_under.mp4");
+  EXPECT_EQ(Title().find("MV-HEVC"), std::string::npos) << Title();
+}
 
 TEST_F(MoviePlayerTest, OpeningRunsTheMovieAndSetsThePanelRange) {
   Open();

@@ -2,13 +2,15 @@
 """duoramic-cli info and movie on a movie made by ffmpeg.
 
 Frame n of the movie is red n x 10 all over (green 200), so a written frame
-tells which movie frame it shows.  Checks the JSON of `info`, that `movie
+tells which movie frame it shows.  Checks the JSON of `info` (also of an over/under Matroska movie and of
+a VR180 MP4 whose spherical boxes the test adds), that `movie
 --start 0.5 --frames 3 -o DIR` writes frames 5, 6 and 7, that --bench
 prints its figures, and that a movie stopping on an error after some frames
 exits 1 with the reason.  Exits 77 (skipped) when ffmpeg is missing.
 """
 import json
 import os
+import struct
 import subprocess
 import sys
 import tempfile
@@ -24,6 +26,59 @@ def run(command, env):
     if result.returncode != 0:
         raise SystemExit(f"FAILED: {' '.join(command)}: {result.stderr}")
     return result.stdout
+
+
+def box(kind, body):
+    return struct.pack(">I", 8 + len(body)) + kind + body
+
+
+def full_box(kind, *fields):
+    return box(kind, bytes(4) + b"".join(struct.pack(">I", f) for f in fields))
+
+
+def add_to_video_entry(path, children):
+    """Appends boxes to the first sample entry of an MP4 whose moov follows
+    its mdat (FFmpeg's layout: no chunk offset moves), growing its parents."""
+    data = bytearray(open(path, "rb").read())
+    at, end, parents = 0, len(data), []
+    for kind in (b"moov", b"trak", b"mdia", b"minf", b"stbl", b"stsd"):
+        while data[at + 4:at + 8] != kind:
+            at += struct.unpack(">I", data[at:at + 4])[0]
+            if at + 8 > end:
+                raise SystemExit(f"FAILED: no {kind} in {path}")
+        parents.append(at)
+        end = at + struct.unpack(">I", data[at:at + 4])[0]
+        at += 16 if kind == b"stsd" else 8
+    parents.append(at)
+    insert = at + struct.unpack(">I", data[at:at + 4])[0]
+    data[insert:insert] = children
+    for start in parents:
+        size = struct.unpack(">I", data[start:start + 4])[0]
+        data[start:start + 4] = struct.pack(">I", size + len(children))
+    open(path, "wb").write(bytes(data))
+
+
+def check_vr180_info(cli, env, work):
+    """A VR180 movie (st3d left-right, equirectangular over the front half)
+    reports its projection and field of view."""
+    movie = os.path.join(work, "vr180.mp4")
+    subprocess.run(
+        ["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+         "testsrc2=s=64x32:r=10:d=1", "-c:v", "libx264", movie],
+        check=True, timeout=300)
+    quarter = 0x40000000
+    proj = box(b"proj", full_box(b"prhd", 0, 0, 0) +
+               full_box(b"equi", 0, 0, quarter, quarter))
+    add_to_video_entry(movie, box(b"st3d", bytes(4) + b"\x02") +
+                       box(b"sv3d", box(b"svhd", bytes(5)) + proj))
+    info = json.loads(run([cli, "info", movie, "--json"], env))
+    expected = {"shape": "side-by-side", "right_first": False,
+                "projection": "equirectangular", "horizontal_fov_deg": 180.0,
+                "vertical_fov_deg": 180.0}
+    for key, value in expected.items():
+        if info.get(key) != value:
+            raise SystemExit(f"FAILED: VR180 info {key} = {info.get(key)}, "
+                             f"expected {value}")
 
 
 def check_error_after_frames(cli, env, work):
@@ -79,6 +134,23 @@ def main():
             if info.get(key) != value:
                 raise SystemExit(f"FAILED: info {key} = {info.get(key)}, "
                                  f"expected {value}")
+
+        # Matroska's StereoMode (bottom-top: over/under, right view first).
+        over_under = os.path.join(work, "over_under.mkv")
+        subprocess.run(
+            ["ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+             "testsrc2=s=32x32:r=10:d=1", "-c:v", "libx264", "-metadata:s:v",
+             "stereo_mode=bottom_top", over_under], check=True, timeout=300)
+        info = json.loads(run([args.cli, "info", over_under, "--json"], env))
+        expected = {"shape": "over-under", "right_first": True,
+                    "view_width": 32, "view_height": 16,
+                    "projection": "rectilinear"}
+        for key, value in expected.items():
+            if info.get(key) != value:
+                raise SystemExit(f"FAILED: over/under info {key} = "
+                                 f"{info.get(key)}, expected {value}")
+
+        check_vr180_info(args.cli, env, work)
 
         out = os.path.join(work, "frames")
         run([args.cli, "movie", movie, "--format", "SideBySide", "--size",
