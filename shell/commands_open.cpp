@@ -21,10 +21,11 @@ constexpr const char* kStereoFilter[] = {
     "Stereo Files",
     "*.jpg;*.jpeg;*.jps;*.gif;*.bmp;*.mpo;*.heic;*.heif;*.avif;*.png;*.pns;*.tif;"
     "*.tiff;*.avi; "
-    "*.qt; *.mov; *.mpg; *.mpeg; *.m1v; *.wmv; *.mp4; *.mts",
+    "*.qt; *.mov; *.mpg; *.mpeg; *.m1v; *.wmv; *.mp4; *.mts; *.mkv; *.webm",
     "Image Files", "*.jpg;*.jpeg;*.jps;*.gif;*.bmp;*.png;*.pns;*.tif;*.tiff",
     "Video Files",
-    "*.avi; *.qt; *.mov; *.mpg; *.mpeg; *.m1v; *.wmv; *.mp4; *.mts",
+    "*.avi; *.qt; *.mov; *.mpg; *.mpeg; *.m1v; *.wmv; *.mp4; *.mts; *.mkv; "
+    "*.webm",
     "All Files (*.*)", "*.*;"};
 constexpr const char* kListFilter[] = {"Slideshow List (TXT)", "*.txt"};
 constexpr const char* k360Filter[] = {"3D 360Files(jpg,mp4)",
