@@ -45,12 +45,15 @@ uint32_t ReadU32(const uint8_t* p, bool big) {
                    uint32_t{p[1]} << 8 | p[0];
 }
 
+// The MP index's type code of a picture of a stereo pair.
+constexpr uint32_t kDisparityType = 0x020002;
+
 // Where the MP index at `mark` ("MPF\0" then a TIFF header) puts the
 // second picture: its entry's offset counts from the TIFF header.  Some
 // writers (Pillow among them) give only the first picture an MP segment,
 // so this is all there is to find the second one by.
 bool SecondFromIndex(const uint8_t* data, size_t size, size_t mark,
-                     size_t& start) {
+                     size_t& start, bool& disparity) {
   size_t header = mark + 4;
   if (header > size || size - header < 8) return false;
   const uint8_t* tiff = data + header;
@@ -71,6 +74,8 @@ bool SecondFromIndex(const uint8_t* data, size_t size, size_t mark,
     uint32_t at = ReadU32(tiff + entry + 8, big);
     // Two 16-byte entries at least; the second's offset is at byte 24.
     if (length < 32 || at > available || available - at < 32) return false;
+    // The second entry's attribute: its low 24 bits type the picture.
+    disparity = (ReadU32(tiff + at + 16, big) & 0xFFFFFF) == kDisparityType;
     uint64_t second = uint64_t{header} + ReadU32(tiff + at + 24, big);
     if (second >= size || size - second < 4 || data[second] != 0xFF ||
         data[second + 1] != 0xD8)
@@ -106,9 +111,23 @@ bool ScanLayout(const uint8_t* data, size_t size, MpoLayout& layout) {
       return false;
     }
     layout.start = i - 6;
-  } else if (marks[0] &&
+  } else if (bool disparity = false;
+             marks[0] &&
              SecondFromIndex(data, size, size_t(marks[0] - data),
-                             layout.start)) {
+                             layout.start, disparity)) {
+    // Pillow types the second picture "undefined"; so do phones for a gain
+    // map or a depth map, which is no view.  Such a picture is the second
+    // view only when it is as large as the first.
+    int width = 0, height = 0, secondWidth = 0, secondHeight = 0;
+    if (!disparity &&
+        (!ReadJpegSize({data, layout.start}, width, height) ||
+         !ReadJpegSize({data + layout.start, size - layout.start},
+                       secondWidth, secondHeight) ||
+         width != secondWidth || height != secondHeight)) {
+      NoteLoadFailure("no second MPF mark, and the MP index's second picture "
+                      "is no view of the same size (a gain or depth map?)");
+      return false;
+    }
     scanEnd = end;
   } else {
     NoteLoadFailure(marks[0] ? "no second MPF mark, and no second picture in "

@@ -192,6 +192,30 @@ TEST_F(MpoReader, WithOneMpfMarkTheIndexGivesTheSecondPicture) {
   EXPECT_EQ(Load(bad, left, right), 0);
 }
 
+// Found by the index alone, a second picture typed "undefined" (as Pillow
+// writes them) is a view only when it is as large as the first: a phone's
+// gain map, smaller and typed so too, is no right eye.
+TEST_F(MpoReader, AnUndefinedIndexedPictureIsAViewOnlyAtTheFirstsSize) {
+  for (bool sameSize : {true, false}) {
+    SCOPED_TRACE(sameSize);
+    Bytes other = sameSize ? second
+                           : synthetic::Compress(synthetic::TestCard(24, 16, 2));
+    Bytes file = synthetic::BuildMpo({first, other});
+    std::string text(file.begin(), file.end());
+    size_t firstMark = text.find("MPF");
+    file[text.find("MPF", firstMark + 1) + 4] = 'X';
+    size_t attributeAt = firstMark + 4 + 8 + 2 + 3 * 12 + 4 + 16;
+    synthetic::Patch32Le(file, attributeAt, 0);  // type: undefined
+    left.reset();
+    ClearLoadFailure();
+    EXPECT_EQ(Load(file, left, right), sameSize ? 1 : 0) << LastLoadFailure();
+    if (!sameSize)
+      EXPECT_NE(LastLoadFailure().find("no view of the same size"),
+                std::string::npos)
+          << LastLoadFailure();
+  }
+}
+
 TEST_F(MpoReader, HostileMakerNoteOffsetsAreRefusedWithoutReadingOutside) {
   for (uint32_t offset : {0x7FFFFFF0u, 0xFFFFFFF8u, 0xFFFFFFFFu, 100000u}) {
     SCOPED_TRACE(offset);

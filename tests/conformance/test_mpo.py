@@ -28,6 +28,7 @@ import json
 import math
 import os
 import re
+import subprocess
 import sys
 import warnings
 
@@ -54,14 +55,31 @@ def second_picture_start(data):
     return marks[1] - 6
 
 
+def second_is_a_view(path, second):
+    """The MP index types the second picture as half of a stereo pair, or
+    it is as large as the first (Pillow types it "undefined"; so do phones
+    for a gain map, which is smaller)."""
+    types = subprocess.run(["exiftool", "-s3", "-a", "-MPImageType", path],
+                           capture_output=True, text=True).stdout.split("\n")
+    if len(types) > 1 and types[1].strip() == "Multi-frame Disparity":
+        return True
+    try:
+        return Image.open(io.BytesIO(second)).size == Image.open(path).size
+    except Exception:
+        return False
+
+
 def index_picture_start(path, data):
     """Where the second picture exiftool extracts by the MP index lies in
-    the file, or None: the reader's way when the file has one MPF mark."""
+    the file, or None: the reader's way when the file has one MPF mark and
+    the indexed picture is a view."""
     if len(MPF_MARK.findall(data)) != 1:
         return None
     second = exiftool_second_picture(path)
     at = data.find(second) if second else -1
-    return at if at > 0 else None
+    if at <= 0 or not second_is_a_view(path, second):
+        return None
+    return at
 
 
 def maker_note_seen(data, scan_end):
