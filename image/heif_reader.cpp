@@ -1,6 +1,5 @@
 #include "image/heif_reader.h"
 
-#include <libheif/heif.h>
 
 #include <algorithm>
 #include <cmath>
@@ -8,22 +7,23 @@
 #include <numbers>
 
 #include "image/file_data.h"
+#include "image/heif_library.h"
 #include "image/jpeg_reader.h"
 
 namespace {
 
 struct ContextFree {
-  void operator()(heif_context* c) const { heif_context_free(c); }
+  void operator()(heif_context* c) const { Heif()->heif_context_free(c); }
 };
 struct HandleFree {
-  void operator()(heif_image_handle* h) const { heif_image_handle_release(h); }
+  void operator()(heif_image_handle* h) const { Heif()->heif_image_handle_release(h); }
 };
 struct ImageFree {
-  void operator()(heif_image* i) const { heif_image_release(i); }
+  void operator()(heif_image* i) const { Heif()->heif_image_release(i); }
 };
 struct OptionsFree {
   void operator()(heif_decoding_options* o) const {
-    heif_decoding_options_free(o);
+    Heif()->heif_decoding_options_free(o);
   }
 };
 using Context = std::unique_ptr<heif_context, ContextFree>;
@@ -33,10 +33,10 @@ using Image = std::unique_ptr<heif_image, ImageFree>;
 // What a refused decode lacks, in words a user can act on: Debian's
 // libheif decodes HEVC (libde265) but has no AV1 decoder.
 std::string MissingDecoder(const HeifBoxes& boxes) {
-  if (boxes.isAvif && !heif_have_decoder_for_format(heif_compression_AV1))
+  if (boxes.isAvif && !Heif()->heif_have_decoder_for_format(heif_compression_AV1))
     return "an AVIF picture needs an AV1 decoder, and this system's libheif "
            "has none (it decodes AVIF when built with libdav1d or libaom)";
-  if (!boxes.isAvif && !heif_have_decoder_for_format(heif_compression_HEVC))
+  if (!boxes.isAvif && !Heif()->heif_have_decoder_for_format(heif_compression_HEVC))
     return "a HEIC picture needs an HEVC decoder, and this system's libheif "
            "has none (install libde265)";
   return "the picture's coding is not one this system's libheif decodes";
@@ -51,7 +51,12 @@ std::string Describe(const heif_error& error, const HeifBoxes& boxes) {
 
 bool Open(const uint8_t* data, size_t size, const HeifBoxes& boxes,
           Context& context) {
-  context.reset(heif_context_alloc());
+  if (!Heif()) {
+    NoteLoadFailure("HEIF pictures need libheif, which is not installed "
+                    "(libheif1)");
+    return false;
+  }
+  context.reset(Heif()->heif_context_alloc());
   if (!context) {
     NoteLoadFailure("out of memory");
     return false;
@@ -62,9 +67,9 @@ bool Open(const uint8_t* data, size_t size, const HeifBoxes& boxes,
   // keeps that allocation within the limit too (16384 by default; no
   // camera's picture is wider).
   auto side = static_cast<int>(std::sqrt(static_cast<double>(PixelLimit())));
-  heif_context_set_maximum_image_size_limit(context.get(),
+  Heif()->heif_context_set_maximum_image_size_limit(context.get(),
                                             std::min(side, kMaxPictureSide));
-  heif_error error = heif_context_read_from_memory_without_copy(
+  heif_error error = Heif()->heif_context_read_from_memory_without_copy(
       context.get(), data, size, nullptr);
   if (error.code != heif_error_Ok) {
     NoteLoadFailure(Describe(error, boxes));
@@ -78,16 +83,16 @@ bool Open(const uint8_t* data, size_t size, const HeifBoxes& boxes,
 Picture DecodeItem(heif_context* context, heif_item_id id, const char* what,
                    const HeifBoxes& boxes) {
   heif_image_handle* raw = nullptr;
-  heif_error error = id ? heif_context_get_image_handle(context, id, &raw)
-                        : heif_context_get_primary_image_handle(context, &raw);
+  heif_error error = id ? Heif()->heif_context_get_image_handle(context, id, &raw)
+                        : Heif()->heif_context_get_primary_image_handle(context, &raw);
   Handle handle(raw);
   if (error.code != heif_error_Ok || !handle) {
     NoteLoadFailure(std::string(what) + ": no picture with item id " +
                     std::to_string(id) + " in the file");
     return nullptr;
   }
-  int width = heif_image_handle_get_width(handle.get());
-  int height = heif_image_handle_get_height(handle.get());
+  int width = Heif()->heif_image_handle_get_width(handle.get());
+  int height = Heif()->heif_image_handle_get_height(handle.get());
   if (!PictureSizeAllowed(width, height)) {
     NoteLoadFailure(std::string(what) + ": " + std::to_string(width) + "x" +
                     std::to_string(height) +
@@ -100,9 +105,9 @@ Picture DecodeItem(heif_context* context, heif_item_id id, const char* what,
     return nullptr;
   }
   std::unique_ptr<heif_decoding_options, OptionsFree> options(
-      heif_decoding_options_alloc());
+      Heif()->heif_decoding_options_alloc());
   heif_image* rawImage = nullptr;
-  error = heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB,
+  error = Heif()->heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB,
                             heif_chroma_interleaved_RGB, options.get());
   Image image(rawImage);
   if (error.code != heif_error_Ok || !image) {
@@ -111,10 +116,10 @@ Picture DecodeItem(heif_context* context, heif_item_id id, const char* what,
   }
   int stride = 0;
   const uint8_t* rgb =
-      heif_image_get_plane_readonly(image.get(), heif_channel_interleaved,
+      Heif()->heif_image_get_plane_readonly(image.get(), heif_channel_interleaved,
                                     &stride);
-  width = heif_image_get_width(image.get(), heif_channel_interleaved);
-  height = heif_image_get_height(image.get(), heif_channel_interleaved);
+  width = Heif()->heif_image_get_width(image.get(), heif_channel_interleaved);
+  height = Heif()->heif_image_get_height(image.get(), heif_channel_interleaved);
   if (!rgb || !PictureSizeAllowed(width, height) || stride < 3 * width) {
     NoteLoadFailure(std::string(what) + ": libheif gave no usable picture");
     return nullptr;

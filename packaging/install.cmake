@@ -76,10 +76,11 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # GStreamer plugins movies need: base (decodebin, videoconvert, appsink), good
 # (the MP4, AVI and Matroska demuxers, JPEG, the PulseAudio sink) and libav
 # (H.264 and the other camera codecs: without it a camera's MP4 does not open).
-# libheif reads HEIC only with an HEVC decoder: Debian 12's libheif1 links
-# libde265 itself, but it is named so that HEIC keeps opening if it does not.
+# libheif is opened on first use, so no library dependency names it; it
+# reads HEIC only with an HEVC decoder: Debian 12's libheif1 links libde265
+# itself, but it is named so that HEIC keeps opening if it does not.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-qpa-plugins, qt6-wayland, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav, libde265-0")
+    "qt6-qpa-plugins, qt6-wayland, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav, libheif1, libde265-0")
 # Qt's own dialog texts in Japanese, like the rest of the window.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
     "fonts-noto-cjk, qt6-translations-l10n")

@@ -196,7 +196,7 @@ Bytes Extrinsics(int32_t x, int32_t z) {
   return full;
 }
 
-Bytes Payload(const Bytes& box) { return Bytes(box.begin() + 8, box.end()); }
+[[maybe_unused]] Bytes Payload(const Bytes& box) { return Bytes(box.begin() + 8, box.end()); }
 
 // Adds the properties to `ipco` and ties property k of `perItem[i]` to
 // item ids[i] by a second association list (32-bit ids, 15-bit indexes).

@@ -209,10 +209,11 @@ TEST_F(MpoReader, AnUndefinedIndexedPictureIsAViewOnlyAtTheFirstsSize) {
     left.reset();
     ClearLoadFailure();
     EXPECT_EQ(Load(file, left, right), sameSize ? 1 : 0) << LastLoadFailure();
-    if (!sameSize)
+    if (!sameSize) {
       EXPECT_NE(LastLoadFailure().find("no view of the same size"),
                 std::string::npos)
           << LastLoadFailure();
+    }
   }
 }
 
