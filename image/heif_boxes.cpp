@@ -3,18 +3,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "core/iso_boxes.h"
+
 namespace {
-
-constexpr uint32_t Tag(const char (&s)[5]) {
-  return uint32_t{uint8_t(s[0])} << 24 | uint32_t{uint8_t(s[1])} << 16 |
-         uint32_t{uint8_t(s[2])} << 8 | uint32_t{uint8_t(s[3])};
-}
-
-uint32_t Be32(const uint8_t* p) {
-  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 |
-         uint32_t{p[3]};
-}
-uint16_t Be16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
 
 // The older files' camera properties are `uuid` boxes with these types.
 constexpr uint8_t kIntrinsicsUuid[16] = {0x22, 0xcc, 0x04, 0xc7, 0xd6, 0xd9,
@@ -45,25 +36,20 @@ class BoxReader {
     if (at_ >= size_) return false;
     size_t left = size_ - at_;
     const uint8_t* p = data_ + at_;
-    if (left < 8) return Damaged("a box header is cut short", problem);
-    uint64_t length = Be32(p);
-    size_t header = 8;
-    if (length == 1) {
-      if (left < 16) return Damaged("a box header is cut short", problem);
-      length = uint64_t{Be32(p + 8)} << 32 | Be32(p + 12);
-      header = 16;
-    } else if (length == 0) {
-      length = left;  // to the end of the enclosing box
-    }
+    if (left < kBoxHeader || (HasLargeLength(p) && left < kLargeBoxHeader))
+      return Damaged("a box header is cut short", problem);
+    uint64_t length = 0;
+    size_t header = 0;
+    bool fits = BoxLength(p, left, length, header);
     box.type = Be32(p + 4);
     box.uuid = nullptr;
-    if (box.type == Tag("uuid")) {
+    if (box.type == BoxTag("uuid")) {
       if (length < header + 16 || left < header + 16)
         return Damaged("a uuid box is cut short", problem);
       box.uuid = p + header;
       header += 16;
     }
-    if (length < header || length > left)
+    if (!fits || length < header)
       return Damaged("a box runs past the data that holds it", problem);
     box.body = p + header;
     box.size = static_cast<size_t>(length) - header;
@@ -83,9 +69,9 @@ class BoxReader {
 };
 
 bool IsHeifBrand(uint32_t brand) {
-  for (uint32_t known : {Tag("heic"), Tag("heix"), Tag("heim"), Tag("heis"),
-                         Tag("hevc"), Tag("hevx"), Tag("mif1"), Tag("msf1"),
-                         Tag("mif2"), Tag("avif"), Tag("avis")})
+  for (uint32_t known : {BoxTag("heic"), BoxTag("heix"), BoxTag("heim"), BoxTag("heis"),
+                         BoxTag("hevc"), BoxTag("hevx"), BoxTag("mif1"), BoxTag("msf1"),
+                         BoxTag("mif2"), BoxTag("avif"), BoxTag("avis")})
     if (brand == known) return true;
   return false;
 }
@@ -94,7 +80,7 @@ void ReadStereoGroups(const Box& grpl, HeifBoxes& out) {
   BoxReader groups(grpl.body, grpl.size);
   Box group;
   while (groups.Next(group, out.problem)) {
-    if (group.type != Tag("ster") || out.leftId) continue;
+    if (group.type != BoxTag("ster") || out.leftId) continue;
     // version and flags, group_id, num_entities_in_group, then the ids
     if (group.size < 12) {
       out.problem = "a stereo group is cut short";
@@ -146,9 +132,9 @@ void ReadExtrinsics(const uint8_t* body, size_t size, HeifCamera& camera) {
 }
 
 void ReadCameraProperty(const Box& property, HeifCamera& camera) {
-  if (property.type == Tag("cmin")) {
+  if (property.type == BoxTag("cmin")) {
     ReadIntrinsics(property.body, property.size, camera);
-  } else if (property.type == Tag("cmex")) {
+  } else if (property.type == BoxTag("cmex")) {
     ReadExtrinsics(property.body, property.size, camera);
   } else if (property.uuid) {
     if (!std::memcmp(property.uuid, kIntrinsicsUuid, 16))
@@ -173,11 +159,11 @@ void ReadProperties(const Box& iprp, HeifBoxes& out) {
   BoxReader children(iprp.body, iprp.size);
   Box child;
   while (children.Next(child, out.problem)) {
-    if (child.type == Tag("ipco")) {
+    if (child.type == BoxTag("ipco")) {
       BoxReader list(child.body, child.size);
       Box property;
       while (list.Next(property, out.problem)) properties.push_back(property);
-    } else if (child.type == Tag("ipma")) {
+    } else if (child.type == BoxTag("ipma")) {
       associations.push_back(child);
     }
   }
@@ -222,7 +208,7 @@ const HeifCamera* HeifBoxes::CameraOf(uint32_t itemId) const {
 }
 
 bool LooksLikeHeif(const uint8_t* data, size_t size) {
-  if (!data || size < 16 || Be32(data + 4) != Tag("ftyp")) return false;
+  if (!data || size < 16 || Be32(data + 4) != BoxTag("ftyp")) return false;
   size_t length = Be32(data);
   if (length < 16 || length > size) return false;
   if (IsHeifBrand(Be32(data + 8))) return true;
@@ -237,23 +223,23 @@ bool ReadHeifBoxes(const uint8_t* data, size_t size, HeifBoxes& out) {
     out.problem = "not a HEIF file";
     return false;
   }
-  out.isAvif = Be32(data + 8) == Tag("avif") || Be32(data + 8) == Tag("avis");
+  out.isAvif = Be32(data + 8) == BoxTag("avif") || Be32(data + 8) == BoxTag("avis");
   BoxReader top(data, size);
   Box box;
   std::string problem;
   while (top.Next(box, problem)) {
-    if (box.type != Tag("meta")) continue;
+    if (box.type != BoxTag("meta")) continue;
     if (box.size < 4) break;
     BoxReader children(box.body + 4, box.size - 4);  // after version, flags
     Box child;
     while (children.Next(child, out.problem)) {
-      if (child.type == Tag("pitm") && child.size >= 6)
+      if (child.type == BoxTag("pitm") && child.size >= 6)
         out.primaryId = child.body[0] == 0 ? Be16(child.body + 4)
                         : child.size >= 8  ? Be32(child.body + 4)
                                            : 0;
-      else if (child.type == Tag("grpl"))
+      else if (child.type == BoxTag("grpl"))
         ReadStereoGroups(child, out);
-      else if (child.type == Tag("iprp"))
+      else if (child.type == BoxTag("iprp"))
         ReadProperties(child, out);
     }
     return true;

@@ -4,17 +4,9 @@
 #include <fstream>
 #include <vector>
 
-namespace {
+#include "core/iso_boxes.h"
 
-constexpr uint32_t Tag(const char (&s)[5]) {
-  return uint32_t{uint8_t(s[0])} << 24 | uint32_t{uint8_t(s[1])} << 16 |
-         uint32_t{uint8_t(s[2])} << 8 | uint32_t{uint8_t(s[3])};
-}
-uint32_t Be32(const uint8_t* p) {
-  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 |
-         uint32_t{p[3]};
-}
-uint64_t Be64(const uint8_t* p) { return uint64_t{Be32(p)} << 32 | Be32(p + 4); }
+namespace {
 
 // Our path goes no deeper than stsd/entry/vexu/eyes/stri below moov's
 // five levels; anything deeper is not a box we read.
@@ -106,22 +98,20 @@ class Walker {
  private:
   bool ReadHeader(uint64_t at, uint64_t end, Header& h) {
     if (++boxes_ > kMaxBoxes) return Damage("too many boxes");
-    uint8_t p[16];
-    if (end - at < 8 || !source_.Read(at, 8, p))
+    uint8_t p[kLargeBoxHeader];
+    if (end - at < kBoxHeader || !source_.Read(at, kBoxHeader, p))
       return Damage("a box header is cut short");
-    uint64_t size = Be32(p);
-    h.type = Be32(p + 4);
-    h.body = at + 8;
-    if (size == 1) {
-      if (end - at < 16 || !source_.Read(at + 8, 8, p + 8))
-        return Damage("a box header is cut short");
-      size = Be64(p + 8);
-      h.body = at + 16;
-    } else if (size == 0) {
-      size = end - at;  // to the end of the file or the enclosing box
-    }
-    if (size < h.body - at || size > end - at)
+    if (HasLargeLength(p) &&
+        (end - at < kLargeBoxHeader ||
+         !source_.Read(at + kBoxHeader, kLargeBoxHeader - kBoxHeader,
+                       p + kBoxHeader)))
+      return Damage("a box header is cut short");
+    uint64_t size = 0;
+    size_t header = 0;
+    if (!BoxLength(p, end - at, size, header))
       return Damage("a box runs past the box or file that holds it");
+    h.type = Be32(p + 4);
+    h.body = at + header;
     h.end = at + size;
     return true;
   }
@@ -129,17 +119,17 @@ class Walker {
   int boxes_ = 0;
 };
 
-bool IsHevcEntry(uint32_t type) { return type == Tag("hvc1") || type == Tag("hev1"); }
+bool IsHevcEntry(uint32_t type) { return type == BoxTag("hvc1") || type == BoxTag("hev1"); }
 
 void ReadProjection(Walker& w, const Header& proj, int depth) {
   MovieBoxes& out = w.out_;
   w.Children(proj.body, proj.end, depth, [&](const Header& h, int) {
     uint8_t f[20];
-    if (h.type == Tag("prhd") && w.Body(h, 16, f)) {
+    if (h.type == BoxTag("prhd") && w.Body(h, 16, f)) {
       out.yawDeg = static_cast<int32_t>(Be32(f + 4)) / 65536.0;
       out.pitchDeg = static_cast<int32_t>(Be32(f + 8)) / 65536.0;
       out.rollDeg = static_cast<int32_t>(Be32(f + 12)) / 65536.0;
-    } else if (h.type == Tag("equi") && w.Body(h, 20, f)) {
+    } else if (h.type == BoxTag("equi") && w.Body(h, 20, f)) {
       uint64_t top = Be32(f + 4), bottom = Be32(f + 8);
       uint64_t left = Be32(f + 12), right = Be32(f + 16);
       // Crop fractions from opposite edges that meet or cross leave no
@@ -153,9 +143,9 @@ void ReadProjection(Walker& w, const Header& proj, int depth) {
       out.boundBottom = uint32_t(bottom);
       out.boundLeft = uint32_t(left);
       out.boundRight = uint32_t(right);
-    } else if (h.type == Tag("cbmp")) {
+    } else if (h.type == BoxTag("cbmp")) {
       out.projection = MovieProjection::Cubemap;
-    } else if (h.type == Tag("mshp")) {
+    } else if (h.type == BoxTag("mshp")) {
       out.projection = MovieProjection::Mesh;
     }
     return true;
@@ -166,20 +156,20 @@ void ReadProjection(Walker& w, const Header& proj, int depth) {
 void ReadVexu(Walker& w, const Header& vexu, int depth) {
   SpatialVideoBoxes& s = w.out_.spatial;
   w.Children(vexu.body, vexu.end, depth, [&](const Header& group, int inner) {
-    if (group.type != Tag("eyes") && group.type != Tag("cams") &&
-        group.type != Tag("cmfy"))
+    if (group.type != BoxTag("eyes") && group.type != BoxTag("cams") &&
+        group.type != BoxTag("cmfy"))
       return true;
     w.Children(group.body, group.end, inner, [&](const Header& h, int) {
       uint8_t f[8];
-      if (h.type == Tag("stri") && w.Body(h, 5, f)) {
+      if (h.type == BoxTag("stri") && w.Body(h, 5, f)) {
         s.hasLeft = (f[4] & 1) != 0;
         s.hasRight = (f[4] & 2) != 0;
         s.viewsReversed = (f[4] & 8) != 0;
-      } else if (h.type == Tag("hero") && w.Body(h, 5, f)) {
+      } else if (h.type == BoxTag("hero") && w.Body(h, 5, f)) {
         s.heroEye = f[4];
-      } else if (h.type == Tag("blin") && w.Body(h, 8, f)) {
+      } else if (h.type == BoxTag("blin") && w.Body(h, 8, f)) {
         s.baselineUm = Be32(f + 4);
-      } else if (h.type == Tag("dadj") && w.Body(h, 8, f)) {
+      } else if (h.type == BoxTag("dadj") && w.Body(h, 8, f)) {
         s.disparity = static_cast<int32_t>(Be32(f + 4));
       }
       return true;
@@ -200,20 +190,20 @@ void ReadSampleEntry(Walker& w, const Header& entry, int depth) {
   w.Children(entry.body + kVisualEntryFields, entry.end, depth,
              [&](const Header& h, int inner) {
     uint8_t f[8];
-    if (h.type == Tag("st3d") && w.Body(h, 5, f)) {
+    if (h.type == BoxTag("st3d") && w.Body(h, 5, f)) {
       if (f[4] <= 4) out.stereoMode = static_cast<BoxStereoMode>(f[4]);
       else w.Damage("an unknown st3d stereo mode");
-    } else if (h.type == Tag("sv3d")) {
+    } else if (h.type == BoxTag("sv3d")) {
       w.Children(h.body, h.end, inner, [&](const Header& p, int d) {
-        if (p.type == Tag("proj")) ReadProjection(w, p, d);
+        if (p.type == BoxTag("proj")) ReadProjection(w, p, d);
         return true;
       });
-    } else if (h.type == Tag("lhvC") && IsHevcEntry(entry.type)) {
+    } else if (h.type == BoxTag("lhvC") && IsHevcEntry(entry.type)) {
       out.secondLayer = true;
-    } else if (h.type == Tag("vexu")) {
+    } else if (h.type == BoxTag("vexu")) {
       out.hasVexu = true;
       ReadVexu(w, h, inner);
-    } else if (h.type == Tag("hfov") && w.Body(h, 4, f)) {
+    } else if (h.type == BoxTag("hfov") && w.Body(h, 4, f)) {
       out.spatial.hfovMilli = Be32(f);
     }
     return true;
@@ -230,12 +220,12 @@ bool ReadMedia(Walker& w, const Header& mdia, int depth) {
   bool haveStsd = false;
   w.Children(mdia.body, mdia.end, depth, [&](const Header& h, int d1) {
     uint8_t f[12];
-    if (h.type == Tag("hdlr") && w.Body(h, 12, f)) handler = Be32(f + 8);
-    if (h.type != Tag("minf")) return true;
+    if (h.type == BoxTag("hdlr") && w.Body(h, 12, f)) handler = Be32(f + 8);
+    if (h.type != BoxTag("minf")) return true;
     w.Children(h.body, h.end, d1, [&](const Header& stbl, int d2) {
-      if (stbl.type != Tag("stbl")) return true;
+      if (stbl.type != BoxTag("stbl")) return true;
       w.Children(stbl.body, stbl.end, d2, [&](const Header& s, int) {
-        if (s.type != Tag("stsd")) return true;
+        if (s.type != BoxTag("stsd")) return true;
         stsd = s;
         haveStsd = true;
         return false;
@@ -244,7 +234,7 @@ bool ReadMedia(Walker& w, const Header& mdia, int depth) {
     });
     return true;
   });
-  if (handler != Tag("vide") || !haveStsd) return false;
+  if (handler != BoxTag("vide") || !haveStsd) return false;
   if (stsd.BodySize() > kMaxBoxBodyRead) {
     w.Damage("the sample description is too large");
     return true;
@@ -267,8 +257,8 @@ bool ReadMedia(Walker& w, const Header& mdia, int depth) {
 }
 
 bool IsTopLevelType(uint32_t type) {
-  for (uint32_t t : {Tag("ftyp"), Tag("moov"), Tag("mdat"), Tag("free"),
-                     Tag("skip"), Tag("wide"), Tag("pnot"), Tag("styp")})
+  for (uint32_t t : {BoxTag("ftyp"), BoxTag("moov"), BoxTag("mdat"), BoxTag("free"),
+                     BoxTag("skip"), BoxTag("wide"), BoxTag("pnot"), BoxTag("styp")})
     if (type == t) return true;
   return false;
 }
@@ -305,11 +295,11 @@ bool ReadMovieBoxes(BoxSource& source, MovieBoxes& out) {
   Walker w(source, out);
   bool found = false;
   w.Children(0, source.Size(), 0, [&](const Header& moov, int d0) {
-    if (moov.type != Tag("moov")) return true;
+    if (moov.type != BoxTag("moov")) return true;
     w.Children(moov.body, moov.end, d0, [&](const Header& trak, int d1) {
-      if (trak.type != Tag("trak")) return true;
+      if (trak.type != BoxTag("trak")) return true;
       w.Children(trak.body, trak.end, d1, [&](const Header& mdia, int d2) {
-        if (mdia.type == Tag("mdia")) found = ReadMedia(w, mdia, d2);
+        if (mdia.type == BoxTag("mdia")) found = ReadMedia(w, mdia, d2);
         return !found;
       });
       return !found;
