@@ -11,31 +11,23 @@
 #include <string>
 #include <vector>
 
+#include "tests/box_writer.h"
+
 namespace movie_box_files {
 
 using Bytes = std::vector<uint8_t>;
 
-inline void PutBe32(Bytes& out, uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(uint8_t(v >> shift));
-}
-inline uint32_t GetBe32(const Bytes& b, size_t at) {
-  return uint32_t{b[at]} << 24 | uint32_t{b[at + 1]} << 16 |
-         uint32_t{b[at + 2]} << 8 | b[at + 3];
-}
-inline void SetBe32(Bytes& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (24 - 8 * i));
-}
+using box_writer::GetBe32;
+using box_writer::PutBe32;
+using box_writer::SetBe32;
+
 inline Bytes Join(std::initializer_list<Bytes> parts) {
   Bytes out;
   for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
   return out;
 }
 inline Bytes Box(const char* type, const Bytes& body) {
-  Bytes out;
-  PutBe32(out, uint32_t(8 + body.size()));
-  out.insert(out.end(), type, type + 4);
-  out.insert(out.end(), body.begin(), body.end());
-  return out;
+  return box_writer::MakeBox(type, body);
 }
 inline Bytes FullBox(const char* type, std::initializer_list<uint32_t> fields) {
   Bytes body(4, 0);
