@@ -127,12 +127,16 @@ namespace {
 
 std::mutex canvasNoteLock;
 std::string canvasNote;
+// Read without the lock by every presentation, movie frames included: most
+// have no note to draw.
+std::atomic<bool> canvasNoteShown{false};
 
 }  // namespace
 
 void SetCanvasNote(std::string text) {
   std::lock_guard guard(canvasNoteLock);
   canvasNote = std::move(text);
+  canvasNoteShown.store(!canvasNote.empty(), std::memory_order_release);
 }
 
 std::string CanvasNote() {
@@ -141,6 +145,7 @@ std::string CanvasNote() {
 }
 
 void DrawCanvasNote(Framebuffer& fb) {
+  if (!canvasNoteShown.load(std::memory_order_acquire)) return;
   TextPainter* painter = CurrentTextPainter();
   std::string note = CanvasNote();
   if (note.empty() || !painter || fb.width <= 0 || fb.height <= 0) return;
